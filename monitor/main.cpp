@@ -1,0 +1,97 @@
+// Entry point: the command-line verbs, the single-instance probe and the normal start.
+#include "fvqmain.h"
+#include "qvqsingletonapplication.h"
+#include "vqswitches.h"
+
+#include "printerlink/printerlink.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFontDatabase>
+
+#include <cstdio>
+#include <cstring>
+
+#ifndef VQ_FONT_FALLBACK
+#define VQ_FONT_FALLBACK "/usr/share/fonts/truetype/vqmonitor/simsun.ttc"
+#endif
+
+static void registerFont()
+{
+    QString font = QCoreApplication::applicationDirPath() + QStringLiteral("/simsun.ttc");
+    if (!QFile::exists(font))
+        font = QStringLiteral(VQ_FONT_FALLBACK);
+    if (!QFile::exists(font))
+        return;
+    const int id = QFontDatabase::addApplicationFont(font);
+    const QStringList families = QFontDatabase::applicationFontFamilies(id);
+    if (families.isEmpty())
+        qDebug() << "font" << id;
+    else
+        qDebug() << "font" << id << families.first();
+}
+
+// The normal start, shown or only in the tray.
+static int runMonitor(int argc, char** argv, bool hidden)
+{
+    QvqSingletonApplication app(argc, argv, QvqSingletonApplication::vqModeShow);
+    if (app.isRunning())
+        return 1;
+    registerFont();
+    int rc;
+    {
+        FvqMain w;
+        app.mainWidget = &w;
+        w.show();
+        if (hidden) {
+            w.hide();
+        } else {
+            w.raise();
+            w.activateWindow();
+        }
+        rc = app.exec();
+        app.mainWidget = nullptr;
+    }
+    return rc;
+}
+
+// Start-up probe only: 1 when an instance answered.
+static int probe(int argc, char** argv, int mode)
+{
+#ifndef Q_OS_WIN
+    // The probe shows nothing, so it must not need a display (installers run headless).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "minimal");
+#endif
+    QvqSingletonApplication app(argc, argv, mode);
+    return app.isRunning() ? 1 : 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 1)
+        return runMonitor(argc, argv, false);
+    if (argc == 2) {
+        const char* verb = argv[1];
+        if (!std::strcmp(verb, "getdevct"))
+            return vqGetUsbPrinterCount();
+        if (!std::strcmp(verb, "hasdev"))
+            return vqGetUsbPrinterCount() > 0 ? 1 : 0;
+        if (!std::strcmp(verb, "hide"))
+            return runMonitor(argc, argv, true);
+        if (!std::strcmp(verb, "isrun"))
+            return probe(argc, argv, QvqSingletonApplication::vqModePing);
+        if (!std::strcmp(verb, "exit"))
+            return probe(argc, argv, QvqSingletonApplication::vqModeExit);
+        if (!std::strcmp(verb, "uprom1"))
+            return 0;  // the LAN upgrade is switched off in this build
+        if (!std::strcmp(verb, "ver")) {
+            std::fputs("ver: 2.1\n", stdout);
+            return 0;
+        }
+        return -1;
+    }
+    if (argc == 3 && !std::strcmp(argv[1], "hasjob"))
+        return vqHasPrintJob(argv[2]) ? 1 : 0;
+    return -1;
+}

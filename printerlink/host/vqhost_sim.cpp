@@ -1,0 +1,185 @@
+#include "vqhost_sim.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+// Windows' instance id buffer is 260 bytes including the terminator.
+static const int kMaxInstanceIdBytes = 259;
+// The identification buffer; a longer file reads as a full buffer.
+static const int kIdBufferBytes = 1024;
+
+QString CvqSimHost::vqRootFromEnv()
+{
+    const QByteArray env = qgetenv("VQ_SIM_HOST");
+    if (env.isEmpty())
+        return QString();
+    const QString path = QString::fromLocal8Bit(env);
+    return QFileInfo(path).isDir() ? path : QString();
+}
+
+QString CvqSimHost::root()
+{
+    return vqRootFromEnv();
+}
+
+QStringList CvqSimHost::vqSortedEntries(const QString& dir, bool dirsOnly)
+{
+    QStringList names = QDir(dir).entryList(
+        (dirsOnly ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot, QDir::Unsorted);
+    std::sort(names.begin(), names.end(),
+              [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
+    return names;
+}
+
+static bool readBytes(const QString& path, QByteArray* out, qint64 maxBytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    *out = f.read(maxBytes);
+    return true;
+}
+
+bool CvqSimHost::vqReadLine(const QString& path, QString* out, qint64 maxBytes)
+{
+    QByteArray b;
+    if (!readBytes(path, &b, maxBytes))
+        return false;
+    if (b.endsWith('\n'))
+        b.chop(1);
+    if (b.endsWith('\r'))
+        b.chop(1);
+    *out = QString::fromUtf8(b);
+    return true;
+}
+
+// A queue name becomes a path component: refuse anything that could leave the tree.
+static bool safeComponent(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+        && !name.contains('/') && !name.contains(QChar(0));
+}
+
+CvqHost::EnumResult CvqSimHost::vqListUsbPrinters(QStringList* instanceIds)
+{
+    instanceIds->clear();
+    const QString usb = root() + QStringLiteral("/usb");
+    if (QFileInfo::exists(usb + QStringLiteral("/.enumeration_fails")))
+        return EnumListFailed;
+    for (const QString& entry : vqSortedEntries(usb, true)) {
+        QByteArray id;
+        if (!readBytes(usb + '/' + entry + QStringLiteral("/instance_id"), &id, 4096))
+            return EnumIdFailed;
+        if (id.endsWith('\n'))
+            id.chop(1);
+        if (id.size() > kMaxInstanceIdBytes || id.contains('\0'))
+            return EnumIdFailed;
+        instanceIds->append(QString::fromUtf8(id));
+    }
+    return EnumOk;
+}
+
+CvqHost::ReadResult CvqSimHost::vqReadIeee1284(const QString& instanceId, QByteArray* reply)
+{
+    reply->clear();
+    const QString usb = root() + QStringLiteral("/usb");
+    // The device is opened by its instance id. Trees written by our tools name the
+    // entry after the id (backslashes as "#"), so try that entry before a full scan.
+    QString guess = instanceId;
+    guess.replace('\\', '#');
+    QStringList entries;
+    if (safeComponent(guess))
+        entries << guess;
+    entries += vqSortedEntries(usb, true);
+    for (const QString& entry : qAsConst(entries)) {
+        const QString dir = usb + '/' + entry;
+        QString id;
+        if (!vqReadLine(dir + QStringLiteral("/instance_id"), &id))
+            continue;
+        // Windows opens device paths case-insensitively.
+        if (id.compare(instanceId, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!readBytes(dir + QStringLiteral("/ieee1284_id"), reply, kIdBufferBytes))
+            return ReadOpenFailed;
+        if (QFileInfo::exists(dir + QStringLiteral("/read_fails"))) {
+            reply->clear();
+            return ReadRequestFailed;
+        }
+        return ReadOk;
+    }
+    return ReadOpenFailed;
+}
+
+int CvqSimHost::vqQueueHasJobs(const QByteArray& queueName)
+{
+    const QString name = QString::fromUtf8(queueName);
+    if (!safeComponent(name))
+        return -1;
+    const QString dir = root() + QStringLiteral("/spooler/") + name;
+    if (!QFileInfo(dir).isDir())
+        return -1;
+    QDir jobs(dir + QStringLiteral("/jobs"));
+    return jobs.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty() ? 0 : 1;
+}
+
+QList<CvqSerialPortEntry> CvqSimHost::vqSerialPorts()
+{
+    QList<CvqSerialPortEntry> ports;
+    const QString serial = root() + QStringLiteral("/serial");
+    for (const QString& entry : vqSortedEntries(serial, true)) {
+        CvqSerialPortEntry e;
+        if (!vqReadLine(serial + '/' + entry + QStringLiteral("/port_name"), &e.portName))
+            continue;
+        vqReadLine(serial + '/' + entry + QStringLiteral("/serial_number"), &e.serialNumber);
+        ports.append(e);
+    }
+    return ports;
+}
+
+void CvqSimHost::vqStartDetached(const QString& commandLine)
+{
+    QFile f(root() + QStringLiteral("/launched"));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+        f.write(commandLine.toUtf8() + '\n');
+}
+
+QStringList CvqSimHost::vqQueueNames()
+{
+    return vqSortedEntries(root() + QStringLiteral("/registry/Printers"), true);
+}
+
+static quint32 readDecimal(const QString& path)
+{
+    QString text;
+    if (!CvqSimHost::vqReadLine(path, &text, 64))
+        return 0;
+    bool ok = false;
+    const quint32 v = text.trimmed().toUInt(&ok);
+    return ok ? v : 0;
+}
+
+QString CvqSimHost::vqQueuePort(const QString& queue)
+{
+    QString port;
+    vqReadLine(root() + QStringLiteral("/registry/Printers/") + queue + QStringLiteral("/Port"), &port);
+    return port;
+}
+
+quint32 CvqSimHost::vqQueueAttributes(const QString& queue)
+{
+    return readDecimal(root() + QStringLiteral("/registry/Printers/") + queue + QStringLiteral("/Attributes"));
+}
+
+QStringList CvqSimHost::vqDeviceClassKeys()
+{
+    return vqSortedEntries(root() + QStringLiteral("/registry/DeviceClasses"), true);
+}
+
+quint32 CvqSimHost::vqDevicePortNumber(const QString& key)
+{
+    return readDecimal(root() + QStringLiteral("/registry/DeviceClasses/") + key
+                       + QStringLiteral("/#/Device Parameters/Port Number"));
+}

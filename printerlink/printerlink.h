@@ -1,0 +1,11 @@
+#pragma once
+// Everything the programs use of the printer link library.
+
+#include "vqproduct.h"
+#include "vqdiscovery.h"
+#include "vqdeviceid.h"
+#include "vqjetmem.h"
+#include "vqstate.h"
+#include "vqpoll.h"
+#include "vqlog.h"
+#include "host/vqhost.h"

@@ -1,0 +1,51 @@
+#include "vqdeviceid.h"
+#include "host/vqhost.h"
+
+#include <QDebug>
+
+#include <cstring>
+
+static const int kReplyBuffer = 1024;
+
+QString vqDevicePath(QString instanceId)
+{
+    instanceId.replace('\\', '#');
+    return QStringLiteral("\\\\.\\") + instanceId + QStringLiteral("#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+}
+
+QString vqIdTextFromReply(const QByteArray& reply)
+{
+    if (reply.size() >= kReplyBuffer)
+        return QString();
+    const int end = reply.indexOf('\0');
+    return QString::fromUtf8(reply.constData(), end < 0 ? reply.size() : end);
+}
+
+QString vqReadDeviceId(QString instanceId)
+{
+    QByteArray reply;
+    switch (vqHost().vqReadIeee1284(instanceId, &reply)) {
+    case CvqHost::ReadOpenFailed:
+        qDebug() << "(vq)打印机未开机或未连接";
+        return QString();
+    case CvqHost::ReadRequestFailed:
+        qDebug() << "(vq)打印机关机或断开连接";
+        return QString();
+    case CvqHost::ReadOk:
+        break;
+    }
+    if (reply.size() >= kReplyBuffer) {
+        qDebug() << "(vq)junk>=1024";
+        return QString();
+    }
+    return vqIdTextFromReply(reply);
+}
+
+bool vqHasPrintJob(const char* queueName)
+{
+    // A queue name holds at most 199 bytes; a longer one names no queue.
+    const size_t len = std::strlen(queueName);
+    if (len >= 200)
+        return false;
+    return vqHost().vqQueueHasJobs(QByteArray(queueName, int(len))) == 1;
+}

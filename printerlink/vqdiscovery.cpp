@@ -1,0 +1,129 @@
+#include "vqdiscovery.h"
+#include "host/vqhost.h"
+
+#include <algorithm>
+
+static const QString kUsbPrintGuid = QStringLiteral("{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+
+QDebug operator<<(QDebug dbg, const CvqUsbDevKnInfo& info)
+{
+    QDebugStateSaver saver(dbg);
+    dbg.nospace() << "CvqUsbDevKnInfo(" << info.vidpid << "," << info.instanceId << ")";
+    return dbg;
+}
+
+QList<CvqUsbDevFilter> vqProductFilters()
+{
+    QList<CvqUsbDevFilter> filters;
+    filters.reserve(vqProducts.size());
+    for (const CvqProduct& row : vqProducts)
+        filters.append({row.vidpid, &row});
+    return filters;
+}
+
+const CvqUsbDevFilter* vqMatchInstanceId(const QString& instanceId, const QList<CvqUsbDevFilter>& filters,
+                                         CvqVIDPID* ids)
+{
+    const QString up = instanceId.toUpper();
+    if (!up.startsWith(QLatin1String("USB\\VID_")) || up.size() < 21 || up.at(12) != '&'
+        || up.midRef(13, 4) != QLatin1String("PID_"))
+        return nullptr;
+    const QString vid = up.mid(8, 4);
+    const QString pid = up.mid(17, 4);
+    for (const CvqUsbDevFilter& f : filters) {
+        if (f.vidpid.vid == vid && (f.vidpid.pid.isEmpty() || f.vidpid.pid == pid)) {
+            if (ids)
+                *ids = CvqVIDPID(vid, pid);
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+QMap<QString, CvqUsbDevKnInfo> vqGetUsbPrinters(const QList<CvqUsbDevFilter>& filters)
+{
+    QMap<QString, CvqUsbDevKnInfo> found;
+    QStringList ids;
+    const CvqHost::EnumResult rc = vqHost().vqListUsbPrinters(&ids);
+    if (rc == CvqHost::EnumListFailed) {
+        qDebug() << "(vq)获取系统设备列表失败";
+        return found;
+    }
+    for (const QString& id : qAsConst(ids)) {
+        CvqVIDPID vp;
+        if (const CvqUsbDevFilter* f = vqMatchInstanceId(id, filters, &vp))
+            found.insert(id, {vp, f->product, id});
+    }
+    if (rc == CvqHost::EnumIdFailed)
+        qDebug() << "(vq)获取设备识别字符串失败";
+    return found;
+}
+
+int vqGetUsbPrinterCount()
+{
+    return vqGetUsbPrinters(vqProductFilters()).size();
+}
+
+// "USB" followed by a decimal number other than 0; 0 when the port is no USB port.
+static quint32 usbPortNumber(const QString& port)
+{
+    if (!port.startsWith(QLatin1String("USB")) || port.size() == 3)
+        return 0;
+    const QStringRef digits = port.midRef(3);
+    for (QChar c : digits)
+        if (c < '0' || c > '9')
+            return 0;
+    bool ok = false;
+    const quint32 n = digits.toUInt(&ok);
+    return ok ? n : 0;
+}
+
+QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const QStringList& instanceIds)
+{
+    static const quint32 kDoCompleteFirst = 0x200, kWorkOffline = 0x400, kEnableBidi = 0x800;
+    const QString keyHead = QStringLiteral("##?#");
+    const QString keyTail = QLatin1Char('#') + kUsbPrintGuid;
+
+    QMap<QString, QString> queues;
+    for (const QString& queue : registry.vqQueueNames()) {
+        const quint32 portNo = usbPortNumber(registry.vqQueuePort(queue));
+        if (portNo == 0)
+            continue;
+        const quint32 attr = registry.vqQueueAttributes(queue);
+        if (!(attr & kDoCompleteFirst) || (attr & (kWorkOffline | kEnableBidi)))
+            continue;
+        for (const QString& key : registry.vqDeviceClassKeys()) {
+            if (!key.startsWith(keyHead) || !key.endsWith(kUsbPrintGuid) || key.size() < keyHead.size() + keyTail.size())
+                continue;
+            QString id = key.mid(4, key.size() - 4 - 39);
+            id.replace('#', '\\');
+            const auto at = std::find_if(instanceIds.cbegin(), instanceIds.cend(), [&id](const QString& given) {
+                return given.compare(id, Qt::CaseInsensitive) == 0;
+            });
+            if (at == instanceIds.cend())
+                continue;
+            if (registry.vqDevicePortNumber(key) != portNo)
+                continue;
+            queues.insert(*at, queue.section(',', 0, 0).trimmed());
+            break;
+        }
+    }
+    return queues;
+}
+
+QMap<QString, QString> vqGetUsbPrinterQueues(const QStringList& instanceIds)
+{
+    return vqFindUsbPrinterQueues(vqHost().vqRegistry(), instanceIds);
+}
+
+QString vqPrinterQueueCommand(const QString& queueName)
+{
+    return QStringLiteral("rundll32 printui.dll,PrintUIEntry /n \"") + queueName + QStringLiteral("\" /p");
+}
+
+void vqShowPrinterQueue(const QString& queueName)
+{
+    if (queueName.isEmpty())
+        return;
+    vqHost().vqStartDetached(vqPrinterQueueCommand(queueName));
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Which supported printers are attached, and which print queue prints to each.
+
+#include "vqproduct.h"
+
+#include <QMap>
+
+// One supported product as discovery looks for it; an empty pid matches any product.
+struct CvqUsbDevFilter
+{
+    CvqVIDPID vidpid;
+    const CvqProduct* product = nullptr;  // not owned
+};
+
+// One attached, supported printer.
+struct CvqUsbDevKnInfo
+{
+    CvqVIDPID vidpid;                     // upper-cased ids read from the instance id
+    const CvqProduct* product = nullptr;  // the matching row; rows live for the whole run
+    QString instanceId;                   // exactly as the OS returned it
+};
+QDebug operator<<(QDebug dbg, const CvqUsbDevKnInfo& info);
+
+class CvqRegistryView;
+
+// One match entry per product row, in table order.
+QList<CvqUsbDevFilter> vqProductFilters();
+
+// The filter that accepts this instance id, or nullptr. Only positions 0 to 20
+// of the upper-cased id are examined.
+const CvqUsbDevFilter* vqMatchInstanceId(const QString& instanceId, const QList<CvqUsbDevFilter>& filters,
+                                         CvqVIDPID* ids = nullptr);
+
+QMap<QString, CvqUsbDevKnInfo> vqGetUsbPrinters(const QList<CvqUsbDevFilter>& filters);
+int vqGetUsbPrinterCount();
+
+// Instance id -> queue name for the given ids that are bound to a local USB queue.
+QMap<QString, QString> vqGetUsbPrinterQueues(const QStringList& instanceIds);
+// The same lookup over any registry view (the portable part).
+QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const QStringList& instanceIds);
+
+// The printer properties window's command line for a queue.
+QString vqPrinterQueueCommand(const QString& queueName);
+void vqShowPrinterQueue(const QString& queueName);

@@ -1,0 +1,40 @@
+#pragma once
+// The poll cycle, the core thread and the process-wide stop signal.
+
+#include "vqstate.h"
+
+#include <QThread>
+
+// One pass over every attached supported printer. Shares no mutable data:
+// safe to call from several threads at once.
+QMap<QString, CvqState> vqPollCycle();
+
+// Sleeps up to ms unless a stop is requested; true when the caller must end.
+bool vqWaitQuit(int ms);
+// Raises the stop signal for every worker thread; never lowered, does not wait.
+void vqQuitAll();
+
+// Base class of every worker thread of the programs.
+class CvqTrd : public QThread
+{
+    Q_OBJECT
+public:
+    using QThread::QThread;
+};
+
+// Runs poll cycles one second apart and reports every change of the map.
+class CvqCoreTrd : public CvqTrd
+{
+    Q_OBJECT
+public:
+    explicit CvqCoreTrd(QObject* parent = nullptr) : CvqTrd(parent) {}
+
+signals:
+    void vqOnChange(QMap<QString, CvqState> oldStates, QMap<QString, CvqState> newStates);
+
+protected:
+    void run() override;
+};
+
+// Registers "QMap<QString,CvqState>" so the map can travel in queued signals.
+void vqRegisterStateMetaTypes();

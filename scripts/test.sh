@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The test entry point: dependencies, build, every test (ctest), from any checkout.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+build=${VQ_BUILD_DIR:-build}
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+[ -f "$build/CMakeCache.txt" ] && gen=()
+cmake -S . -B "$build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)"
+cd "$build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300
