@@ -1,0 +1,139 @@
+#include "vqtestsupport.h"
+
+#include <QMutex>
+
+void CvqFakeHost::addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr)
+{
+    queueOrder << queue;
+    ports[queue] = QStringLiteral("USB%1").arg(port, 3, 10, QLatin1Char('0'));
+    attributes[queue] = attr;
+    QString key = instanceId;
+    key.replace('\\', '#');
+    key = QStringLiteral("##?#") + key + QStringLiteral("#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+    if (!classKeys.contains(key))
+        classKeys << key;
+    portNumbers[key] = port;
+}
+
+CvqHost::EnumResult CvqFakeHost::vqListUsbPrinters(QStringList* ids)
+{
+    ++listCalls;
+    *ids = instanceIds;
+    return enumResult;
+}
+
+CvqHost::ReadResult CvqFakeHost::vqReadIeee1284(const QString& instanceId, QByteArray* reply)
+{
+    ++readCalls;
+    reply->clear();
+    const ReadResult forced = readResults.value(instanceId, ReadOk);
+    if (forced != ReadOk)
+        return forced;
+    if (!replies.contains(instanceId))
+        return ReadOpenFailed;
+    *reply = replies.value(instanceId);
+    return ReadOk;
+}
+
+CvqTempSimHost::CvqTempSimHost()
+{
+    mHadEnv = qEnvironmentVariableIsSet("VQ_SIM_HOST");
+    mOldEnv = qgetenv("VQ_SIM_HOST");
+    mTree.reset(new CvqSimTree(mDir.path()));
+    qputenv("VQ_SIM_HOST", mDir.path().toLocal8Bit());
+}
+
+CvqTempSimHost::~CvqTempSimHost()
+{
+    if (mHadEnv)
+        qputenv("VQ_SIM_HOST", mOldEnv);
+    else
+        qunsetenv("VQ_SIM_HOST");
+}
+
+QString CvqTempSimHost::addPrinter(int index, const CvqStsFields& sts, const QString& sn)
+{
+    const CvqProduct& row = vqProducts.at(index % vqProducts.size());
+    const QString serial = sn.isEmpty() ? QStringLiteral("QV%1").arg(index, 4, 10, QLatin1Char('0')) : sn;
+    const QString id = QStringLiteral("USB\\VID_%1&PID_%2\\%3").arg(row.vidpid.vid, row.vidpid.pid, serial);
+    mTree->vqAddDevice(id, vqMakeDeviceId(row.name, QStringLiteral("V1.3.6500"), serial, sts));
+    mTree->vqAddQueue(row.name + QStringLiteral(" #") + QString::number(index), id, index + 1);
+    return id;
+}
+
+namespace {
+QMutex gMsgMutex;
+QStringList gWarnings;
+QStringList gDebug;
+int gWarnDepth = 0;
+int gDebugDepth = 0;
+QtMessageHandler gPrevious = nullptr;
+
+void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    {
+        QMutexLocker lock(&gMsgMutex);
+        if (type == QtDebugMsg && gDebugDepth > 0) {
+            gDebug << msg;
+            return;
+        }
+        if ((type == QtWarningMsg || type == QtCriticalMsg) && gWarnDepth > 0) {
+            gWarnings << msg;
+            return;
+        }
+    }
+    if (gPrevious)
+        gPrevious(type, ctx, msg);
+}
+
+void install()
+{
+    if (gWarnDepth + gDebugDepth == 1)
+        gPrevious = qInstallMessageHandler(handler);
+}
+void uninstall()
+{
+    if (gWarnDepth + gDebugDepth == 0)
+        qInstallMessageHandler(gPrevious);
+}
+}
+
+CvqWarningGuard::CvqWarningGuard()
+{
+    QMutexLocker lock(&gMsgMutex);
+    ++gWarnDepth;
+    gWarnings.clear();
+    install();
+}
+CvqWarningGuard::~CvqWarningGuard()
+{
+    QMutexLocker lock(&gMsgMutex);
+    --gWarnDepth;
+    uninstall();
+}
+QStringList CvqWarningGuard::take()
+{
+    QMutexLocker lock(&gMsgMutex);
+    QStringList w;
+    w.swap(gWarnings);
+    return w;
+}
+
+CvqDebugCapture::CvqDebugCapture()
+{
+    QMutexLocker lock(&gMsgMutex);
+    ++gDebugDepth;
+    gDebug.clear();
+    install();
+}
+CvqDebugCapture::~CvqDebugCapture()
+{
+    QMutexLocker lock(&gMsgMutex);
+    --gDebugDepth;
+    uninstall();
+}
+QStringList CvqDebugCapture::lines() const
+{
+    QMutexLocker lock(&gMsgMutex);
+    return gDebug;
+}

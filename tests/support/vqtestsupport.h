@@ -1,0 +1,92 @@
+#pragma once
+// Shared test helpers: an in-memory host, a temporary simulated host tree, and
+// a guard that fails a test on unexpected warnings.
+
+#include "printerlink/printerlink.h"
+#include "vqsimtree.h"
+
+#include <QMap>
+#include <QTemporaryDir>
+#include <memory>
+
+// In-memory host: every fact the OS would report, set directly by the test.
+class CvqFakeHost : public CvqHost, public CvqRegistryView
+{
+public:
+    EnumResult enumResult = EnumOk;
+    QStringList instanceIds;
+    QMap<QString, QByteArray> replies;       // instance id -> reply
+    QMap<QString, ReadResult> readResults;   // instance id -> forced failure
+    QMap<QString, QString> ports;            // queue -> Port
+    QMap<QString, quint32> attributes;       // queue -> Attributes
+    QStringList queueOrder;                  // queue names as listed
+    QStringList classKeys;                   // DeviceClasses subkeys
+    QMap<QString, quint32> portNumbers;      // key -> Port Number
+    QMap<QByteArray, int> jobs;              // queue -> -1 / 0 / 1
+    QList<CvqSerialPortEntry> serialPorts;
+    QStringList started;
+    int listCalls = 0;
+    int readCalls = 0;
+
+    // Adds a bound queue for a device in one step.
+    void addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr = 0x200);
+
+    EnumResult vqListUsbPrinters(QStringList* ids) override;
+    ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) override;
+    CvqRegistryView& vqRegistry() override { return *this; }
+    int vqQueueHasJobs(const QByteArray& name) override { return jobs.value(name, -1); }
+    QList<CvqSerialPortEntry> vqSerialPorts() override { return serialPorts; }
+    void vqStartDetached(const QString& cmd) override { started << cmd; }
+
+    QStringList vqQueueNames() override { return queueOrder; }
+    QString vqQueuePort(const QString& q) override { return ports.value(q); }
+    quint32 vqQueueAttributes(const QString& q) override { return attributes.value(q); }
+    QStringList vqDeviceClassKeys() override { return classKeys; }
+    quint32 vqDevicePortNumber(const QString& key) override { return portNumbers.value(key); }
+};
+
+// Installs a host for the lifetime of the scope.
+class CvqHostScope
+{
+public:
+    explicit CvqHostScope(CvqHost* h) { vqSetHostOverride(h); }
+    ~CvqHostScope() { vqSetHostOverride(nullptr); }
+};
+
+// A fresh simulated host tree, named by VQ_SIM_HOST while this object lives.
+class CvqTempSimHost
+{
+public:
+    CvqTempSimHost();
+    ~CvqTempSimHost();
+    CvqSimTree& tree() { return *mTree; }
+    QString root() const { return mDir.path(); }
+
+    // A supported printer: device, identification text, bound queue and port.
+    // Returns the instance id.
+    QString addPrinter(int index, const CvqStsFields& sts = CvqStsFields(), const QString& sn = QString());
+
+private:
+    QTemporaryDir mDir;
+    std::unique_ptr<CvqSimTree> mTree;
+    QByteArray mOldEnv;
+    bool mHadEnv;
+};
+
+// Collects qWarning/qCritical output while it lives; tests compare it in cleanup.
+class CvqWarningGuard
+{
+public:
+    CvqWarningGuard();
+    ~CvqWarningGuard();
+    QStringList take();
+};
+
+// Debug lines (qDebug) captured while it lives.
+class CvqDebugCapture
+{
+public:
+    CvqDebugCapture();
+    ~CvqDebugCapture();
+    QStringList lines() const;
+};
