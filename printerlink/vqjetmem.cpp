@@ -10,8 +10,8 @@ QDebug operator<<(QDebug dbg, const CvqJetMem& m)
         bytes += (i ? QStringLiteral("/") : QString()) + QString::number(m.status_bytes[i]);
     dbg.nospace() << "CvqJetMem(" << (m.ok ? "true" : "false") << "," << m.mdl << "," << m.ex << ","
                   << m.romver << "," << m.sn << ",job_printed_count=" << m.job_printed_count
-                  << ",inprintjob=" << m.inprintjob << ",status_bytes=" << bytes.toLatin1().constData()
-                  << ",AllPrintCount=" << m.AllPrintCount << ",crum_status=" << m.crum_status
+                  << ",inprintjob=" << int(m.inprintjob) << ",status_bytes=" << bytes.toLatin1().constData()
+                  << ",AllPrintCount=" << m.AllPrintCount << ",crum_status=" << int(m.crum_status)
                   << ",crum_t_percent=" << m.crum_t_percent << ",crum_d_percent=" << m.crum_d_percent
                   << ",vqPXG=" << m.vqPXG << ",vqTLL=" << m.vqTLL
                   << ",vqIGNORENODRUM=" << (m.vqIGNORENODRUM ? "true" : "false") << ")";
