@@ -9,3 +9,6 @@
 #include "vqpoll.h"
 #include "vqlog.h"
 #include "host/vqhost.h"
+#include "vqcommsg.h"
+#include "vqcomlink.h"
+#include "vqcomm.h"

@@ -1,0 +1,356 @@
+#include "vqcomlink.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QThread>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+namespace {
+// Message ids of every link in the process. Relaxed is enough: each request
+// only needs a value of its own, wrapping from 255 to 0.
+std::atomic<quint8> gMsgId{0};
+
+int vqMillis(int seconds)
+{
+    if (seconds <= 0)
+        return 0;
+    return seconds >= INT_MAX / 1000 ? INT_MAX : seconds * 1000;
+}
+
+// Bytes before the first 0 byte, as UTF-8.
+QString vqTextBeforeZero(const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    const void* zero = bytes.isEmpty() ? nullptr : std::memchr(p, 0, size_t(bytes.size()));
+    const int len = zero ? int(static_cast<const char*>(zero) - p) : bytes.size();
+    return QString::fromUtf8(p, len);
+}
+}  // namespace
+
+bool vqReadCommonFields(CvqComMsg& resp, quint8& status, QString& err, QString& echo)
+{
+    quint8 st = 0;
+    QString e, ech;
+    if (!resp.vqReadU8(st) || !resp.vqReadStr(e) || !resp.vqReadStr(ech))
+        return false;
+    status = st;
+    err = e;
+    echo = ech;
+    return true;
+}
+
+CvqComLink::CvqComLink() = default;
+
+CvqComLink::CvqComLink(const QString& portName) : mPortName(portName) {}
+
+CvqComLink::~CvqComLink() { close(); }
+
+void CvqComLink::setPortName(const QString& name) { mPortName = name; }
+
+bool CvqComLink::isOpen() const { return mPort != nullptr; }
+
+bool CvqComLink::open()
+{
+    if (mPort)
+        return true;
+    mPort.reset(new QSerialPort(mPortName));
+    if (!mPort->open(QIODevice::ReadWrite)) {
+        qDebug() << "Failed to open serial port:" << mPort->errorString();
+        mPort.reset();
+        return false;
+    }
+    // Only after the open do the settings reach the device; their results do not matter.
+    mPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+    mPort->setDataBits(QSerialPort::Data8);
+    mPort->setParity(QSerialPort::NoParity);
+    mPort->setStopBits(QSerialPort::OneStop);
+    return true;
+}
+
+void CvqComLink::close()
+{
+    if (!mPort)
+        return;
+    mPort->close();
+    mPort.reset();
+}
+
+bool CvqComLink::write(const QByteArray& bytes)
+{
+    if (!mPort)
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    if (mPort->write(bytes) != bytes.size())
+        return false;
+    // Worker threads have no event loop: push the bytes out here.
+    const int budget = vqMillis(vqComTimeoutSec);
+    QElapsedTimer clock;
+    clock.start();
+    while (mPort->bytesToWrite() > 0) {
+        const qint64 left = budget - clock.elapsed();
+        if (left <= 0 || !mPort->waitForBytesWritten(int(left))) {
+            mPort->clear(QSerialPort::Output);  // nothing of this frame may trail into the next one
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CvqComLink::read(int ms, QByteArray& out)
+{
+    if (!mPort)
+        return false;
+    if (mPort->bytesAvailable() <= 0 && !mPort->waitForReadyRead(ms))
+        return false;
+    out = mPort->readAll();
+    return !out.isEmpty();
+}
+
+bool CvqComLink::vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp)
+{
+    // A frame the printer would refuse is not worth sending.
+    if (!req.vqIsConsistent() || req.vqIsResponse() || req.vqMainLen > vqComMaxMainLen)
+        return false;
+    if (!mPort)
+        return false;
+    req.vqMsgId = gMsgId.fetch_add(1, std::memory_order_relaxed);
+
+    QByteArray frame;
+    frame.reserve(vqComFrameExtra + int(req.vqMainLen));
+    req.vqAppendFrame(frame);
+    if (!write(frame))
+        return false;
+
+    const int ms = vqMillis(timeoutSec);
+    CvqComFrameReader reader;
+    QByteArray chunk;
+    qint64 received = 0;
+    for (;;) {
+        if (!read(ms, chunk))
+            return false;
+        received += chunk.size();
+        reader.vqFeed(chunk);
+        chunk.clear();  // drop our reference so the reader owns its buffer alone
+        // Examine everything buffered: an echo and the answer often arrive together.
+        while (reader.vqNext(resp)) {
+            if (resp.vqMsgId == req.vqMsgId && resp.vqIsResponse())
+                return true;
+        }
+        // A peer that keeps talking without ever answering must not hold us forever.
+        if (received > vqComExchangeByteLimit) {
+            qDebug() << "(vq)no response within" << received << "bytes, type" << int(req.vqMsgType);
+            return false;
+        }
+    }
+}
+
+bool CvqComLink::vqTestLink()
+{
+    CvqComMsg req(vqMsgTestLink);
+    CvqComMsg resp;
+    return vqExchange(req, vqComTimeoutSec, resp);
+}
+
+bool CvqComLink::vqTestBulk()
+{
+    CvqComMsg req(vqMsgTestBulk);
+    req.vqAppendU32(1024);
+    req.vqAppendPattern(1024);
+    CvqComMsg resp;
+    return vqExchange(req, vqComTimeoutSec, resp);
+}
+
+bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& status, QString& err)
+{
+    status = 0;
+    err.clear();
+    const qint64 size = data.size();
+    qint64 offset = 0;
+    bool sent = false;
+    for (;;) {
+        const qint64 remaining = size - offset;
+        const int chunk = remaining > vqComChunk ? vqComChunk : int(remaining);
+        if (sent && remaining == 0)
+            return true;
+        CvqComMsg req(vqMsgPutChunk);
+        req.vqAppendStr(path);
+        req.vqAppendU32(quint32(offset));
+        req.vqAppendU32(quint32(chunk));
+        req.vqAppendBytes(data.constData() + offset, chunk);
+        CvqComMsg resp;
+        if (!vqExchange(req, vqComTimeoutSec, resp))
+            return false;
+        sent = true;
+        quint8 st = 0;
+        QString e, echo;
+        quint32 echoOffset = 0, echoLen = 0;
+        if (!vqReadCommonFields(resp, st, e, echo) || !resp.vqReadU32(echoOffset) || !resp.vqReadU32(echoLen))
+            return false;
+        status = st;
+        err = e;
+        if (echo != path || echoOffset != quint32(offset) || echoLen != quint32(chunk))
+            return false;
+        if (st != 0)
+            return true;  // the printer refused; the caller reads the status
+        offset += chunk;
+    }
+}
+
+bool CvqComLink::vqLinkPutText(const QString& path, const QString& text, quint8& status, QString& err)
+{
+    return vqLinkPut(path, text.toUtf8(), status, err);
+}
+
+bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status, QString& err)
+{
+    // Beyond about a gigabyte a byte array cannot grow anyway.
+    const qint64 limit = qBound<qint64>(0, mGetLimit, qint64(1) << 30);
+    quint32 offset = 0;
+    qint64 total = 0;
+    for (;;) {
+        CvqComMsg req(vqMsgGetChunk);
+        req.vqAppendStr(path);
+        req.vqAppendU32(offset);
+        req.vqAppendU32(vqComChunk);
+        CvqComMsg resp;
+        if (!vqExchange(req, vqComTimeoutSec, resp))
+            return false;
+        quint8 st = 0;
+        QString e, echo;
+        quint32 echoOffset = 0, echoLen = 0;
+        if (!vqReadCommonFields(resp, st, e, echo) || !resp.vqReadU32(echoOffset) || !resp.vqReadU32(echoLen))
+            return false;
+        status = st;
+        err = e;
+        if (echo != path || echoOffset != offset || echoLen != quint32(vqComChunk))
+            return false;
+        if (st != 0)
+            return true;
+        quint8 last = 0;
+        quint32 n = 0;
+        if (!resp.vqReadU8(last) || !resp.vqReadU32(n))
+            return false;
+        if (n < 1)
+            return true;
+        if (total + qint64(n) > limit) {
+            qDebug() << "(vq)download larger than" << limit << "bytes, given up:" << path;
+            return false;
+        }
+        if (!resp.vqReadBytes(n, out))
+            return false;
+        total += n;
+        if (last)
+            return true;
+        offset += n;
+    }
+}
+
+bool CvqComLink::vqLinkGet(const QString& path, QByteArray& out, quint8& status, QString& err)
+{
+    status = 0;
+    err.clear();
+    return vqGetInto(path, out, status, err);
+}
+
+bool CvqComLink::vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err)
+{
+    QByteArray bytes;
+    const bool ok = vqLinkGet(path, bytes, status, err);
+    out = vqTextBeforeZero(bytes);
+    return ok;
+}
+
+bool CvqComLink::vqPathOp(quint8 type, const QString& path, quint8& status, QString& err)
+{
+    status = 0;
+    err.clear();
+    CvqComMsg req(type);
+    req.vqAppendStr(path);
+    CvqComMsg resp;
+    if (!vqExchange(req, vqComTimeoutSec, resp))
+        return false;
+    QString echo;
+    if (!vqReadCommonFields(resp, status, err, echo))
+        return false;
+    return echo == path;
+}
+
+bool CvqComLink::vqLinkHas(const QString& path, quint8& status, QString& err)
+{
+    return vqPathOp(vqMsgHasFile, path, status, err);
+}
+
+bool CvqComLink::vqLinkDel(const QString& path, quint8& status, QString& err)
+{
+    return vqPathOp(vqMsgDelFile, path, status, err);
+}
+
+bool CvqComLink::vqLinkDelRetry(const QString& path, quint8& status, QString& err)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt == 2)
+            QThread::msleep(10);
+        if (vqLinkDel(path, status, err) && status == 0)
+            return true;
+    }
+    return false;
+}
+
+bool CvqComLink::vqLinkDelRetry(const QString& path)
+{
+    quint8 status = 0;
+    QString err;
+    return vqLinkDelRetry(path, status, err);
+}
+
+bool CvqComLink::vqLinkExe(const QString& cmd, QString& out, quint8& status, QString& err, int timeoutSec)
+{
+    status = 0;
+    err.clear();
+    CvqComMsg req(vqMsgExe);
+    req.vqAppendStr(cmd);
+    CvqComMsg resp;
+    if (!vqExchange(req, timeoutSec, resp))
+        return false;
+    quint8 st = 0;
+    QString e, echo, text;
+    quint8 inFile = 0;
+    if (!vqReadCommonFields(resp, st, e, echo) || !resp.vqReadU8(inFile) || !resp.vqReadStr(text))
+        return false;
+    status = st;
+    err = e;
+    if (echo != cmd)
+        return false;
+    if (!inFile) {
+        out = text;
+        return true;
+    }
+    // Long output comes as a file on the printer; its fetch speaks for the command.
+    QByteArray bytes;
+    const bool ok = vqLinkGet(text, bytes, status, err);
+    out = vqTextBeforeZero(bytes);
+    return ok;
+}
+
+bool CvqComLink::vqLinkExe(const QString& cmd, quint8& status, QString& err, int timeoutSec)
+{
+    QString out;
+    return vqLinkExe(cmd, out, status, err, timeoutSec);
+}
+
+bool CvqComLink::vqLinkExe(const QString& cmd, int timeoutSec)
+{
+    quint8 status = 0;
+    QString err;
+    return vqLinkExe(cmd, status, err, timeoutSec);
+}
+
+bool CvqComLink::vqLinkExeAlong(const QString& cmd, quint8& status, QString& err)
+{
+    return vqPathOp(vqMsgExeAlong, cmd, status, err);
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The serial link to a printer: one port, synchronous request/response
+// exchanges of CvqComMsg frames, and the remote file and command operations
+// built on them.
+//
+// A link is used by one thread at a time. Users call open() before each
+// operation (the operations do not open the link themselves). Every operation
+// returns bool; those with status and error text outputs first set them to 0
+// and empty, then report the printer's status byte (0 = done) and its text.
+
+#include "vqcommsg.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+class QSerialPort;
+
+// Time-out of every message but a command's, in seconds.
+constexpr int vqComTimeoutSec = 5;
+// Bytes of file content per put or get chunk.
+constexpr int vqComChunk = 1024;
+// Default bound of one vqLinkGet download; a printer sending more is treated as faulty.
+constexpr qint64 vqComDefaultGetLimit = qint64(256) * 1024 * 1024;
+// Bytes an exchange accepts without finding its response before it gives up.
+constexpr qint64 vqComExchangeByteLimit = qint64(1024) * 1024;
+
+class CvqComLink
+{
+public:
+    CvqComLink();
+    explicit CvqComLink(const QString& portName);
+    ~CvqComLink();
+    CvqComLink(const CvqComLink&) = delete;
+    CvqComLink& operator=(const CvqComLink&) = delete;
+
+    // Takes effect at the next open.
+    void setPortName(const QString& name);
+    QString portName() const { return mPortName; }
+
+    // Opens the port read/write, then sets 115200 8N1. True at once when open.
+    bool open();
+    bool isOpen() const;
+    void close();
+
+    // The whole array, or false.
+    bool write(const QByteArray& bytes);
+    // Waits up to ms for data; replaces out with everything available.
+    bool read(int ms, QByteArray& out);
+
+    // Sends req (which gets the next message id) and waits for the response
+    // with that id and the response bit, resynchronising on anything else.
+    // Fails on a malformed request, a short write, or timeoutSec of silence.
+    // resp: freshly constructed by the caller; on success it holds the
+    // response's header fields and body with the cursor at 0.
+    bool vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp);
+
+    bool vqTestLink();   // type 1, empty body
+    bool vqTestBulk();   // type 200, u32 1024 and 1024 pattern bytes
+
+    // Uploads a whole file in 1024-byte chunks (an empty file as one empty
+    // chunk). A status other than 0 stops it and returns true with that status.
+    bool vqLinkPut(const QString& path, const QByteArray& data, quint8& status, QString& err);
+    // The same with the text's UTF-8 bytes.
+    bool vqLinkPutText(const QString& path, const QString& text, quint8& status, QString& err);
+    // Downloads a whole file, appending to out. Fails (after logging) when the
+    // file grows beyond vqGetLimit().
+    bool vqLinkGet(const QString& path, QByteArray& out, quint8& status, QString& err);
+    // The downloaded bytes before the first 0 byte, as UTF-8.
+    bool vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err);
+    // Status 0: the file exists.
+    bool vqLinkHas(const QString& path, quint8& status, QString& err);
+    bool vqLinkDel(const QString& path, quint8& status, QString& err);
+    // Up to three attempts (10 ms before the third); true only when one
+    // succeeded with status 0.
+    bool vqLinkDelRetry(const QString& path, quint8& status, QString& err);
+    bool vqLinkDelRetry(const QString& path);
+    // Runs a command and waits up to timeoutSec for its output. When the
+    // printer returns the output in a file, that file is fetched and its
+    // status and text stand as the command's.
+    bool vqLinkExe(const QString& cmd, QString& out, quint8& status, QString& err, int timeoutSec);
+    bool vqLinkExe(const QString& cmd, quint8& status, QString& err, int timeoutSec);
+    bool vqLinkExe(const QString& cmd, int timeoutSec);
+    // Starts a command without waiting for it.
+    bool vqLinkExeAlong(const QString& cmd, quint8& status, QString& err);
+
+    qint64 vqGetLimit() const { return mGetLimit; }
+    void vqSetGetLimit(qint64 bytes) { mGetLimit = bytes; }
+
+private:
+    bool vqPathOp(quint8 type, const QString& path, quint8& status, QString& err);
+    bool vqGetInto(const QString& path, QByteArray& out, quint8& status, QString& err);
+
+    QString mPortName;
+    std::unique_ptr<QSerialPort> mPort;
+    qint64 mGetLimit = vqComDefaultGetLimit;
+};
+
+// Reads the three fields every response begins with: status, error text and
+// the echoed path or command line.
+bool vqReadCommonFields(CvqComMsg& resp, quint8& status, QString& err, QString& echo);

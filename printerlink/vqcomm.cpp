@@ -1,0 +1,228 @@
+#include "vqcomm.h"
+
+#include <QDebug>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <climits>
+#include <cstring>
+
+// --- the interface ---
+
+bool CvqComm::vqDelFileRetry(const QString& path)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt == 2)
+            QThread::msleep(10);
+        if (vqDelFile(path))
+            return true;
+    }
+    return false;
+}
+
+bool CvqComm::vqExeQuiet(const QString& cmd, int timeoutSec)
+{
+    QString out;
+    return vqExe(cmd, out, timeoutSec);
+}
+
+// --- over the serial link ---
+
+CvqCommOfUsb::CvqCommOfUsb(const QString& portName) : mLink(portName) {}
+
+CvqCommOfUsb::~CvqCommOfUsb() { mLink.close(); }
+
+bool CvqCommOfUsb::vqGetFile(const QString& path, QByteArray& out)
+{
+    if (!mLink.open())
+        return false;
+    quint8 status = 0;
+    QString err;
+    if (!mLink.vqLinkGet(path, out, status, err))
+        return false;
+    if (status != 0) {
+        qDebug() << "CvqCommOfUsb::vqGetFile() err:" << int(status) << err;
+        return false;
+    }
+    return true;
+}
+
+bool CvqCommOfUsb::vqHasFile(const QString& path, bool& exists)
+{
+    if (!mLink.open())
+        return false;
+    quint8 status = 0;
+    QString err;
+    if (!mLink.vqLinkHas(path, status, err))
+        return false;
+    exists = status == 0;
+    return true;
+}
+
+bool CvqCommOfUsb::vqDelFile(const QString& path)
+{
+    if (!mLink.open())
+        return false;
+    quint8 status = 0;
+    QString err;
+    if (!mLink.vqLinkDel(path, status, err))
+        return false;
+    if (status != 0) {
+        qDebug() << "CvqCommOfUsb::vqDelFile() err:" << int(status) << err;
+        return false;
+    }
+    return true;
+}
+
+bool CvqCommOfUsb::vqExe(const QString& cmd, QString& out, int timeoutSec)
+{
+    if (!mLink.open())
+        return false;
+    quint8 status = 0;
+    QString err;
+    if (!mLink.vqLinkExe(cmd, out, status, err, timeoutSec))
+        return false;
+    if (status != 0) {
+        qDebug() << "CvqCommOfUsb::vqExe() err:" << int(status) << err;
+        return false;
+    }
+    return true;
+}
+
+bool CvqCommOfUsb::vqExeAlong(const QString& cmd)
+{
+    if (!mLink.open())
+        return false;
+    quint8 status = 0;
+    QString err;
+    if (!mLink.vqLinkExeAlong(cmd, status, err))
+        return false;
+    if (status != 0) {
+        qDebug() << "CvqCommOfUsb::vqExe() err:" << int(status) << err;
+        return false;
+    }
+    return true;
+}
+
+// --- over HTTP ---
+
+CvqCommOfHttp::CvqCommOfHttp(const QString& host) : mHost(host) {}
+
+QString CvqCommOfHttp::vqEncodeCommand(const QString& cmd)
+{
+    if (cmd.isEmpty())
+        return QString();
+    QString s = cmd.startsWith(QLatin1Char('/')) ? cmd : QLatin1Char('/') + cmd;
+    // Program path, then its arguments as the items of a query.
+    const int first = s.indexOf(QLatin1Char(' '));
+    if (first >= 0) {
+        s[first] = QLatin1Char('?');
+        for (int i = first + 1; i < s.size(); ++i) {
+            if (s.at(i) == QLatin1Char(' '))
+                s[i] = QLatin1Char('&');
+        }
+    }
+    return s;
+}
+
+QString CvqCommOfHttp::vqBodyText(const QByteArray& body)
+{
+    const char* p = body.constData();
+    const void* zero = body.isEmpty() ? nullptr : std::memchr(p, 0, size_t(body.size()));
+    const int len = zero ? int(static_cast<const char*>(zero) - p) : body.size();
+    return QString::fromUtf8(p, len).trimmed();
+}
+
+bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& out)
+{
+    QNetworkAccessManager nam;
+    nam.setProxy(QNetworkProxy::NoProxy);
+    // Plain concatenation: a "%" in the host or path must not be taken for a placeholder.
+    const QUrl url(QStringLiteral("http://") + mHost + path);
+    QNetworkReply* reply = nam.get(QNetworkRequest(url));
+
+    const qint64 limit = mBodyLimit;
+    bool oversized = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // A body without end must not fill the memory: stop at the bound.
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64 total) {
+        if (!oversized && (received > limit || total > limit)) {
+            oversized = true;
+            reply->abort();
+        }
+    });
+    timer.start(timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000));
+    if (!reply->isFinished())
+        loop.exec();
+    timer.stop();
+
+    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool ok = reply->error() == QNetworkReply::NoError && !oversized && code >= 200 && code < 300;
+    if (ok)
+        out = reply->readAll();
+    else
+        out.clear();
+    if (oversized)
+        qDebug() << "(vq)HTTP answer larger than" << limit << "bytes, given up:" << path;
+    delete reply;
+    return ok;
+}
+
+bool CvqCommOfHttp::vqGetFile(const QString& path, QByteArray& out)
+{
+    return vqHttpGet(QStringLiteral("/vqget") + path, vqComTimeoutSec, out);
+}
+
+bool CvqCommOfHttp::vqHasFile(const QString& path, bool& exists)
+{
+    exists = false;
+    QByteArray body;
+    if (!vqHttpGet(QStringLiteral("/vqhas") + path, vqComTimeoutSec, body))
+        return false;
+    const QString text = vqBodyText(body);
+    if (text == QLatin1String("yes")) {
+        exists = true;
+        return true;
+    }
+    return text == QLatin1String("no");
+}
+
+bool CvqCommOfHttp::vqDelFile(const QString& path)
+{
+    QByteArray body;
+    return vqHttpGet(QStringLiteral("/vqrm") + path, vqComTimeoutSec, body)
+           && vqBodyText(body) == QLatin1String("ok");
+}
+
+bool CvqCommOfHttp::vqExe(const QString& cmd, QString& out, int timeoutSec)
+{
+    out.clear();
+    const QString encoded = vqEncodeCommand(cmd);
+    if (encoded.isEmpty())
+        return false;
+    QByteArray body;
+    if (!vqHttpGet(QStringLiteral("/vqexe") + encoded, timeoutSec, body))
+        return false;
+    out = vqBodyText(body);
+    return true;
+}
+
+bool CvqCommOfHttp::vqExeAlong(const QString& cmd)
+{
+    const QString encoded = vqEncodeCommand(cmd);
+    if (encoded.isEmpty())
+        return false;
+    QByteArray body;
+    return vqHttpGet(QStringLiteral("/vqexea") + encoded, vqComTimeoutSec, body)
+           && vqBodyText(body) == QLatin1String("ok");
+}
