@@ -1,0 +1,2 @@
+# Monitor window area: texts and languages, tray alert and movable widget, main window.
+vq_add_test(tst_texts tst_texts.cpp LIBS monitorcore)
