@@ -20,6 +20,6 @@ if(VQ_MINGW_CXX)
             ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinprobe.cpp
             -lsetupapi -lwinspool)
 else()
-  add_test(NAME winhost_mingw COMMAND ${CMAKE_COMMAND} -E echo "i686-w64-mingw32-g++ missing: run scripts/deps.sh")
-  set_tests_properties(winhost_mingw PROPERTIES WILL_FAIL TRUE PASS_REGULAR_EXPRESSION "^$")
+  message(WARNING "i686-w64-mingw32-g++ missing: run scripts/deps.sh")
+  add_test(NAME winhost_mingw COMMAND ${CMAKE_COMMAND} -E false)
 endif()
