@@ -55,9 +55,13 @@ static int runMonitor(int argc, char** argv, bool hidden)
     return rc;
 }
 
+static void quietHandler(QtMsgType, const QMessageLogContext&, const QString&) {}
+
 // Start-up probe only: 1 when an instance answered.
 static int probe(int argc, char** argv, int mode)
 {
+    // Callers read the exit code and our one line on stderr; keep the platform's chatter out.
+    qInstallMessageHandler(quietHandler);
 #ifndef Q_OS_WIN
     // The probe shows nothing, so it must not need a display (installers run headless).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -1,7 +1,7 @@
 #include "vqdiscovery.h"
 #include "host/vqhost.h"
 
-#include <algorithm>
+#include <QHash>
 
 static const QString kUsbPrintGuid = QStringLiteral("{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
 
@@ -81,31 +81,43 @@ static quint32 usbPortNumber(const QString& port)
 QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const QStringList& instanceIds)
 {
     static const quint32 kDoCompleteFirst = 0x200, kWorkOffline = 0x400, kEnableBidi = 0x800;
-    const QString keyHead = QStringLiteral("##?#");
-    const QString keyTail = QLatin1Char('#') + kUsbPrintGuid;
-
     QMap<QString, QString> queues;
-    for (const QString& queue : registry.vqQueueNames()) {
+    const QStringList queueNames = registry.vqQueueNames();
+    if (queueNames.isEmpty() || instanceIds.isEmpty())
+        return queues;
+
+    // Device keys and their port numbers are read once per lookup rather than once
+    // per queue, so the cycle stays linear in printers.
+    QHash<QString, QString> givenByFolded;
+    for (const QString& id : instanceIds)
+        if (!givenByFolded.contains(id.toCaseFolded()))
+            givenByFolded.insert(id.toCaseFolded(), id);
+    struct DeviceKey { QString given; quint32 port; };
+    QList<DeviceKey> deviceKeys;
+    for (const QString& key : registry.vqDeviceClassKeys()) {
+        if (!key.startsWith(QLatin1String("##?#")) || !key.endsWith(kUsbPrintGuid) || key.size() < 4 + 39)
+            continue;
+        QString id = key.mid(4, key.size() - 4 - 39);
+        id.replace('#', '\\');
+        const auto given = givenByFolded.constFind(id.toCaseFolded());
+        if (given != givenByFolded.cend())
+            deviceKeys.append({*given, registry.vqDevicePortNumber(key)});
+    }
+    if (deviceKeys.isEmpty())
+        return queues;
+
+    for (const QString& queue : queueNames) {
         const quint32 portNo = usbPortNumber(registry.vqQueuePort(queue));
         if (portNo == 0)
             continue;
         const quint32 attr = registry.vqQueueAttributes(queue);
         if (!(attr & kDoCompleteFirst) || (attr & (kWorkOffline | kEnableBidi)))
             continue;
-        for (const QString& key : registry.vqDeviceClassKeys()) {
-            if (!key.startsWith(keyHead) || !key.endsWith(kUsbPrintGuid) || key.size() < keyHead.size() + keyTail.size())
-                continue;
-            QString id = key.mid(4, key.size() - 4 - 39);
-            id.replace('#', '\\');
-            const auto at = std::find_if(instanceIds.cbegin(), instanceIds.cend(), [&id](const QString& given) {
-                return given.compare(id, Qt::CaseInsensitive) == 0;
-            });
-            if (at == instanceIds.cend())
-                continue;
-            if (registry.vqDevicePortNumber(key) != portNo)
-                continue;
-            queues.insert(*at, queue.section(',', 0, 0).trimmed());
-            break;
+        for (const DeviceKey& dk : qAsConst(deviceKeys)) {
+            if (dk.port == portNo) {
+                queues.insert(dk.given, queue.section(',', 0, 0).trimmed());
+                break;  // the first matching device key wins
+            }
         }
     }
     return queues;

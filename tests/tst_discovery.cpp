@@ -121,13 +121,14 @@ void TstDiscovery::discovery()
     CvqFakeHost host;
     CvqHostScope scope(&host);
     host.instanceIds = ids;
-    const QMap<QString, CvqUsbDevKnInfo> found = vqGetUsbPrinters(vqProductFilters());
-    QTEST(found.keys(), "found");
-    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+    const QMap<QString, CvqUsbDevKnInfo> foundMap = vqGetUsbPrinters(vqProductFilters());
+    QFETCH(QStringList, found);
+    QCOMPARE(QStringList(foundMap.keys()), found);
+    for (auto it = foundMap.cbegin(); it != foundMap.cend(); ++it) {
         QCOMPARE(it->instanceId, it.key());
         QCOMPARE(it->vidpid.pid, it->product->vidpid.pid);
     }
-    QCOMPARE(vqGetUsbPrinterCount(), found.size());
+    QCOMPARE(vqGetUsbPrinterCount(), foundMap.size());
 }
 
 void TstDiscovery::enumerationFailures()
@@ -135,7 +136,7 @@ void TstDiscovery::enumerationFailures()
     CvqFakeHost host;
     CvqHostScope scope(&host);
     const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\A";
-    host.instanceIds = {a};
+    host.instanceIds = QStringList{a};
     {
         CvqDebugCapture debug;
         host.enumResult = CvqHost::EnumListFailed;
@@ -145,7 +146,7 @@ void TstDiscovery::enumerationFailures()
     {
         CvqDebugCapture debug;
         host.enumResult = CvqHost::EnumIdFailed;  // the devices before the failure still count
-        QCOMPARE(vqGetUsbPrinters(vqProductFilters()).keys(), QStringList{a});
+        QCOMPARE(QStringList(vqGetUsbPrinters(vqProductFilters()).keys()), QStringList{a});
         QCOMPARE(debug.lines(), QStringList{"(vq)获取设备识别字符串失败"});
     }
     // A match entry with an empty pid takes every product of the vendor; the first entry wins.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <vector>
 
 // Windows' instance id buffer is 260 bytes including the terminator.
 static const int kMaxInstanceIdBytes = 259;
@@ -27,11 +28,18 @@ QString CvqSimHost::root()
 
 QStringList CvqSimHost::vqSortedEntries(const QString& dir, bool dirsOnly)
 {
-    QStringList names = QDir(dir).entryList(
+    const QStringList names = QDir(dir).entryList(
         (dirsOnly ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot, QDir::Unsorted);
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
-    return names;
+    std::vector<QByteArray> bytes;
+    bytes.reserve(size_t(names.size()));
+    for (const QString& n : names)
+        bytes.push_back(n.toUtf8());
+    std::sort(bytes.begin(), bytes.end());
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (const QByteArray& b : bytes)
+        sorted.append(QString::fromUtf8(b));
+    return sorted;
 }
 
 static bool readBytes(const QString& path, QByteArray* out, qint64 maxBytes)
@@ -86,30 +94,32 @@ CvqHost::ReadResult CvqSimHost::vqReadIeee1284(const QString& instanceId, QByteA
 {
     reply->clear();
     const QString usb = root() + QStringLiteral("/usb");
-    // The device is opened by its instance id. Trees written by our tools name the
-    // entry after the id (backslashes as "#"), so try that entry before a full scan.
-    QString guess = instanceId;
-    guess.replace('\\', '#');
-    QStringList entries;
-    if (safeComponent(guess))
-        entries << guess;
-    entries += vqSortedEntries(usb, true);
-    for (const QString& entry : qAsConst(entries)) {
+    // The device is opened by its instance id; Windows matches device paths ignoring case.
+    auto open = [&](const QString& entry, ReadResult* result) {
         const QString dir = usb + '/' + entry;
         QString id;
-        if (!vqReadLine(dir + QStringLiteral("/instance_id"), &id))
-            continue;
-        // Windows opens device paths case-insensitively.
-        if (id.compare(instanceId, Qt::CaseInsensitive) != 0)
-            continue;
-        if (!readBytes(dir + QStringLiteral("/ieee1284_id"), reply, kIdBufferBytes))
-            return ReadOpenFailed;
-        if (QFileInfo::exists(dir + QStringLiteral("/read_fails"))) {
+        if (!vqReadLine(dir + QStringLiteral("/instance_id"), &id) || id.compare(instanceId, Qt::CaseInsensitive) != 0)
+            return false;
+        if (!readBytes(dir + QStringLiteral("/ieee1284_id"), reply, kIdBufferBytes)) {
+            *result = ReadOpenFailed;
+        } else if (QFileInfo::exists(dir + QStringLiteral("/read_fails"))) {
             reply->clear();
-            return ReadRequestFailed;
+            *result = ReadRequestFailed;
+        } else {
+            *result = ReadOk;
         }
-        return ReadOk;
-    }
+        return true;
+    };
+    ReadResult result = ReadOpenFailed;
+    // Trees written by our tools name the entry after the id (backslashes as "#"):
+    // try that entry before scanning them all, so a cycle stays linear in devices.
+    QString guess = instanceId;
+    guess.replace('\\', '#');
+    if (safeComponent(guess) && open(guess, &result))
+        return result;
+    for (const QString& entry : vqSortedEntries(usb, true))
+        if (open(entry, &result))
+            return result;
     return ReadOpenFailed;
 }
 

@@ -1,0 +1,103 @@
+// The running instance's side of the local socket: what each kind of client gets.
+#include "vqtestsupport.h"
+#include "qvqsingletonapplication.h"
+
+#include <QLocalSocket>
+#include <QWidget>
+#include <QtTest>
+
+class TstSingleton : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TstSingleton(QvqSingletonApplication* app) : mApp(app) {}
+
+private slots:
+    void init();
+    void cleanup();
+    void messages_data();
+    void messages();
+    void silentClient();
+
+private:
+    void send(const QByteArray& bytes);
+    QvqSingletonApplication* mApp;
+    QWidget* mWidget = nullptr;
+};
+
+void TstSingleton::init()
+{
+    mWidget = new QWidget;
+    mWidget->setAttribute(Qt::WA_QuitOnClose, false);
+    mApp->mainWidget = mWidget;
+}
+
+void TstSingleton::cleanup()
+{
+    mApp->mainWidget = nullptr;
+    delete mWidget;
+}
+
+void TstSingleton::send(const QByteArray& bytes)
+{
+    QLocalSocket s;
+    s.connectToServer(QvqSingletonApplication::vqLocalName(
+        QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
+    QVERIFY(s.waitForConnected(5000));
+    if (!bytes.isEmpty()) {
+        s.write(bytes);
+        QVERIFY(s.waitForBytesWritten(5000));
+    }
+    QTest::qWait(50);
+    s.disconnectFromServer();
+}
+
+void TstSingleton::messages_data()
+{
+    QTest::addColumn<bool>("shownBefore");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<bool>("shownAfter");
+
+    QTest::newRow("show") << false << QByteArray("show\n") << true;
+    QTest::newRow("show within junk") << false << QByteArray("\x01xxshowyy") << true;
+    QTest::newRow("exit closes") << true << QByteArray("exit\n") << false;
+    QTest::newRow("exit wins over show") << true << QByteArray("show\nexit\n") << false;
+    QTest::newRow("ping does nothing") << false << QByteArray("ping\n") << false;
+    QTest::newRow("junk does nothing") << true << QByteArray("\xff\xfe\x00zz", 5) << true;
+    QTest::newRow("show beyond 100 bytes ignored") << false << QByteArray(100, 'x') + "show\n" << false;
+    QTest::newRow("exit beyond 100 bytes ignored") << true << QByteArray(200, 'x') + "exit\n" << true;
+    QTest::newRow("large flood") << false << QByteArray(1 << 20, 's') << false;
+}
+
+void TstSingleton::messages()
+{
+    QFETCH(bool, shownBefore);
+    QFETCH(QByteArray, message);
+    mWidget->setVisible(shownBefore);
+    send(message);
+    QFETCH(bool, shownAfter);
+    QTRY_COMPARE_WITH_TIMEOUT(mWidget->isVisible(), shownAfter, 5000);
+    QTest::qWait(100);
+    QCOMPARE(mWidget->isVisible(), shownAfter);
+}
+
+void TstSingleton::silentClient()
+{
+    // A client that sends nothing is dropped after its grace period; the next one is served.
+    mWidget->hide();
+    send(QByteArray());
+    send("show\n");
+    QTRY_VERIFY_WITH_TIMEOUT(mWidget->isVisible(), 10000);
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QvqSingletonApplication app(argc, argv, QvqSingletonApplication::vqModeShow);
+    if (app.isRunning())
+        return 2;
+    TstSingleton t(&app);
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_singleton.moc"
