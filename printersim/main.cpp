@@ -1,0 +1,323 @@
+// printersim: plays printers of the family on the simulated host. See README.md.
+
+#include "vqsimcontrol.h"
+#include "vqsimhttp.h"
+#include "vqsimprinter.h"
+#include "vqsimtree.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static const int kMaxLine = 4096;
+
+namespace {
+int gSignalFd[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    ssize_t r = ::write(gSignalFd[1], &c, 1);
+    (void)r;
+}
+
+// Splits a byte stream into bounded lines.
+class CvqLineBuffer
+{
+public:
+    // Complete lines; an overlong line comes out as a null QString once.
+    QStringList vqAdd(const QByteArray& bytes)
+    {
+        QStringList lines;
+        for (char c : bytes) {
+            if (c == '\n') {
+                if (mSkipping)
+                    lines << QString();
+                else
+                    lines << QString::fromUtf8(mBuf).remove('\r');
+                mBuf.clear();
+                mSkipping = false;
+            } else if (!mSkipping) {
+                mBuf += c;
+                if (mBuf.size() > kMaxLine) {
+                    mBuf.clear();
+                    mSkipping = true;
+                }
+            }
+        }
+        return lines;
+    }
+    QString vqRest()
+    {
+        const QString r = mSkipping ? QString() : QString::fromUtf8(mBuf);
+        mBuf.clear();
+        return r;
+    }
+
+private:
+    QByteArray mBuf;
+    bool mSkipping = false;
+};
+
+void feed(CvqSimSession* s, const QStringList& lines, const CvqSimSession::Sink& sink)
+{
+    for (const QString& l : lines) {
+        if (l.isNull())
+            sink(QStringLiteral("err line too long"));
+        else
+            s->vqFeed(l);
+    }
+}
+
+int runClient(const QString& path, const QStringList& lines)
+{
+    QLocalSocket sock;
+    sock.connectToServer(path);
+    if (!sock.waitForConnected(10000)) {
+        fprintf(stderr, "printersim: cannot connect to %s: %s\n", qPrintable(path), qPrintable(sock.errorString()));
+        return 2;
+    }
+    int rc = 0;
+    QByteArray buf;
+    for (const QString& line : lines) {
+        sock.write(line.toUtf8() + '\n');
+        sock.flush();
+        bool final = false;
+        while (!final) {
+            int nl;
+            while (!final && (nl = buf.indexOf('\n')) >= 0) {
+                const QByteArray reply = buf.left(nl);
+                buf.remove(0, nl + 1);
+                printf("%s\n", reply.constData());
+                if (reply == "ok" || reply.startsWith("ok ")) {
+                    final = true;
+                } else if (reply.startsWith("err ")) {
+                    final = true;
+                    rc = 1;
+                }
+            }
+            if (final)
+                break;
+            if (!sock.waitForReadyRead(600000)) {
+                fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line));
+                return 2;
+            }
+            buf += sock.readAll();
+            if (buf.size() > 16 * 1024 * 1024)
+                return 2;
+        }
+    }
+    fflush(stdout);
+    return rc;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("printersim"));
+    ::signal(SIGPIPE, SIG_IGN);
+
+    QCommandLineParser cl;
+    cl.setApplicationDescription(QStringLiteral("Plays printers of the family on the simulated host."));
+    cl.addHelpOption();
+    const QCommandLineOption optHost(QStringLiteral("host"), QStringLiteral("Simulated host root."), QStringLiteral("DIR"));
+    const QCommandLineOption optPrinters(QStringLiteral("printers"), QStringLiteral("Printers at start."), QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption optUnplugged(QStringLiteral("unplugged"), QStringLiteral("Start them unplugged."));
+    const QCommandLineOption optHttp(QStringLiteral("http"), QStringLiteral("Web server of p1 (127.x.x.x only)."), QStringLiteral("ADDR:PORT"));
+    const QCommandLineOption optControl(QStringLiteral("control"), QStringLiteral("Control socket path."), QStringLiteral("PATH"));
+    const QCommandLineOption optOut(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("DIR"));
+    const QCommandLineOption optLoad(QStringLiteral("load"), QStringLiteral("Load a scenario's steps."), QStringLiteral("FILE"));
+    const QCommandLineOption optScenario(QStringLiteral("scenario"), QStringLiteral("Play a scenario."), QStringLiteral("FILE"));
+    const QCommandLineOption optStep(QStringLiteral("step"), QStringLiteral("Only this step of the scenario."), QStringLiteral("NAME"));
+    const QCommandLineOption optExit(QStringLiteral("exit-after-scenario"), QStringLiteral("Quit after the scenario."));
+    const QCommandLineOption optNoStdin(QStringLiteral("no-stdin"), QStringLiteral("Ignore standard input."));
+    const QCommandLineOption optKeep(QStringLiteral("keep"), QStringLiteral("Keep host entries at exit."));
+    const QCommandLineOption optQuiet(QStringLiteral("quiet"), QStringLiteral("No event lines."));
+    const QCommandLineOption optFsLimit(QStringLiteral("fs-limit"), QStringLiteral("File system bound per printer."), QStringLiteral("BYTES"));
+    const QCommandLineOption optSend(QStringLiteral("send"), QStringLiteral("Client mode: send the LINEs to the control socket."), QStringLiteral("PATH"));
+    for (const auto* o : {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optOut, &optLoad, &optScenario,
+                          &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optSend})
+        cl.addOption(*o);
+    cl.addPositionalArgument(QStringLiteral("LINE"), QStringLiteral("Control lines (with --send)."), QStringLiteral("[LINE...]"));
+    cl.process(app);
+
+    if (cl.isSet(optSend))
+        return runClient(cl.value(optSend), cl.positionalArguments());
+    if (!cl.positionalArguments().isEmpty()) {
+        fprintf(stderr, "printersim: unexpected argument %s\n", qPrintable(cl.positionalArguments().first()));
+        return 2;
+    }
+
+    QString root = cl.value(optHost);
+    if (root.isEmpty())
+        root = qEnvironmentVariable("VQ_SIM_HOST");
+    if (root.isEmpty()) {
+        fprintf(stderr, "printersim: no host tree: give --host DIR or set VQ_SIM_HOST\n");
+        return 2;
+    }
+    if (!QDir().mkpath(root)) {
+        fprintf(stderr, "printersim: cannot create %s\n", qPrintable(root));
+        return 2;
+    }
+    bool ok = false;
+    const int count = cl.value(optPrinters).toInt(&ok);
+    if (!ok || count < 0 || count > 64) {
+        fprintf(stderr, "printersim: --printers takes 0 to 64\n");
+        return 2;
+    }
+    qint64 fsLimit = CvqSimFs::kDefaultLimit;
+    if (cl.isSet(optFsLimit)) {
+        fsLimit = cl.value(optFsLimit).toLongLong(&ok);
+        if (!ok || fsLimit < 0 || fsLimit > (qint64(1) << 32)) {
+            fprintf(stderr, "printersim: --fs-limit takes 0 to 4294967296\n");
+            return 2;
+        }
+    }
+    if (cl.isSet(optHttp)) {
+        QHostAddress a;
+        quint16 p;
+        QString e;
+        if (!CvqSimHttp::vqParseLoopback(cl.value(optHttp), &a, &p, &e)) {
+            fprintf(stderr, "printersim: %s\n", qPrintable(e));
+            return 2;
+        }
+    }
+    QString outDir = cl.value(optOut);
+    if (!outDir.isEmpty() && !QDir().mkpath(outDir)) {
+        fprintf(stderr, "printersim: cannot create %s\n", qPrintable(outDir));
+        return 2;
+    }
+
+    CvqSimTree tree(QDir(root).absolutePath());
+    CvqSimControl ctl(&tree, outDir.isEmpty() ? QString() : QDir(outDir).absolutePath(), fsLimit);
+    ctl.vqSetQuiet(cl.isSet(optQuiet));
+    ctl.vqSetKeep(cl.isSet(optKeep));
+    const CvqSimModel& first = vqSimModels().at(0);
+    const CvqSimModel& second = vqSimModels().at(1);
+    for (int i = 1; i <= count; ++i) {
+        CvqSimPrinterConfig cfg;
+        cfg.model = (i % 2 == 1 ? first : second).type;
+        cfg.usbPort = i;
+        cfg.plugged = !cl.isSet(optUnplugged);
+        if (i == 1)
+            cfg.http = cl.value(optHttp);
+        QString e;
+        if (!ctl.vqAddPrinter(QStringLiteral("p%1").arg(i), cfg, &e)) {
+            fprintf(stderr, "printersim: %s\n", qPrintable(e));
+            ctl.vqRemoveAllFromTree();
+            return 1;
+        }
+    }
+    for (const QString& f : cl.values(optLoad)) {
+        QString e;
+        if (!ctl.vqLoad(f, &e)) {
+            fprintf(stderr, "printersim: %s\n", qPrintable(e));
+            ctl.vqRemoveAllFromTree();
+            return 2;
+        }
+    }
+
+    // SIGINT and SIGTERM end the program cleanly through the event loop.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalFd) == 0) {
+        auto* sn = new QSocketNotifier(gSignalFd[0], QSocketNotifier::Read, &app);
+        QObject::connect(sn, &QSocketNotifier::activated, &ctl, [&ctl, sn] {
+            char c;
+            ssize_t r = ::read(gSignalFd[0], &c, 1);
+            (void)r;
+            sn->setEnabled(false);
+            ctl.vqQuit();
+        });
+        struct sigaction sa = {};
+        sa.sa_handler = onSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);
+    }
+
+    QLocalServer server;
+    if (cl.isSet(optControl)) {
+        const QString path = cl.value(optControl);
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+            if (!S_ISSOCK(st.st_mode)) {
+                fprintf(stderr, "printersim: %s exists and is not a socket\n", qPrintable(path));
+                ctl.vqRemoveAllFromTree();
+                return 2;
+            }
+            QLocalServer::removeServer(path);
+        }
+        server.setSocketOptions(QLocalServer::UserAccessOption);
+        if (!server.listen(path)) {
+            fprintf(stderr, "printersim: cannot listen on %s: %s\n", qPrintable(path), qPrintable(server.errorString()));
+            ctl.vqRemoveAllFromTree();
+            return 2;
+        }
+        QObject::connect(&server, &QLocalServer::newConnection, &ctl, [&server, &ctl] {
+            while (QLocalSocket* sock = server.nextPendingConnection()) {
+                const CvqSimSession::Sink sink = [sock](const QString& l) {
+                    sock->write(l.toUtf8() + '\n');
+                };
+                auto* session = new CvqSimSession(&ctl, sink, false, sock);
+                auto* lines = new CvqLineBuffer;
+                QObject::connect(sock, &QLocalSocket::readyRead, session, [sock, session, lines, sink] {
+                    feed(session, lines->vqAdd(sock->readAll()), sink);
+                });
+                QObject::connect(sock, &QLocalSocket::disconnected, sock, [sock, lines] {
+                    delete lines;
+                    sock->deleteLater();
+                });
+            }
+        });
+    }
+
+    for (CvqSimPrinter* p : ctl.vqPrinters())
+        ctl.vqPrint(p->vqSummary());
+    ctl.vqPrint(QStringLiteral("ready"));
+
+    CvqLineBuffer stdinLines;
+    CvqSimSession stdinSession(&ctl, [&ctl](const QString& l) { ctl.vqPrint(l); }, false);
+    QSocketNotifier* stdinNote = nullptr;
+    if (!cl.isSet(optNoStdin)) {
+        stdinNote = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
+        QObject::connect(stdinNote, &QSocketNotifier::activated, &ctl, [&] {
+            char buf[4096];
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n <= 0) {
+                // End of input: take a last unterminated line, then stop listening.
+                stdinNote->setEnabled(false);
+                const QString rest = stdinLines.vqRest();
+                if (!rest.isEmpty())
+                    stdinSession.vqFeed(rest);
+                return;
+            }
+            feed(&stdinSession, stdinLines.vqAdd(QByteArray(buf, int(n))), [&ctl](const QString& l) { ctl.vqPrint(l); });
+        });
+    }
+
+    if (cl.isSet(optScenario)) {
+        if (cl.isSet(optExit))
+            QObject::connect(&ctl, &CvqSimControl::vqScenarioFinished, &ctl, &CvqSimControl::vqQuit);
+        QString e;
+        if (!ctl.vqPlay(cl.value(optScenario), cl.value(optStep), &e)) {
+            fprintf(stderr, "printersim: %s\n", qPrintable(e));
+            ctl.vqRemoveAllFromTree();
+            return 2;
+        }
+    }
+
+    const int rc = app.exec();
+    if (server.isListening())
+        server.close();
+    return rc;
+}

@@ -1,0 +1,94 @@
+#include "vqsimfs.h"
+
+#include <QDir>
+
+QString CvqSimFs::vqResolve(const QString& path)
+{
+    if (path.isEmpty() || path.toUtf8().size() > kMaxPathBytes || path.contains(QChar(0)))
+        return QString();
+    QString p = path.startsWith('/') ? path : QStringLiteral("/tmp/") + path;
+    p = QDir::cleanPath(p);
+    // "/.." cleans to "/"; a file cannot be the root.
+    if (p == QLatin1String("/") || p.endsWith('/'))
+        return QString();
+    return p;
+}
+
+bool CvqSimFs::vqHas(const QString& path) const
+{
+    const QString p = vqResolve(path);
+    return !p.isEmpty() && mFiles.contains(p);
+}
+
+bool CvqSimFs::vqGet(const QString& path, QByteArray* out) const
+{
+    const auto it = mFiles.constFind(vqResolve(path));
+    if (it == mFiles.cend())
+        return false;
+    *out = it.value();
+    return true;
+}
+
+qint64 CvqSimFs::vqSize(const QString& path) const
+{
+    const auto it = mFiles.constFind(vqResolve(path));
+    return it == mFiles.cend() ? -1 : it.value().size();
+}
+
+CvqSimFs::Result CvqSimFs::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
+{
+    const QString p = vqResolve(path);
+    if (p.isEmpty())
+        return BadPath;
+    auto it = mFiles.find(p);
+    const bool exists = it != mFiles.end();
+    const qint64 oldSize = exists ? it.value().size() : 0;
+    if (offset < 0 || (offset > 0 && (!exists || offset > oldSize)))
+        return BadOffset;
+    const qint64 newSize = offset == 0 ? bytes.size() : qMax(oldSize, offset + bytes.size());
+    if (!exists && mFiles.size() >= kMaxFiles)
+        return NoSpace;
+    if (newSize > INT_MAX / 2 || mUsed - oldSize + newSize > mLimit)
+        return NoSpace;
+    if (!exists)
+        it = mFiles.insert(p, QByteArray());
+    QByteArray& data = it.value();
+    if (offset == 0) {
+        data = bytes;
+    } else {
+        if (offset + bytes.size() > data.size())
+            data.resize(int(offset + bytes.size()));
+        std::copy(bytes.cbegin(), bytes.cend(), data.begin() + offset);
+    }
+    mUsed += newSize - oldSize;
+    return Ok;
+}
+
+CvqSimFs::Result CvqSimFs::vqRemove(const QString& path)
+{
+    const QString p = vqResolve(path);
+    if (p.isEmpty())
+        return BadPath;
+    const auto it = mFiles.find(p);
+    if (it == mFiles.end())
+        return NotFound;
+    mUsed -= it.value().size();
+    mFiles.erase(it);
+    return Ok;
+}
+
+QStringList CvqSimFs::vqList(const QString& prefix) const
+{
+    QStringList out;
+    for (auto it = mFiles.cbegin(); it != mFiles.cend(); ++it)
+        if (it.key().startsWith(prefix))
+            out << it.key();
+    std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
+    return out;
+}
+
+void CvqSimFs::vqClear()
+{
+    mFiles.clear();
+    mUsed = 0;
+}

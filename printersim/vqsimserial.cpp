@@ -1,0 +1,270 @@
+#include "vqsimserial.h"
+#include "vqsimprinter.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+// Bytes the printer keeps waiting for a PC that does not read.
+static const qint64 kMaxQueued = 2 * 1024 * 1024;
+
+CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
+{
+    mDelayTmr.setSingleShot(true);
+    connect(&mDelayTmr, &QTimer::timeout, this, [this] {
+        mDelayDone = true;
+        pump();
+    });
+}
+
+CvqSimSerial::~CvqSimSerial()
+{
+    delete mReadNote;
+    delete mWriteNote;
+    if (mMaster >= 0)
+        ::close(mMaster);
+    if (mSlave >= 0)
+        ::close(mSlave);
+}
+
+bool CvqSimSerial::vqOpen(QString* error)
+{
+    mMaster = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (mMaster < 0 || ::grantpt(mMaster) != 0 || ::unlockpt(mMaster) != 0) {
+        *error = QStringLiteral("cannot create a pseudo-terminal: ") + QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    char name[128] = {};
+    if (::ptsname_r(mMaster, name, sizeof name) != 0) {
+        *error = QStringLiteral("cannot name the pseudo-terminal");
+        return false;
+    }
+    mPath = QString::fromLocal8Bit(name);
+    // Holding the slave open keeps the master readable (no hang-up) while no
+    // PC has the port open; raw mode so nothing is echoed or translated.
+    mSlave = ::open(name, O_RDWR | O_NOCTTY);
+    if (mSlave < 0) {
+        *error = QStringLiteral("cannot open %1: %2").arg(mPath, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    termios tio;
+    if (::tcgetattr(mSlave, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, B115200);
+        ::cfsetospeed(&tio, B115200);
+        ::tcsetattr(mSlave, TCSANOW, &tio);
+    }
+    ::fcntl(mMaster, F_SETFL, ::fcntl(mMaster, F_GETFL) | O_NONBLOCK);
+    mReadNote = new QSocketNotifier(mMaster, QSocketNotifier::Read);
+    connect(mReadNote, &QSocketNotifier::activated, this, &CvqSimSerial::onReadable);
+    mWriteNote = new QSocketNotifier(mMaster, QSocketNotifier::Write);
+    mWriteNote->setEnabled(false);
+    connect(mWriteNote, &QSocketNotifier::activated, this, &CvqSimSerial::onWritable);
+    return true;
+}
+
+QString CvqSimSerial::vqSetFault(const QStringList& args)
+{
+    static const QStringList kinds = {
+        QStringLiteral("pieces"),    QStringLiteral("noise"),     QStringLiteral("splithead"),
+        QStringLiteral("garbled"),   QStringLiteral("oversize"),  QStringLiteral("echo"),
+        QStringLiteral("stale"),     QStringLiteral("truncated"), QStringLiteral("wrongecho"),
+        QStringLiteral("wrongoffset"), QStringLiteral("late"),    QStringLiteral("silence"),
+    };
+    Fault f;
+    for (const QString& k : args.value(0).split(',', Qt::SkipEmptyParts)) {
+        if (!kinds.contains(k))
+            return QStringLiteral("unknown link fault ") + k;
+        f.kinds.insert(k);
+    }
+    if (f.kinds.isEmpty())
+        return QStringLiteral("no link fault given");
+    for (int i = 1; i < args.size(); ++i) {
+        const QString key = args[i].section('=', 0, 0);
+        const QString value = args[i].section('=', 1);
+        if (key == QLatin1String("types")) {
+            for (const QString& t : value.split(',', Qt::SkipEmptyParts)) {
+                bool ok = false;
+                const int type = t.toInt(&ok);
+                if (!ok || type < 0 || type > 255)
+                    return QStringLiteral("bad type ") + t;
+                f.types.insert(type);
+            }
+            continue;
+        }
+        bool ok = false;
+        const int v = value.toInt(&ok);
+        if (!ok || v < 0 || v > 600000)
+            return QStringLiteral("bad value in ") + args[i];
+        if (key == QLatin1String("count"))
+            f.count = v;
+        else if (key == QLatin1String("after"))
+            f.after = v;
+        else if (key == QLatin1String("size") && v >= 1)
+            f.size = v;
+        else if (key == QLatin1String("gap"))
+            f.gap = v;
+        else if (key == QLatin1String("delay"))
+            f.delay = v;
+        else
+            return QStringLiteral("unknown option ") + args[i];
+    }
+    f.active = true;
+    mFault = f;
+    return QString();
+}
+
+void CvqSimSerial::onReadable()
+{
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(mMaster, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        mReader.vqFeed(QByteArray(buf, int(n)));
+        CvqSimMsg req;
+        while (mReader.vqNext(&req)) {
+            // An unplugged printer hears nothing.
+            if (!mPrinter->vqSerialPlugged())
+                continue;
+            CvqSimMsg resp;
+            if (!mPrinter->vqHandle(req, &resp))
+                continue;
+            // The PC waits for this answer alone: whatever it left unread from
+            // an earlier exchange is stale.
+            if (mOut.isEmpty())
+                ::tcflush(mSlave, TCIFLUSH);
+            answer(req, vqSimEncodeFrame(req), resp);
+        }
+    }
+}
+
+static QByteArray replaceEcho(const QByteArray& body, bool wrongEcho, bool wrongOffset)
+{
+    CvqSimBodyReader in(body);
+    quint8 status = 0;
+    QString err, echo;
+    if (!in.vqU8(&status) || !in.vqStr(&err) || !in.vqStr(&echo))
+        return body;
+    CvqSimBodyWriter w;
+    w.vqU8(status).vqStr(err).vqStr(wrongEcho ? echo + QStringLiteral("x") : echo);
+    quint32 off = 0;
+    if (wrongOffset && in.vqU32(&off))
+        w.vqU32(off + 1);
+    QByteArray rest;
+    in.vqBytes(in.vqRemaining(), &rest);
+    return w.body + rest;
+}
+
+void CvqSimSerial::answer(const CvqSimMsg& req, const QByteArray& rawReq, CvqSimMsg resp)
+{
+    bool apply = false;
+    if (mFault.active && (mFault.types.isEmpty() || mFault.types.contains(resp.type))) {
+        if (mFault.after > 0) {
+            --mFault.after;
+        } else {
+            apply = true;
+            if (mFault.count > 0 && --mFault.count == 0)
+                mFault.active = false;
+        }
+    }
+    const QSet<QString> k = apply ? mFault.kinds : QSet<QString>();
+    const int delay = k.contains(QStringLiteral("late")) ? mFault.delay : 0;
+
+    if (k.contains(QStringLiteral("wrongecho")) || k.contains(QStringLiteral("wrongoffset")))
+        resp.body = replaceEcho(resp.body, k.contains(QStringLiteral("wrongecho")),
+                                k.contains(QStringLiteral("wrongoffset")) && (resp.type == 10 || resp.type == 11));
+    if (k.contains(QStringLiteral("truncated")))
+        resp.body.truncate(qMin(resp.body.size(), 1));
+
+    QByteArray pre;
+    if (k.contains(QStringLiteral("noise")))
+        pre += QByteArray("NOISE\x19\x73\x10\x00\xff\x19\x73", 12);
+    if (k.contains(QStringLiteral("oversize"))) {
+        CvqSimMsg big = resp;
+        big.body = QByteArray(8, 'O');
+        pre += vqSimEncodeRaw(5000, big, QByteArray());
+    }
+    if (k.contains(QStringLiteral("echo")))
+        pre += rawReq;
+    if (k.contains(QStringLiteral("stale"))) {
+        CvqSimMsg old = resp;
+        old.id = quint8(resp.id - 1);
+        pre += vqSimEncodeFrame(old);
+    }
+    if (k.contains(QStringLiteral("garbled")))
+        pre += vqSimEncodeRaw(quint32(resp.body.size() + 4), resp, QByteArray::fromHex("19790403"));
+    Q_UNUSED(req);
+
+    QByteArray frame = k.contains(QStringLiteral("silence")) ? QByteArray() : vqSimEncodeFrame(resp);
+    QByteArray all = pre + frame;
+    if (all.isEmpty())
+        return;
+    if (k.contains(QStringLiteral("pieces"))) {
+        bool first = true;
+        for (int i = 0; i < all.size(); i += mFault.size) {
+            enqueue(all.mid(i, mFault.size), first ? delay : mFault.gap);
+            first = false;
+        }
+    } else if (k.contains(QStringLiteral("splithead")) && !frame.isEmpty()) {
+        enqueue(pre + frame.left(2), delay);
+        enqueue(frame.mid(2), qMax(mFault.gap, 20));
+    } else {
+        enqueue(all, delay);
+    }
+}
+
+void CvqSimSerial::enqueue(const QByteArray& bytes, int delayMs)
+{
+    if (mOutBytes + bytes.size() > kMaxQueued)
+        return;
+    const bool idle = mOut.isEmpty();
+    mOut.append({bytes, delayMs});
+    mOutBytes += bytes.size();
+    if (idle) {
+        mDelayDone = false;
+        pump();
+    }
+}
+
+void CvqSimSerial::onWritable()
+{
+    mWriteNote->setEnabled(false);
+    pump();
+}
+
+void CvqSimSerial::pump()
+{
+    while (!mOut.isEmpty()) {
+        if (mDelayTmr.isActive())
+            return;
+        Segment& seg = mOut.first();
+        if (seg.delayMs > 0 && !mDelayDone) {
+            mDelayTmr.start(seg.delayMs);
+            return;
+        }
+        const ssize_t n = ::write(mMaster, seg.bytes.constData(), size_t(seg.bytes.size()));
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+                mWriteNote->setEnabled(true);
+                return;
+            }
+            // The terminal is gone: nothing can be delivered.
+            mOut.clear();
+            mOutBytes = 0;
+            return;
+        }
+        mOutBytes -= n;
+        if (n < seg.bytes.size()) {
+            seg.bytes.remove(0, int(n));
+            seg.delayMs = 0;
+            mWriteNote->setEnabled(true);
+            return;
+        }
+        mOut.removeFirst();
+        mDelayDone = false;
+    }
+}
