@@ -87,7 +87,9 @@ bool CvqComLink::write(const QByteArray& bytes)
         return true;
     if (mPort->write(bytes) != bytes.size())
         return false;
-    // Worker threads have no event loop: push the bytes out here.
+    // Worker threads have no event loop: push the bytes out here, first
+    // without waiting (a frame fits the driver's buffer), then waiting.
+    mPort->flush();
     const int budget = vqMillis(vqComTimeoutSec);
     QElapsedTimer clock;
     clock.start();
@@ -170,6 +172,7 @@ bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& 
     status = 0;
     err.clear();
     const qint64 size = data.size();
+    const QByteArray pathUtf8 = path.toUtf8();
     qint64 offset = 0;
     bool sent = false;
     for (;;) {
@@ -178,7 +181,9 @@ bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& 
         if (sent && remaining == 0)
             return true;
         CvqComMsg req(vqMsgPutChunk);
-        req.vqAppendStr(path);
+        req.vqMsgBody.reserve(pathUtf8.size() + 1 + 8 + chunk);
+        req.vqAppendBytes(pathUtf8);  // the path as a string field
+        req.vqAppendU8(0);
         req.vqAppendU32(quint32(offset));
         req.vqAppendU32(quint32(chunk));
         req.vqAppendBytes(data.constData() + offset, chunk);
@@ -210,11 +215,14 @@ bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status,
 {
     // Beyond about a gigabyte a byte array cannot grow anyway.
     const qint64 limit = qBound<qint64>(0, mGetLimit, qint64(1) << 30);
+    const QByteArray pathUtf8 = path.toUtf8();
     quint32 offset = 0;
     qint64 total = 0;
     for (;;) {
         CvqComMsg req(vqMsgGetChunk);
-        req.vqAppendStr(path);
+        req.vqMsgBody.reserve(pathUtf8.size() + 1 + 8);
+        req.vqAppendBytes(pathUtf8);  // the path as a string field
+        req.vqAppendU8(0);
         req.vqAppendU32(offset);
         req.vqAppendU32(vqComChunk);
         CvqComMsg resp;
