@@ -1,0 +1,25 @@
+// Fuzz target: everything a device's identification reply and instance id reach.
+#include "printerlink/printerlink.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    const QString text = vqIdTextFromReply(bytes);
+    for (int pxg : {0, 1, 2, 3}) {
+        CvqJetMem m = vqParseDeviceId(text, pxg);
+        if (m.ok) {
+            CvqState s;
+            vqFillState(s, m);
+            m.vqIGNORENODRUM = true;
+            vqCalcPex(m);
+        }
+    }
+    CvqRomVer v(text);
+    (void)(v < CvqRomVer(QStringLiteral("V1.3.6406")));
+    (void)(v == v);
+    vqMatchInstanceId(QString::fromUtf8(bytes), vqProductFilters());
+    return 0;
+}
