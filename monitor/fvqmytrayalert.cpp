@@ -1,0 +1,75 @@
+#include "fvqmytrayalert.h"
+#include "ui_fvqmytrayalert.h"
+
+#include "printerlink/printerlink.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+FvqMyTrayAlert* gAlert = nullptr;
+}
+
+FvqMyTrayAlert::FvqMyTrayAlert(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMyTrayAlert)
+{
+    ui->setupUi(this);
+    // Title and message may come from a device: never interpret them as markup.
+    ui->lblTitle->setTextFormat(Qt::PlainText);
+    ui->lblMsg->setTextFormat(Qt::PlainText);
+    setWindowTitle(vqMonitorTitle);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // Placed once, above the task bar; not moved again.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.right() - width() + 1, area.bottom() - height() + 1);
+    }
+}
+
+FvqMyTrayAlert::~FvqMyTrayAlert()
+{
+    if (gAlert == this)
+        gAlert = nullptr;
+    delete ui;
+}
+
+void FvqMyTrayAlert::vqSetMessage(const QString& title, const QString& text)
+{
+    ui->lblTitle->setText(title);
+    ui->lblMsg->setText(text);
+}
+
+void FvqMyTrayAlert::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+    QvqMovableWidget::changeEvent(event);
+}
+
+void FvqMyTrayAlert::on_btnOk_clicked()
+{
+    hide();
+}
+
+void vqShowTrayAlert(const QString& title, const QString& text)
+{
+    if (!gAlert)
+        gAlert = new FvqMyTrayAlert;
+    gAlert->vqSetMessage(title, text);
+    gAlert->show();
+}
+
+void vqCloseTrayAlert()
+{
+    if (!gAlert)
+        return;
+    FvqMyTrayAlert* alert = gAlert;
+    gAlert = nullptr;
+    alert->close();
+    delete alert;
+}
+
+FvqMyTrayAlert* vqTrayAlert()
+{
+    return gAlert;
+}
