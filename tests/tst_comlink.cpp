@@ -6,6 +6,9 @@
 
 #include <QRandomGenerator>
 #include <QThread>
+#include <memory>
+#include <mutex>
+#include <vector>
 #include <QtTest>
 
 namespace {
@@ -63,7 +66,15 @@ Q_DECLARE_METATYPE(Delivery)
 class TstComLink : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<CvqWarningGuard> mWarnings;
 private slots:
+    void init() { mWarnings.reset(new CvqWarningGuard); }
+    void cleanup()
+    {
+        const QStringList w = mWarnings->take();
+        mWarnings.reset();
+        QVERIFY2(w.isEmpty(), qPrintable(w.join('\n')));
+    }
     void openAndSettings();
     void openFails();
     void refusedRequests_data();
@@ -71,6 +82,7 @@ private slots:
     void exchange_data();
     void exchange();
     void idWrapsAfter256();
+    void idsSharedAcrossThreads();
     void testMessages();
     void putGet_data();
     void putGet();
@@ -82,6 +94,7 @@ private slots:
     void statusStops();
     void hostileBodies_data();
     void hostileBodies();
+    void randomAnswers();
     void exeOutput();
     void delRetry_data();
     void delRetry();
@@ -184,7 +197,7 @@ void TstComLink::exchange()
     QFETCH(Delivery, delivery);
     QFETCH(bool, ok);
 
-    const QByteArray body("\x00\x01answer\x19\x73\x10\x19", 14);  // a head inside the body is data
+    const QByteArray body("\x00\x01" "answer" "\x19\x73\x10\x19", 12);  // a head inside the body is data
     CvqPtyPeer peer;
     QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
         const QByteArray good = vqPeerFrame(req.type, req.id, 1, body);
@@ -262,6 +275,43 @@ void TstComLink::idWrapsAfter256()
     }
     QVERIFY(wrapped);
     QCOMPARE(ids.last(), ids.first());
+}
+
+// Threads with links of their own draw from one counter: 4 x 256 requests
+// take every id exactly four times, none lost to a race.
+void TstComLink::idsSharedAcrossThreads()
+{
+    const int threads = 4;
+    std::vector<std::unique_ptr<Rig>> rigs;
+    std::vector<std::unique_ptr<QThread>> workers;
+    std::atomic<int> failures{0};
+    for (int i = 0; i < threads; ++i) {
+        rigs.emplace_back(new Rig);
+        Rig* rig = rigs.back().get();
+        QVERIFY(rig->peer.start([rig](const CvqPeerFrame& r, CvqPtyPeer& p) { rig->printer.vqServe(r, p); }));
+        workers.emplace_back(QThread::create([rig, &failures] {
+            CvqComLink link(rig->peer.slavePath());  // created and used on this thread only
+            if (!link.open()) {
+                ++failures;
+                return;
+            }
+            for (int n = 0; n < 256; ++n)
+                failures += link.vqTestLink() ? 0 : 1;
+        }));
+    }
+    for (auto& w : workers)
+        w->start();
+    for (auto& w : workers)
+        QVERIFY(w->wait(120000));
+    QCOMPARE(failures.load(), 0);
+    QMap<int, int> seen;
+    for (auto& rig : rigs) {
+        for (quint8 id : rig->printer.ids())
+            ++seen[id];
+    }
+    QCOMPARE(seen.size(), 256);
+    for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+        QCOMPARE(it.value(), threads);
 }
 
 void TstComLink::testMessages()
@@ -487,6 +537,48 @@ void TstComLink::hostileBodies()
     else
         QVERIFY(!link.vqLinkHas("/f", st, err));
     QVERIFY(out.isEmpty());
+}
+
+// Answers of random content after a plausible start: whatever comes back,
+// every operation ends with a plain result (run under ASan to see reads).
+void TstComLink::randomAnswers()
+{
+    QRandomGenerator rng(77);
+    std::mutex m;
+    CvqPtyPeer peer;
+    QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
+        std::lock_guard<std::mutex> lock(m);
+        CvqPeerReader r(req.body);
+        const QByteArray path = r.str();
+        CvqPeerBody b;
+        const int shape = int(rng.bounded(4));
+        if (shape > 0)
+            b.u8(quint8(rng.bounded(2))).str("").str(path);
+        if (shape > 1)
+            b.u32(shape == 3 ? 0 : rng.generate()).u32(1024).u8(quint8(rng.bounded(2)));
+        const int n = int(rng.bounded(1100));
+        for (int i = 0; i < n; ++i)
+            b.b.append(char(rng.bounded(256)));
+        p.send(vqPeerFrame(req.type, req.id, 1, b.b), int(rng.bounded(3)) == 0 ? 97 : 0);
+    }));
+    CvqComLink link(peer.slavePath());
+    QVERIFY(link.open());
+    link.vqSetGetLimit(256 * 1024);
+    for (int i = 0; i < 300; ++i) {
+        quint8 st = 0;
+        QString err, text;
+        QByteArray out;
+        switch (i % 6) {
+        case 0: link.vqLinkGet("/f", out, st, err); break;
+        case 1: link.vqLinkPut("/f", QByteArray(1500, 'p'), st, err); break;
+        case 2: link.vqLinkExe("ls", text, st, err, 5); break;
+        case 3: link.vqLinkHas("/f", st, err); break;
+        case 4: link.vqLinkDelRetry("/f", st, err); break;
+        default: link.vqLinkExeAlong("x", st, err); break;
+        }
+        QVERIFY(out.size() <= 256 * 1024);
+    }
+    QVERIFY(link.vqTestLink());  // still in step with the peer
 }
 
 void TstComLink::exeOutput()

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 // Answers every request with one canned reply, or not at all, or without end.
 class MiniHttp : public QObject
@@ -74,7 +76,15 @@ private:
 class TstCommHttp : public QObject
 {
     Q_OBJECT
+    std::unique_ptr<CvqWarningGuard> mWarnings;
 private slots:
+    void init() { mWarnings.reset(new CvqWarningGuard); }
+    void cleanup()
+    {
+        const QStringList w = mWarnings->take();
+        mWarnings.reset();
+        QVERIFY2(w.isEmpty(), qPrintable(w.join('\n')));
+    }
     void hasFile_data();
     void hasFile();
     void delAndExeAlong_data();
