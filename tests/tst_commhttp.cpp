@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -98,6 +99,7 @@ private slots:
     void oversizedBody();
     void noProxy();
     void refusedConnection();
+    void fromWorkerThread();
 };
 
 void TstCommHttp::hasFile_data()
@@ -304,6 +306,25 @@ void TstCommHttp::refusedConnection()
     QByteArray out("x");
     QVERIFY(!http.vqGetFile("/x", out));
     QVERIFY(out.isEmpty());
+}
+
+// Worker threads have no event loop of their own: the request brings one.
+void TstCommHttp::fromWorkerThread()
+{
+    MiniHttp server;
+    QVERIFY(server.listen());
+    server.answer(200, "yes\n");
+    const QString host = server.host();
+    std::atomic<int> result{-1};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        CvqCommOfHttp http(host);
+        bool exists = false;
+        result = http.vqHasFile("/tmp/x", exists) && exists ? 1 : 0;
+    }));
+    worker->start();
+    QTRY_VERIFY_WITH_TIMEOUT(result.load() != -1, 30000);  // the server lives on this thread
+    QVERIFY(worker->wait(30000));
+    QCOMPARE(result.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstCommHttp)
