@@ -153,6 +153,12 @@ void FvqMain::on_actExit_triggered()
     close();
 }
 
+void FvqMain::showEvent(QShowEvent* event)
+{
+    QvqMovableWidget::showEvent(event);
+    qDebug() << "FvqMain::showEvent";
+}
+
 void FvqMain::closeEvent(QCloseEvent* event)
 {
     vqCloseTrayAlert();
@@ -206,7 +212,7 @@ void FvqMain::vqWhenOnCoreTrdChange(QMap<QString, CvqState> oldStates, QMap<QStr
     if (vqLanUpRomEnabled)
         vqFirmwareNotice(states, newStates);
     states = newStates;
-    qDebug() << "FvqMain::vqWhenOnCoreTrdChange" << states.size() << states.keys();
+    qDebug().noquote() << "FvqMain::vqWhenOnCoreTrdChange" << vqStatesSummary(states);
     updating = true;
     vqUpdateDeviceList(newStates);
     updating = false;

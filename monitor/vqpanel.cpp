@@ -177,3 +177,17 @@ void vqInstallFontFallbacks()
         return;
     QFont::insertSubstitutions(QStringLiteral("SimSun"), subs);
 }
+
+QString vqStatesSummary(const QMap<QString, CvqState>& states)
+{
+    QString out = QStringLiteral("n=%1").arg(states.size());
+    for (const CvqState& s : states)
+        out += QStringLiteral(" [%1: connected=%2 pa=%3 toner=%4 faults=%5 src=%6]")
+                   .arg(vqDisplayName(s))
+                   .arg(s.connected ? 1 : 0)
+                   .arg(s.pa)
+                   .arg(s.tonerPercent)
+                   .arg(s.connected ? vqFaultList(s.pex, s.peGuZhangSource).size() : 0)
+                   .arg(s.peGuZhangSource);
+    return out;
+}

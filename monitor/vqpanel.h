@@ -78,6 +78,9 @@ CvqBadgeLayout vqLayoutBadges(const QList<int>& widths);
 // items that remain; the combo box picks its own current item as items come and go.
 void vqSyncCombo(QComboBox* combo, const QMap<QString, QString>& items);
 
+// One line describing a state map for the log: the demo waits on it.
+QString vqStatesSummary(const QMap<QString, CvqState>& states);
+
 // Makes the style sheets' "SimSun" resolve to an installed CJK family when the
 // real font is not registered.
 void vqInstallFontFallbacks();

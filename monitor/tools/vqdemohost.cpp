@@ -58,7 +58,8 @@ bool statePrinters(const QString& state, QList<Printer>* out)
         *out << Printer{1, f};
     } else if (state == QLatin1String("six-faults")) {
         CvqStsFields f = idle(40);
-        f.statusBytes[5] = 0x1F;  // out of paper, jam, motor, bin full, size mismatch
+        f.statusBytes[3] = 0x01;  // fuser heating
+        f.statusBytes[5] = 0x0F;  // out of paper, jam, motor, bin full
         f.statusBytes[6] = 0x15;  // cover open; tray 1
         *out << Printer{1, f};
     } else if (state == QLatin1String("two-printers")) {

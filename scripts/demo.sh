@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The demo: builds everything, runs the real monitor on a simulated host under
+# Xvfb (when there is no display), steps the printers through the demo states
+# and saves one screenshot per state under <build>/screenshots/.
+# The printers are played by printersim (its demo scenario) when it is built,
+# else the host tree is written directly by vqdemohost.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD
+build=${VQ_BUILD_DIR:-build}
+
+# VQ_DEMO_SKIP_BUILD=1: use the programs already built (quick reruns).
+if [ "${VQ_DEMO_SKIP_BUILD:-0}" != 1 ]; then
+  scripts/deps.sh
+  gen=()
+  command -v ninja >/dev/null && [ ! -f "$build/CMakeCache.txt" ] && gen=(-G Ninja)
+  cmake -S . -B "$build" "${gen[@]}" >/dev/null
+  cmake --build "$build" -j"${VQ_JOBS:-2}"
+fi
+build=$(cd "$build" && pwd)
+shots=$build/screenshots
+mkdir -p "$shots"
+rm -f "$shots"/*.png
+
+work=$(mktemp -d /tmp/vqdemo.XXXXXX)
+host=$work/host
+mkdir -p "$host"
+xvfb_pid="" sim_pid="" mon_pid=""
+
+stop() {
+  # Only what this script started, by process id.
+  if [ -n "$mon_pid" ] && kill -0 "$mon_pid" 2>/dev/null; then kill "$mon_pid" 2>/dev/null || true; wait "$mon_pid" 2>/dev/null || true; fi
+  if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap stop EXIT
+
+# Polls a command every 50 ms until it succeeds; fails after $1 seconds.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.05
+  done
+}
+
+if [ -z "${DISPLAY:-}" ]; then
+  n=99
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  wait_for 20 test -e "/tmp/.X11-unix/X$n" || { echo "demo: Xvfb did not start" >&2; exit 1; }
+fi
+
+# VQ_DEMO_DRIVER=vqdemohost: write the tree directly even when printersim is built.
+if [ "${VQ_DEMO_DRIVER:-}" != vqdemohost ] && [ -x "$build/bin/printersim" ]; then
+  driver=printersim
+  sock=$work/sim.sock
+  "$build/bin/printersim" --host "$host" --printers 2 --control "$sock" --load "$src/printersim/scenarios/demo.scn" \
+      --no-stdin --quiet >"$work/sim.log" 2>&1 &
+  sim_pid=$!
+  wait_for 30 grep -qx ready "$work/sim.log" || { echo "demo: printersim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
+  # Extra control lines may follow the state's name.
+  set_state() { local s=$1; shift; "$build/bin/printersim" --send "$sock" "state $s" "$@" >/dev/null; }
+else
+  driver=vqdemohost
+  set_state() { "$build/bin/vqdemohost" "$host" "$1"; }  # the states carry their extras
+fi
+echo "demo: printers played by $driver, display $DISPLAY"
+
+set_state no-printer
+log=$work/monitor.log
+VQ_SIM_HOST=$host QT_QPA_PLATFORM=xcb "$build/bin/monitor" >"$log" 2>&1 &
+mon_pid=$!
+wait_for 30 grep -q "FvqMain::showEvent" "$log" || { echo "demo: the monitor did not show" >&2; cat "$log" >&2; exit 1; }
+if ! kill -0 "$mon_pid" 2>/dev/null; then
+  echo "demo: the monitor ended at once (another monitor from $build/bin running?)" >&2
+  exit 1
+fi
+
+# The window sits at the origin of the bare X screen (no window manager).
+grab() {
+  sleep 0.25  # let the last change paint
+  import -display "$DISPLAY" -window root -crop 793x507+0+0 +repage "$shots/$1.png"
+  echo "demo: $shots/$1.png"
+}
+
+# Waits for a change line of the monitor's log, after line $1, that matches $2.
+shows() { tail -n +"$(( $1 + 1 ))" "$log" | grep "FvqMain::vqWhenOnCoreTrdChange" | grep -Eq -- "$2"; }
+
+step() {
+  local name=$1 pattern=$2
+  shift 2
+  local before
+  before=$(wc -l <"$log")
+  set_state "$name" "$@"
+  if [ -n "$pattern" ]; then
+    wait_for 20 shows "$before" "$pattern" || { echo "demo: state $name not shown" >&2; tail -5 "$log" >&2; exit 1; }
+  fi
+  grab "$name"
+}
+
+step no-printer ""
+# Each state: its name, the change line that shows it, extra control lines.
+# A paper fault names its tray only together with the "tray" location bit
+# (printersim's "other"), so the jam states add it.
+head='^FvqMain::vqWhenOnCoreTrdChange'
+step idle80 "$head n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$"
+step printing "$head n=1 \[[^]]*connected=1 pa=[46] toner=80 "
+step toner5 "$head n=1 \[[^]]*connected=1 pa=0 toner=5 faults=1 src=0\]$"
+step jam-cover "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=60 faults=2 src=20\]$" "source tray1,other"
+step six-faults "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=40 faults=6 src=20\]$" "source tray1,other"
+step two-printers "$head n=2 \[[^]]*connected=1 pa=0 toner=55 faults=0 src=0\] \[[^]]*connected=1 pa=[46] toner=30 "
+
+# Close the monitor the way an installer would, and wait for it to end.
+"$build/bin/monitor" exit >/dev/null 2>&1 || true
+wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: the monitor did not close" >&2; exit 1; }
+wait "$mon_pid" && rc=0 || rc=$?
+mon_pid=""
+echo "demo: monitor closed (exit code $rc); screenshots in $shots"
+if [ "$driver" = printersim ]; then
+  "$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
+  wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
+fi
