@@ -19,6 +19,8 @@ FvqMyTrayAlert::FvqMyTrayAlert(QWidget* parent) : QvqMovableWidget(parent), ui(n
     ui->lblMsg->setTextFormat(Qt::PlainText);
     setWindowTitle(vqMonitorTitle);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // An auxiliary window: closing it while the monitor sits in the tray must not end the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
     // Placed once, above the task bar; not moved again.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

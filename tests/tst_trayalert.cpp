@@ -65,6 +65,8 @@ void TstTrayAlert::form()
     QCOMPARE(ok->text(), QString::fromUtf8("确认"));
     QCOMPARE(a->findChild<QLabel*>("lblMsg")->alignment(), Qt::AlignCenter);
     QCOMPARE(a->pos(), corner(a->size()));
+    // Closing the alert alone must not end a monitor that lives in the tray.
+    QVERIFY(!a->testAttribute(Qt::WA_QuitOnClose));
 }
 
 void TstTrayAlert::showsMessage_data()
