@@ -468,6 +468,15 @@ void TstWindow::deviceTextIsPlain()
     QVERIFY(w->vqTray()->toolTip().contains("&lt;b&gt;Bold"));
     feed(mapOf({printer(kA, evil), printer(kB, "B")}));
     QCOMPARE(printers()->itemText(0), evil);
+    // A very long name (Windows allows 220 characters) leaves the status in view.
+    const QString longName(220, QLatin1Char('W'));
+    feed(mapOf({printer(kA, longName)}));
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QCOMPARE(label("lblPrinters")->text(), longName);
+    auto inWindow = [&](const char* l) { return QRect(label(l)->mapTo(w.get(), QPoint()), label(l)->size()); };
+    QVERIFY(inWindow("lblJobStatus").right() < w->width());
+    QVERIFY(inWindow("lblConn").left() > inWindow("lblPrinters").right());
     // The tray alert shows device names too.
     vqShowTrayAlert(evil, evil);
     for (QLabel* l : vqTrayAlert()->findChildren<QLabel*>())
