@@ -75,9 +75,9 @@ CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, bool scenario, QObje
     });
 }
 
-void CvqSimSession::vqFeed(const QString& line)
+void CvqSimSession::vqFeed(const QStringList& lines)
 {
-    mPending.append(line);
+    mPending += lines;
     process();
 }
 
@@ -116,6 +116,8 @@ void CvqSimSession::finishHold(const QString& reply)
     mTmr.stop();
     mPollTmr.stop();
     mCond = nullptr;
+    if (mPaused)
+        mCtl->mPaused.removeAll(this);
     mPaused = false;
     mBusy = false;
     if (!mScenario || reply.startsWith(QLatin1String("err ")))
@@ -331,10 +333,7 @@ bool CvqSimControl::vqPlay(const QString& file, const QString& step, QString* er
     });
     // Fed from the event loop so that the caller's reply comes first.
     QTimer::singleShot(0, session, [session, lines] {
-        if (lines.isEmpty())
-            emit session->vqDrained();
-        for (const QString& l : lines)
-            session->vqFeed(l);
+        session->vqFeed(lines);
     });
     return true;
 }

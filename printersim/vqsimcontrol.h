@@ -30,7 +30,8 @@ public:
     using Sink = std::function<void(const QString&)>;
     CvqSimSession(CvqSimControl* ctl, Sink sink, bool scenario, QObject* parent = nullptr);
 
-    void vqFeed(const QString& line);
+    void vqFeed(const QString& line) { vqFeed(QStringList{line}); }
+    void vqFeed(const QStringList& lines);
     bool vqIdle() const { return !mBusy && mPending.isEmpty(); }
     void vqResume();
     QString current;

@@ -100,7 +100,7 @@ static QMap<QString, QString> options(const QStringList& args, int from, QString
 CvqSimPrinter::CvqSimPrinter(const QString& name, const CvqSimPrinterConfig& cfg, CvqSimTree* tree,
                              const QString& outDir, qint64 fsLimit, QObject* parent)
     : QObject(parent), mName(name), mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mTree(tree), mOutDir(outDir),
-      mFs(fsLimit), mRomver(cfg.romver), mPlugDevice(cfg.plugged), mPlugQueue(cfg.plugged),
+      mFs(fsLimit), mRomver(cfg.romver), mRomverAtStart(cfg.romver), mPlugDevice(cfg.plugged), mPlugQueue(cfg.plugged),
       mPlugSerial(cfg.plugged)
 {
     if (const CvqSimModel* m = vqSimFindModel(cfg.model))
@@ -240,6 +240,8 @@ void CvqSimPrinter::vqReset()
     mSts.crumD = 8000;
     mPxg = mModel.pxg;
     mTll = 10;
+    mRomver = mRomverAtStart;
+    mUpromVer.clear();
     mRawId.clear();
     mJobs = 0;
     mPlugDevice = mPlugQueue = mPlugSerial = true;
@@ -247,6 +249,12 @@ void CvqSimPrinter::vqReset()
     mPrintTmr.stop();
     mJobStateOverride.clear();
     mExeOut = QStringLiteral("auto");
+    mScannerAnswer = mModel.hasScan ? QStringLiteral("ok") : QStringLiteral("err");
+    mNextPages = 2;
+    mNextParts = -1;
+    mNextInterval = 200;
+    mNextResult = 0;
+    mPrintTimeMs = 3000;
     if (mSerial)
         mSerial->vqClearFault();
     if (mHttp)

@@ -138,6 +138,7 @@ private:
     int mPxg;
     int mTll = 10;
     QString mRomver;
+    QString mRomverAtStart;
     QString mUpromVer;
     QByteArray mRawId;   // replaces the whole identification text when set
     int mJobs = 0;

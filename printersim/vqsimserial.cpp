@@ -10,6 +10,8 @@
 
 // Bytes the printer keeps waiting for a PC that does not read.
 static const qint64 kMaxQueued = 2 * 1024 * 1024;
+// Unread answers older than this are stale.
+static const qint64 kStaleMs = 2000;
 
 CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
 {
@@ -133,9 +135,10 @@ void CvqSimSerial::onReadable()
             CvqSimMsg resp;
             if (!mPrinter->vqHandle(req, &resp))
                 continue;
-            // The PC waits for this answer alone: whatever it left unread from
-            // an earlier exchange is stale.
-            if (mOut.isEmpty())
+            // Answers left unread for long belong to an exchange a PC gave up
+            // (or to a PC that has gone): drop them. Recent ones may still be
+            // read by a PC that sends several requests at once.
+            if (mOut.isEmpty() && mLastWrite.isValid() && mLastWrite.elapsed() > kStaleMs)
                 ::tcflush(mSlave, TCIFLUSH);
             answer(req, vqSimEncodeFrame(req), resp);
         }
@@ -266,5 +269,6 @@ void CvqSimSerial::pump()
         }
         mOut.removeFirst();
         mDelayDone = false;
+        mLastWrite.start();
     }
 }

@@ -63,6 +63,7 @@ private:
     QList<Segment> mOut;
     qint64 mOutBytes = 0;
     bool mDelayDone = false;
+    QElapsedTimer mLastWrite;
     QTimer mDelayTmr;
     Fault mFault;
 };

@@ -1,0 +1,170 @@
+#include "vqsimclient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLocalSocket>
+#include <QThread>
+
+CvqSimClient::CvqSimClient() = default;
+
+CvqSimClient::~CvqSimClient()
+{
+    vqStop();
+}
+
+QMap<QString, QString> CvqSimClient::vqFields(const QString& line)
+{
+    QMap<QString, QString> f;
+    for (const QString& w : line.split(' ', Qt::SkipEmptyParts)) {
+        const int eq = w.indexOf('=');
+        if (eq > 0)
+            f.insert(w.left(eq), w.mid(eq + 1));
+    }
+    return f;
+}
+
+void CvqSimClient::readOutput()
+{
+    if (mProc)
+        mOutput += QString::fromUtf8(mProc->readAllStandardOutput());
+}
+
+QString CvqSimClient::vqOutput()
+{
+    readOutput();
+    return mOutput;
+}
+
+bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs, int timeoutMs, const QString& binDir)
+{
+    vqStop();
+    const QString bin = (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
+    mControlPath = mDir.path() + QStringLiteral("/control.sock");
+    mProc.reset(new QProcess);
+    mProc->setProcessChannelMode(QProcess::SeparateChannels);
+    mProc->setReadChannel(QProcess::StandardOutput);
+    mProc->start(bin, QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), mControlPath,
+                                  QStringLiteral("--no-stdin")}
+                          + extraArgs);
+    if (!mProc->waitForStarted(timeoutMs)) {
+        mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
+        return false;
+    }
+    QDeadlineTimer deadline(timeoutMs);
+    mOutput.clear();
+    while (!mOutput.contains(QLatin1String("\nready\n")) && !mOutput.startsWith(QLatin1String("ready\n"))) {
+        if (deadline.hasExpired() || mProc->state() != QProcess::Running) {
+            mError = QStringLiteral("printersim did not get ready: %1 %2")
+                         .arg(mOutput, QString::fromUtf8(mProc->readAllStandardError()));
+            return false;
+        }
+        mProc->waitForReadyRead(100);
+        readOutput();
+    }
+    mPrinters.clear();
+    for (const QString& line : mOutput.split('\n')) {
+        if (line.startsWith(QLatin1String("printer ")))
+            mPrinters.insert(line.section(' ', 1, 1), vqFields(line));
+    }
+    mSock.reset(new QLocalSocket);
+    mSock->connectToServer(mControlPath);
+    if (!mSock->waitForConnected(timeoutMs)) {
+        mError = QStringLiteral("cannot connect to the control socket: ") + mSock->errorString();
+        return false;
+    }
+    return true;
+}
+
+bool CvqSimClient::vqRunning() const
+{
+    return mProc && mProc->state() == QProcess::Running;
+}
+
+void CvqSimClient::vqStop()
+{
+    if (!mProc)
+        return;
+    if (mProc->state() == QProcess::Running) {
+        if (mSock && mSock->state() == QLocalSocket::ConnectedState) {
+            mSock->write("quit\n");
+            mSock->flush();
+        } else {
+            mProc->terminate();
+        }
+        if (!mProc->waitForFinished(20000)) {
+            mProc->kill();
+            mProc->waitForFinished(5000);
+        }
+    }
+    readOutput();
+    mSock.reset();
+    mProc.reset();
+}
+
+QStringList CvqSimClient::vqCmd(const QString& line, int timeoutMs)
+{
+    QStringList out;
+    if (!mSock || mSock->state() != QLocalSocket::ConnectedState)
+        return out;
+    mSock->write(line.toUtf8() + '\n');
+    mSock->flush();
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        int nl;
+        while ((nl = mBuf.indexOf('\n')) >= 0) {
+            const QString reply = QString::fromUtf8(mBuf.left(nl));
+            mBuf.remove(0, nl + 1);
+            out << reply;
+            // Printers added later are learnt from the replies.
+            if (reply.startsWith(QLatin1String("printer ")))
+                mPrinters.insert(reply.section(' ', 1, 1), vqFields(reply));
+            if (reply == QLatin1String("ok") || reply.startsWith(QLatin1String("ok "))
+                || reply.startsWith(QLatin1String("err ")))
+                return out;
+        }
+        if (deadline.hasExpired() || mSock->state() != QLocalSocket::ConnectedState)
+            return QStringList();
+        if (mSock->waitForReadyRead(50))
+            mBuf += mSock->readAll();
+        // Keep the process's output pipe drained so it never blocks on it.
+        readOutput();
+    }
+}
+
+bool CvqSimClient::vqOk(const QString& line, int timeoutMs)
+{
+    const QStringList r = vqCmd(line, timeoutMs);
+    return !r.isEmpty() && (r.last() == QLatin1String("ok") || r.last().startsWith(QLatin1String("ok ")));
+}
+
+QMap<QString, QString> CvqSimClient::vqStatus(const QString& printer)
+{
+    for (const QString& l : vqCmd(QStringLiteral("status ") + printer))
+        if (l.startsWith(QLatin1String("status ")))
+            return vqFields(l);
+    return {};
+}
+
+QStringList CvqSimClient::vqHistory(const QString& printer)
+{
+    QStringList h;
+    for (const QString& l : vqCmd(QStringLiteral("@%1 history").arg(printer)))
+        if (l.startsWith(QLatin1String("history ")))
+            h << l.mid(8);
+    return h;
+}
+
+QString CvqSimClient::vqPty(const QString& printer) const
+{
+    return mPrinters.value(printer).value(QStringLiteral("pty"));
+}
+
+QString CvqSimClient::vqHttp(const QString& printer) const
+{
+    return mPrinters.value(printer).value(QStringLiteral("http"));
+}
+
+QString CvqSimClient::vqInstanceId(const QString& printer) const
+{
+    return mPrinters.value(printer).value(QStringLiteral("instance"));
+}

@@ -1,0 +1,61 @@
+#pragma once
+// Drives a printersim process from a program (tests, tools): starts it,
+// waits for "ready", sends control lines over its control socket and reads
+// the replies.
+
+#include <QMap>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+class QLocalSocket;
+
+class CvqSimClient
+{
+public:
+    CvqSimClient();
+    ~CvqSimClient();
+
+    // Starts <binDir>/printersim with --host root, --control and the extra
+    // arguments, and waits (up to timeoutMs) for "ready". binDir empty: the
+    // VQ_BIN_DIR environment variable.
+    bool vqStart(const QString& hostRoot, const QStringList& extraArgs = {}, int timeoutMs = 30000,
+                 const QString& binDir = QString());
+    // Asks the process to quit and waits for it; kills it when it does not go.
+    void vqStop();
+    bool vqRunning() const;
+
+    // The reply lines to one control line; the last is "ok…" or "err …"
+    // (empty on time-out or a lost connection).
+    QStringList vqCmd(const QString& line, int timeoutMs = 60000);
+    // True when the reply ends in "ok".
+    bool vqOk(const QString& line, int timeoutMs = 60000);
+    // The key=value fields of the printer's status line.
+    QMap<QString, QString> vqStatus(const QString& printer = QStringLiteral("p1"));
+    // The printer's request history, without the leading "history ".
+    QStringList vqHistory(const QString& printer = QStringLiteral("p1"));
+
+    // From the start-up lines.
+    QString vqPty(const QString& printer = QStringLiteral("p1")) const;
+    QString vqHttp(const QString& printer = QStringLiteral("p1")) const;
+    QString vqInstanceId(const QString& printer = QStringLiteral("p1")) const;
+    QString vqControlPath() const { return mControlPath; }
+    QString vqError() const { return mError; }
+    // Everything the process wrote to standard output so far.
+    QString vqOutput();
+
+    // key=value words of a line.
+    static QMap<QString, QString> vqFields(const QString& line);
+
+private:
+    void readOutput();
+    QTemporaryDir mDir;
+    QString mControlPath;
+    std::unique_ptr<QProcess> mProc;
+    std::unique_ptr<QLocalSocket> mSock;
+    QByteArray mBuf;
+    QString mOutput;
+    QMap<QString, QMap<QString, QString>> mPrinters;
+    QString mError;
+};

@@ -1,0 +1,445 @@
+// The library's serial link and remote operations against the printer
+// emulator over a real pseudo-terminal: resynchronisation on disturbed
+// answers, id wrap, chunked transfers, echo checks, command output through a
+// file, one-key print and a scan job as the printer side serves them.
+#include "vqsimclient.h"
+#include "vqtestsupport.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+QByteArray randomBytes(int n, quint32 seed)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    QRandomGenerator rng(seed);
+    for (int i = 0; i < n; ++i)
+        b[i] = char(rng.bounded(256));
+    return b;
+}
+
+// The numbers after "key=" in the printer's history lines of one message type.
+QList<qint64> historyField(const QStringList& history, int type, const QString& key)
+{
+    QList<qint64> out;
+    const QString prefix = QStringLiteral("serial type=%1 ").arg(type);
+    for (const QString& h : history) {
+        if (!h.startsWith(prefix))
+            continue;
+        const QRegularExpressionMatch m = QRegularExpression(key + QStringLiteral("=(\\d+)")).match(h);
+        if (m.hasMatch())
+            out << m.captured(1).toLongLong();
+    }
+    return out;
+}
+
+QList<qint64> chunksOf(qint64 size)
+{
+    QList<qint64> c;
+    for (qint64 off = 0; off < size; off += 1024)
+        c << qMin<qint64>(1024, size - off);
+    if (c.isEmpty())
+        c << 0;
+    return c;
+}
+
+const QString kPrintCmd = QStringLiteral(
+    "/usr/local/bin/vqlcd.out vqjmaMain prtpng JOBNAME=onekeyprint JOBUSER=onekeyprint JOBMACHINE=com7 "
+    "delAfterPrint=y /tmp/vqonekeyprint.rst.png");
+}  // namespace
+
+class TstLinkE2e : public QObject
+{
+    Q_OBJECT
+
+    CvqTempSimHost* mHost = nullptr;
+    CvqSimClient mSim;
+    QTemporaryDir mOut;
+    CvqComLink mLink;
+
+    void cmd(const QString& line)
+    {
+        const QStringList r = mSim.vqCmd(line);
+        QVERIFY2(!r.isEmpty() && r.last().startsWith(QLatin1String("ok")), qPrintable(line + ": " + r.join('|')));
+    }
+    qint64 requests() { return mSim.vqStatus().value("requests").toLongLong(); }
+
+private slots:
+    void initTestCase()
+    {
+        mHost = new CvqTempSimHost;
+        QVERIFY2(mSim.vqStart(mHost->root(), {"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
+        mLink.setPortName(mSim.vqPty());
+        QVERIFY(mLink.open());
+    }
+    void cleanupTestCase()
+    {
+        mLink.close();
+        mSim.vqStop();
+        delete mHost;
+    }
+    void init()
+    {
+        // A port is opened by one link at a time: tests that use their own give it back.
+        QVERIFY(mLink.open());
+        cmd("reset");
+        cmd("history clear");
+        cmd("file put /tmp/present.txt hello");
+    }
+
+    // The port the poll cycle finds is the one the emulator serves.
+    void portFromPoll()
+    {
+        const CvqState s = vqPollCycle().value(mSim.vqInstanceId());
+        QVERIFY(s.connected);
+        QCOMPARE(s.vqComName, mSim.vqPty());
+        QVERIFY(mLink.vqTestLink());
+        QVERIFY(mLink.vqTestBulk());
+    }
+
+    void resync_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("undisturbed") << "" << true;
+        QTest::newRow("answer in 1-byte pieces") << "pieces size=1 gap=2" << true;
+        QTest::newRow("noise before the frame") << "noise" << true;
+        QTest::newRow("head split across reads") << "splithead gap=50" << true;
+        QTest::newRow("noise and a split head") << "noise,splithead gap=50" << true;
+        QTest::newRow("oversized length, then the frame") << "oversize" << true;
+        QTest::newRow("the request echoed first") << "echo" << true;
+        QTest::newRow("a stale answer first") << "stale" << true;
+        QTest::newRow("a garbled tail first") << "garbled" << true;
+        QTest::newRow("all of them, in 7-byte pieces") << "noise,oversize,echo,stale,garbled,pieces size=7 gap=1"
+                                                       << true;
+        QTest::newRow("late, within the time-out") << "late delay=1500" << true;
+        QTest::newRow("silence") << "silence" << false;
+        QTest::newRow("only the echo") << "echo,silence" << false;
+        QTest::newRow("only a stale answer") << "stale,silence" << false;
+        QTest::newRow("wrong echo of the path") << "wrongecho" << false;
+        QTest::newRow("answer cut short") << "truncated" << false;
+    }
+    void resync()
+    {
+        QFETCH(QString, fault);
+        if (!fault.isEmpty())
+            cmd("linkfault " + fault);
+        quint8 status = 99;
+        QString err = "x";
+        QTEST(mLink.vqLinkHas("/tmp/present.txt", status, err), "ok");
+        QFETCH(bool, ok);
+        if (ok) {
+            QCOMPARE(int(status), 0);
+            QCOMPARE(err, QString());
+        }
+        // The next exchange is clean again, whatever the last one left behind.
+        QVERIFY(mLink.vqLinkHas("/tmp/absent", status, err));
+        QCOMPARE(int(status), 1);
+        QCOMPARE(err, QStringLiteral("no such file"));
+    }
+
+    void idWrapsAfter256()
+    {
+        for (int i = 0; i < 256; ++i)
+            QVERIFY(mLink.vqTestLink());
+        const QList<qint64> ids = historyField(mSim.vqHistory(), 1, "id");
+        QCOMPARE(ids.size(), 256);
+        for (int i = 1; i < ids.size(); ++i)
+            QCOMPARE(ids[i], (ids[i - 1] + 1) % 256);
+        QVERIFY(ids.contains(255) && ids.contains(0));
+    }
+
+    void transfer_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("empty") << 0;
+        QTest::newRow("1 byte") << 1;
+        QTest::newRow("1024 bytes, one chunk") << 1024;
+        QTest::newRow("1025 bytes, two chunks") << 1025;
+        QTest::newRow("1 MiB") << 1024 * 1024;
+    }
+    void transfer()
+    {
+        QFETCH(int, size);
+        const QByteArray data = randomBytes(size, quint32(size + 7));
+        const qint64 before = requests();
+        quint8 status = 99;
+        QString err;
+        QVERIFY(mLink.vqLinkPut("/tmp/t.bin", data, status, err));
+        QCOMPARE(int(status), 0);
+        const QList<qint64> chunks = chunksOf(size);
+        if (size <= 4096) {
+            const QStringList h = mSim.vqHistory();
+            QCOMPARE(historyField(h, 10, "length"), chunks);
+            QList<qint64> offsets;
+            for (int i = 0; i < chunks.size(); ++i)
+                offsets << qint64(i) * 1024;
+            QCOMPARE(historyField(h, 10, "offset"), offsets);
+            // The printer holds exactly these bytes.
+            const QStringList f = mSim.vqCmd("file get /tmp/t.bin");
+            QVERIFY(f.value(0).endsWith("hex=" + QString::fromLatin1(data.toHex())));
+        }
+        QCOMPARE(mSim.vqCmd("file ls /tmp/t.bin").value(0), QStringLiteral("file /tmp/t.bin size=%1").arg(size));
+
+        cmd("history clear");
+        QByteArray back;
+        QVERIFY(mLink.vqLinkGet("/tmp/t.bin", back, status, err));
+        QCOMPARE(int(status), 0);
+        QVERIFY(back == data);
+        if (size <= 4096)
+            QCOMPARE(historyField(mSim.vqHistory(), 11, "offset").size(), chunks.size());
+        // One put and one get per chunk, nothing more.
+        QCOMPARE(requests() - before, qint64(2 * chunks.size()));
+    }
+
+    void textUpload()
+    {
+        quint8 status = 99;
+        QString err, back;
+        const QString text = QStringLiteral("jpg\n打印");
+        QVERIFY(mLink.vqLinkPutText("/tmp/t.txt", text, status, err));
+        QVERIFY(mLink.vqLinkGetText("/tmp/t.txt", back, status, err));
+        QCOMPARE(back, text);
+    }
+
+    void missingFile()
+    {
+        quint8 status = 0;
+        QString err;
+        QByteArray out;
+        QVERIFY(mLink.vqLinkGet("/tmp/absent", out, status, err));
+        QCOMPARE(int(status), 1);
+        QCOMPARE(err, QStringLiteral("no such file"));
+        QVERIFY(out.isEmpty());
+        QVERIFY(mLink.vqLinkDel("/tmp/absent", status, err));
+        QCOMPARE(int(status), 1);
+        QVERIFY(!mLink.vqLinkDelRetry("/tmp/absent"));
+        QVERIFY(mLink.vqLinkDelRetry("/tmp/present.txt"));
+    }
+
+    // A wrong echo fails the operation even with status 0.
+    void echoMismatch_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("op");
+        QTest::newRow("put: path") << "wrongecho types=10" << "put";
+        QTest::newRow("put: offset") << "wrongoffset types=10" << "put";
+        QTest::newRow("put: second chunk's offset") << "wrongoffset types=10 after=1" << "put";
+        QTest::newRow("get: path") << "wrongecho types=11" << "get";
+        QTest::newRow("get: offset") << "wrongoffset types=11" << "get";
+        QTest::newRow("has") << "wrongecho types=14" << "has";
+        QTest::newRow("delete") << "wrongecho types=13" << "del";
+        QTest::newRow("execute") << "wrongecho types=15" << "exe";
+        QTest::newRow("execute along") << "wrongecho types=16" << "exea";
+    }
+    void echoMismatch()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, op);
+        quint8 status = 0;
+        QString err, text;
+        QByteArray bytes;
+        QVERIFY(mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'q'), status, err));
+        cmd("linkfault " + fault);
+        bool result = true;
+        if (op == QLatin1String("put"))
+            result = mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'r'), status, err);
+        else if (op == QLatin1String("get"))
+            result = mLink.vqLinkGet("/tmp/two.bin", bytes, status, err);
+        else if (op == QLatin1String("has"))
+            result = mLink.vqLinkHas("/tmp/two.bin", status, err);
+        else if (op == QLatin1String("del"))
+            result = mLink.vqLinkDel("/tmp/two.bin", status, err);
+        else if (op == QLatin1String("exe"))
+            result = mLink.vqLinkExe("/usr/local/bin/vqm.exe o", text, status, err, 5);
+        else
+            result = mLink.vqLinkExeAlong("/usr/local/bin/vqlcd.exe vqwbMain t", status, err);
+        QVERIFY(!result);
+    }
+
+    void commandOutput_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<bool>("throughFile");
+        QTest::newRow("inline") << "inline" << "echo hello" << "hello\n" << false;
+        QTest::newRow("through a file") << "file" << "echo hello" << "hello\n" << true;
+        QTest::newRow("long output goes through a file") << "auto" << "cat /tmp/long.txt" << QString(3000, 'L')
+                                                         << true;
+        QTest::newRow("job state") << "auto" << "/usr/local/bin/vqm.exe o"
+                                   << "vqmainjob.vqjobrun: 0\nvqmainjob.vqjobtp: 0\nvqscanjob.vqjobrun: 0\n"
+                                      "vqscanjob.vqjobtp: 0\nvqscanjob.vqjobrstcode: 0\nvqscanjob.vqjobwaitflag: 0\n"
+                                   << false;
+    }
+    void commandOutput()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, command);
+        cmd("exeout " + mode);
+        cmd("file put /tmp/long.txt " + QString(3000, 'L'));
+        cmd("history clear");
+        quint8 status = 99;
+        QString err, out;
+        QVERIFY(mLink.vqLinkExe(command, out, status, err, 10));
+        QCOMPARE(int(status), 0);
+        QTEST(out, "output");
+        QTEST(!historyField(mSim.vqHistory(), 11, "offset").isEmpty(), "throughFile");
+    }
+
+    // The output file's fetch decides: when it fails, so does the command.
+    void commandOutputFetchFails()
+    {
+        cmd("exeout file");
+        cmd("linkfault truncated types=11");
+        quint8 status = 0;
+        QString err, out;
+        QVERIFY(!mLink.vqLinkExe("echo hello", out, status, err, 10));
+    }
+
+    void unsupportedCommand()
+    {
+        quint8 status = 0;
+        QString err, out;
+        QVERIFY(mLink.vqLinkExe("/sbin/reboot now", out, status, err, 5));
+        QCOMPARE(int(status), 4);
+        QCOMPARE(err, QStringLiteral("command not supported"));
+        mLink.close();
+        CvqCommOfUsb usb(mSim.vqPty());
+        QString probe;
+        QVERIFY(usb.vqExe("/usr/local/bin/vqlcd.exe vqwbMain t", probe, 5));
+        QVERIFY(!usb.vqExe("/sbin/reboot now", out, 5));
+        QVERIFY(!usb.vqExeAlong("/sbin/reboot now"));
+    }
+
+    // A key press, the request found and removed, a page uploaded under a
+    // bare name and printed.
+    void oneKeyPrint()
+    {
+        const QString req = QStringLiteral("/tmp/vqonekeyprint.req.txt");
+        quint8 status = 99;
+        QString err;
+        QVERIFY(mLink.vqLinkHas(req, status, err));
+        QCOMPARE(int(status), 1);
+        cmd("key");
+        QVERIFY(mLink.vqLinkHas(req, status, err));
+        QCOMPARE(int(status), 0);
+        QVERIFY(mLink.vqLinkDel(req, status, err));
+        QCOMPARE(int(status), 0);
+        QVERIFY(mLink.vqLinkHas(req, status, err));
+        QCOMPARE(int(status), 1);
+
+        QImage page(62, 88, QImage::Format_Grayscale8);
+        page.fill(200);
+        QByteArray png;
+        QBuffer buf(&png);
+        buf.open(QIODevice::WriteOnly);
+        QVERIFY(page.save(&buf, "PNG"));
+        QVERIFY(mLink.vqLinkPut("vqonekeyprint.rst.png", png, status, err));
+        QCOMPARE(int(status), 0);
+        QVERIFY(mSim.vqCmd("file ls /tmp/vqonekeyprint.rst.png").value(0).startsWith("file "));
+        QVERIFY(mLink.vqLinkExeAlong(kPrintCmd, status, err));
+        QCOMPARE(int(status), 0);
+        cmd("wait printed 1 timeout=30000");
+        QFile printed(mOut.path() + "/printed_p1_0001.png");
+        QVERIFY(printed.open(QIODevice::ReadOnly));
+        QVERIFY(printed.readAll() == png);
+        // delAfterPrint=y
+        QCOMPARE(mSim.vqCmd("file ls /tmp/vqonekeyprint.rst.png").size(), 1);
+    }
+
+    void printWithoutPage()
+    {
+        const QString printed = mSim.vqStatus().value("printed");
+        quint8 status = 0;
+        QString err;
+        QVERIFY(mLink.vqLinkExeAlong(kPrintCmd, status, err));
+        QCOMPARE(int(status), 1);
+        QCOMPARE(mSim.vqStatus().value("printed"), printed);
+    }
+
+    // A scan started from the PC and its pages fetched in order, as a PC would.
+    void scanJob_data()
+    {
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("whole pages") << 0 << "png";
+        QTest::newRow("pages in three parts") << 3 << "jpg";
+        QTest::newRow("format in capitals") << 2 << "JPG";
+    }
+    void scanJob()
+    {
+        QFETCH(int, parts);
+        QFETCH(QString, format);
+        cmd(QStringLiteral("scanjob pages=2 parts=%1 interval=50").arg(parts));
+        // This model has no scanner of its own.
+        cmd("scanner ok");
+        mLink.close();
+        CvqCommOfUsb usb(mSim.vqPty());
+        QString out;
+        QVERIFY(usb.vqExe("/usr/local/bin/vqlcd.exe vqwbMain t", out, 5));
+        QCOMPARE(out, QStringLiteral("ok"));
+        const QString task = QStringLiteral("scan%1").arg(parts);
+        const QString base = "/tmp/vqkeltoscans/" + task + "/pic";
+        const QString params = QStringLiteral(" taskId=%1 inputMode=1 colorMode=0 dpiMode=1 saveToBaseWfn=%2 "
+                                              "saveToFileFormat=%3 scanPaperSizeTypeEngName=A4 isOutParted=1")
+                                   .arg(task, base, format);
+        QVERIFY(usb.vqExe("/usr/local/bin/vqlcd.exe vqdoscanMain try" + params, out, 5));
+        QCOMPARE(out, QStringLiteral("ok"));
+        QVERIFY(usb.vqExe("/usr/local/bin/vqlcd.exe vqdoscanMain try" + QString(params).replace("inputMode=1", "inputMode=7"), out, 5));
+        QCOMPARE(out, QStringLiteral("err"));
+        QVERIFY(usb.vqExeAlong("/usr/local/bin/vqlcd.exe vqdoscanMain run" + params));
+
+        for (int n = 1; n <= 2; ++n) {
+            const QString stem = base + QStringLiteral("_%1").arg(n, 4, 10, QLatin1Char('0'));
+            QByteArray page;
+            for (int i = 0;; ++i) {
+                const QString file = parts == 0 ? stem + "." + format
+                                                : stem + QStringLiteral(".p%1.").arg(i, 8, 10, QLatin1Char('0')) + format;
+                bool exists = false;
+                QTRY_VERIFY_WITH_TIMEOUT(usb.vqHasFile(file, exists) && exists, 20000);
+                QByteArray bytes;
+                QVERIFY(usb.vqGetFile(file, bytes));
+                QVERIFY(usb.vqDelFileRetry(file));
+                page += bytes;
+                if (parts == 0 || bytes.isEmpty())
+                    break;
+                QVERIFY(i < parts);
+            }
+            QFile kept(QStringLiteral("%1/scans/p1/%2/pic_%3.%4").arg(mOut.path(), task).arg(n, 4, 10, QLatin1Char('0')).arg(format));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QVERIFY(!page.isEmpty());
+            QVERIFY(kept.readAll() == page);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(usb.vqExe("/usr/local/bin/vqm.exe o", out, 5)
+                                     && out.contains("vqscanjob.vqjobrun: 0") && out.contains("vqscanjob.vqjobrstcode: 0"),
+                                 20000);
+    }
+
+    // Two printers answer on their own ports, each with its own state.
+    void twoPrinters()
+    {
+        cmd("add p2 model=M5020F");
+        cmd("@p2 file put /tmp/only-on-p2 x");
+        CvqComLink other(mSim.vqCmd("printers").value(1).section("pty=", 1).section(' ', 0, 0));
+        QVERIFY(other.open());
+        quint8 status = 9;
+        QString err;
+        QVERIFY(other.vqLinkHas("/tmp/only-on-p2", status, err));
+        QCOMPARE(int(status), 0);
+        QVERIFY(mLink.vqLinkHas("/tmp/only-on-p2", status, err));
+        QCOMPARE(int(status), 1);
+        cmd("@p2 unplug");
+        // An unplugged printer does not answer.
+        QVERIFY(!other.vqLinkHas("/tmp/only-on-p2", status, err));
+        cmd("remove p2");
+    }
+};
+
+QTEST_GUILESS_MAIN(TstLinkE2e)
+#include "tst_link_e2e.moc"
