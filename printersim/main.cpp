@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 static const int kMaxLine = 4096;
+static const qint64 kMaxUnread = 4 * 1024 * 1024;
 
 namespace {
 int gSignalFd[2] = {-1, -1};
@@ -266,6 +267,11 @@ int main(int argc, char** argv)
         QObject::connect(&server, &QLocalServer::newConnection, &ctl, [&server, &ctl] {
             while (QLocalSocket* sock = server.nextPendingConnection()) {
                 const CvqSimSession::Sink sink = [sock](const QString& l) {
+                    // A client that does not read its replies is let go.
+                    if (sock->bytesToWrite() > kMaxUnread) {
+                        sock->abort();
+                        return;
+                    }
                     sock->write(l.toUtf8() + '\n');
                 };
                 auto* session = new CvqSimSession(&ctl, sink, false, sock);
@@ -288,7 +294,9 @@ int main(int argc, char** argv)
     CvqLineBuffer stdinLines;
     CvqSimSession stdinSession(&ctl, [&ctl](const QString& l) { ctl.vqPrint(l); }, false);
     QSocketNotifier* stdinNote = nullptr;
-    if (!cl.isSet(optNoStdin)) {
+    // A background job must not touch the terminal: reading it would stop us.
+    const bool stdinIsOurs = !::isatty(STDIN_FILENO) || ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
+    if (!cl.isSet(optNoStdin) && stdinIsOurs) {
         stdinNote = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
         QObject::connect(stdinNote, &QSocketNotifier::activated, &ctl, [&] {
             char buf[4096];

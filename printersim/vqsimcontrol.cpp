@@ -13,6 +13,7 @@ static const int kMaxScenarios = 16;
 static const int kMaxDepth = 4;
 static const int kDefaultWaitMs = 60000;
 static const int kMaxHoldMs = 24 * 3600 * 1000;
+static const int kMaxPending = 10000;
 
 static const QStringList kGlobalWords = {
     QStringLiteral("use"),   QStringLiteral("add"),   QStringLiteral("remove"), QStringLiteral("printers"),
@@ -77,6 +78,11 @@ CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, bool scenario, QObje
 
 void CvqSimSession::vqFeed(const QStringList& lines)
 {
+    // A session held by sleep or wait queues what comes meanwhile, within reason.
+    if (mPending.size() + lines.size() > kMaxPending) {
+        mSink(QStringLiteral("err too many lines waiting"));
+        return;
+    }
     mPending += lines;
     process();
 }

@@ -122,7 +122,8 @@ QString CvqSimSerial::vqSetFault(const QStringList& args)
 void CvqSimSerial::onReadable()
 {
     char buf[8192];
-    for (;;) {
+    // A bounded share per wake-up, so a flooding PC cannot starve the rest.
+    for (int round = 0; round < 64; ++round) {
         const ssize_t n = ::read(mMaster, buf, sizeof buf);
         if (n <= 0)
             break;
