@@ -410,7 +410,8 @@ QString CvqSimPrinter::vqStatusLine() const
         plugged << QStringLiteral("queue");
     if (mPlugSerial)
         plugged << QStringLiteral("serial");
-    static const QPair<int, const char*> sources[] = {{2, "mp"}, {4, "tray1"}, {8, "tray2"}, {16, "other"}};
+    static const QPair<int, const char*> sources[] = {{2, "mp"},    {4, "tray1"},  {8, "tray2"},  {16, "tray"},
+                                                      {32, "drum"}, {64, "fuser"}, {128, "duplex"}};
     const int src = mSts.statusBytes[6] & 0xFE;
     QStringList srcNames;
     int known = 0;
@@ -538,9 +539,11 @@ QString CvqSimPrinter::vqControl(const QStringList& args, QStringList* out)
             }
         }
     } else if (cmd == QLatin1String("source") && needArgs(1)) {
-        static const QMap<QString, int> names = {{QStringLiteral("none"), 0}, {QStringLiteral("mp"), 2},
-                                                 {QStringLiteral("tray1"), 4}, {QStringLiteral("tray2"), 8},
-                                                 {QStringLiteral("other"), 16}};
+        // "other" is the tray-area bit's older name.
+        static const QMap<QString, int> names = {
+            {QStringLiteral("none"), 0},   {QStringLiteral("mp"), 2},     {QStringLiteral("tray1"), 4},
+            {QStringLiteral("tray2"), 8},  {QStringLiteral("tray"), 16},  {QStringLiteral("other"), 16},
+            {QStringLiteral("drum"), 32},  {QStringLiteral("fuser"), 64}, {QStringLiteral("duplex"), 128}};
         int src = 0;
         for (const QString& s : args[1].split(',', Qt::SkipEmptyParts)) {
             qint64 v = 0;

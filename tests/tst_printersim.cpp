@@ -253,8 +253,10 @@ private slots:
             QTest::newRow(b.first) << "p1" << QStringList{QStringLiteral("fault ") + b.first} << int(1u << b.second)
                                    << 0 << 80 << 80 << 0;
         QTest::newRow("jam in tray 1 with cover open")
-            << "p1" << QStringList{"faults paper-jam,cover-open", "source tray1"} << ((1 << 10) | (1 << 11)) << 0
-            << 80 << 80 << 4;
+            << "p1" << QStringList{"faults paper-jam,cover-open", "source tray,tray1"} << ((1 << 10) | (1 << 11)) << 0
+            << 80 << 80 << 0x14;
+        QTest::newRow("jam at the fuser and in the duplexer")
+            << "p1" << QStringList{"fault paper-jam", "source fuser,duplex"} << (1 << 10) << 0 << 80 << 80 << 0xC0;
         QTest::newRow("six faults")
             << "p1" << QStringList{"faults paper-jam,cover-open,paper-out,bin-full,motor,fuser-heat"}
             << ((1 << 10) | (1 << 11) | (1 << 8) | (1 << 26) | (1 << 14) | (1 << 13)) << 0 << 80 << 80 << 0;
@@ -262,8 +264,12 @@ private slots:
             << "p1" << QStringList{"fault drum-door,tray1-empty,tray2-low"} << (1 << 27) << 0 << 80 << 80 << 0;
         QTest::newRow("a fault turned off") << "p1" << QStringList{"fault paper-jam", "fault paper-jam off"} << 0
                                             << 0 << 80 << 80 << 0;
-        QTest::newRow("all paper sources") << "p1" << QStringList{"fault paper-out", "source mp,tray1,tray2,other"}
-                                           << (1 << 8) << 0 << 80 << 80 << 0x1E;
+        QTest::newRow("all paper sources") << "p1" << QStringList{"fault paper-out", "source mp,tray1,tray2,tray,drum"}
+                                           << (1 << 8) << 0 << 80 << 80 << 0x3E;
+        QTest::newRow("the tray bit by its older name") << "p1" << QStringList{"fault paper-jam", "source tray1,other"}
+                                                        << (1 << 10) << 0 << 80 << 80 << 0x14;
+        QTest::newRow("a source given as a number") << "p1" << QStringList{"fault paper-jam", "source 0x14"}
+                                                    << (1 << 10) << 0 << 80 << 80 << 0x14;
         QTest::newRow("toner 5 % is low") << "p1" << QStringList{"toner 5"} << (1 << 19) << 0 << 5 << 80 << 0;
         QTest::newRow("toner 0 is exhausted") << "p1" << QStringList{"toner 0"} << (1 << 9) << 0 << 0 << 80 << 0;
         QTest::newRow("toner 10 % at the threshold") << "p1" << QStringList{"toner 10"} << (1 << 19) << 0 << 10 << 80
@@ -542,7 +548,8 @@ private slots:
         cmd("state jam-cover");
         QMap<QString, QString> st = mSim.vqStatus();
         QCOMPARE(st.value("faults"), QStringLiteral("paper-jam,cover-open"));
-        QCOMPARE(st.value("source"), QStringLiteral("tray1"));
+        QCOMPARE(st.value("source"), QStringLiteral("tray1,tray"));
+        QCOMPARE(stateOf("p1").peGuZhangSource, 0x14);
         QCOMPARE(stateOf("p1").pex, (1 << 10) | (1 << 11));
         QVERIFY(!vqPollCycle().contains(mSim.vqInstanceId("p2")));
         cmd("state no-printer");
