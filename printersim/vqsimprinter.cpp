@@ -589,6 +589,14 @@ QString CvqSimPrinter::vqControl(const QStringList& args, QStringList* out)
             return QStringLiteral("no space for the request file");
         ++mKeys;
         event(QStringLiteral("key %1").arg(mKeys));
+    } else if (cmd == QLatin1String("scan") && args.value(1) == QLatin1String("stop")) {
+        qint64 result = 8;
+        const QMap<QString, QString> o = options(args, 2);
+        if ((o.contains("result") && !parseNumber(o["result"], &result)) || result < 0 || result > 255)
+            return QStringLiteral("bad result");
+        if (!mScan.running)
+            return QStringLiteral("no scan is running");
+        vqFinishScan(int(result));
     } else if (cmd == QLatin1String("scan") || cmd == QLatin1String("scanjob")) {
         const QMap<QString, QString> o = options(args, 1);
         qint64 pages = mNextPages, parts = mNextParts, interval = mNextInterval, result = mNextResult;

@@ -368,15 +368,19 @@ private slots:
     {
         QTest::addColumn<int>("parts");
         QTest::addColumn<QString>("format");
-        QTest::newRow("whole pages") << 0 << "png";
-        QTest::newRow("pages in three parts") << 3 << "jpg";
-        QTest::newRow("format in capitals") << 2 << "JPG";
+        QTest::addColumn<int>("result");
+        QTest::newRow("whole pages") << 0 << "png" << 0;
+        QTest::newRow("pages in three parts") << 3 << "jpg" << 0;
+        QTest::newRow("format in capitals") << 2 << "JPG" << 0;
+        QTest::newRow("ends in a paper jam") << 0 << "tif" << 1;
+        QTest::newRow("ends in a scanner error") << 1 << "jpeg" << 77;
     }
     void scanJob()
     {
         QFETCH(int, parts);
         QFETCH(QString, format);
-        cmd(QStringLiteral("scanjob pages=2 parts=%1 interval=50").arg(parts));
+        QFETCH(int, result);
+        cmd(QStringLiteral("scanjob pages=2 parts=%1 interval=50 result=%2").arg(parts).arg(result));
         // This model has no scanner of its own.
         cmd("scanner ok");
         mLink.close();
@@ -417,8 +421,60 @@ private slots:
             QVERIFY(kept.readAll() == page);
         }
         QTRY_VERIFY_WITH_TIMEOUT(usb.vqExe("/usr/local/bin/vqm.exe o", out, 5)
-                                     && out.contains("vqscanjob.vqjobrun: 0") && out.contains("vqscanjob.vqjobrstcode: 0"),
+                                     && out.contains("vqscanjob.vqjobrun: 0")
+                                     && out.contains(QStringLiteral("vqscanjob.vqjobrstcode: %1\n").arg(result)),
                                  20000);
+    }
+
+    // One scan at a time: a second start is refused while the first runs.
+    void scannerBusy()
+    {
+        cmd("scanner ok");
+        cmd("scanjob pages=1 interval=600000");
+        const QString params = QStringLiteral(" taskId=busy1 inputMode=0 colorMode=1 dpiMode=0 "
+                                              "saveToBaseWfn=/tmp/vqkeltoscans/busy1/pic saveToFileFormat=png "
+                                              "scanPaperSizeTypeEngName=A4 isOutParted=0");
+        quint8 status = 99;
+        QString err, out;
+        QVERIFY(mLink.vqLinkExeAlong("/usr/local/bin/vqlcd.exe vqdoscanMain run" + params, status, err));
+        QCOMPARE(int(status), 0);
+        QVERIFY(mLink.vqLinkExe("/usr/local/bin/vqm.exe o", out, status, err, 5));
+        QVERIFY(out.contains("vqscanjob.vqjobrun: 1\nvqscanjob.vqjobtp: 1\n"));
+        QVERIFY(mLink.vqLinkExeAlong("/usr/local/bin/vqlcd.exe vqdoscanMain run" + params, status, err));
+        QCOMPARE(int(status), 6);
+        QCOMPARE(err, QStringLiteral("busy"));
+        cmd("scan stop result=6");
+        QVERIFY(mLink.vqLinkExe("/usr/local/bin/vqm.exe o", out, status, err, 5));
+        QVERIFY(out.contains("vqscanjob.vqjobrun: 0\nvqscanjob.vqjobtp: 0\nvqscanjob.vqjobrstcode: 6\n"));
+    }
+
+    // A scan started at the printer's panel: the request names the format,
+    // the pages come under the fixed base, the job type is 11 meanwhile.
+    void scanToPc()
+    {
+        quint8 status = 99;
+        QString err, text;
+        cmd("scan pages=1 format=jpg interval=600000");
+        QVERIFY(mLink.vqLinkGetText("/tmp/vqscantopc.req.txt", text, status, err));
+        QCOMPARE(int(status), 0);
+        QCOMPARE(text, QStringLiteral("jpg\n"));
+        QVERIFY(mLink.vqLinkExe("/usr/local/bin/vqm.exe o", text, status, err, 5));
+        QVERIFY(text.contains("vqscanjob.vqjobrun: 1\nvqscanjob.vqjobtp: 11\n"));
+        cmd("scan stop result=0");
+        QVERIFY(mLink.vqLinkDel("/tmp/vqscantopc.req.txt", status, err));
+
+        cmd("scan pages=2 format=png interval=50");
+        cmd("wait scan idle timeout=30000");
+        for (int n = 1; n <= 2; ++n) {
+            const QString name = QStringLiteral("pic_%1.png").arg(n, 4, 10, QLatin1Char('0'));
+            QByteArray page;
+            QVERIFY(mLink.vqLinkGet("/tmp/vqstdscans/" + name, page, status, err));
+            QCOMPARE(int(status), 0);
+            QFile kept(mOut.path() + "/scans/p1/vqstdscans/" + name);
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QVERIFY(kept.readAll() == page);
+            QVERIFY(QImage::fromData(page, "PNG").width() > 0);
+        }
     }
 
     // Two printers answer on their own ports, each with its own state.

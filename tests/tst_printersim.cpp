@@ -538,6 +538,37 @@ private slots:
         QVERIFY(!QFileInfo::exists(marker));
     }
 
+    // The printer's file system is bounded: what does not fit is refused,
+    // and freeing space lets it in again.
+    void fileSystemBound()
+    {
+        CvqTempSimHost host;
+        CvqSimClient small;
+        QVERIFY2(small.vqStart(host.root(), {"--fs-limit", "4096", "--quiet"}), qPrintable(small.vqError()));
+        CvqRawPort port;
+        QVERIFY(port.open(small.vqPty()));
+        auto put = [&port](quint8 id, const QString& path, quint32 offset, int size) -> int {
+            CvqComMsg m = request(10, id, path);
+            m.vqAppendU32(offset);
+            m.vqAppendU32(quint32(size));
+            m.vqAppendBytes(QByteArray(size, 'f'));
+            QList<CvqComMsg> frames;
+            if (!port.write(m.vqFrame()) || !port.readUntil(id, &frames))
+                return -1;
+            quint8 status = 0;
+            return frames.last().vqReadU8(status) ? status : -1;
+        };
+        QCOMPARE(put(1, "/tmp/a", 0, 3000), 0);
+        QCOMPARE(put(2, "/tmp/a", 3000, 1096), 0);
+        QCOMPARE(put(3, "/tmp/a", 4096, 1), 3);
+        QCOMPARE(put(4, "/tmp/b", 0, 200), 3);
+        QCOMPARE(small.vqCmd("key").last(), QStringLiteral("err no space for the request file"));
+        // Starting the file afresh frees its old bytes first.
+        QCOMPARE(put(5, "/tmp/a", 0, 10), 0);
+        QCOMPARE(put(6, "/tmp/b", 0, 4000), 0);
+        QCOMPARE(small.vqCmd("file ls").join('|'), QStringLiteral("file /tmp/a size=10|file /tmp/b size=4000|ok"));
+    }
+
     // ---- scenarios
 
     void demoSteps()
