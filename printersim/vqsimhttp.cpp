@@ -16,7 +16,9 @@ struct Conn
     QByteArray method, target, contentType;
     qint64 length = 0;
     bool answered = false;
+    quint64 seq = 0;
 };
+quint64 gSeq = 0;
 // Keyed by socket; the sockets are children of the server.
 QHash<QTcpSocket*, Conn> gConns;
 
@@ -166,11 +168,28 @@ void CvqSimHttp::onNewConnection()
 {
     while (QTcpSocket* s = mServer->nextPendingConnection()) {
         if (gConns.size() >= kMaxConnections) {
-            s->abort();
-            s->deleteLater();
-            continue;
+            // Full: the client that has waited longest without finishing its
+            // request makes room, so idle connections cannot lock others out.
+            QTcpSocket* oldest = nullptr;
+            quint64 seq = ~quint64(0);
+            for (auto it = gConns.cbegin(); it != gConns.cend(); ++it) {
+                if (!it->answered && it->seq < seq) {
+                    seq = it->seq;
+                    oldest = it.key();
+                }
+            }
+            if (!oldest) {
+                s->abort();
+                s->deleteLater();
+                continue;
+            }
+            gConns.remove(oldest);
+            oldest->abort();
+            oldest->deleteLater();
         }
-        gConns.insert(s, Conn());
+        Conn c;
+        c.seq = ++gSeq;
+        gConns.insert(s, c);
         connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
         connect(s, &QTcpSocket::disconnected, this, [s] {
             gConns.remove(s);
