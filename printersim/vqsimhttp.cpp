@@ -314,7 +314,7 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
         reply(s, 200, r == CvqSimFs::Ok ? QByteArray("ok") : vqsimstatus::vqText(quint8(r)).toUtf8());
     } else if (target.startsWith("/vqexea/") || target.startsWith("/vqexe/")) {
         const bool along = target.startsWith("/vqexea/");
-        const CvqSimExeResult r = mPrinter->vqExecute(decodeCommand(target.mid(along ? 7 : 6)), along, true);
+        const CvqSimExeResult r = mPrinter->vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
         if (r.status == vqsimstatus::Unsupported)
             reply(s, 404, r.err.toUtf8() + '\n');
         else if (along)

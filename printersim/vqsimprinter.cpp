@@ -807,7 +807,7 @@ bool CvqSimPrinter::vqHandle(const CvqSimMsg& req, CvqSimMsg* resp)
                 w.vqU8(0).vqStr(QString());
             break;
         }
-        const CvqSimExeResult r = vqExecute(path, req.type == 16, false);
+        const CvqSimExeResult r = vqExecute(path);
         w.vqU8(r.status).vqStr(r.err).vqStr(path);
         if (req.type == 16)
             break;
@@ -857,9 +857,8 @@ QString CvqSimPrinter::vqJobStateText() const
         .arg(mScan.rstcode);
 }
 
-CvqSimExeResult CvqSimPrinter::vqExecute(const QString& cmdline, bool along, bool viaHttp)
+CvqSimExeResult CvqSimPrinter::vqExecute(const QString& cmdline)
 {
-    Q_UNUSED(viaHttp);
     const QStringList parts = cmdline.split(' ', Qt::SkipEmptyParts);
     if (parts.isEmpty())
         return fail(vqsimstatus::BadRequest);
@@ -874,7 +873,7 @@ CvqSimExeResult CvqSimPrinter::vqExecute(const QString& cmdline, bool along, boo
         if (args == QStringList{QStringLiteral("vqwbMain"), QStringLiteral("t")})
             return done(mScannerAnswer);
         if (args.size() >= 2 && args[0] == QLatin1String("vqdoscanMain"))
-            return vqScanCommand(args.mid(1), along);
+            return vqScanCommand(args.mid(1));
         return fail(vqsimstatus::Unsupported);
     }
     if (prog == QLatin1String("/usr/local/bin/vqlcd.out")) {
@@ -952,9 +951,8 @@ CvqSimExeResult CvqSimPrinter::vqBuiltin(const QString& prog, const QStringList&
     return fail(vqsimstatus::Unsupported);
 }
 
-CvqSimExeResult CvqSimPrinter::vqScanCommand(const QStringList& args, bool along)
+CvqSimExeResult CvqSimPrinter::vqScanCommand(const QStringList& args)
 {
-    Q_UNUSED(along);
     const QString mode = args[0];
     if (mode != QLatin1String("try") && mode != QLatin1String("run"))
         return fail(vqsimstatus::Unsupported);

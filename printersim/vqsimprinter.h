@@ -90,7 +90,7 @@ public:
 
     // Shared by the web server.
     CvqSimFs& fs() { return mFs; }
-    CvqSimExeResult vqExecute(const QString& cmdline, bool along, bool viaHttp);
+    CvqSimExeResult vqExecute(const QString& cmdline);
     QByteArray vqDeviceId() const;
     QByteArray vqSnapState() const;
     void vqFirmwareUploaded(const QByteArray& image);
@@ -109,7 +109,7 @@ private:
     QString vqSetLevel(bool toner, const QString& value);
     int vqLevel(bool toner) const;
     QString vqJobStateText() const;
-    CvqSimExeResult vqScanCommand(const QStringList& args, bool along);
+    CvqSimExeResult vqScanCommand(const QStringList& args);
     CvqSimExeResult vqPrintCommand(const QStringList& args);
     CvqSimExeResult vqBuiltin(const QString& prog, const QStringList& args);
     void vqStartScan(const QString& task, const QString& base, const QString& fmt, bool toPc, int parts);

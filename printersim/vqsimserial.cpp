@@ -141,7 +141,7 @@ void CvqSimSerial::onReadable()
             // read by a PC that sends several requests at once.
             if (mOut.isEmpty() && mLastWrite.isValid() && mLastWrite.elapsed() > kStaleMs)
                 ::tcflush(mSlave, TCIFLUSH);
-            answer(req, vqSimEncodeFrame(req), resp);
+            answer(vqSimEncodeFrame(req), resp);
         }
     }
 }
@@ -163,7 +163,7 @@ static QByteArray replaceEcho(const QByteArray& body, bool wrongEcho, bool wrong
     return w.body + rest;
 }
 
-void CvqSimSerial::answer(const CvqSimMsg& req, const QByteArray& rawReq, CvqSimMsg resp)
+void CvqSimSerial::answer(const QByteArray& rawReq, CvqSimMsg resp)
 {
     bool apply = false;
     if (mFault.active && (mFault.types.isEmpty() || mFault.types.contains(resp.type))) {
@@ -201,7 +201,6 @@ void CvqSimSerial::answer(const CvqSimMsg& req, const QByteArray& rawReq, CvqSim
     }
     if (k.contains(QStringLiteral("garbled")))
         pre += vqSimEncodeRaw(quint32(resp.body.size() + 4), resp, QByteArray::fromHex("19790403"));
-    Q_UNUSED(req);
 
     QByteArray frame = k.contains(QStringLiteral("silence")) ? QByteArray() : vqSimEncodeFrame(resp);
     QByteArray all = pre + frame;

@@ -50,7 +50,7 @@ private:
     void onReadable();
     void onWritable();
     void pump();
-    void answer(const CvqSimMsg& req, const QByteArray& rawReq, CvqSimMsg resp);
+    void answer(const QByteArray& rawReq, CvqSimMsg resp);
     void enqueue(const QByteArray& bytes, int delayMs);
 
     CvqSimPrinter* mPrinter;
