@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CvqRomVer v(text);
     (void)(v < CvqRomVer(QStringLiteral("V1.3.6406")));
     (void)(v == v);
-    vqMatchInstanceId(QString::fromUtf8(bytes), vqProductFilters());
+    static const QList<CvqUsbDevFilter> filters = vqProductFilters();
+    vqMatchInstanceId(QString::fromUtf8(bytes), filters);
     return 0;
 }

@@ -30,6 +30,8 @@ QList<CvqUsbDevFilter> vqProductFilters();
 // of the upper-cased id are examined.
 const CvqUsbDevFilter* vqMatchInstanceId(const QString& instanceId, const QList<CvqUsbDevFilter>& filters,
                                          CvqVIDPID* ids = nullptr);
+// The result points into the list: a temporary list would leave it dangling.
+const CvqUsbDevFilter* vqMatchInstanceId(const QString&, QList<CvqUsbDevFilter>&&, CvqVIDPID* = nullptr) = delete;
 
 QMap<QString, CvqUsbDevKnInfo> vqGetUsbPrinters(const QList<CvqUsbDevFilter>& filters);
 int vqGetUsbPrinterCount();

@@ -93,7 +93,8 @@ void TstDiscovery::match()
     QFETCH(QString, id);
     QFETCH(int, row);
     CvqVIDPID ids;
-    const CvqUsbDevFilter* f = vqMatchInstanceId(id, vqProductFilters(), &ids);
+    const QList<CvqUsbDevFilter> filters = vqProductFilters();  // the result points into it
+    const CvqUsbDevFilter* f = vqMatchInstanceId(id, filters, &ids);
     if (row < 0) {
         QVERIFY(!f);
         return;
