@@ -9,6 +9,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -96,6 +99,7 @@ private slots:
     void badgesReused();
     void deviceTextIsPlain();
     void languageSelector();
+    void cjkFontFallback();
     void clock();
     void drag_data();
     void drag();
@@ -502,6 +506,22 @@ void TstWindow::languageSelector()
     w->on_cbbLangs_currentIndexChanged(0);
     QCOMPARE(label("lblConn")->text(), u("已连接"));
     QCOMPARE(label("lblJobStatus")->text(), u("空闲"));
+}
+
+void TstWindow::cjkFontFallback()
+{
+    // The style sheets name "SimSun"; without that font the texts must still
+    // come out in an installed CJK font rather than as empty boxes.
+    const QStringList families = QFontDatabase().families();
+    if (families.contains("SimSun", Qt::CaseInsensitive))
+        QSKIP("the real font is registered");
+    if (!families.contains("WenQuanYi Micro Hei"))
+        QSKIP("no Debian CJK font installed (scripts/deps.sh installs one)");
+    QVERIFY(QFont::substitutes("SimSun").contains("WenQuanYi Micro Hei", Qt::CaseInsensitive));
+    const QFont f("SimSun", 9, 75);
+    QCOMPARE(QFontInfo(f).family(), QString("WenQuanYi Micro Hei"));
+    for (QChar ch : u("墨粉余量打印机故障纸盒卡"))
+        QVERIFY(QFontMetrics(f).inFont(ch));
 }
 
 void TstWindow::clock()
