@@ -96,7 +96,7 @@ step() {
   shift 2
   local before
   before=$(wc -l <"$log")
-  set_state "$name" "$@"
+  set_state "$name" "$@" || { echo "demo: could not set state $name" >&2; exit 1; }
   if [ -n "$pattern" ]; then
     wait_for 20 shows "$before" "$pattern" || { echo "demo: state $name not shown" >&2; tail -5 "$log" >&2; exit 1; }
   fi
@@ -105,14 +105,13 @@ step() {
 
 step no-printer ""
 # Each state: its name, the change line that shows it, extra control lines.
-# A paper fault names its tray only together with the "tray" location bit
-# (0x10; with tray 1, 0x04, that is 20), so the jam states set it.
+# The jams sit in tray 1 (location bits 0x10 "tray" + 0x04 "tray 1" = 20).
 head='^FvqMain::vqWhenOnCoreTrdChange'
 step idle80 "$head n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$"
 step printing "$head n=1 \[[^]]*connected=1 pa=[46] toner=80 "
 step toner5 "$head n=1 \[[^]]*connected=1 pa=0 toner=5 faults=1 src=0\]$"
-step jam-cover "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=60 faults=2 src=20\]$" "source 20"
-step six-faults "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=40 faults=6 src=20\]$" "source 20"
+step jam-cover "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=60 faults=2 src=20\]$"
+step six-faults "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=40 faults=6 src=20\]$"
 step two-printers "$head n=2 \[[^]]*connected=1 pa=0 toner=55 faults=0 src=0\] \[[^]]*connected=1 pa=[46] toner=30 "
 
 # Close the monitor the way an installer would, and wait for it to end.
