@@ -13,6 +13,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <cstdio>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -145,9 +146,10 @@ int main(int argc, char** argv)
     const QCommandLineOption optKeep(QStringLiteral("keep"), QStringLiteral("Keep host entries at exit."));
     const QCommandLineOption optQuiet(QStringLiteral("quiet"), QStringLiteral("No event lines."));
     const QCommandLineOption optFsLimit(QStringLiteral("fs-limit"), QStringLiteral("File system bound per printer."), QStringLiteral("BYTES"));
+    const QCommandLineOption optParent(QStringLiteral("exit-with-parent"), QStringLiteral("Quit when the starting process ends."));
     const QCommandLineOption optSend(QStringLiteral("send"), QStringLiteral("Client mode: send the LINEs to the control socket."), QStringLiteral("PATH"));
     for (const auto* o : {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optOut, &optLoad, &optScenario,
-                          &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optSend})
+                          &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optParent, &optSend})
         cl.addOption(*o);
     cl.addPositionalArgument(QStringLiteral("LINE"), QStringLiteral("Control lines (with --send)."), QStringLiteral("[LINE...]"));
     cl.process(app);
@@ -244,6 +246,13 @@ int main(int argc, char** argv)
         sa.sa_flags = SA_RESTART;
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);
+        // A test that dies must not leave its printers running.
+        if (cl.isSet(optParent)) {
+            const pid_t parent = ::getppid();
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent)
+                ::raise(SIGTERM);
+        }
     }
 
     QLocalServer server;

@@ -44,7 +44,7 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     mProc->setProcessChannelMode(QProcess::SeparateChannels);
     mProc->setReadChannel(QProcess::StandardOutput);
     mProc->start(bin, QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), mControlPath,
-                                  QStringLiteral("--no-stdin")}
+                                  QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
                           + extraArgs);
     if (!mProc->waitForStarted(timeoutMs)) {
         mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
