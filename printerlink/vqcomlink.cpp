@@ -167,6 +167,29 @@ bool CvqComLink::vqTestBulk()
     return vqExchange(req, vqComTimeoutSec, resp);
 }
 
+// One put or get chunk: the request and the echo checks both share. False when
+// the exchange fails or the answer does not echo path, offset and length.
+static bool vqExchangeChunk(CvqComLink& link, quint8 type, const QString& path, const QByteArray& pathUtf8,
+                            quint32 offset, quint32 len, const char* data, CvqComMsg& resp, quint8& status,
+                            QString& err)
+{
+    CvqComMsg req(type);
+    req.vqMsgBody.reserve(pathUtf8.size() + 1 + 8 + (data ? int(len) : 0));
+    req.vqAppendBytes(pathUtf8);  // the path as a string field
+    req.vqAppendU8(0);
+    req.vqAppendU32(offset);
+    req.vqAppendU32(len);
+    if (data)
+        req.vqAppendBytes(data, int(len));
+    if (!link.vqExchange(req, vqComTimeoutSec, resp))
+        return false;
+    QString echo;
+    quint32 echoOffset = 0, echoLen = 0;
+    if (!vqReadCommonFields(resp, status, err, echo) || !resp.vqReadU32(echoOffset) || !resp.vqReadU32(echoLen))
+        return false;
+    return echo == path && echoOffset == offset && echoLen == len;
+}
+
 bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& status, QString& err)
 {
     status = 0;
@@ -180,26 +203,12 @@ bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& 
         const int chunk = remaining > vqComChunk ? vqComChunk : int(remaining);
         if (sent && remaining == 0)
             return true;
-        CvqComMsg req(vqMsgPutChunk);
-        req.vqMsgBody.reserve(pathUtf8.size() + 1 + 8 + chunk);
-        req.vqAppendBytes(pathUtf8);  // the path as a string field
-        req.vqAppendU8(0);
-        req.vqAppendU32(quint32(offset));
-        req.vqAppendU32(quint32(chunk));
-        req.vqAppendBytes(data.constData() + offset, chunk);
         CvqComMsg resp;
-        if (!vqExchange(req, vqComTimeoutSec, resp))
+        if (!vqExchangeChunk(*this, vqMsgPutChunk, path, pathUtf8, quint32(offset), quint32(chunk),
+                             data.constData() + offset, resp, status, err))
             return false;
         sent = true;
-        quint8 st = 0;
-        QString e, echo;
-        quint32 echoOffset = 0, echoLen = 0;
-        if (!vqReadCommonFields(resp, st, e, echo) || !resp.vqReadU32(echoOffset) || !resp.vqReadU32(echoLen))
-            return false;
-        status = st;
-        err = e;
-        if (echo != path || echoOffset != quint32(offset) || echoLen != quint32(chunk))
-            return false;
+        const quint8 st = status;
         if (st != 0)
             return true;  // the printer refused; the caller reads the status
         offset += chunk;
@@ -219,24 +228,11 @@ bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status,
     quint32 offset = 0;
     qint64 total = 0;
     for (;;) {
-        CvqComMsg req(vqMsgGetChunk);
-        req.vqMsgBody.reserve(pathUtf8.size() + 1 + 8);
-        req.vqAppendBytes(pathUtf8);  // the path as a string field
-        req.vqAppendU8(0);
-        req.vqAppendU32(offset);
-        req.vqAppendU32(vqComChunk);
         CvqComMsg resp;
-        if (!vqExchange(req, vqComTimeoutSec, resp))
+        if (!vqExchangeChunk(*this, vqMsgGetChunk, path, pathUtf8, offset, quint32(vqComChunk), nullptr, resp,
+                             status, err))
             return false;
-        quint8 st = 0;
-        QString e, echo;
-        quint32 echoOffset = 0, echoLen = 0;
-        if (!vqReadCommonFields(resp, st, e, echo) || !resp.vqReadU32(echoOffset) || !resp.vqReadU32(echoLen))
-            return false;
-        status = st;
-        err = e;
-        if (echo != path || echoOffset != offset || echoLen != quint32(vqComChunk))
-            return false;
+        const quint8 st = status;
         if (st != 0)
             return true;
         quint8 last = 0;
