@@ -10,7 +10,6 @@ class TstDiscovery : public QObject
     Q_OBJECT
 private slots:
     void productTable();
-    void vidpid();
     void match_data();
     void match();
     void discovery_data();
@@ -52,20 +51,6 @@ void TstDiscovery::productTable()
     QCOMPARE(filters.size(), vqProducts.size());
     QCOMPARE(filters.at(5).product, &vqProducts.at(5));
     QCOMPARE(filters.at(5).vidpid, vqProducts.at(5).vidpid);
-}
-
-void TstDiscovery::vidpid()
-{
-    QVERIFY(CvqVIDPID("1A2B", "0001") < CvqVIDPID("1A2B", "0002"));
-    QVERIFY(CvqVIDPID("1A2A", "FFFF") < CvqVIDPID("1A2B", "0000"));
-    QVERIFY(CvqVIDPID("1A2B", "0001") == CvqVIDPID("1A2B", "0001"));
-    QVERIFY(CvqVIDPID("1A2B", "0001") != CvqVIDPID("1A2B", ""));
-    QString text;
-    QDebug(&text) << CvqVIDPID("1A2B", "0101");
-    QCOMPARE(text, QStringLiteral("CvqVIDPID(\"1A2B\",\"0101\") "));
-    text.clear();
-    QDebug(&text) << CvqUsbDevKnInfo{CvqVIDPID("1A2B", "0101"), nullptr, "USB\\x"};
-    QCOMPARE(text, QStringLiteral("CvqUsbDevKnInfo(CvqVIDPID(\"1A2B\",\"0101\"),\"USB\\\\x\") "));
 }
 
 void TstDiscovery::match_data()

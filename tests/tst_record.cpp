@@ -13,15 +13,12 @@ private slots:
     void stsFields();
     void stsFailures_data();
     void stsFailures();
-    void readHex_data();
-    void readHex();
     void version_data();
     void version();
     void compare_data();
     void compare();
     void upgradeDue_data();
     void upgradeDue();
-    void debugForm();
 };
 
 // 36 plain hex digits: count 1234, job 01, status bytes 00..09, crum 1A, t 2710, d 1F40.
@@ -137,36 +134,6 @@ void TstRecord::stsFailures()
     QTEST(int(m.job_printed_count), "keptCount");
 }
 
-void TstRecord::readHex_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("digits");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<quint32>("value");
-    QTest::addColumn<int>("advanced");
-
-    QTest::newRow("two digits") << QByteArray("fF") << 2 << true << 0xFFu << 2;
-    QTest::newRow("eight digits") << QByteArray("DEADbeef99") << 8 << true << 0xDEADBEEFu << 8;
-    QTest::newRow("stops at terminator") << QByteArray("12") << 4 << false << 0u << 2;
-    QTest::newRow("non-hex") << QByteArray("1x34") << 4 << false << 0u << 1;
-}
-
-void TstRecord::readHex()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(int, digits);
-    const char* cur = text.constData();
-    bool ok = !QTest::currentDataTag();
-    const quint32 v = vqReadHex(&cur, &ok, digits);
-    QTEST(ok, "ok");
-    QTEST(v, "value");
-    QTEST(int(cur - text.constData()), "advanced");
-
-    const char* null = nullptr;
-    QCOMPARE(vqReadHex(&null, &ok, 2), 0u);
-    QVERIFY(!ok);
-}
-
 void TstRecord::version_data()
 {
     QTest::addColumn<QString>("text");
@@ -237,21 +204,6 @@ void TstRecord::upgradeDue()
 {
     QFETCH(QString, version);
     QTEST(vqRomUpgradeDue(version), "due");
-}
-
-void TstRecord::debugForm()
-{
-    CvqJetMem m;
-    m.mdl = "X";
-    m.status_bytes[1] = 2;
-    QString text;
-    QDebug(&text) << m;
-    QCOMPARE(text, QStringLiteral("CvqJetMem(false,\"X\",\"\",\"\",\"\",job_printed_count=0,inprintjob=0,"
-                                  "status_bytes=0/2/0/0/0/0/0/0/0/0,AllPrintCount=0,crum_status=0,crum_t_percent=0,"
-                                  "crum_d_percent=0,vqPXG=0,vqTLL=0,vqIGNORENODRUM=false) "));
-    text.clear();
-    QDebug(&text) << CvqRomVer("V1.3.6406");
-    QCOMPARE(text, QStringLiteral("CvqRomVer(true,\"1.3.6406\") "));
 }
 
 QTEST_GUILESS_MAIN(TstRecord)

@@ -63,77 +63,52 @@ QString CvqTempSimHost::addPrinter(int index, const CvqStsFields& sts, const QSt
 
 namespace {
 QMutex gMsgMutex;
-QStringList gWarnings;
-QStringList gDebug;
-int gWarnDepth = 0;
-int gDebugDepth = 0;
+QStringList gLines[2];
+int gDepth[2] = {0, 0};
 QtMessageHandler gPrevious = nullptr;
 
 void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
+    const int kind = type == QtDebugMsg ? CvqMessageCapture::Debug
+        : (type == QtWarningMsg || type == QtCriticalMsg) ? CvqMessageCapture::Warnings : -1;
     {
         QMutexLocker lock(&gMsgMutex);
-        if (type == QtDebugMsg && gDebugDepth > 0) {
-            gDebug << msg;
-            return;
-        }
-        if ((type == QtWarningMsg || type == QtCriticalMsg) && gWarnDepth > 0) {
-            gWarnings << msg;
+        if (kind >= 0 && gDepth[kind] > 0) {
+            gLines[kind] << msg;
             return;
         }
     }
     if (gPrevious)
         gPrevious(type, ctx, msg);
 }
-
-void install()
-{
-    if (gWarnDepth + gDebugDepth == 1)
-        gPrevious = qInstallMessageHandler(handler);
 }
-void uninstall()
+
+CvqMessageCapture::CvqMessageCapture(Kind kind) : mKind(kind)
 {
-    if (gWarnDepth + gDebugDepth == 0)
+    QMutexLocker lock(&gMsgMutex);
+    if (gDepth[0] + gDepth[1] == 0)
+        gPrevious = qInstallMessageHandler(handler);
+    ++gDepth[kind];
+    gLines[kind].clear();
+}
+
+CvqMessageCapture::~CvqMessageCapture()
+{
+    QMutexLocker lock(&gMsgMutex);
+    if (--gDepth[mKind] + gDepth[1 - mKind] == 0)
         qInstallMessageHandler(gPrevious);
 }
+
+QStringList CvqMessageCapture::lines() const
+{
+    QMutexLocker lock(&gMsgMutex);
+    return gLines[mKind];
 }
 
-CvqWarningGuard::CvqWarningGuard()
+QStringList CvqMessageCapture::take()
 {
     QMutexLocker lock(&gMsgMutex);
-    ++gWarnDepth;
-    gWarnings.clear();
-    install();
-}
-CvqWarningGuard::~CvqWarningGuard()
-{
-    QMutexLocker lock(&gMsgMutex);
-    --gWarnDepth;
-    uninstall();
-}
-QStringList CvqWarningGuard::take()
-{
-    QMutexLocker lock(&gMsgMutex);
-    QStringList w;
-    w.swap(gWarnings);
-    return w;
-}
-
-CvqDebugCapture::CvqDebugCapture()
-{
-    QMutexLocker lock(&gMsgMutex);
-    ++gDebugDepth;
-    gDebug.clear();
-    install();
-}
-CvqDebugCapture::~CvqDebugCapture()
-{
-    QMutexLocker lock(&gMsgMutex);
-    --gDebugDepth;
-    uninstall();
-}
-QStringList CvqDebugCapture::lines() const
-{
-    QMutexLocker lock(&gMsgMutex);
-    return gDebug;
+    QStringList l;
+    l.swap(gLines[mKind]);
+    return l;
 }

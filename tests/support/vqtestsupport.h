@@ -73,20 +73,19 @@ private:
     bool mHadEnv;
 };
 
-// Collects qWarning/qCritical output while it lives; tests compare it in cleanup.
-class CvqWarningGuard
+// Collects Qt messages of one kind while it lives: warnings (and criticals), or debug lines.
+class CvqMessageCapture
 {
 public:
-    CvqWarningGuard();
-    ~CvqWarningGuard();
-    QStringList take();
+    enum Kind { Warnings, Debug };
+    explicit CvqMessageCapture(Kind kind);
+    ~CvqMessageCapture();
+    QStringList lines() const;
+    QStringList take();  // the lines so far, emptied
+
+private:
+    Kind mKind;
 };
 
-// Debug lines (qDebug) captured while it lives.
-class CvqDebugCapture
-{
-public:
-    CvqDebugCapture();
-    ~CvqDebugCapture();
-    QStringList lines() const;
-};
+struct CvqWarningGuard : CvqMessageCapture { CvqWarningGuard() : CvqMessageCapture(Warnings) {} };
+struct CvqDebugCapture : CvqMessageCapture { CvqDebugCapture() : CvqMessageCapture(Debug) {} };
