@@ -2,7 +2,7 @@
 # Installs every build and test dependency from Debian's packages, only when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
-      qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick socat)
+      qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
