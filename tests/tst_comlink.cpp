@@ -26,9 +26,8 @@ private slots:
     void init() { mWarnings.reset(new CvqWarningGuard); }
     void cleanup()
     {
-        const QStringList w = mWarnings->take();
+        VQ_VERIFY_NO_MESSAGES(*mWarnings);
         mWarnings.reset();
-        QVERIFY2(w.isEmpty(), qPrintable(w.join('\n')));
     }
     void exchange_data();
     void exchange();

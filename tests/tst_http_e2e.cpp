@@ -17,11 +17,7 @@ class TstHttpE2e : public QObject
     CvqTempSimHost* mHost = nullptr;
     CvqSimClient mSim;
 
-    void cmd(const QString& line)
-    {
-        const QStringList r = mSim.vqCmd(line);
-        QVERIFY2(!r.isEmpty() && r.last().startsWith(QLatin1String("ok")), qPrintable(line + ": " + r.join('|')));
-    }
+    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
 
 private slots:
     void initTestCase()

@@ -41,11 +41,7 @@ class TstLinkE2e : public QObject
     QTemporaryDir mOut;
     CvqComLink mLink;
 
-    void cmd(const QString& line)
-    {
-        const QStringList r = mSim.vqCmd(line);
-        QVERIFY2(!r.isEmpty() && r.last().startsWith(QLatin1String("ok")), qPrintable(line + ": " + r.join('|')));
-    }
+    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
     qint64 requests() { return mSim.vqStatus().value("requests").toLongLong(); }
 
 private slots:

@@ -175,11 +175,7 @@ class TstPrinterSim : public QObject
     QTemporaryDir mOut;
 
     CvqState stateOf(const QString& printer) { return vqPollCycle().value(mSim.vqInstanceId(printer)); }
-    void cmd(const QString& line)
-    {
-        const QStringList r = mSim.vqCmd(line);
-        QVERIFY2(!r.isEmpty() && r.last().startsWith(QLatin1String("ok")), qPrintable(line + ": " + r.join('|')));
-    }
+    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
 
 private slots:
     void initTestCase()

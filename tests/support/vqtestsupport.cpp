@@ -2,6 +2,8 @@
 
 #include <QMutex>
 
+#include <algorithm>
+
 void CvqFakeHost::addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr)
 {
     queueOrder << queue;
@@ -111,4 +113,16 @@ QStringList CvqMessageCapture::take()
     QStringList l;
     l.swap(gLines[mKind]);
     return l;
+}
+
+QStringList CvqMessageCapture::takeUnexpected(const QStringList& allowed)
+{
+    QStringList unexpected;
+    for (const QString& line : take()) {
+        const bool ok = std::any_of(allowed.cbegin(), allowed.cend(),
+                                    [&line](const QString& fragment) { return line.contains(fragment); });
+        if (!ok)
+            unexpected << line;
+    }
+    return unexpected;
 }

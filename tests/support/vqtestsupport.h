@@ -82,6 +82,8 @@ public:
     ~CvqMessageCapture();
     QStringList lines() const;
     QStringList take();  // the lines so far, emptied
+    // Takes the lines and keeps those that contain none of the allowed fragments.
+    QStringList takeUnexpected(const QStringList& allowed = {});
 
 private:
     Kind mKind;
@@ -89,3 +91,19 @@ private:
 
 struct CvqWarningGuard : CvqMessageCapture { CvqWarningGuard() : CvqMessageCapture(Warnings) {} };
 struct CvqDebugCapture : CvqMessageCapture { CvqDebugCapture() : CvqMessageCapture(Debug) {} };
+
+// Fails the current test when the capture holds lines other than the allowed ones.
+#define VQ_VERIFY_NO_MESSAGES(capture, ...)                                        \
+    do {                                                                           \
+        const QStringList vqUnexpected_ = (capture).takeUnexpected({__VA_ARGS__}); \
+        QVERIFY2(vqUnexpected_.isEmpty(), qPrintable(vqUnexpected_.join('\n')));  \
+    } while (0)
+
+// Fails the current test unless the emulator answers the control line with "ok".
+#define VQ_SIM_OK(client, line)                                                                           \
+    do {                                                                                                  \
+        const QString vqLine_ = (line);                                                                   \
+        const QStringList vqReply_ = (client).vqCmd(vqLine_);                                             \
+        QVERIFY2(!vqReply_.isEmpty() && vqReply_.last().startsWith(QLatin1String("ok")),                  \
+                 qPrintable(vqLine_ + ": " + vqReply_.join('|')));                                        \
+    } while (0)
