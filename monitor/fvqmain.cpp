@@ -14,9 +14,6 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-// Firmware at or below this version gets the upgrade notice.
-static const char* const kNoticeRomVer = "V1.3.6406";
-
 FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain)
 {
     vqInitResources();
@@ -47,8 +44,6 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
     mTray->setContextMenu(mTrayMenu);
     mTray->setVisible(true);
 
-    tonerPercent = -1;
-    tonerPhase = 0;
     mTonerTmr = new QTimer(this);
     mTonerTmr->setObjectName(QStringLiteral("mTonerTmr"));
     mTonerTmr->setInterval(750);
@@ -66,7 +61,6 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
     connect(mShowTimeTmr, &QTimer::timeout, this, &FvqMain::mShowTimeTmr_when_timeout);
     mShowTimeTmr->start();
 
-    currentKey.clear();
     ui->cbbPrinters->clear();
     ui->cbbPrinters->hide();
     ui->lblPrinters->hide();
@@ -357,14 +351,12 @@ static QString modelType(const CvqState& s)
 
 void FvqMain::vqFirmwareNotice(const QMap<QString, CvqState>& previous, const QMap<QString, CvqState>& next)
 {
-    const CvqRomVer limit{QString::fromLatin1(kNoticeRomVer)};
     for (auto it = next.cbegin(); it != next.cend(); ++it) {
         const CvqState& s = it.value();
         if (!vqUpRomProductTypes.contains(modelType(s)))
             continue;
-        const CvqRomVer ver(s.ROMVER);
-        if (ver.valid && limit < ver)
-            continue;  // newer than the upgrade
+        if (!vqRomUpgradeDue(s.ROMVER))
+            continue;
         const bool busyNow = vqIsBusy(s);
         const bool known = previous.contains(it.key());
         const CvqState before = previous.value(it.key());
