@@ -2,8 +2,7 @@
 # The demo: builds everything, runs the real monitor on a simulated host under
 # Xvfb (when there is no display), steps the printers through the demo states
 # and saves one screenshot per state under <build>/screenshots/.
-# The printers are played by printersim (its demo scenario) when it is built,
-# else the host tree is written directly by vqdemohost.
+# The printers are played by printersim with its demo scenario.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
@@ -55,21 +54,14 @@ if [ -z "${DISPLAY:-}" ]; then
   wait_for 20 test -e "/tmp/.X11-unix/X$n" || { echo "demo: Xvfb did not start" >&2; exit 1; }
 fi
 
-# VQ_DEMO_DRIVER=vqdemohost: write the tree directly even when printersim is built.
-if [ "${VQ_DEMO_DRIVER:-}" != vqdemohost ] && [ -x "$build/bin/printersim" ]; then
-  driver=printersim
-  sock=$work/sim.sock
-  "$build/bin/printersim" --host "$host" --printers 2 --control "$sock" --load "$src/printersim/scenarios/demo.scn" \
-      --no-stdin --quiet >"$work/sim.log" 2>&1 &
-  sim_pid=$!
-  wait_for 30 grep -qx ready "$work/sim.log" || { echo "demo: printersim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
-  # Extra control lines may follow the state's name.
-  set_state() { local s=$1; shift; "$build/bin/printersim" --send "$sock" "state $s" "$@" >/dev/null; }
-else
-  driver=vqdemohost
-  set_state() { "$build/bin/vqdemohost" "$host" "$1"; }  # the states carry their extras
-fi
-echo "demo: printers played by $driver, display $DISPLAY"
+sock=$work/sim.sock
+"$build/bin/printersim" --host "$host" --printers 2 --control "$sock" --load "$src/printersim/scenarios/demo.scn" \
+    --no-stdin --quiet >"$work/sim.log" 2>&1 &
+sim_pid=$!
+wait_for 30 grep -qx ready "$work/sim.log" || { echo "demo: printersim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
+# Extra control lines may follow the state's name.
+set_state() { local s=$1; shift; "$build/bin/printersim" --send "$sock" "state $s" "$@" >/dev/null; }
+echo "demo: printers played by printersim, display $DISPLAY"
 
 set_state no-printer
 log=$work/monitor.log
@@ -120,7 +112,5 @@ wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: the monito
 wait "$mon_pid" && rc=0 || rc=$?
 mon_pid=""
 echo "demo: monitor closed (exit code $rc); screenshots in $shots"
-if [ "$driver" = printersim ]; then
-  "$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
-  wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
-fi
+"$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
+wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
