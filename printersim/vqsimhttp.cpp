@@ -1,4 +1,5 @@
 #include "vqsimhttp.h"
+#include "vqsimoptions.h"
 #include "vqsimprinter.h"
 
 #include <QHash>
@@ -144,20 +145,20 @@ QString CvqSimHttp::vqSetFault(const QStringList& args)
     f.kind = args.value(0);
     if (f.kind != QLatin1String("silence") && f.kind != QLatin1String("late") && f.kind != QLatin1String("status"))
         return QStringLiteral("httpfault takes silence, late or status");
-    for (int i = 1; i < args.size(); ++i) {
-        const QString key = args[i].section('=', 0, 0);
+    const CvqSimOptions opts(args, 1);
+    for (const CvqSimOptions::Item& o : opts.vqItems()) {
         bool ok = false;
-        const int v = args[i].section('=', 1).toInt(&ok);
+        const int v = o.value.toInt(&ok);
         if (!ok || v < 0 || v > 600000)
-            return QStringLiteral("bad value in ") + args[i];
-        if (key == QLatin1String("count"))
+            return QStringLiteral("bad value in ") + o.text;
+        if (o.key == QLatin1String("count"))
             f.count = v;
-        else if (key == QLatin1String("delay"))
+        else if (o.key == QLatin1String("delay"))
             f.delay = v;
-        else if (key == QLatin1String("code") && v >= 100 && v <= 599)
+        else if (o.key == QLatin1String("code") && v >= 100 && v <= 599)
             f.code = v;
         else
-            return QStringLiteral("unknown option ") + args[i];
+            return QStringLiteral("unknown option ") + o.text;
     }
     f.active = true;
     mFault = f;
@@ -314,7 +315,7 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
         reply(s, 200, r == CvqSimFs::Ok ? QByteArray("ok") : vqsimstatus::vqText(quint8(r)).toUtf8());
     } else if (target.startsWith("/vqexea/") || target.startsWith("/vqexe/")) {
         const bool along = target.startsWith("/vqexea/");
-        const CvqSimExeResult r = mPrinter->vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
+        const CvqSimExeResult r = mPrinter->programs().vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
         if (r.status == vqsimstatus::Unsupported)
             reply(s, 404, r.err.toUtf8() + '\n');
         else if (along)

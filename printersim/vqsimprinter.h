@@ -1,15 +1,15 @@
 #pragma once
 // One emulated printer: its status memory and identity, its entries in the
-// simulated host tree, its file system, the printer-side programs and the
-// file and command services that the serial and HTTP front ends share.
+// simulated host tree, its file system and the control commands that set
+// them. The serial and web services and the printer-side programs are its
+// parts, each in its own class.
 
-#include "vqsimframe.h"
 #include "vqsimfs.h"
+#include "vqsimprograms.h"
 #include "vqsimtree.h"
 
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 #include <memory>
 
 class CvqSimSerial;
@@ -36,20 +36,6 @@ struct CvqSimPrinterConfig
     QString http;     // empty: no web server
     bool plugged = true;
 };
-
-// The answer of a command run on the printer.
-struct CvqSimExeResult
-{
-    quint8 status = 0;
-    QString err;
-    QString output;
-};
-
-// Status bytes and texts of the file and command services.
-namespace vqsimstatus {
-enum : quint8 { Ok = 0, NotFound = 1, BadRequest = 2, NoSpace = 3, Unsupported = 4, BadOffset = 5, Busy = 6 };
-QString vqText(quint8 status);
-}
 
 class CvqSimPrinter : public QObject
 {
@@ -84,13 +70,11 @@ public:
     // unknown condition, else 0/1.
     int vqCondition(const QStringList& cond) const;
 
-    // Serial service: the answer to one request, false when none is due.
-    bool vqHandle(const CvqSimMsg& req, CvqSimMsg* resp);
     bool vqSerialPlugged() const { return mPlugSerial; }
 
-    // Shared by the web server.
+    // Shared by the serial and web services.
     CvqSimFs& fs() { return mFs; }
-    CvqSimExeResult vqExecute(const QString& cmdline);
+    CvqSimPrograms& programs() { return *mPrograms; }
     QByteArray vqDeviceId() const;
     QByteArray vqSnapState() const;
     void vqFirmwareUploaded(const QByteArray& image);
@@ -102,22 +86,46 @@ signals:
     void vqEvent(const QString& line);
 
 private:
+    // A control command: args[0] is its name; empty result = ok.
+    using Command = QString (CvqSimPrinter::*)(const QStringList& args, QStringList* out);
+    struct CommandRow
+    {
+        const char* name;
+        int minArgs;  // after the name
+        Command run;
+    };
+    static const QList<CommandRow>& vqCommands();
+
+    QString vqCmdReset(const QStringList& args, QStringList* out);
+    QString vqCmdPlug(const QStringList& args, QStringList* out);
+    QString vqCmdActivity(const QStringList& args, QStringList* out);
+    QString vqCmdFault(const QStringList& args, QStringList* out);
+    QString vqCmdFaults(const QStringList& args, QStringList* out);
+    QString vqCmdSource(const QStringList& args, QStringList* out);
+    QString vqCmdLevel(const QStringList& args, QStringList* out);
+    QString vqCmdChip(const QStringList& args, QStringList* out);
+    QString vqCmdRomver(const QStringList& args, QStringList* out);
+    QString vqCmdUpromver(const QStringList& args, QStringList* out);
+    QString vqCmdNumber(const QStringList& args, QStringList* out);
+    QString vqCmdKey(const QStringList& args, QStringList* out);
+    QString vqCmdScan(const QStringList& args, QStringList* out);
+    QString vqCmdScanner(const QStringList& args, QStringList* out);
+    QString vqCmdJobState(const QStringList& args, QStringList* out);
+    QString vqCmdExeOut(const QStringList& args, QStringList* out);
+    QString vqCmdRaw(const QStringList& args, QStringList* out);
+    QString vqCmdFile(const QStringList& args, QStringList* out);
+    QString vqCmdLinkFault(const QStringList& args, QStringList* out);
+    QString vqCmdHttpFault(const QStringList& args, QStringList* out);
+    QString vqCmdHistory(const QStringList& args, QStringList* out);
+
     void vqSync();
     void vqReset();
     QString vqSetFault(const QString& name, bool on);
+    QString vqSetFaults(const QStringList& names, bool on, CvqStsFields saved);
     QStringList vqFaultNames() const;
     QString vqSetLevel(bool toner, const QString& value);
     int vqLevel(bool toner) const;
-    QString vqJobStateText() const;
-    CvqSimExeResult vqScanCommand(const QStringList& args);
-    CvqSimExeResult vqPrintCommand(const QStringList& args);
-    CvqSimExeResult vqBuiltin(const QString& prog, const QStringList& args);
-    void vqStartScan(const QString& task, const QString& base, const QString& fmt, bool toPc, int parts);
-    void vqScanTick();
-    void vqFinishScan(int result);
-    void vqSetActivity(quint8 b7, quint8 inJob);
-    bool vqWriteOut(const QString& relPath, const QByteArray& data, QString* written);
-    void event(const QString& text);
+    void vqNoteEvent(const QString& text);
 
     QString mName;
     CvqSimModel mModel;
@@ -128,7 +136,6 @@ private:
     QString mHttpWanted;
 
     CvqSimTree* mTree;
-    QString mOutDir;
     CvqSimFs mFs;
     std::unique_ptr<CvqSimSerial> mSerial;
     std::unique_ptr<CvqSimHttp> mHttp;
@@ -149,35 +156,7 @@ private:
     QByteArray mTreeId;
     int mTreeJobs = -1;
 
-    // Printer-side programs.
-    QString mScannerAnswer;
-    QString mJobStateOverride;
-    QString mExeOut = QStringLiteral("auto");
-    int mExeOutSeq = 0;
-    int mPrintTimeMs = 3000;
-    bool mPrintOverlay = false;
-    quint8 mSavedB7 = 4, mSavedInJob = 0;
-    QTimer mPrintTmr;
-    int mPrinted = 0;
     int mUproms = 0;
-    int mKeys = 0;
-    qint64 mRequests = 0;
     QStringList mHistory;
-
-    struct Scan
-    {
-        bool running = false;
-        QString tp = QStringLiteral("0");
-        int rstcode = 0;
-        QString task, base, fmt;
-        int pages = 2, parts = 0, interval = 200, result = 0;
-        int page = 1, part = 0;
-        QByteArray pageBytes;
-        QString outDir;
-    } mScan;
-    // Settings for the next scan the PC starts.
-    int mNextPages = 2, mNextParts = -1, mNextInterval = 200, mNextResult = 0;
-    QTimer mScanTmr;
-
-    friend class CvqSimSerial;
+    std::unique_ptr<CvqSimPrograms> mPrograms;
 };

@@ -1,4 +1,5 @@
 #include "vqsimserial.h"
+#include "vqsimoptions.h"
 #include "vqsimprinter.h"
 
 #include <QSocketNotifier>
@@ -84,11 +85,10 @@ QString CvqSimSerial::vqSetFault(const QStringList& args)
     }
     if (f.kinds.isEmpty())
         return QStringLiteral("no link fault given");
-    for (int i = 1; i < args.size(); ++i) {
-        const QString key = args[i].section('=', 0, 0);
-        const QString value = args[i].section('=', 1);
-        if (key == QLatin1String("types")) {
-            for (const QString& t : value.split(',', Qt::SkipEmptyParts)) {
+    const CvqSimOptions opts(args, 1);
+    for (const CvqSimOptions::Item& o : opts.vqItems()) {
+        if (o.key == QLatin1String("types")) {
+            for (const QString& t : o.value.split(',', Qt::SkipEmptyParts)) {
                 bool ok = false;
                 const int type = t.toInt(&ok);
                 if (!ok || type < 0 || type > 255)
@@ -98,21 +98,21 @@ QString CvqSimSerial::vqSetFault(const QStringList& args)
             continue;
         }
         bool ok = false;
-        const int v = value.toInt(&ok);
+        const int v = o.value.toInt(&ok);
         if (!ok || v < 0 || v > 600000)
-            return QStringLiteral("bad value in ") + args[i];
-        if (key == QLatin1String("count"))
+            return QStringLiteral("bad value in ") + o.text;
+        if (o.key == QLatin1String("count"))
             f.count = v;
-        else if (key == QLatin1String("after"))
+        else if (o.key == QLatin1String("after"))
             f.after = v;
-        else if (key == QLatin1String("size") && v >= 1)
+        else if (o.key == QLatin1String("size") && v >= 1)
             f.size = v;
-        else if (key == QLatin1String("gap"))
+        else if (o.key == QLatin1String("gap"))
             f.gap = v;
-        else if (key == QLatin1String("delay"))
+        else if (o.key == QLatin1String("delay"))
             f.delay = v;
         else
-            return QStringLiteral("unknown option ") + args[i];
+            return QStringLiteral("unknown option ") + o.text;
     }
     f.active = true;
     mFault = f;
@@ -134,7 +134,7 @@ void CvqSimSerial::onReadable()
             if (!mPrinter->vqSerialPlugged())
                 continue;
             CvqSimMsg resp;
-            if (!mPrinter->vqHandle(req, &resp))
+            if (!handle(req, &resp))
                 continue;
             // Answers left unread for long belong to an exchange a PC gave up
             // (or to a PC that has gone): drop them. Recent ones may still be
@@ -271,4 +271,127 @@ void CvqSimSerial::pump()
         mDelayDone = false;
         mLastWrite.start();
     }
+}
+
+// ---- the requests
+
+bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
+{
+    // Our own answers echoed back, or anything flagged as an answer, get none.
+    if (req.vqIsResponse())
+        return false;
+    ++mRequests;
+    CvqSimFs& fs = mPrinter->fs();
+    resp->type = req.type;
+    resp->ver = req.ver;
+    resp->id = req.id;
+    resp->flags = 1;
+    CvqSimBodyReader in(req.body);
+    CvqSimBodyWriter w;
+    auto common = [&w](quint8 status, const QString& echo) {
+        w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
+    };
+    QString path;
+    switch (req.type) {
+    case 1:
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=1 id=%1").arg(req.id));
+        break;
+    case 200: {
+        quint32 len = 0;
+        QByteArray data;
+        bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
+        for (int i = 0; good && i < data.size(); ++i)
+            good = quint8(data[i]) == quint8(i);
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=200 id=%1").arg(req.id));
+        common(good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString());
+        break;
+    }
+    case 10: {
+        quint32 off = 0, len = 0;
+        QByteArray data;
+        bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
+        good = good && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data))
+            && data.size() == int(len);
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4")
+                          .arg(req.id).arg(path).arg(off).arg(len));
+        quint8 status = vqsimstatus::BadRequest;
+        if (good)
+            status = quint8(fs.vqWrite(path, off, data));
+        common(status, path);
+        w.vqU32(off).vqU32(len);
+        break;
+    }
+    case 11: {
+        quint32 off = 0, want = 0;
+        const bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&want);
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=11 id=%1 path=%2 offset=%3 length=%4")
+                          .arg(req.id).arg(path).arg(off).arg(want));
+        QByteArray data;
+        quint8 status = vqsimstatus::BadRequest;
+        if (good)
+            status = fs.vqGet(path, &data) ? (off > quint32(data.size()) ? vqsimstatus::BadOffset : vqsimstatus::Ok)
+                                            : (CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest
+                                                                                     : vqsimstatus::NotFound);
+        common(status, path);
+        w.vqU32(off).vqU32(want);
+        if (status == vqsimstatus::Ok) {
+            // What fits in one frame after the fields around it.
+            const int room = vqsim::kMaxBody - w.body.size() - 5;
+            const int count = int(qMin<qint64>(qMin<qint64>(want, data.size() - qint64(off)), room));
+            const bool last = qint64(off) + count >= data.size();
+            w.vqU8(last ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
+        }
+        break;
+    }
+    case 13:
+    case 14: {
+        const bool good = in.vqStr(&path);
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=%1 id=%2 path=%3").arg(req.type).arg(req.id).arg(path));
+        quint8 status = vqsimstatus::BadRequest;
+        if (good && CvqSimFs::vqResolve(path).isEmpty())
+            status = vqsimstatus::NotFound;
+        else if (good && req.type == 13)
+            status = quint8(fs.vqRemove(path));
+        else if (good)
+            status = fs.vqHas(path) ? vqsimstatus::Ok : vqsimstatus::NotFound;
+        common(status, path);
+        break;
+    }
+    case 15:
+    case 16: {
+        const bool good = in.vqStr(&path);
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=%1 id=%2 cmd=%3").arg(req.type).arg(req.id).arg(path));
+        if (!good) {
+            common(vqsimstatus::BadRequest, QString());
+            if (req.type == 15)
+                w.vqU8(0).vqStr(QString());
+            break;
+        }
+        const CvqSimExeResult r = mPrinter->programs().vqExecute(path);
+        w.vqU8(r.status).vqStr(r.err).vqStr(path);
+        if (req.type == 16)
+            break;
+        const QByteArray out = r.output.toUtf8();
+        if (!mPrinter->programs().vqOutputToFile(out)) {
+            w.vqU8(0).vqStr(r.output);
+            break;
+        }
+        // Long output goes through a file; a few are kept for the PC to fetch.
+        const QString file = mPrinter->programs().vqNextOutputFile();
+        if (fs.vqPut(file, out) != CvqSimFs::Ok) {
+            w = CvqSimBodyWriter();
+            common(vqsimstatus::NoSpace, path);
+            w.vqU8(0).vqStr(QString());
+        } else {
+            w.vqU8(1).vqStr(file);
+        }
+        break;
+    }
+    default:
+        mPrinter->vqNoteHistory(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id));
+        common(vqsimstatus::Unsupported, QString());
+        break;
+    }
+    resp->body = w.body;
+    return true;
 }

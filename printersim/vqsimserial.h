@@ -1,7 +1,8 @@
 #pragma once
 // The printer's serial message service on a pseudo-terminal: reads request
-// frames from the master side, answers through the printer, and can disturb
-// its answers on purpose (pieces, noise, stale or garbled frames, silence…).
+// frames from the master side, answers them from the printer's file system
+// and programs, and can disturb its answers on purpose (pieces, noise, stale
+// or garbled frames, silence…).
 
 #include "vqsimframe.h"
 
@@ -28,6 +29,8 @@ public:
     // "linkfault" arguments (after the word); empty result = ok.
     QString vqSetFault(const QStringList& args);
     void vqClearFault() { mFault = Fault(); }
+    // Requests answered so far.
+    qint64 vqRequests() const { return mRequests; }
 
 private:
     struct Fault
@@ -50,6 +53,8 @@ private:
     void onReadable();
     void onWritable();
     void pump();
+    // The answer to one request, false when none is due.
+    bool handle(const CvqSimMsg& req, CvqSimMsg* resp);
     void answer(const QByteArray& rawReq, CvqSimMsg resp);
     void enqueue(const QByteArray& bytes, int delayMs);
 
@@ -66,4 +71,5 @@ private:
     QElapsedTimer mLastWrite;
     QTimer mDelayTmr;
     Fault mFault;
+    qint64 mRequests = 0;
 };
