@@ -125,7 +125,7 @@ QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const Q
 
 QMap<QString, QString> vqGetUsbPrinterQueues(const QStringList& instanceIds)
 {
-    return vqFindUsbPrinterQueues(vqHost().vqRegistry(), instanceIds);
+    return vqHost().vqUsbPrinterQueues(instanceIds);
 }
 
 QString vqPrinterQueueCommand(const QString& queueName)
@@ -137,5 +137,5 @@ void vqShowPrinterQueue(const QString& queueName)
 {
     if (queueName.isEmpty())
         return;
-    vqHost().vqStartDetached(vqPrinterQueueCommand(queueName));
+    vqHost().vqShowQueue(queueName);
 }

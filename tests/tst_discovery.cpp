@@ -204,6 +204,19 @@ void TstDiscovery::showQueue()
     QCOMPARE(vqFindUsbPrinterQueues(reg, {lower}), (QMap<QString, QString>{{lower, "Second"}}));
     QVERIFY(vqFindUsbPrinterQueues(reg, {"USB\\VID_1A2B&PID_0102\\QV1"}).isEmpty());
     QVERIFY(vqFindUsbPrinterQueues(reg, {}).isEmpty());
+
+    // A host that answers both questions itself is asked instead of the registry.
+    struct OwnAnswers : CvqFakeHost {
+        QStringList shown;
+        QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override { return {{ids.value(0), "a,b"}}; }
+        void vqShowQueue(const QString& name) override { shown << name; }
+    } own;
+    own.addQueue("Registry", id, 1);
+    CvqHostScope ownScope(&own);
+    QCOMPARE(vqGetUsbPrinterQueues({id}), (QMap<QString, QString>{{id, "a,b"}}));
+    vqShowPrinterQueue("a,b");
+    QCOMPARE(own.shown, QStringList{"a,b"});
+    QVERIFY(own.started.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstDiscovery)

@@ -1,10 +1,40 @@
 #include "vqhost.h"
 #include "vqhost_sim.h"
+#include "../vqdiscovery.h"
 
 #include <QAtomicPointer>
 #include <QFileInfo>
 
 CvqHost& vqPlatformHost();  // defined by the platform's host file
+
+namespace {
+// Nothing registered: no queues, no device keys.
+class CvqEmptyRegistry : public CvqRegistryView
+{
+public:
+    QStringList vqQueueNames() override { return {}; }
+    QString vqQueuePort(const QString&) override { return {}; }
+    quint32 vqQueueAttributes(const QString&) override { return 0; }
+    QStringList vqDeviceClassKeys() override { return {}; }
+    quint32 vqDevicePortNumber(const QString&) override { return 0; }
+};
+}  // namespace
+
+QMap<QString, QString> CvqHost::vqUsbPrinterQueues(const QStringList& instanceIds)
+{
+    return vqFindUsbPrinterQueues(vqRegistry(), instanceIds);
+}
+
+void CvqHost::vqShowQueue(const QString& queueName)
+{
+    vqStartDetached(vqPrinterQueueCommand(queueName));
+}
+
+CvqRegistryView& CvqHost::vqRegistry()
+{
+    static CvqEmptyRegistry empty;
+    return empty;
+}
 
 static QAtomicPointer<CvqHost> gOverride;
 

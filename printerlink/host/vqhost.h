@@ -4,10 +4,11 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
-// Read-only view of the two registry trees the queue lookup needs.
+// Read-only view of the two registry trees the Windows-shaped queue lookup needs.
 // Missing keys or values, and values of the wrong type, read as empty / 0.
 class CvqRegistryView
 {
@@ -52,8 +53,15 @@ public:
     // The raw identification reply of one device. On Windows at most the 1024-byte
     // buffer; other hosts may return more, the caller applies the size rule.
     virtual ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) = 0;
-    // Registry view for the queue lookup; owned by the host.
-    virtual CvqRegistryView& vqRegistry() = 0;
+    // Which queue belongs to each device: instance id -> queue name for the given
+    // ids bound to a local USB queue. By default the Windows registry walk over vqRegistry().
+    virtual QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds);
+    // Shows the queue's printer window (name not empty). By default the Windows
+    // printer properties command, started through vqStartDetached().
+    virtual void vqShowQueue(const QString& queueName);
+    // Registry view for the default queue lookup; owned by the host. Hosts that
+    // answer vqUsbPrinterQueues() otherwise keep the default: an empty view.
+    virtual CvqRegistryView& vqRegistry();
     // Opens the queue with administer rights: -1 when it cannot be opened,
     // else whether it holds at least one job (0 or 1).
     virtual int vqQueueHasJobs(const QByteArray& queueName) = 0;
