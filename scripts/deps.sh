@@ -2,7 +2,8 @@
 # Installs every build and test dependency from Debian's packages, only when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
-      qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick)
+      qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick
+      wine wine32:i386 locales make perl patch xz-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -12,5 +13,7 @@ echo "deps: installing ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
+# Wine runs the 32-bit Windows builds in the tests.
+dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

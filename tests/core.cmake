@@ -11,15 +11,3 @@ add_dependencies(tst_cli monitor)
 # Both start monitors from the same path: never at the same time.
 set_tests_properties(tst_cli PROPERTIES RUN_SERIAL TRUE)
 
-# The Windows host's Win32 calls: compiled and linked for 32-bit Windows with MinGW-w64.
-find_program(VQ_MINGW_CXX i686-w64-mingw32-g++)
-if(VQ_MINGW_CXX)
-  add_test(NAME winhost_mingw
-    COMMAND ${VQ_MINGW_CXX} -std=c++17 -O2 -Wall -Wextra -Werror -static
-            -o ${CMAKE_BINARY_DIR}/tests/vqwinprobe.exe
-            ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinprobe.cpp
-            -lsetupapi -lwinspool)
-else()
-  message(WARNING "i686-w64-mingw32-g++ missing: run scripts/deps.sh")
-  add_test(NAME winhost_mingw COMMAND ${CMAKE_COMMAND} -E false)
-endif()

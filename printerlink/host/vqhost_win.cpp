@@ -6,17 +6,17 @@
 #include <QSerialPortInfo>
 
 namespace {
-const char* const kPrinters = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
-const char* const kDeviceClasses =
-    "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const wchar_t* const kPrinters = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
+const wchar_t* const kDeviceClasses =
+    L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
-QString fromWin(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
-std::string toWin(const QString& s) { return s.toUtf8().toStdString(); }
+QString fromWin(const std::wstring& s) { return QString::fromWCharArray(s.data(), int(s.size())); }
+std::wstring toWin(const QString& s) { return s.toStdWString(); }
 
-QStringList toList(const std::vector<std::string>& v)
+QStringList toList(const std::vector<std::wstring>& v)
 {
     QStringList out;
-    for (const std::string& s : v)
+    for (const std::wstring& s : v)
         out << fromWin(s);
     return out;
 }
@@ -26,7 +26,7 @@ class CvqWinHost : public CvqHost, private CvqRegistryView
 public:
     EnumResult vqListUsbPrinters(QStringList* ids) override
     {
-        std::vector<std::string> raw;
+        std::vector<std::wstring> raw;
         const vqwin::EnumStatus st = vqwin::listUsbPrinterInstanceIds(raw);
         *ids = toList(raw);
         return st == vqwin::EnumOk ? EnumOk : st == vqwin::EnumListFailed ? EnumListFailed : EnumIdFailed;
@@ -36,13 +36,14 @@ public:
     {
         const QString path = vqDevicePath(instanceId);
         std::vector<unsigned char> raw;
-        const vqwin::ReadStatus st = vqwin::readIeee1284Id(toWin(path), raw);
+        const vqwin::ReadStatus st = vqwin::readIeee1284Id(path.toStdString(), raw);  // device paths are ASCII
         *reply = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
         return st == vqwin::ReadOk ? ReadOk : st == vqwin::ReadOpenFailed ? ReadOpenFailed : ReadRequestFailed;
     }
 
     CvqRegistryView& vqRegistry() override { return *this; }
-    int vqQueueHasJobs(const QByteArray& name) override { return vqwin::queueHasJobs(name.constData()); }
+    // The name comes from the command line, in the local code page.
+    int vqQueueHasJobs(const QByteArray& name) override { return vqwin::queueHasJobs(toWin(QString::fromLocal8Bit(name))); }
 
     QList<CvqSerialPortEntry> vqSerialPorts() override
     {
@@ -58,21 +59,21 @@ private:
     QStringList vqQueueNames() override { return toList(vqwin::regSubkeys(kPrinters)); }
     QString vqQueuePort(const QString& queue) override
     {
-        std::string s;
-        vqwin::regString(std::string(kPrinters) + "\\" + toWin(queue), "Port", s);
+        std::wstring s;
+        vqwin::regString(std::wstring(kPrinters) + L"\\" + toWin(queue), L"Port", s);
         return fromWin(s);
     }
     quint32 vqQueueAttributes(const QString& queue) override
     {
         unsigned long v = 0;
-        vqwin::regDword(std::string(kPrinters) + "\\" + toWin(queue), "Attributes", v);
+        vqwin::regDword(std::wstring(kPrinters) + L"\\" + toWin(queue), L"Attributes", v);
         return quint32(v);
     }
     QStringList vqDeviceClassKeys() override { return toList(vqwin::regSubkeys(kDeviceClasses)); }
     quint32 vqDevicePortNumber(const QString& key) override
     {
         unsigned long v = 0;
-        vqwin::regDword(std::string(kDeviceClasses) + "\\" + toWin(key) + "\\#\\Device Parameters", "Port Number", v);
+        vqwin::regDword(std::wstring(kDeviceClasses) + L"\\" + toWin(key) + L"\\#\\Device Parameters", L"Port Number", v);
         return quint32(v);
     }
 };

@@ -12,10 +12,10 @@ namespace vqwin {
 static const GUID kUsbPrintGuid = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 static const DWORD kIoctlGet1284Id = 0x220034;  // IOCTL_USBPRINT_GET_1284_ID
 
-EnumStatus listUsbPrinterInstanceIds(std::vector<std::string>& ids)
+EnumStatus listUsbPrinterInstanceIds(std::vector<std::wstring>& ids)
 {
     ids.clear();
-    HDEVINFO list = SetupDiGetClassDevsA(&kUsbPrintGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO list = SetupDiGetClassDevsW(&kUsbPrintGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (list == INVALID_HANDLE_VALUE)
         return EnumListFailed;
     EnumStatus status = EnumOk;
@@ -25,8 +25,8 @@ EnumStatus listUsbPrinterInstanceIds(std::vector<std::string>& ids)
         info.cbSize = sizeof info;
         if (!SetupDiEnumDeviceInfo(list, index, &info))
             break;
-        char id[260] = {0};
-        if (!SetupDiGetDeviceInstanceIdA(list, &info, id, sizeof id, nullptr)) {
+        wchar_t id[260] = {0};
+        if (!SetupDiGetDeviceInstanceIdW(list, &info, id, 260, nullptr)) {
             status = EnumIdFailed;
             break;
         }
@@ -55,24 +55,24 @@ ReadStatus readIeee1284Id(const std::string& devicePath, std::vector<unsigned ch
     return ReadOk;
 }
 
-static HKEY openKey(const std::string& path)
+static HKEY openKey(const std::wstring& path)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }
 
-std::vector<std::string> regSubkeys(const std::string& path)
+std::vector<std::wstring> regSubkeys(const std::wstring& path)
 {
-    std::vector<std::string> names;
+    std::vector<std::wstring> names;
     HKEY key = openKey(path);
     if (!key)
         return names;
     for (DWORD i = 0;; ++i) {
-        char name[256];  // registry key names are at most 255 characters
-        DWORD len = sizeof name;
-        const LONG rc = RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+        wchar_t name[256];  // registry key names are at most 255 characters
+        DWORD len = 256;
+        const LONG rc = RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_MORE_DATA)
             continue;
         if (rc != ERROR_SUCCESS)
@@ -83,7 +83,7 @@ std::vector<std::string> regSubkeys(const std::string& path)
     return names;
 }
 
-bool regString(const std::string& path, const char* value, std::string& out)
+bool regString(const std::wstring& path, const wchar_t* value, std::wstring& out)
 {
     out.clear();
     HKEY key = openKey(path);
@@ -91,11 +91,12 @@ bool regString(const std::string& path, const char* value, std::string& out)
         return false;
     DWORD type = 0;
     DWORD size = 0;
-    bool ok = RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS
+    bool ok = RegQueryValueExW(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS
         && (type == REG_SZ || type == REG_EXPAND_SZ) && size < 65536;
     if (ok) {
-        std::vector<char> buf(size + 1, 0);  // the stored value need not be terminated
-        ok = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) == ERROR_SUCCESS;
+        // Size is in bytes; the stored value need not be terminated.
+        std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, 0);
+        ok = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) == ERROR_SUCCESS;
         if (ok)
             out.assign(buf.data());
     }
@@ -103,7 +104,7 @@ bool regString(const std::string& path, const char* value, std::string& out)
     return ok;
 }
 
-bool regDword(const std::string& path, const char* value, unsigned long& out)
+bool regDword(const std::wstring& path, const wchar_t* value, unsigned long& out)
 {
     out = 0;
     HKEY key = openKey(path);
@@ -112,7 +113,7 @@ bool regDword(const std::string& path, const char* value, unsigned long& out)
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof data;
-    const bool ok = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) == ERROR_SUCCESS
+    const bool ok = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) == ERROR_SUCCESS
         && type == REG_DWORD && size == sizeof data;
     if (ok)
         out = data;
@@ -120,36 +121,36 @@ bool regDword(const std::string& path, const char* value, unsigned long& out)
     return ok;
 }
 
-int queueHasJobs(const char* queueName)
+int queueHasJobs(const std::wstring& queueName)
 {
-    char name[200] = {0};
-    const size_t len = std::strlen(queueName);
-    if (len >= sizeof name)
+    wchar_t name[200] = {0};
+    const size_t len = queueName.size();
+    if (len >= 200 || queueName.find(L'\0') != std::wstring::npos)
         return -1;  // no queue name is that long; never truncate into another queue's name
-    std::memcpy(name, queueName, len);
-    PRINTER_DEFAULTSA defaults;
+    std::memcpy(name, queueName.data(), len * sizeof(wchar_t));
+    PRINTER_DEFAULTSW defaults;
     std::memset(&defaults, 0, sizeof defaults);
     defaults.DesiredAccess = PRINTER_ACCESS_ADMINISTER;
     HANDLE printer = nullptr;
-    if (!OpenPrinterA(name, &printer, &defaults))
+    if (!OpenPrinterW(name, &printer, &defaults))
         return -1;
     DWORD needed = 0;
     DWORD returned = 0;
-    EnumJobsA(printer, 0, 0xFFFFFFFF, 1, nullptr, 0, &needed, &returned);
+    EnumJobsW(printer, 0, 0xFFFFFFFF, 1, nullptr, 0, &needed, &returned);
     ClosePrinter(printer);
     return needed != 0 ? 1 : 0;
 }
 
-bool startDetached(const std::string& commandLine)
+bool startDetached(const std::wstring& commandLine)
 {
-    std::vector<char> cmd(commandLine.begin(), commandLine.end());
-    cmd.push_back('\0');
-    STARTUPINFOA si;
+    std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());  // CreateProcessW writes to it
+    cmd.push_back(L'\0');
+    STARTUPINFOW si;
     std::memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     std::memset(&pi, 0, sizeof pi);
-    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

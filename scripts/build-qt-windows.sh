@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# One-time build of a static 32-bit Qt 5.15 for MinGW, used to cross-build the Windows program.
+# About 50 minutes on two cores; the result (~115 MB) goes to ${VQ_QT_WIN:-~/.cache/vqmonitor/qt5-i686}.
+# A second run with the result present does nothing.
+#   VQ_QT_WIN            install prefix (the cache)
+#   VQ_QT_WIN_WORK       sources and build trees (default: <prefix>-work; may be removed afterwards)
+#   VQ_QTSERIALPORT_SRC  qtserialport-everywhere-src-5.15.8.tar.xz (default: ../shared/third-party/
+#                        beside the repository; downloaded from Qt's archive when absent)
+#   VQ_JOBS              parallel jobs (default 2)
+set -euo pipefail
+start=$(date +%s)
+repo=$(cd "$(dirname "$0")/.." && pwd)
+prefix=${VQ_QT_WIN:-$HOME/.cache/vqmonitor/qt5-i686}
+work=${VQ_QT_WIN_WORK:-$prefix-work}
+jobs=${VQ_JOBS:-2}
+qtver=5.15.8
+serial_name=qtserialport-everywhere-src-$qtver.tar.xz
+# ../shared/third-party beside the checkout (or beside the main checkout, from a git worktree)
+main_repo=$(dirname "$(cd "$repo" && git rev-parse --path-format=absolute --git-common-dir 2>/dev/null || echo "$repo/.git")")
+serial_src=${VQ_QTSERIALPORT_SRC:-$repo/../shared/third-party/$serial_name}
+[ -n "${VQ_QTSERIALPORT_SRC:-}" ] || [ -f "$serial_src" ] || serial_src=$main_repo/../shared/third-party/$serial_name
+serial_url=https://download.qt.io/archive/qt/5.15/$qtver/submodules/qtserialport-everywhere-opensource-src-$qtver.tar.xz
+info=$prefix/vq-build-info.txt
+
+if [ -f "$info" ]; then
+  echo "build-qt-windows: $prefix is already built ($(head -1 "$info")); nothing to do"
+  exit 0
+fi
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+
+# Qt needs std::thread, which only the posix-thread MinGW compilers have: put them first in
+# PATH under the plain cross names, so Qt's mkspec (and what it records) stays the stock one.
+tools=$work/toolbin
+mkdir -p "$tools"
+for t in gcc g++; do
+  command -v i686-w64-mingw32-$t-posix >/dev/null ||
+    { echo "build-qt-windows: i686-w64-mingw32-$t-posix missing: run scripts/deps.sh" >&2; exit 1; }
+  ln -sf "$(command -v i686-w64-mingw32-$t-posix)" "$tools/i686-w64-mingw32-$t"
+done
+export PATH=$tools:$PATH
+
+# qtbase: Debian's source package, through a private apt configuration (the system's stays untouched).
+apt_dir=$work/apt
+apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$apt_dir/sources"
+          -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache" -o APT::Sandbox::User=root)
+qtbase_tar=$(ls "$work"/qtbase-opensource-src_$qtver*.orig.tar.xz 2>/dev/null | head -1 || true)
+if [ -z "$qtbase_tar" ]; then
+  mkdir -p "$apt_dir/sources" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+  cat >"$apt_dir/sources/debian-src.sources" <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  apt-get "${apt_opts[@]}" -qq update
+  (cd "$work" && apt-get "${apt_opts[@]}" -qq source --download-only qtbase-opensource-src)
+  qtbase_tar=$(ls "$work"/qtbase-opensource-src_$qtver*.orig.tar.xz | head -1)
+fi
+echo "build-qt-windows: qtbase from Debian's source package: $(basename "$qtbase_tar")"
+
+if [ -f "$serial_src" ]; then
+  echo "build-qt-windows: qtserialport from $serial_src"
+  serial_from=$serial_src
+else
+  serial_from=$work/$(basename "$serial_url")
+  if [ ! -f "$serial_from" ]; then
+    echo "build-qt-windows: $serial_src not found; downloading $serial_url"
+    curl -fL --retry 3 -o "$serial_from.part" "$serial_url" && mv "$serial_from.part" "$serial_from"
+  fi
+  echo "build-qt-windows: qtserialport from Qt's archive: $serial_url"
+fi
+
+src=$work/qtbase-src
+if [ ! -f "$src/.vq-unpacked" ]; then
+  rm -rf "$src" && mkdir -p "$src"
+  tar -xf "$qtbase_tar" -C "$src" --strip-components=1
+  for p in "$repo"/scripts/qt-windows-patches/*.patch; do
+    [ -e "$p" ] || continue
+    echo "build-qt-windows: applying $(basename "$p")"
+    patch -d "$src" -p1 --quiet <"$p"
+  done
+  touch "$src/.vq-unpacked"
+fi
+
+configure_args=(-xplatform win32-g++ -device-option CROSS_COMPILE=i686-w64-mingw32-
+  -prefix "$prefix" -static -static-runtime -release -opensource -confirm-license
+  -nomake examples -nomake tests -no-opengl -no-dbus -no-icu -no-openssl
+  -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -qt-harfbuzz -qt-freetype
+  -no-sql-db2 -no-sql-ibase -no-sql-mysql -no-sql-oci -no-sql-odbc -no-sql-psql -no-sql-sqlite
+  -no-sql-sqlite2 -no-sql-tds
+  # Debian's tarball leaves out the bundled Wintab headers the tablet support includes.
+  -no-feature-tabletevent)
+
+build=$work/qtbase-build
+if [ ! -f "$build/.vq-configured" ]; then
+  rm -rf "$build" && mkdir -p "$build"
+  echo "build-qt-windows: configure ${configure_args[*]}"
+  (cd "$build" && "$src/configure" "${configure_args[@]}")
+  # Every Makefile first: building sub-targets before that makes the install rebuild everything.
+  make -C "$build" -j"$jobs" qmake_all
+  touch "$build/.vq-configured"
+fi
+
+# Only what the program and its tests use.
+make -C "$build/src" -j"$jobs" sub-corelib sub-network sub-gui sub-widgets sub-testlib \
+  sub-platformsupport sub-winmain
+plugins=(platforms/windows platforms/offscreen styles/windowsvista)
+for p in "${plugins[@]}"; do make -C "$build/src/plugins/$p" -j"$jobs"; done
+
+for d in tools/bootstrap tools/moc tools/rcc tools/uic tools/qlalr winmain corelib network gui \
+         widgets testlib platformsupport; do
+  [ -f "$build/src/$d/Makefile" ] && make -C "$build/src/$d" install
+done
+for p in "${plugins[@]}"; do make -C "$build/src/plugins/$p" install; done
+make -C "$build" sub-qmake-qmake-aux-pro-install_subtargets
+make -C "$build/src/3rdparty" install 2>/dev/null || true
+
+# qtserialport: the git-made tarball carries no generated headers.
+ssrc=$work/qtserialport-src
+if [ ! -f "$ssrc/.vq-unpacked" ]; then
+  rm -rf "$ssrc" && mkdir -p "$ssrc"
+  tar -xf "$serial_from" -C "$ssrc" --strip-components=1
+  perl "$src/bin/syncqt.pl" -module QtSerialPort -version $qtver -outdir "$ssrc" "$ssrc"
+  touch "$ssrc/.vq-unpacked"
+fi
+sbuild=$work/qtserialport-build
+mkdir -p "$sbuild"
+(cd "$sbuild" && "$prefix/bin/qmake" "$ssrc" && make -j"$jobs" && make install)
+
+secs=$(( $(date +%s) - start ))
+{
+  echo "Qt $qtver static, i686-w64-mingw32 (posix threads), built $(date -u +%FT%TZ) in ${secs}s"
+  echo "qtbase: $(basename "$qtbase_tar") (Debian source package)"
+  echo "qtserialport: $serial_from ($(sha256sum "$serial_from" | cut -d' ' -f1))"
+  echo "compiler: $(i686-w64-mingw32-g++ --version | head -1)"
+  echo "patches: $(cd "$repo/scripts/qt-windows-patches" 2>/dev/null && ls ./*.patch 2>/dev/null | tr '\n' ' ')"
+  echo "configure: ${configure_args[*]}"
+  echo "modules: corelib network gui widgets testlib platformsupport winmain serialport"
+  echo "plugins: ${plugins[*]}"
+} >"$info"
+echo "build-qt-windows: done in $((secs / 60)) min $((secs % 60)) s; installed in $prefix ($(du -sh "$prefix" | cut -f1))"
