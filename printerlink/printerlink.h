@@ -12,3 +12,5 @@
 #include "vqcommsg.h"
 #include "vqcomlink.h"
 #include "vqcomm.h"
+#include "vqscan.h"
+#include "vqscanpages.h"
