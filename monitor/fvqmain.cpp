@@ -2,6 +2,7 @@
 #include "ui_fvqmain.h"
 
 #include "cvqlangmgr.h"
+#include "cvqscantopctrd.h"
 #include "fvqmytrayalert.h"
 #include "vqpanel.h"
 #include "vqswitches.h"
@@ -91,7 +92,8 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
         // The one-key print thread (parent: this window) is created and started here once it exists.
     }
     if (vqScanToPcEnabled) {
-        // The scan-to-PC thread (parent: this window) is created and started here once it exists.
+        scanToPcTrd = new CvqScanToPcTrd(this);
+        scanToPcTrd->start(QThread::InheritPriority);
     }
 }
 

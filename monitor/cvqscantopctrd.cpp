@@ -1,0 +1,118 @@
+#include "cvqscantopctrd.h"
+
+#include "vqportloop.h"
+
+#include "printerlink/vqscan.h"
+#include "printerlink/vqscanpages.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QStandardPaths>
+
+const QString vqScanToPcReqFile = QStringLiteral("/tmp/vqscantopc.req.txt");
+const QString vqScanToPcImageBase = QStringLiteral("/tmp/vqstdscans/pic");
+
+CvqScanToPcSeams& vqScanToPcSeams()
+{
+    static CvqScanToPcSeams seams{
+        [] { return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation); },
+        [] { return QDateTime::currentDateTime(); },
+        [](int ms) { return vqWaitQuit(ms); },
+        [] { return vqTickCount(); },
+    };
+    return seams;
+}
+
+bool vqScanToPcFormatOk(const QString& format)
+{
+    if (format.isEmpty() || format.size() > 8)
+        return false;
+    for (const QChar c : format) {
+        if (c.unicode() > 127 || !c.isLetterOrNumber())
+            return false;
+    }
+    return true;
+}
+
+QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when)
+{
+    QString name = displayName;
+    for (QChar& c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("\\/:*?\"<>|").contains(c))
+            c = QLatin1Char('_');
+    }
+    return name + QLatin1Char(' ') + when.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
+}
+
+QString vqScanToPcFolder(const QString& desktop, const QString& name)
+{
+    QDir top(desktop);
+    for (int n = 1; n <= 100; ++n) {
+        const QString leaf = n == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(n);
+        const QString path = QDir::cleanPath(desktop + QDir::separator() + leaf);
+        if (top.mkdir(leaf)) {
+            qDebug() << "create dir ok:" << path;
+            return path;
+        }
+        const QDir dir(path);
+        if (!dir.exists()) {
+            qDebug() << "create dir failed:" << path;
+            return QString();
+        }
+        // A job of the same second before this one: keep its pages.
+        if (dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+            qDebug() << "dir already exists:" << path;
+            return path;
+        }
+    }
+    qDebug() << "create dir failed:" << QDir::cleanPath(desktop + QDir::separator() + name);
+    return QString();
+}
+
+CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
+{
+    const CvqScanToPcSeams& seams = vqScanToPcSeams();
+    CvqCommOfUsb comm(port);
+    CvqComLink& link = comm.vqLink();
+    if (!link.open())
+        return CvqScanToPcEnd::NoRequest;
+
+    quint8 status = 0;
+    QString err, text;
+    bool ok = link.vqLinkGetText(vqScanToPcReqFile, text, status, err);
+    qDebug() << "...................read req" << seams.tick() << ok << status << err << text;
+    if (!ok || status != 0)
+        return CvqScanToPcEnd::NoRequest;
+    const QString format = text.trimmed();
+
+    ok = link.vqLinkDel(vqScanToPcReqFile, status, err);
+    qDebug() << "...................del req" << seams.tick() << ok << status << err;
+    if (!ok || status != 0)
+        return CvqScanToPcEnd::NoRequest;
+    if (!vqScanToPcFormatOk(format)) {
+        qDebug() << "scan to pc: refused image format" << format.left(40);
+        return CvqScanToPcEnd::BadRequest;
+    }
+
+    const QString folder = vqScanToPcFolder(seams.desktop(), vqScanToPcFolderName(displayName, seams.now()));
+    if (folder.isEmpty())
+        return CvqScanToPcEnd::NoFolder;
+
+    CvqScanParams params;
+    params.saveToFileFormat = format;
+    params.inputMode = 1;
+    params.taskId = QStringLiteral("scan");
+    params.vqOutDir = folder;
+    CvqScanOuterOfFile sink(&params);
+    sink.vqBeginJob();
+    const CvqScanLoopResult r = vqScanPageLoop(comm, vqScanToPcImageBase, format, sink, seams.sleep);
+    qDebug() << "scan to pc: job ended" << int(r.end) << r.jobState << folder;
+    return CvqScanToPcEnd::JobEnded;
+}
+
+void CvqScanToPcTrd::run()
+{
+    CvqPortLoopSeams loop;
+    loop.tick = vqScanToPcSeams().tick;
+    vqRunPortLoop([](const CvqState& s) { vqScanToPcPass(s.vqComName, vqDisplayName(s)); }, loop);
+}

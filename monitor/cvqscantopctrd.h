@@ -1,0 +1,46 @@
+#pragma once
+// Scan to PC: a scan started at the printer's panel arrives as page files in
+// a new folder on the user's desktop, fetched over the printer's serial link.
+
+#include "printerlink/vqpoll.h"
+
+#include <QDateTime>
+#include <functional>
+
+// What the passes use of the PC; tests replace these before starting the thread.
+struct CvqScanToPcSeams
+{
+    std::function<QString()> desktop;      // default: the user's desktop directory
+    std::function<QDateTime()> now;        // default: the local time
+    std::function<bool(int ms)> sleep;     // pauses of the page loop; default vqWaitQuit
+    std::function<quint32()> tick;         // default vqTickCount
+};
+CvqScanToPcSeams& vqScanToPcSeams();
+
+// How one pass ended.
+enum class CvqScanToPcEnd { NoRequest, BadRequest, NoFolder, JobEnded };
+
+extern const QString vqScanToPcReqFile;    // "/tmp/vqscantopc.req.txt"
+extern const QString vqScanToPcImageBase;  // "/tmp/vqstdscans/pic"
+
+// The request names the format, which becomes a file extension here and on
+// the printer: 1 to 8 ASCII letters or digits only.
+bool vqScanToPcFormatOk(const QString& format);
+// "<display name> yyyy-MM-dd hh-mm-ss" with the characters a folder name
+// cannot hold (\ / : * ? " < > |, controls) as "_".
+QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when);
+// Creates desktop/name (one level), or reuses it when empty; a folder that
+// already holds files is left alone for "name (2)", "name (3)", … Empty on failure.
+QString vqScanToPcFolder(const QString& desktop, const QString& name);
+
+// One pass on a printer's port.
+CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName);
+
+class CvqScanToPcTrd : public CvqTrd
+{
+public:
+    explicit CvqScanToPcTrd(QObject* parent = nullptr) : CvqTrd(parent) {}
+
+protected:
+    void run() override;
+};

@@ -1,0 +1,27 @@
+#pragma once
+// The loop of the printer-button services (one-key print, scan to PC): a
+// poll cycle, then one pass per connected printer that has a serial port,
+// each port at most once per 1000 ms on a wrapping 32-bit millisecond tick.
+
+#include "printerlink/vqstate.h"
+
+#include <QMap>
+#include <functional>
+
+struct CvqPortLoopSeams
+{
+    std::function<QMap<QString, CvqState>()> poll;  // default vqPollCycle
+    std::function<quint32()> tick;                   // default vqTickCount
+    std::function<bool(int ms)> wait;                // default vqWaitQuit; true: stop
+};
+
+// Milliseconds since an arbitrary start, wrapping at 2^32.
+quint32 vqTickCount();
+
+// How long a port must still wait when its last pass began at last (seen:
+// there was one); 0 when 1000 ms have passed or the tick has wrapped.
+int vqPortSpacing(bool seen, quint32 last, quint32 now);
+
+// Runs until a stop; pass(state) serves one printer. A cycle that served no
+// port waits 1000 ms, so a PC without printers does not spin.
+void vqRunPortLoop(const std::function<void(const CvqState&)>& pass, const CvqPortLoopSeams& seams = {});
