@@ -1,0 +1,393 @@
+// The scan job: its checks and job-state reading as plain functions, the page
+// loop's ends against an in-memory printer (a page appearing as the job ends,
+// endless failures, a page left open, a full disk), and whole jobs against
+// the printer emulator over USB and over HTTP.
+#include "vqsimclient.h"
+#include "vqtestsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
+namespace {
+QString state(int run, const QString& tp, const QString& code)
+{
+    return QStringLiteral("vqscanjob.vqjobrun: %1\nvqscanjob.vqjobtp: %2\nvqscanjob.vqjobrstcode: %3\n"
+                          "vqscanjob.vqjobwaitflag: 0")
+        .arg(run)
+        .arg(tp, code);
+}
+
+// A printer in memory: files, a job-state script, refusals.
+class CvqMemComm : public CvqComm
+{
+public:
+    QMap<QString, QByteArray> files;
+    QStringList states;  // job-state outputs in turn, the last repeating; "!" fails
+    int failHas = 0, failGet = 0;
+    int stateReads = 0, gets = 0;
+    std::function<void(int read)> onState;
+
+    bool vqGetFile(const QString& path, QByteArray& out) override
+    {
+        ++gets;
+        if (failGet > 0 && failGet--)
+            return false;
+        out = files.value(path);
+        return files.contains(path);
+    }
+    bool vqHasFile(const QString& path, bool& exists) override
+    {
+        if (failHas > 0 && failHas--)
+            return false;
+        exists = files.contains(path);
+        return true;
+    }
+    bool vqDelFile(const QString& path) override { return files.remove(path) > 0; }
+    bool vqExe(const QString& cmd, QString& out, int) override
+    {
+        if (cmd != vqScanJobStateCmd) {
+            out = QStringLiteral("ok");
+            return true;
+        }
+        out = states.value(qMin(stateReads, states.size() - 1));
+        if (onState)
+            onState(stateReads);
+        ++stateReads;
+        return out != QLatin1String("!");
+    }
+    bool vqExeAlong(const QString&) override { return true; }
+};
+
+// Pauses of a few milliseconds instead of seconds.
+bool quickSleep(int ms)
+{
+    QThread::msleep(ulong(qMin(ms, 5)));
+    return false;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+const QString kBase = QStringLiteral("/tmp/vqkeltoscans/t1/pic");
+}  // namespace
+
+class TstScanJob : public QObject
+{
+    Q_OBJECT
+
+    CvqTempSimHost* mHost = nullptr;
+    CvqSimClient mSim;
+    QTemporaryDir mSimOut;
+
+    CvqScanParams params(const QString& dir, int hostTp = 2)
+    {
+        CvqScanParams p;
+        p.vqScannerHostTp = hostTp;
+        p.vqScannerHost = hostTp == 1 ? mSim.vqHttp() : mSim.vqPty();
+        p.taskId = QStringLiteral("t1");
+        p.inputMode = 1;
+        p.saveToFileFormat = QStringLiteral("jpg");
+        p.scanPaperSizeTypeEngName = QStringLiteral("A4");
+        p.vqOutDir = dir;
+        return p;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        mHost = new CvqTempSimHost;
+        QVERIFY2(mSim.vqStart(mHost->root(), {"--http", "127.0.0.1:0", "--out", mSimOut.path(), "--quiet"}),
+                 qPrintable(mSim.vqError()));
+    }
+    void cleanupTestCase()
+    {
+        mSim.vqStop();
+        delete mHost;
+    }
+
+    void jobState_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("done") << state(0, "0", "0") << 0;
+        QTest::newRow("paper jam") << state(0, "1", "1") << 1;
+        QTest::newRow("unknown code") << state(0, "1", "12") << 8;
+        QTest::newRow("scan from the PC running") << state(1, "1", "0") << 10;
+        QTest::newRow("scan to PC running") << state(1, "11", "0") << 11;
+        QTest::newRow("other job running") << state(2, "5", "0") << 12;
+        QTest::newRow("a later line wins, pieces trimmed")
+            << state(1, "1", "0") + "\n  x.vqscanjob.vqjobrun :  0 \n" << 0;
+        QTest::newRow("lines of three pieces ignored") << state(0, "0", "0").replace("rstcode: 0", "rstcode: 0:1")
+                                                       << -1;
+        QTest::newRow("no wait flag") << state(0, "0", "0").section('\n', 0, 2) << -1;
+        QTest::newRow("empty") << "" << -1;
+    }
+    void jobState()
+    {
+        QFETCH(QString, text);
+        QTEST(CvqDoScan::vqParseJobState(text), "expected");
+    }
+
+    void checkParams_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("answer");  // -1: no question expected
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("valid, directory exists") << "" << "" << -1 << true << "before";
+        QTest::newRow("format in capitals") << "saveToFileFormat" << "TIFF" << -1 << true << "before";
+        QTest::newRow("missing directory, Yes creates it") << "vqOutDir" << "new/sub" << 1 << true << "before";
+        QTest::newRow("missing directory, No") << "vqOutDir" << "new/sub" << 0 << false << "before";
+        QTest::newRow("directory cannot be made") << "vqOutDir" << "file/sub" << 1 << false
+                                                  << "目录 %1/file/sub 创建错误";
+        QTest::newRow("host type") << "vqScannerHostTp" << "3" << -1 << false << "vqScannerHostTp错误";
+        QTest::newRow("host") << "vqScannerHost" << "" << -1 << false << "vqScannerHost错误";
+        QTest::newRow("task") << "taskId" << "" << -1 << false << "taskId错误";
+        QTest::newRow("input mode") << "inputMode" << "2" << -1 << false << "inputMode错误";
+        QTest::newRow("colour mode") << "colorMode" << "2" << -1 << false << "colorMode错误";
+        QTest::newRow("dpi mode") << "dpiMode" << "-1" << -1 << false << "dpiMode错误";
+        QTest::newRow("format") << "saveToFileFormat" << "gif" << -1 << false << "saveToFileFormat错误";
+        QTest::newRow("paper") << "scanPaperSizeTypeEngName" << "" << -1 << false << "scanPaperSizeTypeEngName错误";
+        QTest::newRow("directory") << "vqOutDir" << "" << -1 << false << "需填写扫描图片输出目录";
+    }
+    void checkParams()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(int, answer);
+        QTemporaryDir dir;
+        QFile(dir.filePath("file")).open(QIODevice::WriteOnly);
+        CvqScanParams p = params(dir.path());
+        p.vqScannerHostTp = field == "vqScannerHostTp" ? value.toInt() : 2;
+        p.vqScannerHost = field == "vqScannerHost" ? value : "COM3";
+        p.taskId = field == "taskId" ? value : "t1";
+        p.inputMode = field == "inputMode" ? value.toInt() : 128;
+        p.colorMode = field == "colorMode" ? value.toInt() : 1;
+        p.dpiMode = field == "dpiMode" ? value.toInt() : 0;
+        if (field == "saveToFileFormat" || field == "scanPaperSizeTypeEngName")
+            (field == "saveToFileFormat" ? p.saveToFileFormat : p.scanPaperSizeTypeEngName) = value;
+        if (field == "vqOutDir")
+            p.vqOutDir = value.isEmpty() ? value : dir.filePath(value);
+
+        CvqDoScan scan;
+        QStringList asked;
+        scan.vqAsk = [&](QWidget*, const QString& title, const QString& text) {
+            asked << title + "|" + text;
+            return answer == 1;
+        };
+        QString got = "before";
+        QTEST(scan.vqCheckParams(p, nullptr, got), "ok");
+        QFETCH(QString, err);
+        QCOMPARE(got, QString(err).replace("%1", dir.path()));
+        QCOMPARE(asked, answer < 0 ? QStringList()
+                                   : QStringList("确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
+        QCOMPARE(QDir(p.vqOutDir).exists(), answer != 0 && !p.vqOutDir.endsWith("file/sub"));
+
+        // Off the GUI thread nobody is asked, and No stands.
+        if (answer == 1 && QDir(p.vqOutDir).removeRecursively()) {
+            CvqWarningGuard warnings;
+            bool ok = true;
+            std::unique_ptr<QThread> t(QThread::create([&] { ok = scan.vqCheckParams(p, nullptr, got); }));
+            t->start();
+            QVERIFY(t->wait(10000));
+            QVERIFY(!ok && asked.size() == 1 && !QDir(p.vqOutDir).exists());
+            QCOMPARE(warnings.take().size(), 1);
+        }
+    }
+
+    // The page loop's ends on an in-memory printer, through the whole job.
+    void pageLoop_data()
+    {
+        QTest::addColumn<QStringList>("files");  // printer files "name=bytes" under the job's base
+        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<int>("failHas");
+        QTest::addColumn<int>("failGet");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("local");  // "name=bytes" of the output directory
+
+        const QString done = state(0, "0", "0"), running = state(1, "1", "0");
+        QTest::newRow("two whole pages") << QStringList{"_0001.jpg=A", "_0002.jpg=B"} << QStringList{done} << 0 << 0
+                                         << 0 << QStringList{"t1_0001.jpg=A", "t1_0002.jpg=B"};
+        QTest::newRow("an empty whole page") << QStringList{"_0001.jpg="} << QStringList{done} << 0 << 0 << 0
+                                             << QStringList{"t1_0001.jpg="};
+        QTest::newRow("parts joined in order")
+            << QStringList{"_0001.p00000000.jpg=ab", "_0001.p00000001.jpg=cd", "_0001.p00000002.jpg="}
+            << QStringList{done} << 0 << 0 << 0 << QStringList{"t1_0001.jpg=abcd"};
+        QTest::newRow("ten failed checks, then success") << QStringList{"_0001.jpg=A"} << QStringList{done} << 10 << 0
+                                                         << 0 << QStringList{"t1_0001.jpg=A"};
+        QTest::newRow("ten failed fetches, then success") << QStringList{"_0001.jpg=A"} << QStringList{done} << 0
+                                                          << 10 << 0 << QStringList{"t1_0001.jpg=A"};
+        QTest::newRow("ten unreadable states, then done")
+            << QStringList{} << QStringList{done, "!", "!", "!", "!", "!", "!", "!", "!", "!", "!", done} << 0 << 0
+            << 0 << QStringList{};
+        QTest::newRow("running, then a scanner error") << QStringList{} << QStringList{done, running, running,
+                                                                                       state(0, "1", "5")}
+                                                       << 0 << 0 << 5 << QStringList{};
+        QTest::newRow("eleven failed checks") << QStringList{"_0001.jpg=A"} << QStringList{done} << 11 << 0 << 249
+                                              << QStringList{};
+        QTest::newRow("a page that never comes") << QStringList{"_0001.jpg=A"} << QStringList{done} << 0 << 1000
+                                                 << 249 << QStringList{};
+        QTest::newRow("a state that stays unreadable") << QStringList{} << QStringList{done, "!"} << 0 << 0 << 249
+                                                       << QStringList{};
+        QTest::newRow("job ends inside a parted page")
+            << QStringList{"_0001.p00000000.jpg=ab"} << QStringList{done} << 0 << 0 << 249
+            << QStringList{"t1_0001.jpg=ab"};
+    }
+    void pageLoop()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, states);
+        QFETCH(int, failHas);
+        QFETCH(int, failGet);
+        QFETCH(QStringList, local);
+        CvqMemComm comm;
+        for (const QString& f : files)
+            comm.files[kBase + f.section('=', 0, 0)] = f.section('=', 1).toUtf8();
+        comm.states = states;
+        comm.failHas = failHas;
+        comm.failGet = failGet;
+        QTemporaryDir dir;
+        CvqDoScan scan;
+        scan.vqSleep = quickSleep;
+        QString err;
+        QTEST(scan.vqScanOn(comm, params(dir.path()), err), "code");
+        QStringList got;
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            got << name + "=" + readAll(dir.filePath(name));
+        QCOMPARE(got, local);
+        if (failGet == 1000)
+            QCOMPARE(comm.gets, 11);
+    }
+
+    // The last page appears between its check and the job state that says done.
+    void lastPageRace()
+    {
+        CvqMemComm comm;
+        comm.files[kBase + "_0001.jpg"] = "A";
+        comm.states = QStringList{state(0, "0", "0")};
+        comm.onState = [&](int read) {
+            if (read == 1)
+                comm.files[kBase + "_0002.jpg"] = "B";
+        };
+        QTemporaryDir dir;
+        CvqDoScan scan;
+        scan.vqSleep = quickSleep;
+        QString err = "x";
+        QCOMPARE(scan.vqScanOn(comm, params(dir.path()), err), 0);
+        QCOMPARE(err, QString());
+        QCOMPARE(readAll(dir.filePath("t1_0002.jpg")), QByteArray("B"));
+        QVERIFY(comm.files.isEmpty());
+    }
+
+    // A page the disk cannot hold is a storage error, never a short file reported as done.
+    void storageErrors_data()
+    {
+        QTest::addColumn<bool>("missingDir");
+        QTest::newRow("output directory gone") << true;
+        QTest::newRow("disk full in the middle of a page") << false;
+    }
+    void storageErrors()
+    {
+        QFETCH(bool, missingDir);
+        CvqMemComm comm;
+        comm.files[kBase + "_0001.jpg"] = QByteArray(64 * 1024, 'x');
+        comm.states = QStringList{state(0, "0", "0")};
+        QTemporaryDir dir;
+        CvqDoScan scan;
+        scan.vqSleep = quickSleep;
+        QString err;
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        if (!missingDir) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 1000;
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        }
+        const int code = scan.vqScanOn(comm, params(missingDir ? dir.filePath("gone") : dir.path()), err);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(code, 252);
+        QCOMPARE(err, QStringLiteral("文件存储错误"));
+    }
+
+    // Whole jobs against the emulator; the first row of each transport runs in real time.
+    void emulator_data()
+    {
+        QTest::addColumn<int>("hostTp");
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QString>("paper");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<int>("pages");
+        for (int tp : {2, 1}) {
+            const char* via = tp == 2 ? "USB: " : "HTTP: ";
+            auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(via + QString(name))) << tp; };
+            row("two whole pages (real time)") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << "" << 2;
+            row("a parted page joined in order") << QStringList{"scanjob pages=1 parts=2"} << "A4" << 0 << "" << 1;
+            for (int code = 1; code <= 9; ++code)
+                row(qPrintable(QString("result code %1").arg(code)))
+                    << QStringList{QString("scanjob pages=1 result=%1").arg(code)} << "A4" << qMin(code, 8)
+                    << CvqDoScan::vqResultText(qMin(code, 8)) << 1;
+            row("busy") << QStringList{"scan pages=1 interval=60000"} << "A4" << 241 << "设备忙,请稍后重试" << 0;
+            row("scanner fails to start") << QStringList{"scanner err"} << "A4" << 12
+                                          << "扫描仪初始化失败,请稍后重试,或重启设备再尝试" << 0;
+            row("parameters refused") << QStringList{} << "" << 254 << "参数错误" << 0;
+            row("job state without wait flag")
+                << QStringList{"jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\""}
+                << "A4" << 249 << "通信错误" << 0;
+        }
+        QTest::newRow("USB: eleven failed checks") << 2 << QStringList{"linkfault truncated count=11 types=14"}
+                                                   << "A4" << 249 << "通信错误" << 0;
+        QTest::newRow("USB: ten failed checks, then success") << 2
+                                                              << QStringList{"linkfault truncated count=10 types=14"}
+                                                              << "A4" << 0 << "" << 1;
+        QTest::newRow("host type 3: nothing sent") << 3 << QStringList{} << "A4" << -1 << "系统错误" << 0;
+    }
+    void emulator()
+    {
+        QFETCH(int, hostTp);
+        QFETCH(QStringList, setup);
+        QFETCH(QString, paper);
+        QFETCH(int, pages);
+        VQ_SIM_OK(mSim, "reset");
+        VQ_SIM_OK(mSim, "scanner ok");
+        VQ_SIM_OK(mSim, "scanjob pages=1 parts=0 interval=100 result=0");
+        VQ_SIM_OK(mSim, "history clear");
+        for (const QString& line : setup)
+            VQ_SIM_OK(mSim, line);
+        QTemporaryDir dir;
+        CvqScanParams p = params(dir.path(), hostTp);
+        p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
+        p.scanPaperSizeTypeEngName = paper;
+        CvqDoScan scan;
+        if (!QByteArray(QTest::currentDataTag()).contains("real time"))
+            scan.vqSleep = quickSleep;
+        QString err;
+        QTEST(scan.vqDoScan(p, err), "code");
+        QTEST(err, "err");
+        mSim.vqCmd("scan stop");  // a busy row's panel scan; refused when none runs
+        const QStringList names = QDir(dir.path()).entryList(QDir::Files);
+        QCOMPARE(names.size(), pages);
+        for (int n = 1; n <= pages; ++n) {
+            const QString name = QString("%1_%2.jpg").arg(p.taskId).arg(n, 4, 10, QChar('0'));
+            QCOMPARE(names.value(n - 1), name);
+            QCOMPARE(readAll(dir.filePath(name)),
+                     readAll(QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
+        }
+        if (hostTp == 3)
+            QVERIFY(mSim.vqHistory().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstScanJob)
+#include "tst_scanjob.moc"

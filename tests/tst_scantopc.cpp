@@ -1,0 +1,170 @@
+// Scan to PC against the printer emulator: the request's format and the
+// device's name as untrusted input, folders of the same second, and the
+// thread itself fetching a panel scan and ending on a stop (last: the stop
+// signal is one-shot per process).
+#include "cvqscantopctrd.h"
+#include "vqsimclient.h"
+#include "vqtestsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace {
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+const QDateTime kWhen(QDate(2026, 1, 2), QTime(3, 4, 5));
+const QString kStamp = QStringLiteral(" 2026-01-02 03-04-05");
+}  // namespace
+
+class TstScanToPc : public QObject
+{
+    Q_OBJECT
+
+    CvqTempSimHost* mHost = nullptr;
+    CvqSimClient mSim;
+    QTemporaryDir mSimOut;
+    QTemporaryDir mDesktop;
+
+    // Everything under the desktop, as relative paths.
+    QStringList desktopFiles()
+    {
+        QStringList out;
+        const QDir top(mDesktop.path());
+        for (const QString& d : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+            out << d + "/";
+            for (const QString& f : QDir(top.filePath(d)).entryList(QDir::Files | QDir::Hidden))
+                out << d + "/" + f;
+        }
+        return out;
+    }
+    void clearDesktop()
+    {
+        QDir(mDesktop.path()).removeRecursively();
+        QDir().mkpath(mDesktop.path());
+    }
+    QByteArray simPage(int n)
+    {
+        return readAll(QString("%1/scans/p1/vqstdscans/pic_%2.jpg").arg(mSimOut.path()).arg(n, 4, 10, QChar('0')));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        mHost = new CvqTempSimHost;
+        QVERIFY2(mSim.vqStart(mHost->root(), {"--out", mSimOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
+        CvqScanToPcSeams& seams = vqScanToPcSeams();
+        seams.desktop = [this] { return mDesktop.path(); };
+        seams.now = [] { return kWhen; };
+        seams.sleep = [](int ms) { return vqWaitQuit(qMin(ms, 20)); };
+    }
+    void cleanupTestCase()
+    {
+        mSim.vqStop();
+        delete mHost;
+    }
+    void init()
+    {
+        VQ_SIM_OK(mSim, "reset");
+        VQ_SIM_OK(mSim, "history clear");
+        clearDesktop();
+    }
+
+    void folderName_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("plain") << "P4120W" << "P4120W";
+        QTest::newRow("separators and reserved characters") << "..\\../a:b*c?\"<d>|" << ".._.._a_b_c___d__";
+        QTest::newRow("control characters") << QString("a\x01\x1f\x7f") + QChar(0) << "a____";
+        QTest::newRow("non-ASCII kept") << "打印机 Ünï" << "打印机 Ünï";
+    }
+    void folderName()
+    {
+        QFETCH(QString, display);
+        QFETCH(QString, folder);
+        QCOMPARE(vqScanToPcFolderName(display, kWhen), folder + kStamp);
+    }
+
+    // Whatever the request holds, nothing is written unless it is a plain extension.
+    void hostileRequest_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("blanks only") << QByteArray(" \n\t");
+        QTest::newRow("parent path") << QByteArray("../x");
+        QTest::newRow("subdirectory") << QByteArray("a/b");
+        QTest::newRow("drive") << QByteArray("C:x");
+        QTest::newRow("control character") << QByteArray("jp\x01g");
+        QTest::newRow("NUL first") << QByteArray("\0jpg", 4);
+        QTest::newRow("nine characters") << QByteArray("abcdefghi");
+        QTest::newRow("300 characters") << QByteArray(300, 'a');
+        QTest::newRow("non-ASCII letters") << QByteArray("jpé");
+    }
+    void hostileRequest()
+    {
+        QFETCH(QByteArray, request);
+        {
+            CvqComLink link(mSim.vqPty());
+            quint8 status = 9;
+            QString err;
+            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, request, status, err) && status == 0);
+        }
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::BadRequest);
+        QVERIFY(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"));
+        QCOMPARE(desktopFiles(), QStringList());
+        QCOMPARE(mSim.vqHistory().filter("vqstdscans"), QStringList());
+    }
+
+    // A hostile device name stays one folder below the desktop; a second job
+    // of the same second gets its own folder.
+    void folders()
+    {
+        const QString name = "../..\\x:y";
+        for (int job = 1; job <= 2; ++job) {
+            VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
+            VQ_SIM_OK(mSim, "wait scan idle timeout=10000");
+            QCOMPARE(vqScanToPcPass(mSim.vqPty(), name), CvqScanToPcEnd::JobEnded);
+        }
+        const QString first = ".._.._x_y" + kStamp;
+        QCOMPARE(desktopFiles(), QStringList({first + "/", first + "/scan_0001.jpg", first + " (2)/",
+                                              first + " (2)/scan_0001.jpg"}));
+        QCOMPARE(readAll(mDesktop.filePath(first + "/scan_0001.jpg")), simPage(1));
+
+        // An empty folder of that second is taken as it is.
+        clearDesktop();
+        QVERIFY(QDir(mDesktop.path()).mkdir("P4120W" + kStamp));
+        VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
+        QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
+    }
+
+    // The thread as the window starts it: a panel scan of two pages, then a
+    // stop during a long scan ends the pass at once.
+    void threadScansThenStops()
+    {
+        CvqDebugCapture debug;
+        CvqScanToPcTrd trd;
+        trd.start();
+        VQ_SIM_OK(mSim, "scan pages=2 parts=3 format=jpg interval=100");
+        const QString folder = "P4120W" + kStamp + "/";
+        QTRY_COMPARE_WITH_TIMEOUT(debug.lines().filter("job ended").size(), 1, 30000);
+        QCOMPARE(desktopFiles(), QStringList({folder, folder + "scan_0001.jpg", folder + "scan_0002.jpg"}));
+        QCOMPARE(readAll(mDesktop.filePath(folder + "scan_0001.jpg")), simPage(1));
+        QCOMPARE(readAll(mDesktop.filePath(folder + "scan_0002.jpg")), simPage(2));
+
+        clearDesktop();
+        VQ_SIM_OK(mSim, "scan pages=2 parts=0 interval=600000");
+        QVERIFY(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=10000"));
+        vqQuitAll();
+        QVERIFY(trd.wait(3000));
+        QCOMPARE(desktopFiles(), QStringList{folder});
+    }
+};
+
+QTEST_GUILESS_MAIN(TstScanToPc)
+#include "tst_scantopc.moc"
