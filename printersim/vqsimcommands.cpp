@@ -7,6 +7,7 @@
 #include "vqsimserial.h"
 
 #include <QMap>
+#include <QRegularExpression>
 
 const QList<CvqSimPrinter::CommandRow>& CvqSimPrinter::vqCommands()
 {
@@ -235,7 +236,14 @@ QString CvqSimPrinter::vqCmdScan(const QStringList& args, QStringList*)
     if (!ok || pages < 0 || pages > 9999 || parts < -1 || parts > 1000 || interval < 1 || interval > 600000
         || result < 0 || result > 255)
         return QStringLiteral("bad scan options");
-    const CvqSimScanSettings s{int(pages), int(parts), int(interval), int(result)};
+    qint64 open = next.openEnd;
+    const QString last = o.vqValue(QStringLiteral("last"), next.lastAtState ? "state" : "tick");
+    if (!o.vqNumber(QStringLiteral("open"), &open) || open < 0 || open > 1
+        || (last != QLatin1String("state") && last != QLatin1String("tick")))
+        return QStringLiteral("bad scan options");
+    const QString tryAnswer = o.vqValue(QStringLiteral("try"), next.tryAnswer.isEmpty() ? "auto" : next.tryAnswer);
+    const CvqSimScanSettings s{int(pages), int(parts), int(interval), int(result), last == QLatin1String("state"),
+                               open == 1, tryAnswer == QLatin1String("auto") ? QString() : tryAnswer};
     if (args[0] == QLatin1String("scanjob")) {
         mPrograms->vqSetNextScan(s);
         return QString();
@@ -253,6 +261,15 @@ QString CvqSimPrinter::vqCmdScanner(const QStringList& args, QStringList*)
 
 QString CvqSimPrinter::vqCmdJobState(const QStringList& args, QStringList*)
 {
+    if (args[1].startsWith(QLatin1String("fail="))) {
+        const CvqSimOptions o(args, 1);
+        qint64 count = 0, after = 0;
+        if (!o.vqNumber(QStringLiteral("fail"), &count) || !o.vqNumber(QStringLiteral("after"), &after) || count < 0
+            || after < 0 || count > 1000000 || after > 1000000)
+            return QStringLiteral("jobstate fail=N takes numbers");
+        mPrograms->vqSetJobStateFailures(int(after), int(count));
+        return QString();
+    }
     mPrograms->vqSetJobState(args[1] == QLatin1String("auto") ? QString() : args.mid(1).join(' '));
     return QString();
 }
@@ -305,6 +322,14 @@ QString CvqSimPrinter::vqCmdFile(const QStringList& args, QStringList* out)
         const CvqSimFs::Result r = mFs.vqPut(args[2], args.mid(3).join(' ').toUtf8());
         if (r != CvqSimFs::Ok)
             return vqsimstatus::vqText(quint8(r));
+    } else if (op == QLatin1String("puthex") && n == 4) {
+        // Any bytes, NUL and control characters included.
+        static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
+        if (!hex.match(args[3]).hasMatch())
+            return QStringLiteral("file puthex takes pairs of hex digits");
+        const CvqSimFs::Result r = mFs.vqPut(args[2], QByteArray::fromHex(args[3].toLatin1()));
+        if (r != CvqSimFs::Ok)
+            return vqsimstatus::vqText(quint8(r));
     } else if (op == QLatin1String("get") && n == 3) {
         QByteArray data;
         if (!mFs.vqGet(args[2], &data))
@@ -321,7 +346,7 @@ QString CvqSimPrinter::vqCmdFile(const QStringList& args, QStringList* out)
         for (const QString& f : mFs.vqList(args.value(2)))
             *out << QStringLiteral("file %1 size=%2").arg(f).arg(mFs.vqSize(f));
     } else {
-        return QStringLiteral("file takes put, get, rm or ls");
+        return QStringLiteral("file takes put, puthex, get, rm or ls");
     }
     return QString();
 }

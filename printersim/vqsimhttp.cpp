@@ -147,6 +147,10 @@ QString CvqSimHttp::vqSetFault(const QStringList& args)
         return QStringLiteral("httpfault takes silence, late or status");
     const CvqSimOptions opts(args, 1);
     for (const CvqSimOptions::Item& o : opts.vqItems()) {
+        if (o.key == QLatin1String("path") && o.value.startsWith('/')) {
+            f.path = o.value.toUtf8();
+            continue;
+        }
         bool ok = false;
         const int v = o.value.toInt(&ok);
         if (!ok || v < 0 || v > 600000)
@@ -282,6 +286,7 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
                         const QByteArray& contentType, const QByteArray& body)
 {
     mPrinter->vqNoteHistory(QStringLiteral("http %1 %2").arg(QString::fromLatin1(method), QString::fromLatin1(target)));
+    mTarget = target;
     if (method == "POST" && target == "/uprom") {
         QByteArray image;
         if (!formFile(contentType, body, &image)) {
@@ -332,7 +337,7 @@ void CvqSimHttp::reply(QTcpSocket* s, int code, const QByteArray& body, const QB
     auto it = gConns.find(s);
     if (it != gConns.end())
         it->answered = true;
-    if (mFault.active) {
+    if (mFault.active && mTarget.startsWith(mFault.path)) {
         if (mFault.count > 0 && --mFault.count == 0)
             mFault.active = false;
         if (mFault.kind == QLatin1String("silence"))

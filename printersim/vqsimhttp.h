@@ -37,6 +37,7 @@ private:
     struct Fault
     {
         QString kind;  // silence, late, status
+        QByteArray path;  // only requests whose target begins so; empty: all
         int count = 1;
         int delay = 6000;
         int code = 500;
@@ -53,4 +54,5 @@ private:
     CvqSimPrinter* mPrinter;
     QTcpServer* mServer;
     Fault mFault;
+    QByteArray mTarget;  // of the request being answered
 };

@@ -68,6 +68,7 @@ void CvqSimPrograms::vqReset()
     mPrintOverlay = false;
     mPrintTmr.stop();
     mJobStateOverride.clear();
+    vqSetJobStateFailures(0, 0);
     mExeOut = QStringLiteral("auto");
     mScannerAnswer = mHasScan ? QStringLiteral("ok") : QStringLiteral("err");
     mNext = CvqSimScanSettings();
@@ -140,6 +141,16 @@ CvqSimExeResult CvqSimPrograms::vqExecute(const QString& cmdline)
     if (prog == QLatin1String("/usr/local/bin/vqm.exe") || prog == QLatin1String("/usr/local/bin/vqm.out")) {
         if (args != QStringList{QStringLiteral("o")})
             return fail(vqsimstatus::BadRequest);
+        if (mStateCalls++ >= mStateFailAfter && mStateFailures > 0) {
+            --mStateFailures;
+            return fail(vqsimstatus::Busy);
+        }
+        if (mScan.held) {
+            // The held last page appears now, and the answer already says the job is over.
+            mScan.held = false;
+            mScan.lastAtState = false;
+            vqScanTick();
+        }
         return done(vqJobStateText());
     }
     if (prog == QLatin1String("/usr/local/bin/vqlcd.exe")) {
@@ -244,7 +255,7 @@ CvqSimExeResult CvqSimPrograms::vqScanCommand(const QStringList& args)
     ok = ok && base == kScanJobDir + task + QStringLiteral("/pic");
     ok = ok && (!p.vqHas("isOutParted") || QStringList({"0", "1"}).contains(p.vqValue("isOutParted")));
     if (mode == QLatin1String("try"))
-        return done(ok ? QStringLiteral("ok") : QStringLiteral("err"));
+        return done(!mNext.tryAnswer.isEmpty() ? mNext.tryAnswer : ok ? QStringLiteral("ok") : QStringLiteral("err"));
     if (!ok)
         return fail(vqsimstatus::BadRequest);
     if (mScan.running)
@@ -268,6 +279,9 @@ void CvqSimPrograms::vqStartScan(const QString& task, const QString& base, const
     mScan.parts = parts;
     mScan.page = 1;
     mScan.part = 0;
+    mScan.lastAtState = s.lastAtState;
+    mScan.openEnd = s.openEnd;
+    mScan.held = false;
     mScan.outDir = QStringLiteral("scans/%1/%2").arg(mName, task);
     emit vqEvent(QStringLiteral("scan-start task=%1 pages=%2 parts=%3").arg(task).arg(mScan.pages).arg(parts));
     mScanTmr.start(parts > 0 ? qMax(5, mScan.interval / (parts + 1)) : mScan.interval);
@@ -315,19 +329,29 @@ void CvqSimPrograms::vqScanTick()
     if (mScan.page <= mScan.pages) {
         if (mScan.part == 0)
             mScan.pageBytes = makePage(mScan.page, mScan.fmt);
+        const int nparts = qMin(mScan.parts, mScan.pageBytes.size());
+        const bool lastPage = mScan.page == mScan.pages;
+        const bool lastStep = lastPage && (mScan.parts <= 0 || mScan.part >= nparts - (mScan.openEnd ? 1 : 0));
+        if (lastStep && mScan.lastAtState) {
+            mScanTmr.stop();
+            mScan.held = true;
+            return;
+        }
         CvqSimFs::Result r = CvqSimFs::Ok;
         if (mScan.parts <= 0) {
             r = mFs->vqPut(stem + '.' + mScan.fmt, mScan.pageBytes);
             vqWriteOut(outName, mScan.pageBytes, nullptr);
             ++mScan.page;
         } else {
-            const int nparts = qMin(mScan.parts, mScan.pageBytes.size());
             const int size = (mScan.pageBytes.size() + nparts - 1) / nparts;
             const QString partName = QStringLiteral("%1.p%2.%3").arg(stem).arg(mScan.part, 8, 10, QLatin1Char('0')).arg(mScan.fmt);
             const QByteArray slice = mScan.part < nparts ? mScan.pageBytes.mid(mScan.part * size, size) : QByteArray();
             r = mFs->vqPut(partName, slice);
-            if (mScan.part < nparts && !slice.isEmpty()) {
+            if (mScan.part < nparts && !slice.isEmpty() && !(lastStep && mScan.openEnd)) {
                 ++mScan.part;
+            } else if (lastStep && mScan.openEnd) {
+                vqWriteOut(outName, mScan.pageBytes, nullptr);
+                ++mScan.page;  // the page stays open: no end part
             } else {
                 vqWriteOut(outName, mScan.pageBytes, nullptr);
                 mScan.part = 0;
@@ -347,6 +371,7 @@ void CvqSimPrograms::vqStopScan(int result)
 {
     mScanTmr.stop();
     mScan.running = false;
+    mScan.held = false;
     mScan.rstcode = result;
     mScan.pageBytes.clear();
     emit vqEvent(QStringLiteral("scan-done task=%1 result=%2").arg(mScan.task).arg(result));

@@ -30,6 +30,9 @@ struct CvqSimScanSettings
     int parts = -1;
     int interval = 200;
     int result = 0;
+    bool lastAtState = false;  // the last step waits for a job-state read and ends the job with it
+    bool openEnd = false;      // the last page never gets its empty end part
+    QString tryAnswer;         // the parameter check's answer; empty: check the parameters
 };
 
 class CvqSimPrograms : public QObject
@@ -56,6 +59,13 @@ public:
     void vqSetNextScan(const CvqSimScanSettings& s) { mNext = s; }
     void vqSetScannerAnswer(const QString& answer) { mScannerAnswer = answer; }
     void vqSetJobState(const QString& text) { mJobStateOverride = text; }
+    // The job-state program answers after calls normally, then fails count times.
+    void vqSetJobStateFailures(int after, int count)
+    {
+        mStateCalls = 0;
+        mStateFailAfter = after;
+        mStateFailures = count;
+    }
     void vqSetExeOut(const QString& mode) { mExeOut = mode; }
     void vqSetPrintTime(int ms) { mPrintTimeMs = ms; }
     int vqPrinted() const { return mPrinted; }
@@ -90,6 +100,7 @@ private:
 
     QString mScannerAnswer;
     QString mJobStateOverride;
+    int mStateCalls = 0, mStateFailAfter = 0, mStateFailures = 0;
     QString mExeOut = QStringLiteral("auto");
     int mExeOutSeq = 0;
     int mPrintTimeMs = 3000;
@@ -107,6 +118,7 @@ private:
         QString task, base, fmt;
         int pages = 2, parts = 0, interval = 200, result = 0;
         int page = 1, part = 0;
+        bool lastAtState = false, openEnd = false, held = false;
         QByteArray pageBytes;
         QString outDir;
     } mScan;

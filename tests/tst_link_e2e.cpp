@@ -1,7 +1,7 @@
 // The serial link and its operations against the printer emulator over a
 // real pseudo-terminal: resynchronisation on disturbed answers, the id wrap,
 // chunked transfers, echo checks, command output, and the one-key print and
-// scan programs as the printer side serves them.
+// scan programs as the printer side serves them (whole scans: tst_scanjob, tst_scantopc).
 #include "vqsimclient.h"
 #include "vqtestsupport.h"
 
@@ -256,70 +256,6 @@ private slots:
         QCOMPARE(mSim.vqStatus().value("printed"), QStringLiteral("1"));
     }
 
-    // A scan started from the PC and its pages fetched in order, as a PC would.
-    void scanJob_data()
-    {
-        QTest::addColumn<int>("parts");
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<int>("result");
-        QTest::newRow("whole pages") << 0 << "png" << 0;
-        QTest::newRow("pages in three parts") << 3 << "jpg" << 0;
-        QTest::newRow("format in capitals, ends in a scanner error") << 1 << "JPG" << 77;
-    }
-    void scanJob()
-    {
-        QFETCH(int, parts);
-        QFETCH(QString, format);
-        QFETCH(int, result);
-        cmd(QStringLiteral("scanjob pages=2 parts=%1 interval=50 result=%2").arg(parts).arg(result));
-        cmd("scanner ok");  // this model has no scanner of its own
-        mLink.close();
-        CvqCommOfUsb usb(mSim.vqPty());
-        QString out;
-        QVERIFY(usb.vqExe("/usr/local/bin/vqlcd.exe vqwbMain t", out, 5));
-        QCOMPARE(out, QStringLiteral("ok"));
-        QVERIFY(!usb.vqExe("/sbin/reboot now", out, 5));  // status 4
-        const QString task = QStringLiteral("scan%1").arg(parts);
-        const QString base = "/tmp/vqkeltoscans/" + task + "/pic";
-        const QString params = QStringLiteral(" taskId=%1 inputMode=1 colorMode=0 dpiMode=1 saveToBaseWfn=%2 "
-                                              "saveToFileFormat=%3 scanPaperSizeTypeEngName=A4 isOutParted=1")
-                                   .arg(task, base, format);
-        const QString tryCmd = "/usr/local/bin/vqlcd.exe vqdoscanMain try" + params;
-        QVERIFY(usb.vqExe(tryCmd, out, 5));
-        QCOMPARE(out, QStringLiteral("ok"));
-        QVERIFY(usb.vqExe(QString(tryCmd).replace("inputMode=1", "inputMode=7"), out, 5));
-        QCOMPARE(out, QStringLiteral("err"));
-        QVERIFY(usb.vqExeAlong("/usr/local/bin/vqlcd.exe vqdoscanMain run" + params));
-
-        for (int n = 1; n <= 2; ++n) {
-            const QString stem = base + QStringLiteral("_%1").arg(n, 4, 10, QLatin1Char('0'));
-            QByteArray page;
-            for (int i = 0;; ++i) {
-                const QString part = parts == 0 ? QString() : QStringLiteral(".p%1").arg(i, 8, 10, QLatin1Char('0'));
-                const QString file = stem + part + "." + format;
-                bool exists = false;
-                QTRY_VERIFY_WITH_TIMEOUT(usb.vqHasFile(file, exists) && exists, 20000);
-                QByteArray bytes;
-                QVERIFY(usb.vqGetFile(file, bytes));
-                QVERIFY(usb.vqDelFileRetry(file));
-                page += bytes;
-                if (parts == 0 || bytes.isEmpty())
-                    break;
-                QVERIFY(i < parts);
-            }
-            QFile kept(QStringLiteral("%1/scans/p1/%2/pic_%3.%4")
-                           .arg(mOut.path(), task)
-                           .arg(n, 4, 10, QLatin1Char('0'))
-                           .arg(format));
-            QVERIFY(kept.open(QIODevice::ReadOnly));
-            QVERIFY(!page.isEmpty());
-            QVERIFY(kept.readAll() == page);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(usb.vqExe(kJobState, out, 5) && out.contains("vqscanjob.vqjobrun: 0")
-                                     && out.contains(QStringLiteral("vqscanjob.vqjobrstcode: %1\n").arg(result)),
-                                 20000);
-    }
-
     // One scan at a time: a second start is refused while the first runs.
     void scannerBusy()
     {
@@ -340,35 +276,6 @@ private slots:
         cmd("scan stop result=6");
         QVERIFY(mLink.vqLinkExe(kJobState, out, status, err, 5));
         QVERIFY(out.contains("vqscanjob.vqjobrun: 0\nvqscanjob.vqjobtp: 0\nvqscanjob.vqjobrstcode: 6\n"));
-    }
-
-    // A scan started at the printer's panel: the request names the format,
-    // the pages come under the fixed base, the job type is 11 meanwhile.
-    void scanToPc()
-    {
-        quint8 status = 99;
-        QString err, text;
-        cmd("scan pages=1 format=jpg interval=600000");
-        QVERIFY(mLink.vqLinkGetText("/tmp/vqscantopc.req.txt", text, status, err));
-        QCOMPARE(int(status), 0);
-        QCOMPARE(text, QStringLiteral("jpg\n"));
-        QVERIFY(mLink.vqLinkExe(kJobState, text, status, err, 5));
-        QVERIFY(text.contains("vqscanjob.vqjobrun: 1\nvqscanjob.vqjobtp: 11\n"));
-        cmd("scan stop result=0");
-        QVERIFY(mLink.vqLinkDel("/tmp/vqscantopc.req.txt", status, err));
-
-        cmd("scan pages=2 format=png interval=50");
-        cmd("wait scan idle timeout=30000");
-        for (int n = 1; n <= 2; ++n) {
-            const QString name = QStringLiteral("pic_%1.png").arg(n, 4, 10, QLatin1Char('0'));
-            QByteArray page;
-            QVERIFY(mLink.vqLinkGet("/tmp/vqstdscans/" + name, page, status, err));
-            QCOMPARE(int(status), 0);
-            QFile kept(mOut.path() + "/scans/p1/vqstdscans/" + name);
-            QVERIFY(kept.open(QIODevice::ReadOnly));
-            QVERIFY(kept.readAll() == page);
-            QVERIFY(QImage::fromData(page, "PNG").width() > 0);
-        }
     }
 
     // Two printers answer on their own ports, each with its own state.
