@@ -4,6 +4,7 @@
 
 #include <QAtomicPointer>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 
 CvqHost& vqPlatformHost();  // defined by the platform's host file
 
@@ -34,6 +35,14 @@ CvqRegistryView& CvqHost::vqRegistry()
 {
     static CvqEmptyRegistry empty;
     return empty;
+}
+
+QList<CvqSerialPortEntry> vqSystemSerialPorts()
+{
+    QList<CvqSerialPortEntry> out;
+    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts())
+        out.append({p.portName(), p.serialNumber()});
+    return out;
 }
 
 static QAtomicPointer<CvqHost> gOverride;

@@ -70,6 +70,9 @@ public:
     virtual void vqStartDetached(const QString& commandLine) = 0;
 };
 
+// The system's serial ports as Qt lists them (the serial number is the USB one).
+QList<CvqSerialPortEntry> vqSystemSerialPorts();
+
 // The host in force: a test override when set, else the simulated host when
 // VQ_SIM_HOST names a directory, else the platform's own. Safe from any thread,
 // and usable without a Qt application object.

@@ -3,8 +3,6 @@
 #include "vqwinapi.h"
 #include "../vqdeviceid.h"
 
-#include <QSerialPortInfo>
-
 namespace {
 const wchar_t* const kPrinters = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
 const wchar_t* const kDeviceClasses =
@@ -45,13 +43,7 @@ public:
     // The name comes from the command line, in the local code page.
     int vqQueueHasJobs(const QByteArray& name) override { return vqwin::queueHasJobs(toWin(QString::fromLocal8Bit(name))); }
 
-    QList<CvqSerialPortEntry> vqSerialPorts() override
-    {
-        QList<CvqSerialPortEntry> out;
-        for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts())
-            out.append({p.portName(), p.serialNumber()});
-        return out;
-    }
+    QList<CvqSerialPortEntry> vqSerialPorts() override { return vqSystemSerialPorts(); }
 
     void vqStartDetached(const QString& commandLine) override { vqwin::startDetached(toWin(commandLine)); }
 

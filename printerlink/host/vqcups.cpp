@@ -1,0 +1,103 @@
+#include "vqcups.h"
+
+#include <QUrl>
+
+#include <cups/cups.h>
+
+#include <cstring>
+
+namespace vqcups {
+
+bool queues(QList<CvqCupsQueue>* out)
+{
+    out->clear();
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    static const char* const kWanted[] = {"printer-name", "device-uri"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
+    // The default connection is per thread and stays open between cycles.
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (!response)
+        return false;
+    CvqCupsQueue q;
+    auto flush = [&]() {
+        if (!q.name.isEmpty() && !q.deviceUri.isEmpty())
+            out->append(q);
+        q = CvqCupsQueue();
+    };
+    // Each printer is one group; groups are parted by attributes without a name.
+    for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+        const char* name = ippGetName(a);
+        if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
+            flush();
+            continue;
+        }
+        if (!std::strcmp(name, "printer-name") && ippGetValueTag(a) == IPP_TAG_NAME)
+            q.name = QString::fromUtf8(ippGetString(a, 0, nullptr));
+        else if (!std::strcmp(name, "device-uri") && ippGetValueTag(a) == IPP_TAG_URI)
+            q.deviceUri = QString::fromUtf8(ippGetString(a, 0, nullptr));
+    }
+    flush();
+    ippDelete(response);
+    return true;
+}
+
+int hasActiveJobs(const QByteArray& queueName)
+{
+    // A name that could step out of /printers/ names no queue.
+    if (queueName.isEmpty() || queueName.contains('/') || queueName.contains('#') || queueName.contains('?'))
+        return -1;
+    for (char c : queueName)
+        if (uchar(c) < 0x20 || c == 0x7f)
+            return -1;
+    cups_job_t* jobs = nullptr;
+    // Finished jobs are kept for the history: only the active ones count.
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queueName.constData(), 0, CUPS_WHICHJOBS_ACTIVE);
+    cupsFreeJobs(qMax(n, 0), jobs);
+    return n < 0 ? -1 : n > 0 ? 1 : 0;
+}
+
+QString queuePageUrl(const QString& queueName)
+{
+    QString host = QString::fromUtf8(cupsServer());
+    // A local socket's scheduler serves its pages on the loopback interface.
+    if (host.startsWith('/'))
+        host = QStringLiteral("localhost");
+    if (host.startsWith('[') && host.endsWith(']'))
+        host = host.mid(1, host.size() - 2);
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(host);
+    url.setPort(ippPort());
+    url.setPath(QStringLiteral("/printers/") + queueName);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+bool parseUsbUri(const QString& deviceUri, CvqUsbQueueTarget* target)
+{
+    char scheme[32], user[256], host[256], resource[1024];
+    int port = 0;
+    const QByteArray uri = deviceUri.toUtf8();
+    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.constData(), scheme, sizeof scheme, user, sizeof user, host,
+                        sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK
+        || std::strcmp(scheme, "usb") != 0 || !*host)
+        return false;
+    *target = CvqUsbQueueTarget();
+    const char* query = std::strchr(resource, '?');
+    if (!query)
+        return true;
+    for (const QByteArray& pair : QByteArray(query + 1).split('&')) {
+        const int eq = pair.indexOf('=');
+        const QByteArray key = pair.left(eq), value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
+        if (key == "serial") {
+            target->serial = QString::fromUtf8(value);
+        } else if (key == "interface") {
+            bool ok = false;
+            target->interfaceNumber = value.toInt(&ok);
+            if (!ok || target->interfaceNumber < 0 || target->interfaceNumber > 255)
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace vqcups

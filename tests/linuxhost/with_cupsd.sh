@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Runs a command against a private CUPS scheduler: its own configuration, spool and
+# log folders in a fresh temporary folder, listening on a Unix socket only
+# (CUPS_SERVER names it), with a stand-in usb backend so usb device URIs are accepted.
+# Usage: with_cupsd.sh command [args...]
+set -euo pipefail
+cupsd=$(command -v cupsd || echo /usr/sbin/cupsd)
+if [ ! -x "$cupsd" ] || ! command -v lpadmin >/dev/null; then
+  echo "with_cupsd: cupsd or lpadmin missing: run scripts/deps.sh" >&2
+  exit 1
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "with_cupsd: the private scheduler needs root (it drops to lp for jobs)" >&2
+  exit 77
+fi
+dir=$(mktemp -d /tmp/vqcupsd.XXXXXX)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+mkdir -p "$dir/conf" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log" "$dir/bin/backend"
+cat > "$dir/bin/backend/usb" <<'EOF'
+#!/bin/sh
+# Stand-in usb backend: finds no devices and prints nothing (jobs stay held).
+[ $# -eq 0 ] && exit 0
+exit 1
+EOF
+chmod 0755 "$dir/bin/backend/usb"
+chmod 0755 "$dir" "$dir/bin" "$dir/bin/backend"
+cat > "$dir/conf/cupsd.conf" <<EOF
+Listen $dir/cups.sock
+Browsing No
+WebInterface No
+LogLevel warn
+PreserveJobHistory Yes
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+EOF
+cat > "$dir/conf/cups-files.conf" <<EOF
+ServerRoot $dir/conf
+ServerBin $dir/bin
+RequestRoot $dir/spool
+TempDir $dir/spool/tmp
+CacheDir $dir/cache
+StateDir $dir/state
+ErrorLog $dir/log/error_log
+AccessLog $dir/log/access_log
+PageLog $dir/log/page_log
+Printcap $dir/state/printcap
+User lp
+Group lp
+SystemGroup root
+EOF
+"$cupsd" -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" &
+pid=$!
+for _ in $(seq 100); do
+  [ -S "$dir/cups.sock" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -S "$dir/cups.sock" ]; then
+  echo "with_cupsd: the scheduler did not start:" >&2
+  cat "$dir/log/error_log" >&2 2>/dev/null || true
+  exit 1
+fi
+export CUPS_SERVER="$dir/cups.sock"
+unset VQ_SIM_HOST
+# A request on a node of a released testbed blocks for good: bound the run.
+rc=0
+timeout -k 5 240 "$@" || rc=$?
+exit $rc
