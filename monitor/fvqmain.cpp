@@ -52,6 +52,7 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
 
     vqRegisterStateMetaTypes();
     coreTrd = new CvqCoreTrd(this);
+    coreTrd->setObjectName(QStringLiteral("coreTrd"));
     connect(coreTrd, &CvqCoreTrd::vqOnChange, this, &FvqMain::vqWhenOnCoreTrdChange);
     coreTrd->start(QThread::InheritPriority);
 
@@ -206,7 +207,8 @@ void FvqMain::vqWhenOnCoreTrdChange(QMap<QString, CvqState> oldStates, QMap<QStr
 {
     Q_UNUSED(oldStates);  // the window compares with what it last showed
     if (vqLanUpRomEnabled)
-        vqFirmwareNotice(states, newStates);
+        for (const QString& name : vqFirmwareNoticeNames(states, newStates))
+            vqShowTrayAlert(name, tr("打印机存在重要固件升级\n请将打印机连接到本电脑所在局域网,保持状态监视器打开或最小化\n稍后(30分钟左右)自动升级成功"));
     states = newStates;
     qDebug().noquote() << "FvqMain::vqWhenOnCoreTrdChange" << vqStatesSummary(states);
     updating = true;
@@ -261,20 +263,11 @@ void FvqMain::vqRefresh()
 
     vqSetToner(view.toner);
 
-    if (!view.connected || view.faults.size() < 2) {
+    if (!view.faultBadges) {
         for (QLabel* b : qAsConst(faultBadges))
             b->hide();
-        if (!view.connected) {
-            ui->lblFault->setStyleSheet(QLatin1String(vqStyleFaultNone));
-            ui->lblFault->setText(QStringLiteral("-"));
-        } else if (view.faults.isEmpty()) {
-            ui->lblFault->setStyleSheet(QLatin1String(vqStyleFaultNormal));
-            ui->lblFault->setText(tr("正常"));
-        } else {
-            const CvqFaultItem f = view.faults.first();
-            ui->lblFault->setStyleSheet(vqSingleFaultStyle(f.code));
-            ui->lblFault->setText(vqFaultTextTr(f));
-        }
+        ui->lblFault->setStyleSheet(view.faultStyle);
+        ui->lblFault->setText(view.faultText);
         ui->lblFault->adjustSize();
         ui->frameFault->resize(ui->lblFault->width() + 18, 72);
         ui->lblFault->show();
@@ -292,6 +285,7 @@ void FvqMain::vqShowFaults(const QList<CvqFaultItem>& list)
     const int n = list.size();
     while (faultBadges.size() < n) {
         QLabel* b = new QLabel(ui->frameFault);
+        b->setObjectName(QStringLiteral("lblFaultBadge"));
         QFont f = b->font();
         f.setWeight(75);
         b->setFont(f);
@@ -341,30 +335,4 @@ void FvqMain::on_cbbLangs_currentIndexChanged(int index)
     qDebug() << "FvqMain::on_cbbLangs_currentIndexChanged" << name << now;
     vqApplyTexts();
     vqRefresh();
-}
-
-// The product's type name as the upgrade list spells it: the display model name.
-static QString modelType(const CvqState& s)
-{
-    CvqState model;
-    model.productName = s.productName;
-    return vqDisplayName(model);
-}
-
-void FvqMain::vqFirmwareNotice(const QMap<QString, CvqState>& previous, const QMap<QString, CvqState>& next)
-{
-    for (auto it = next.cbegin(); it != next.cend(); ++it) {
-        const CvqState& s = it.value();
-        if (!vqUpRomProductTypes.contains(modelType(s)))
-            continue;
-        if (!vqRomUpgradeDue(s.ROMVER))
-            continue;
-        const bool busyNow = vqIsBusy(s);
-        const bool known = previous.contains(it.key());
-        const CvqState before = previous.value(it.key());
-        if (known && before.connected && !(!vqIsBusy(before) && busyNow))
-            continue;
-        vqShowTrayAlert(vqDisplayName(s),
-                        tr("打印机存在重要固件升级\n请将打印机连接到本电脑所在局域网,保持状态监视器打开或最小化\n稍后(30分钟左右)自动升级成功"));
-    }
 }

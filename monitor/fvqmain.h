@@ -28,22 +28,6 @@ public:
     // Raises the stop signal and waits for every thread it started, the core thread last.
     ~FvqMain() override;
 
-    // Redraws the panel from the selected device's state (not while the list is rebuilt).
-    void vqRefresh();
-    void vqUpdateDeviceList(const QMap<QString, CvqState>& newStates);
-    void vqShowFaults(const QList<CvqFaultItem>& list);
-    void vqSetToner(int percent);
-    void vqFirmwareNotice(const QMap<QString, CvqState>& previous, const QMap<QString, CvqState>& next);
-
-    const QMap<QString, CvqState>& vqStates() const { return states; }
-    CvqCoreTrd* vqCoreTrd() const { return coreTrd; }
-    QString vqCurrentKey() const { return currentKey; }
-    int vqTonerPhase() const { return tonerPhase; }
-    int vqTonerPercent() const { return tonerPercent; }
-    QList<QLabel*> vqFaultBadges() const { return faultBadges; }
-    QSystemTrayIcon* vqTray() const { return mTray; }
-    QMenu* vqTrayMenu() const { return mTrayMenu; }
-
 public slots:
     void on_actSet_triggered();
     void on_actMin_triggered();
@@ -61,6 +45,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Redraws the panel from the selected device's state (not while the list is rebuilt).
+    void vqRefresh();
+    void vqUpdateDeviceList(const QMap<QString, CvqState>& newStates);
+    void vqShowFaults(const QList<CvqFaultItem>& list);
+    void vqSetToner(int percent);
     void vqApplyTexts();
     void vqShowTonerText(bool shown);
 
@@ -69,7 +58,7 @@ private:
     QTimer* mTonerTmr = nullptr;
     int tonerPhase = 0;
     int tonerPercent = -1;
-    QList<QLabel*> faultBadges;  // reused, never deleted before the window
+    QList<QLabel*> faultBadges;  // "lblFaultBadge"; reused, never deleted before the window
     // Service threads; their classes land with the services (null until then).
     CvqTrd* lanUpRomTrd = nullptr;
     CvqTrd* oneKeyPrintTrd = nullptr;

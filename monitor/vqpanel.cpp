@@ -24,21 +24,21 @@ static QString trMain(const char* text)
 
 bool vqIsBusy(const CvqState& s)
 {
-    return s.connected && s.pa >= 3 && s.pa <= 7;
+    return s.connected && s.pa >= vqPaTransferring && s.pa <= vqPaCoolingDown;
 }
 
 QString vqJobStatusStyle(int pa)
 {
     switch (pa) {
-    case 2:
-    case 6:
+    case vqPaWarmingUp:
+    case vqPaJobPrinting:
         return QStringLiteral("color:#E6990B;");
-    case 3:
-    case 4:
-    case 5:
+    case vqPaTransferring:
+    case vqPaPrinting:
+    case vqPaCancelling:
         return QStringLiteral("color:#26B3F4;");
-    case 0:
-    case 1:
+    case vqPaIdle:
+    case vqPaSleeping:
         return QStringLiteral("color:#55AA7F;");
     default:
         return QStringLiteral("color:gray;");
@@ -78,6 +78,14 @@ CvqPanelView vqPanelView(const CvqState& s)
         v.connStyle = QStringLiteral("color:#55AA7F;");
         v.toner = s.tonerPercent;
         v.faults = vqFaultList(s.pex, s.peGuZhangSource);
+        v.faultBadges = v.faults.size() >= 2;
+        if (v.faults.isEmpty()) {
+            v.faultText = trMain("正常");
+            v.faultStyle = QLatin1String(vqStyleFaultNormal);
+        } else if (v.faults.size() == 1) {
+            v.faultText = vqFaultTextTr(v.faults.first());
+            v.faultStyle = vqSingleFaultStyle(v.faults.first().code);
+        }
     } else {
         v.deviceName = trMain("暂无设备连接");
         v.trayToolTip = vqMonitorTitle;
@@ -88,8 +96,26 @@ CvqPanelView vqPanelView(const CvqState& s)
         v.connText = trMain("未连接 ");
         v.connStyle = QStringLiteral("color:gray;");
         v.toner = -1;
+        v.faultText = QStringLiteral("-");
+        v.faultStyle = QLatin1String(vqStyleFaultNone);
     }
     return v;
+}
+
+QStringList vqFirmwareNoticeNames(const QMap<QString, CvqState>& previous, const QMap<QString, CvqState>& next)
+{
+    QStringList names;
+    for (auto it = next.cbegin(); it != next.cend(); ++it) {
+        const CvqState& s = it.value();
+        if (!vqUpRomProductTypes.contains(vqWithoutBrand(s.productName)) || !vqRomUpgradeDue(s.ROMVER))
+            continue;
+        const auto before = previous.constFind(it.key());
+        const bool cameNow = before == previous.cend() || !before->connected;
+        const bool jobStarted = !cameNow && !vqIsBusy(*before) && vqIsBusy(s);
+        if (cameNow || jobStarted)
+            names << vqDisplayName(s);
+    }
+    return names;
 }
 
 CvqTonerLook vqTonerLook(int percent)

@@ -42,8 +42,16 @@ struct CvqPanelView
     QString jobStyle;
     int toner = -1;       // what the gauge gets
     QList<CvqFaultItem> faults;
+    // The fault frame: badges for two faults or more, else the single label.
+    bool faultBadges = false;
+    QString faultText;
+    QString faultStyle;
 };
 CvqPanelView vqPanelView(const CvqState& s);
+
+// Printers (display names) to tell about a due firmware upgrade: a model on
+// the upgrade list with an older version, when it comes (back) or starts a job.
+QStringList vqFirmwareNoticeNames(const QMap<QString, CvqState>& previous, const QMap<QString, CvqState>& next);
 
 // A text for a menu entry: '&' would otherwise become a mnemonic.
 QString vqMenuText(const QString& text);

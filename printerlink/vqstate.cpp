@@ -25,10 +25,12 @@ QDebug operator<<(QDebug dbg, const CvqState& s)
 
 QString vqDisplayName(const CvqState& s)
 {
-    QString name = s.queueName.isEmpty() ? s.productName : s.queueName;
-    if (name.startsWith(QLatin1String("Morvane ")))
-        name.remove(0, 8);
-    return name;
+    return vqWithoutBrand(s.queueName.isEmpty() ? s.productName : s.queueName);
+}
+
+QString vqWithoutBrand(const QString& name)
+{
+    return name.startsWith(QLatin1String("Morvane ")) ? name.mid(8) : name;
 }
 
 // Hundredths of a per cent to whole per cent; -1 when nothing is present and the counter is 0.

@@ -40,7 +40,11 @@ enum CvqFaultBit {
     vqBitLsuData = 17,
     vqBitError0801 = 18,
     vqBitTonerLow = 19,
+    vqBitNoPassword = 20,
+    vqBitCancelled = 21,
+    vqBitCancelledToo = 22,
     vqBitSevere = 23,
+    vqBitFirmware = 24,
     vqBitTray1Empty = 25,
     vqBitBinFull = 26,
     vqBitDrumDoorOpen = 27,
@@ -78,6 +82,8 @@ Q_DECLARE_METATYPE(CvqState)
 Q_DECLARE_METATYPE(CvqStateMap)
 
 QString vqDisplayName(const CvqState& s);
+// A product or queue name without the maker's prefix, as the model lists spell it.
+QString vqWithoutBrand(const QString& name);
 
 int vqCalcPex(const CvqJetMem& m);
 int vqCalcPa(const CvqJetMem& m);
