@@ -3,6 +3,11 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <thread>
+
 static const QString kId = QStringLiteral("USB\\VID_1A2B&PID_0101\\QV0001");
 
 class TstHost : public QObject
@@ -21,6 +26,8 @@ private slots:
     void hasJob_data();
     void hasJob();
     void simSerialAndLaunch();
+    void simNonRegularFiles_data();
+    void simNonRegularFiles();
     void linuxHostReportsNothing();
 };
 
@@ -207,6 +214,55 @@ void TstHost::simSerialAndLaunch()
     vqShowPrinterQueue("Two");
     QCOMPARE(sim.tree().vqLaunched(), QStringList({"rundll32 printui.dll,PrintUIEntry /n \"Office\" /p",
                                                    "rundll32 printui.dll,PrintUIEntry /n \"Two\" /p"}));
+}
+
+void TstHost::simNonRegularFiles_data()
+{
+    QTest::addColumn<QString>("file");  // relative to the tree; replaced by a FIFO
+    const QString usb = "/usb/" + CvqSimTree::vqEntryName(kId);
+    QTest::newRow("instance id") << usb + "/instance_id";
+    QTest::newRow("identification") << usb + "/ieee1284_id";
+    QTest::newRow("queue port") << "/registry/Printers/Office/Port";
+    QTest::newRow("queue attributes") << "/registry/Printers/Office/Attributes";
+    QTest::newRow("serial port") << "/serial/a/port_name";
+}
+
+// A FIFO where a file belongs must neither block nor read as data.
+void TstHost::simNonRegularFiles()
+{
+    QFETCH(QString, file);
+    CvqTempSimHost sim;
+    QVERIFY(sim.tree().vqAddDevice(kId, "MFG:X;"));
+    QVERIFY(sim.tree().vqAddQueue("Office", kId, 7));
+    QVERIFY(sim.tree().vqAddSerialPort("a", "/dev/pts/8", "SN1"));
+    const QByteArray path = QFile::encodeName(sim.root() + file);
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        CvqDebugCapture quiet;
+        vqGetUsbPrinterCount();
+        vqReadDeviceId(kId);
+        vqGetUsbPrinterQueues({kId});
+        vqHost().vqSerialPorts();
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i)
+        QThread::msleep(10);
+    const bool finished = done;
+    // Free a reader blocked in open so the test can end either way.
+    while (!done) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        QThread::msleep(10);
+    }
+    reader.join();
+    QVERIFY2(finished, "a read blocked on the FIFO");
+    QByteArray raw;
+    if (file.endsWith("ieee1284_id"))
+        QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOpenFailed);
 }
 
 void TstHost::linuxHostReportsNothing()

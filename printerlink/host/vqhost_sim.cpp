@@ -7,6 +7,12 @@
 #include <algorithm>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 // Windows' instance id buffer is 260 bytes including the terminator.
 static const int kMaxInstanceIdBytes = 259;
 // The identification buffer; a longer file reads as a full buffer.
@@ -42,11 +48,25 @@ QStringList CvqSimHost::vqSortedEntries(const QString& dir, bool dirsOnly)
     return sorted;
 }
 
+// Only regular files are read: opening a FIFO or a device could block the poll
+// thread for good, so the open never waits and anything else is refused.
 static bool readBytes(const QString& path, QByteArray* out, qint64 maxBytes)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    QFile f;
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+#else
+    f.setFileName(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+        return false;
+#endif
     *out = f.read(maxBytes);
     return true;
 }
