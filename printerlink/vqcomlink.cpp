@@ -118,7 +118,7 @@ bool CvqComLink::vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp)
     // A frame the printer would refuse is not worth sending.
     if (!req.vqIsConsistent() || req.vqIsResponse() || req.vqMainLen > vqComMaxMainLen)
         return false;
-    if (!mPort)
+    if (!isOpen())
         return false;
     req.vqMsgId = gMsgId.fetch_add(1, std::memory_order_relaxed);
 
@@ -129,12 +129,20 @@ bool CvqComLink::vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp)
         return false;
 
     const int ms = vqMillis(timeoutSec);
+    // The silence time-out restarts with every byte; the deadline does not.
+    const qint64 deadline = qMax<qint64>(ms, mDeadlineMs);
+    QElapsedTimer clock;
+    clock.start();
     CvqComFrameReader reader;
     QByteArray chunk;
     qint64 received = 0;
     for (;;) {
-        if (!read(ms, chunk))
+        const qint64 left = deadline - clock.elapsed();
+        if (left <= 0 || !read(int(qMin<qint64>(ms, left)), chunk)) {
+            if (left < ms)
+                qDebug() << "(vq)no response within" << deadline << "ms, type" << int(req.vqMsgType);
             return false;
+        }
         received += chunk.size();
         reader.vqFeed(chunk);
         chunk.clear();  // drop our reference so the reader owns its buffer alone
@@ -227,7 +235,13 @@ bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status,
     const QByteArray pathUtf8 = path.toUtf8();
     quint32 offset = 0;
     qint64 total = 0;
-    for (;;) {
+    // Whole chunks and a last, empty one: a printer dribbling short chunks stops here.
+    const qint64 maxExchanges = limit / vqComChunk + 2;
+    for (qint64 exchanges = 1;; ++exchanges) {
+        if (exchanges > maxExchanges) {
+            qDebug() << "(vq)download in more than" << maxExchanges << "chunks, given up:" << path;
+            return false;
+        }
         CvqComMsg resp;
         if (!vqExchangeChunk(*this, vqMsgGetChunk, path, pathUtf8, offset, quint32(vqComChunk), nullptr, resp,
                              status, err))

@@ -24,13 +24,16 @@ constexpr int vqComChunk = 1024;
 constexpr qint64 vqComDefaultGetLimit = qint64(256) * 1024 * 1024;
 // Bytes an exchange accepts without finding its response before it gives up.
 constexpr qint64 vqComExchangeByteLimit = qint64(1024) * 1024;
+// Time a whole exchange may take however the bytes trickle in, in seconds (a
+// frame is at most 4 KiB); a command's own longer time-out stands.
+constexpr int vqComExchangeDeadlineSec = 30;
 
 class CvqComLink
 {
 public:
     CvqComLink();
     explicit CvqComLink(const QString& portName);
-    ~CvqComLink();
+    virtual ~CvqComLink();
     CvqComLink(const CvqComLink&) = delete;
     CvqComLink& operator=(const CvqComLink&) = delete;
 
@@ -40,17 +43,20 @@ public:
 
     // Opens the port read/write, then sets 115200 8N1. True at once when open.
     bool open();
-    bool isOpen() const;
+    virtual bool isOpen() const;
     void close();
 
-    // The whole array, or false.
-    bool write(const QByteArray& bytes);
+    // The whole array, or false. Virtual with read() and isOpen() so fuzz
+    // targets can put a scripted printer behind the exchanges.
+    virtual bool write(const QByteArray& bytes);
     // Waits up to ms for data; replaces out with everything available.
-    bool read(int ms, QByteArray& out);
+    virtual bool read(int ms, QByteArray& out);
 
     // Sends req (which gets the next message id) and waits for the response
     // with that id and the response bit, resynchronising on anything else.
-    // Fails on a malformed request, a short write, or timeoutSec of silence.
+    // Fails on a malformed request, a short write, timeoutSec of silence, or
+    // when the exchange outlasts its deadline (the larger of timeoutSec and
+    // vqExchangeDeadlineMs()).
     // resp: freshly constructed by the caller; on success it holds the
     // response's header fields and body with the cursor at 0.
     bool vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp);
@@ -64,7 +70,8 @@ public:
     // The same with the text's UTF-8 bytes.
     bool vqLinkPutText(const QString& path, const QString& text, quint8& status, QString& err);
     // Downloads a whole file, appending to out. Fails (after logging) when the
-    // file grows beyond vqGetLimit().
+    // file grows beyond vqGetLimit(), or when it takes more chunks than a file
+    // of that size sent in whole chunks needs.
     bool vqLinkGet(const QString& path, QByteArray& out, quint8& status, QString& err);
     // The downloaded bytes before the first 0 byte, as UTF-8.
     bool vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err);
@@ -86,6 +93,8 @@ public:
 
     qint64 vqGetLimit() const { return mGetLimit; }
     void vqSetGetLimit(qint64 bytes) { mGetLimit = bytes; }
+    int vqExchangeDeadlineMs() const { return mDeadlineMs; }
+    void vqSetExchangeDeadlineMs(int ms) { mDeadlineMs = ms; }
 
 private:
     bool vqPathOp(quint8 type, const QString& path, quint8& status, QString& err);
@@ -94,6 +103,7 @@ private:
     QString mPortName;
     std::unique_ptr<QSerialPort> mPort;
     qint64 mGetLimit = vqComDefaultGetLimit;
+    int mDeadlineMs = vqComExchangeDeadlineSec * 1000;
 };
 
 // Reads the three fields every response begins with: status, error text and

@@ -34,6 +34,7 @@ private slots:
     void download_data();
     void download();
     void idsFromThreads();
+    void dripFeed();
 };
 
 void TstComLink::exchange_data()
@@ -95,18 +96,22 @@ void TstComLink::download_data()
 {
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("hangUpAt");  // get request on which the port vanishes, from 0; -1 never
+    QTest::addColumn<int>("maxChunk");  // bytes the printer sends per chunk at most; 0: as asked
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("received");
 
-    QTest::newRow("file exactly at the bound") << kGetBound << -1 << true << kGetBound;
-    QTest::newRow("file one byte beyond the bound") << kGetBound + 1 << -1 << false << kGetBound;
-    QTest::newRow("port vanishes at the sixth chunk") << kGetBound << 5 << false << 5 * 1024;
+    QTest::newRow("file exactly at the bound") << kGetBound << -1 << 0 << true << kGetBound;
+    QTest::newRow("file one byte beyond the bound") << kGetBound + 1 << -1 << 0 << false << kGetBound;
+    QTest::newRow("port vanishes at the sixth chunk") << kGetBound << 5 << 0 << false << 5 * 1024;
+    // As many exchanges as whole chunks of the bound and a last one, no more.
+    QTest::newRow("one byte per chunk") << 1000 << -1 << 1 << false << kGetBound / 1024 + 2;
 }
 
 void TstComLink::download()
 {
     QFETCH(int, size);
     QFETCH(int, hangUpAt);
+    QFETCH(int, maxChunk);
     QFETCH(bool, ok);
     QFETCH(int, received);
 
@@ -115,6 +120,7 @@ void TstComLink::download()
         data[i] = char(i * 7 + i / 251);
     CvqFakePrinter printer;
     printer.files.insert("/big", data);
+    printer.maxChunk = maxChunk;
     int gets = 0;
     CvqPtyPeer peer;
     QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
@@ -129,6 +135,7 @@ void TstComLink::download()
     QByteArray out;
     quint8 status = 9;
     QString err;
+    CvqDebugCapture debug;
     QCOMPARE(link.vqLinkGet("/big", out, status, err), ok);
     QVERIFY(out == data.left(received));
     // Past the bound the link is still in step with the printer; a vanished port stays gone.
@@ -169,6 +176,25 @@ void TstComLink::idsFromThreads()
     QCOMPARE(seen.size(), 256);
     for (int count : seen)
         QCOMPARE(count, threads);
+}
+
+// A peer dripping a byte now and then, never an answer: the deadline ends the
+// exchange, though the silence time-out never runs out.
+void TstComLink::dripFeed()
+{
+    CvqPtyPeer peer;
+    QVERIFY(peer.start([](const CvqPeerFrame&, CvqPtyPeer& p) {
+        for (int i = 0; i < 300 && p.send(QByteArray(1, 'x')); ++i)
+            QThread::msleep(100);
+    }));
+    CvqComLink link(peer.slavePath());
+    QVERIFY(link.open());
+    link.vqSetExchangeDeadlineMs(2000);
+    CvqComMsg req(vqMsgTestLink), resp;
+    CvqDebugCapture debug;
+    QVERIFY(!link.vqExchange(req, 1, resp));
+    QCOMPARE(debug.lines(), QStringList{"(vq)no response within 2000 ms, type 1"});
+    peer.stop();
 }
 
 QTEST_GUILESS_MAIN(TstComLink)

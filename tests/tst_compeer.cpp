@@ -145,7 +145,7 @@ void CvqFakePrinter::vqServe(const CvqPeerFrame& req, CvqPtyPeer& peer)
         if (req.type == 10) {
             file = file.left(int(offset)) + req.body.mid(zero + 9);
         } else {
-            const QByteArray chunk = file.mid(int(offset), int(length));
+            const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
             out += char(qint64(offset) + chunk.size() >= file.size());
             out += vqPeerU32(quint32(chunk.size())) + chunk;
         }

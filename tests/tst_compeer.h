@@ -61,6 +61,7 @@ class CvqFakePrinter
 {
 public:
     QMap<QString, QByteArray> files;  // filled before the peer starts
+    int maxChunk = 0;                 // bytes a get answer carries at most; 0: as asked
 
     void vqServe(const CvqPeerFrame& req, CvqPtyPeer& peer);
 };
