@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     if (argc == 2) {
         const char* verb = argv[1];
         if (!std::strcmp(verb, "getdevct"))
-            return vqGetUsbPrinterCount();
+            return qMin(vqGetUsbPrinterCount(), 254);  // an exit code wraps at 256; 255 means -1
         if (!std::strcmp(verb, "hasdev"))
             return vqGetUsbPrinterCount() > 0 ? 1 : 0;
         if (!std::strcmp(verb, "hide"))

@@ -5,12 +5,15 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
 #include <memory>
 
 #ifndef Q_OS_WIN
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,6 +24,33 @@ QvqSingletonApplication::QvqSingletonApplication(int& argc, char** argv, int mod
     checkRunning();
 }
 
+QvqSingletonApplication::~QvqSingletonApplication() = default;
+
+QString QvqSingletonApplication::vqSocketDir(const QString& runtimeDir, const QString& fallbackDir)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(runtimeDir)
+    Q_UNUSED(fallbackDir)
+    return QString();
+#else
+    const uid_t uid = getuid();
+    const QString runtime = runtimeDir.isEmpty() ? QStringLiteral("/run/user/%1").arg(uid) : runtimeDir;
+    struct stat st;
+    // lstat: a symbolic link is never taken for the directory it points to.
+    if (::lstat(QFile::encodeName(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid
+        && (st.st_mode & 022) == 0)
+        return runtime;
+    const QString fallback = fallbackDir.isEmpty() ? QStringLiteral("/tmp/vqmonitor-%1").arg(uid) : fallbackDir;
+    const QByteArray path = QFile::encodeName(fallback);
+    ::mkdir(path.constData(), 0700);
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid)
+        return QString();
+    if ((st.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0)
+        return QString();
+    return fallback;
+#endif
+}
+
 QString QvqSingletonApplication::vqLocalName(const QString& executablePath)
 {
 #ifdef Q_OS_WIN
@@ -28,39 +58,54 @@ QString QvqSingletonApplication::vqLocalName(const QString& executablePath)
 #else
     // A path holds separators and may exceed the socket name limit: hash it, and
     // keep the user in the name so users never meet each other's instances.
+    const QString dir = vqSocketDir();
+    if (dir.isEmpty())
+        return QString();
     const QByteArray hash = QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
-    QString dir = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (dir.isEmpty() || !QFileInfo(dir).isDir())
-        dir = QDir::tempPath();
     return dir + QStringLiteral("/vqmonitor-") + QString::number(getuid()) + '-' + QString::fromLatin1(hash);
 #endif
 }
 
 void QvqSingletonApplication::checkRunning()
 {
+    const QString name = vqLocalName(serverName);
+    if (name.isEmpty()) {
+        std::fputs("No private directory for the local socket: running without single-instance check.\n", stderr);
+        return;
+    }
     std::unique_ptr<QLocalSocket> socket(new QLocalSocket);
-    socket->connectToServer(vqLocalName(serverName), QIODevice::ReadWrite);
-    if (!socket->waitForConnected(1000)) {
-        if (launchMode == vqModeShow)
-            startServer();
+    socket->connectToServer(name, QIODevice::ReadWrite);
+    const bool connected = socket->waitForConnected(1000);
+    if (!connected && launchMode == vqModeShow) {
+        // The lock decides whether an instance lives; one that did not answer in
+        // time keeps its socket.
+        lock.reset(new QLockFile(name + QStringLiteral(".lock")));
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            startServer(name);
+            return;
+        }
+        lock.reset();
+    } else if (!connected) {
         return;
     }
     std::fprintf(stderr, "%s already running.\n", serverName.toLocal8Bit().constData());
     std::fflush(stderr);
     running = true;
+    if (!connected)
+        return;
     const char* msg = launchMode == vqModeExit ? "exit\n" : launchMode == vqModePing ? "ping\n" : "show\n";
     if (socket->write(msg, 5) > 0)
         socket->waitForBytesWritten(1000);
 }
 
-void QvqSingletonApplication::startServer()
+void QvqSingletonApplication::startServer(const QString& name)
 {
-    const QString name = vqLocalName(serverName);
     server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server, &QLocalServer::newConnection, this, &QvqSingletonApplication::_newLocalConnection);
     if (!server->listen(name) && server->serverError() == QAbstractSocket::AddressInUseError) {
-        // A stale name left by a crashed instance.
+        // We hold the lock, so the name was left by an instance that ended.
         QLocalServer::removeServer(name);
         server->listen(name);
     }
@@ -68,24 +113,49 @@ void QvqSingletonApplication::startServer()
 
 void QvqSingletonApplication::_newLocalConnection()
 {
-    QLocalSocket* socket = server->nextPendingConnection();
-    if (!socket)
-        return;
-    if (socket->bytesAvailable() == 0 && !socket->waitForReadyRead(2000)) {
-        delete socket;
-        return;
+    while (QLocalSocket* socket = server->nextPendingConnection()) {
+        if (pendingClients >= vqMaxPendingClients) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++pendingClients;
+        connect(socket, &QObject::destroyed, this, [this] { --pendingClients; });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readClient(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(vqClientTimeoutMs, socket, &QObject::deleteLater);
+        if (socket->bytesAvailable() > 0)
+            readClient(socket);
     }
+}
+
+QvqSingletonApplication::ClientCommand QvqSingletonApplication::vqClientCommand(const QByteArray& data)
+{
+    const QByteArray head = data.left(100);
+    if (head.contains("exit"))
+        return vqClientExit;
+    return head.contains("show") ? vqClientShow : vqClientNone;
+}
+
+// Whatever the client sent first is its one message.
+void QvqSingletonApplication::readClient(QLocalSocket* socket)
+{
     const QByteArray data = socket->read(100);
-    delete socket;
-    if (data.isEmpty())
-        return;
-    if (data.contains("exit")) {
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+    --pendingClients;  // counted out now; its destruction no longer counts
+    switch (vqClientCommand(data)) {
+    case vqClientExit:
         if (mainWidget)
             mainWidget->close();
-        return;
-    }
-    if (data.contains("show"))
+        break;
+    case vqClientShow:
         activateMainWidget();
+        break;
+    case vqClientNone:
+        break;
+    }
 }
 
 void QvqSingletonApplication::activateMainWidget()

@@ -5,7 +5,11 @@
 #include <QApplication>
 #include <QPointer>
 
+#include <memory>
+
 class QLocalServer;
+class QLocalSocket;
+class QLockFile;
 
 class QvqSingletonApplication : public QApplication
 {
@@ -14,14 +18,31 @@ public:
     enum LaunchMode { vqModeShow = 0, vqModePing = 1, vqModeExit = 2 };
 
     QvqSingletonApplication(int& argc, char** argv, int launchMode);
+    ~QvqSingletonApplication() override;
 
     bool isRunning() const { return running; }
     void activateMainWidget();
 
     // The local server name for an absolute executable path. On Windows the path
-    // itself (a pipe name); elsewhere a socket file derived from a hash of it,
-    // unique per path and per user, in a private directory when there is one.
+    // itself (a pipe name); elsewhere a socket file derived from a hash of it and
+    // the user id, in vqSocketDir(). Empty when there is no safe place for it.
     static QString vqLocalName(const QString& executablePath);
+
+    // The user's private directory for the socket: runtimeDir when it is a
+    // directory of the user's that nobody else can write, else fallbackDir,
+    // created with mode 0700 and accepted only as a real directory of the user's.
+    // Empty when neither will do. Defaults: /run/user/<uid>, /tmp/vqmonitor-<uid>.
+    static QString vqSocketDir(const QString& runtimeDir = QString(), const QString& fallbackDir = QString());
+
+    // What a client's first bytes ask for: only the first 100 count, "exit"
+    // anywhere in them wins over "show".
+    enum ClientCommand { vqClientNone, vqClientShow, vqClientExit };
+    static ClientCommand vqClientCommand(const QByteArray& data);
+
+    // Clients read at the same time; more are dropped at once.
+    static const int vqMaxPendingClients = 16;
+    // How long a client may take to say its word.
+    static const int vqClientTimeoutMs = 2000;
 
     QWidget* mainWidget = nullptr;  // not owned
 
@@ -30,10 +51,13 @@ private slots:
 
 private:
     void checkRunning();
-    void startServer();
+    void startServer(const QString& name);
+    void readClient(QLocalSocket* socket);
 
     int launchMode;
     bool running = false;
     QLocalServer* server = nullptr;
+    std::unique_ptr<QLockFile> lock;
+    int pendingClients = 0;
     QString serverName;
 };

@@ -2,6 +2,7 @@
 #include "vqtestsupport.h"
 #include "qvqsingletonapplication.h"
 
+#include <QLocalSocket>
 #include <QtTest>
 #include <signal.h>
 #include <sys/stat.h>
@@ -22,6 +23,8 @@ private slots:
     void counts();
     void singleInstance();
     void staleSocket();
+    void crowdedSocket();
+    void runtimeVariableIgnored();
 
 private:
     Run run(const QStringList& args, const QString& program = QString(), bool gui = false);
@@ -128,6 +131,11 @@ void TstCli::counts()
     QCOMPARE(run({"hasjob", "../spooler/Busy"}).code, 0);
     QVERIFY(sim.tree().vqClearJobs("Busy"));
     QCOMPARE(run({"hasjob", "Busy"}).code, 0);
+
+    // 256 printers: the exit code stays at 254 rather than wrapping to 0.
+    for (int i = 0; i < 256; ++i)
+        QVERIFY(sim.tree().vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
+    QCOMPARE(run({"getdevct"}).code, 254);
 }
 
 void TstCli::singleInstance()
@@ -175,6 +183,7 @@ void TstCli::singleInstance()
     QCOMPARE(first.exitCode(), 0);
     QCOMPARE(run({"isrun"}).code, 0);
     QVERIFY2(!QFileInfo::exists(socket), "no socket file left behind");
+    QVERIFY2(!QFileInfo::exists(socket + ".lock"), "no lock file left behind");
 }
 
 void TstCli::staleSocket()
@@ -197,6 +206,46 @@ void TstCli::staleSocket()
     QVERIFY(waitRunning(true));
     QCOMPARE(run({"exit"}).code, 1);
     QVERIFY(next.waitForFinished(20000));
+}
+
+// Silent clients beyond the listen backlog neither stall the running monitor
+// nor let a second one take its socket.
+void TstCli::crowdedSocket()
+{
+    CvqTempSimHost sim;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(mMonitor, {"hide"});
+    QVERIFY(waitRunning(true));
+    std::vector<std::unique_ptr<QLocalSocket>> silent;
+    for (int i = 0; i < 80; ++i) {
+        silent.emplace_back(new QLocalSocket);
+        silent.back()->connectToServer(QvqSingletonApplication::vqLocalName(mMonitor));
+    }
+    QCOMPARE(run({}, QString(), true).code, 1);
+    silent.clear();
+    QCOMPARE(run({"exit"}).code, 1);
+    QVERIFY(first.waitForFinished(20000));
+    QCOMPARE(run({"isrun"}).code, 0);
+}
+
+// Started with or without XDG_RUNTIME_DIR, both meet at the same socket.
+void TstCli::runtimeVariableIgnored()
+{
+    CvqTempSimHost sim;
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(mMonitor, {"hide"});
+    qunsetenv("XDG_RUNTIME_DIR");
+    QVERIFY(waitRunning(true));
+    QCOMPARE(run({"exit"}).code, 1);
+    QVERIFY(first.waitForFinished(20000));
 }
 
 QTEST_GUILESS_MAIN(TstCli)

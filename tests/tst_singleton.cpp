@@ -6,6 +6,9 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class TstSingleton : public QObject
 {
     Q_OBJECT
@@ -18,6 +21,8 @@ private slots:
     void messages_data();
     void messages();
     void silentClient();
+    void socketDir_data();
+    void socketDir();
 
 private:
     void send(const QByteArray& bytes);
@@ -88,6 +93,53 @@ void TstSingleton::silentClient()
     send(QByteArray());
     send("show\n");
     QTRY_VERIFY_WITH_TIMEOUT(mWidget->isVisible(), 10000);
+}
+
+void TstSingleton::socketDir_data()
+{
+    QTest::addColumn<QString>("runtime");   // what the runtime directory is: ok, missing, open, link
+    QTest::addColumn<QString>("fallback");  // what the fallback is: missing, ok, open, link, foreign
+    QTest::addColumn<QString>("chosen");    // runtime, fallback or "" (refused)
+
+    QTest::newRow("runtime directory") << "ok" << "missing" << "runtime";
+    QTest::newRow("no runtime directory") << "missing" << "missing" << "fallback";
+    QTest::newRow("fallback already there") << "missing" << "ok" << "fallback";
+    QTest::newRow("fallback of ours made private") << "missing" << "open" << "fallback";
+    QTest::newRow("runtime writable by others") << "open" << "missing" << "fallback";
+    QTest::newRow("runtime a link") << "link" << "missing" << "fallback";
+    QTest::newRow("fallback a link") << "missing" << "link" << "";
+    QTest::newRow("fallback of another user") << "missing" << "foreign" << "";
+}
+
+void TstSingleton::socketDir()
+{
+    QFETCH(QString, runtime);
+    QFETCH(QString, fallback);
+    QFETCH(QString, chosen);
+    QTemporaryDir base;
+    QTemporaryDir elsewhere;
+    const auto make = [&](const QString& path, const QString& kind) {
+        const QByteArray p = QFile::encodeName(path);
+        if (kind == "link")
+            return ::symlink(QFile::encodeName(elsewhere.path()).constData(), p.constData()) == 0;
+        if (kind == "missing")
+            return true;
+        const bool made = ::mkdir(p.constData(), 0700) == 0 && ::chmod(p.constData(), kind == "open" ? 0777 : 0700) == 0;
+        return made && (kind != "foreign" || ::chown(p.constData(), getuid() + 1, getgid()) == 0);
+    };
+    const QString r = base.path() + "/run";
+    const QString f = base.path() + "/fallback";
+    QVERIFY(make(r, runtime));
+    if (fallback == "foreign" && getuid() != 0)
+        QSKIP("handing a directory to another user needs root");
+    QVERIFY(make(f, fallback));
+    const QString dir = QvqSingletonApplication::vqSocketDir(r, f);
+    QCOMPARE(dir, chosen == "runtime" ? r : chosen == "fallback" ? f : QString());
+    struct stat st;
+    if (dir == f) {
+        QCOMPARE(::lstat(QFile::encodeName(f).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0700));
+    }
 }
 
 int main(int argc, char** argv)
