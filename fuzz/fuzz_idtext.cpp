@@ -1,12 +1,14 @@
 // Fuzz target: everything a device's identification reply and instance id reach.
 #include "printerlink/printerlink.h"
+#include "vqfuzzinput.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    const CvqFuzzInput input(data, size);
+    const QByteArray bytes = input.bytes();
     const QString text = vqIdTextFromReply(bytes);
     for (int pxg : {0, 1, 2, 3}) {
         CvqJetMem m = vqParseDeviceId(text, pxg);

@@ -1,0 +1,26 @@
+// Fuzz target: the link's receive loop, one exchange over a printer that sends
+// the input in pieces (raw bytes and answers shaped by the request, see
+// vqfuzzlink.h) until it falls silent.
+#include "vqfuzzinput.h"
+#include "vqfuzzlink.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool quiet = [] {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        return true;
+    }();
+    (void)quiet;
+    const CvqFuzzInput input(data, size);
+    CvqScriptedLink link(input.bytes());
+    for (int i = 0; i < 4; ++i) {
+        CvqComMsg req(vqMsgHasFile), resp;
+        req.vqAppendStr(QStringLiteral("/tmp/x"));
+        if (link.vqExchange(req, 5, resp) && (resp.vqMsgId != req.vqMsgId || !resp.vqIsResponse()))
+            __builtin_trap();
+    }
+    return 0;
+}

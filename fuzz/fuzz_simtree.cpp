@@ -1,0 +1,86 @@
+// Fuzz target: the simulated host's tree reader over a tree written from the
+// input, then every question the library asks the host. Records are split by
+// 0 bytes, each "<relative path>\x01<content>"; a content of "\x02fifo" makes a
+// FIFO, "\x02dir" a directory, "\x02link:<n>" a symbolic link to one of a few
+// fixed targets (devices, the tree's parent, itself).
+#include "printerlink/printerlink.h"
+#include "printerlink/host/vqhost_sim.h"
+#include "vqfuzzinput.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// A path inside the tree: relative, no "." or ".." components, a few levels deep.
+bool safePath(const QByteArray& p)
+{
+    if (p.isEmpty() || p.startsWith('/') || p.count('/') > 6)
+        return false;
+    for (const QByteArray& c : p.split('/'))
+        if (c.isEmpty() || c == "." || c == ".." || c.size() > 200)
+            return false;
+    return true;
+}
+
+void writeTree(const QString& root, const QByteArray& spec)
+{
+    static const char* const kLinks[] = {"/dev/zero", "/dev/null", "..", ".", "/nonexistent", "instance_id"};
+    int files = 0;
+    for (const QByteArray& rec : spec.split('\0')) {
+        const int sep = rec.indexOf('\x01');
+        const QByteArray rel = rec.left(sep < 0 ? rec.size() : sep);
+        if (!safePath(rel) || ++files > 24)
+            continue;
+        const QByteArray content = sep < 0 ? QByteArray() : rec.mid(sep + 1, 8192);
+        const QByteArray path = QFile::encodeName(root) + '/' + rel;
+        const int slash = path.lastIndexOf('/');
+        QDir().mkpath(QFile::decodeName(path.left(slash)));
+        if (content == "\x02" "fifo") {
+            ::mkfifo(path.constData(), 0600);
+        } else if (content == "\x02" "dir") {
+            ::mkdir(path.constData(), 0700);
+        } else if (content.startsWith("\x02" "link:")) {
+            const int n = content.mid(6).toInt();
+            ::symlink(kLinks[unsigned(n) % (sizeof kLinks / sizeof *kLinks)], path.constData());
+        } else {
+            QFile f(QFile::decodeName(path));
+            if (f.open(QIODevice::WriteOnly))
+                f.write(content);
+        }
+    }
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static QTemporaryDir base;
+    static bool quiet = [] {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        return true;
+    }();
+    (void)quiet;
+    const QString root = base.path() + QStringLiteral("/host");
+    QDir(root).removeRecursively();
+    QDir().mkpath(root);
+    const CvqFuzzInput input(data, size);
+    writeTree(root, input.bytes());
+    qputenv("VQ_SIM_HOST", QFile::encodeName(root));
+
+    const QMap<QString, CvqState> states = vqPollCycle();
+    vqGetUsbPrinterQueues(states.keys());
+    vqHost().vqSerialPorts();
+    vqHasPrintJob("Morvane P4120W #0");
+    vqHasPrintJob("..");
+    QStringList ids;
+    vqHost().vqListUsbPrinters(&ids);
+    QByteArray reply;
+    for (const QString& id : ids)
+        vqHost().vqReadIeee1284(id, &reply);
+    return 0;
+}
