@@ -2,6 +2,7 @@
 #include "ui_fvqmain.h"
 
 #include "cvqlangmgr.h"
+#include "cvqonekeyprinttrd.h"
 #include "cvqscantopctrd.h"
 #include "fvqmytrayalert.h"
 #include "vqpanel.h"
@@ -90,7 +91,8 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
         // The LAN upgrade thread (no parent) is created and started here once it exists.
     }
     if (vqOneKeyPrintEnabled) {
-        // The one-key print thread (parent: this window) is created and started here once it exists.
+        oneKeyPrintTrd = new CvqOneKeyPrintTrd(this);
+        oneKeyPrintTrd->start(QThread::InheritPriority);
     }
     if (vqScanToPcEnabled) {
         scanToPcTrd = new CvqScanToPcTrd(this);

@@ -5,6 +5,7 @@ pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools
       qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick
       wine wine32:i386 locales make perl patch xz-utils
       libcups2-dev libumockdev-dev umockdev cups-daemon cups-client)
+pkgs+=(libpng-dev)   # the one-key print page's PNG encoder
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -123,10 +123,10 @@ void TstPoll::unreadDeviceWithoutQueue()
     host.instanceIds = QStringList{id};
     host.replies[id] = vqMakeDeviceId("M", "V1", "A", CvqStsFields());
     QVERIFY(!vqPollCycle().value(id).connected);
-    QCOMPARE(host.readCalls, 0);
+    QCOMPARE(host.readCalls.load(), 0);
     host.addQueue("Q", id, 1);
     QVERIFY(vqPollCycle().value(id).connected);
-    QCOMPARE(host.readCalls, 1);
+    QCOMPARE(host.readCalls.load(), 1);
 }
 
 void TstPoll::serialPorts_data()

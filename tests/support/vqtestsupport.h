@@ -7,6 +7,7 @@
 
 #include <QMap>
 #include <QTemporaryDir>
+#include <atomic>
 #include <memory>
 
 // In-memory host: every fact the OS would report, set directly by the test.
@@ -25,8 +26,9 @@ public:
     QMap<QByteArray, int> jobs;              // queue -> -1 / 0 / 1
     QList<CvqSerialPortEntry> serialPorts;
     QStringList started;
-    int listCalls = 0;
-    int readCalls = 0;
+    // Counted from every thread that polls (core, one-key print, ...).
+    std::atomic<int> listCalls{0};
+    std::atomic<int> readCalls{0};
 
     // Adds a bound queue for a device in one step.
     void addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr = 0x200);

@@ -1,0 +1,95 @@
+#include "cvqonekeyprinttrd.h"
+
+#include "vqonekeypage.h"
+
+#include "printerlink/vqcomlink.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+const QString vqOneKeyPrintReqFile = QStringLiteral("/tmp/vqonekeyprint.req.txt");
+const QString vqOneKeyPrintPageName = QStringLiteral("vqonekeyprint.rst.png");
+// The printer stores an upload given a bare name in /tmp; the job fields are fixed.
+const QString vqOneKeyPrintCommand = QStringLiteral(
+    "/usr/local/bin/vqlcd.out vqjmaMain prtpng JOBNAME=onekeyprint JOBUSER=onekeyprint JOBMACHINE=com7 "
+    "delAfterPrint=y /tmp/vqonekeyprint.rst.png");
+
+namespace {
+QImage vqGrabPrimaryScreen()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        qWarning() << "No screen available!";
+        return QImage();
+    }
+    return screen->grabWindow(0).toImage();
+}
+
+quint32 vqPassTick()
+{
+    const CvqPortLoopSeams& loop = vqOneKeyPrintSeams().loop;
+    return loop.tick ? loop.tick() : vqTickCount();
+}
+
+void vqLogStep(const char* step, bool ok, quint8 status, const QString& err)
+{
+    qDebug() << step << vqPassTick() << ok << int(status) << err;
+}
+}
+
+CvqOneKeyPrintSeams& vqOneKeyPrintSeams()
+{
+    static CvqOneKeyPrintSeams seams;
+    return seams;
+}
+
+CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
+{
+    CvqComLink link(port);  // closed when the pass ends, however it ends
+    quint8 status = 0;
+    QString err;
+
+    if (!link.open())
+        return CvqOneKeyPrintEnd::NoRequest;
+    bool ok = link.vqLinkHas(vqOneKeyPrintReqFile, status, err);
+    vqLogStep("...................has req", ok, status, err);
+    if (!ok || status != 0)
+        return CvqOneKeyPrintEnd::NoRequest;
+
+    // The request goes before the picture: one key press prints at most once.
+    if (!link.open())
+        return CvqOneKeyPrintEnd::NotDeleted;
+    ok = link.vqLinkDel(vqOneKeyPrintReqFile, status, err);
+    vqLogStep("...................del req", ok, status, err);
+    if (!ok || status != 0)
+        return CvqOneKeyPrintEnd::NotDeleted;
+
+    const auto& grab = vqOneKeyPrintSeams().grab;
+    const QImage shot = grab ? grab() : vqGrabPrimaryScreen();
+    const QByteArray png = vqPagePng(vqPagePicture(shot));
+    if (png.isEmpty()) {
+        // A locked session or a platform without a desktop grabs nothing: never print a blank page.
+        qWarning() << "One-key print: no usable screen picture" << shot.size() << "- nothing printed";
+        return CvqOneKeyPrintEnd::NoPage;
+    }
+
+    if (!link.open())
+        return CvqOneKeyPrintEnd::NotSent;
+    ok = link.vqLinkPut(vqOneKeyPrintPageName, png, status, err);
+    vqLogStep("...................send file", ok, status, err);
+    if (!ok || status != 0)
+        return CvqOneKeyPrintEnd::NotSent;
+
+    if (!link.open())
+        return CvqOneKeyPrintEnd::NotStarted;
+    ok = link.vqLinkExeAlong(vqOneKeyPrintCommand, status, err);
+    vqLogStep("...................exea", ok, status, err);
+    return ok && status == 0 ? CvqOneKeyPrintEnd::Started : CvqOneKeyPrintEnd::NotStarted;
+}
+
+void CvqOneKeyPrintTrd::run()
+{
+    vqRunPortLoop([](const CvqState& s) { vqOneKeyPrintPass(s.vqComName); }, vqOneKeyPrintSeams().loop);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// One-key print: the printer's key leaves a request file on the printer; the
+// monitor answers it with a picture of the PC's screen, printed there.
+
+#include "vqportloop.h"
+
+#include "printerlink/vqpoll.h"
+
+#include <QImage>
+#include <functional>
+
+extern const QString vqOneKeyPrintReqFile;   // "/tmp/vqonekeyprint.req.txt"
+extern const QString vqOneKeyPrintPageName;  // "vqonekeyprint.rst.png"
+extern const QString vqOneKeyPrintCommand;
+
+// What the passes use of the PC; tests replace these before starting the thread.
+struct CvqOneKeyPrintSeams
+{
+    std::function<QImage()> grab;  // default: the whole primary screen, null when none
+    CvqPortLoopSeams loop;         // poll cycle, tick and waits
+};
+CvqOneKeyPrintSeams& vqOneKeyPrintSeams();
+
+// How one pass ended.
+enum class CvqOneKeyPrintEnd { NoRequest, NotDeleted, NoPage, NotSent, Started, NotStarted };
+
+// One pass on a printer's port.
+CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port);
+
+class CvqOneKeyPrintTrd : public CvqTrd
+{
+public:
+    explicit CvqOneKeyPrintTrd(QObject* parent = nullptr) : CvqTrd(parent) {}
+
+protected:
+    void run() override;
+};
