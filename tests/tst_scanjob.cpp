@@ -6,6 +6,7 @@
 #include "vqtestsupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QThread>
 #include <QtTest>
@@ -245,6 +246,55 @@ private slots:
         QCOMPARE(got, local);
         if (failGet == 1000)
             QCOMPARE(comm.gets, 11);
+    }
+
+    // The file sink on its own: names per input mode, and what it refuses.
+    void fileSink_data()
+    {
+        QTest::addColumn<int>("inputMode");
+        QTest::addColumn<QString>("taskId");
+        QTest::addColumn<bool>("beginPage");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QStringList>("local");  // of the output directory's parent, dir/ for the directory
+        QTest::newRow("a file per page") << 1 << "t1" << true << true
+                                         << QStringList{"out/", "out/t1_0001.jpg=A", "out/t1_0002.jpg=B"};
+        QTest::newRow("input mode 0: one file, the last page wins") << 0 << "t1" << true << true
+                                                                    << QStringList{"out/", "out/t1.jpg=B"};
+        QTest::newRow("a write before any page") << 1 << "t1" << false << false << QStringList{"out/"};
+        QTest::newRow("a task id that is a path") << 0 << "../x" << true << false << QStringList{"out/"};
+    }
+    void fileSink()
+    {
+        QFETCH(int, inputMode);
+        QFETCH(QString, taskId);
+        QFETCH(bool, beginPage);
+        QTemporaryDir top;
+        QVERIFY(QDir(top.path()).mkdir("out"));
+        CvqScanParams p = params(top.filePath("out"));
+        p.inputMode = inputMode;
+        p.taskId = taskId;
+        bool ok = true;
+        {
+            CvqScanOuterOfFile sink(&p);
+            ok = sink.vqBeginJob();
+            for (const char* page : {"A", "B"}) {
+                if (beginPage)
+                    ok = sink.vqBeginPage(*page == 'A' ? 1 : 2) && ok;
+                ok = sink.vqWrite(QByteArray(page)) && ok;
+                ok = sink.vqEndPage() && ok;
+            }
+            ok = sink.vqEndJob() && ok;
+        }
+        QTEST(ok, "ok");
+        QStringList got;
+        QDirIterator it(top.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString rel = QDir(top.path()).relativeFilePath(path);
+            got << (it.fileInfo().isDir() ? rel + "/" : rel + "=" + readAll(path));
+        }
+        got.sort();
+        QTEST(got, "local");
     }
 
     // A page the disk cannot hold is a storage error, never a short file reported as done.

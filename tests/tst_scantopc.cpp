@@ -3,6 +3,7 @@
 // thread itself fetching a panel scan and ending on a stop (last: the stop
 // signal is one-shot per process).
 #include "cvqscantopctrd.h"
+#include "vqportloop.h"
 #include "vqsimclient.h"
 #include "vqtestsupport.h"
 
@@ -72,6 +73,53 @@ private slots:
         VQ_SIM_OK(mSim, "reset");
         VQ_SIM_OK(mSim, "history clear");
         clearDesktop();
+    }
+
+    // The loop every printer-button service runs: who is served, the
+    // per-port second, the tick's wrap, and no spinning without printers.
+    void portLoop_data()
+    {
+        QTest::addColumn<QStringList>("ports");  // "!NAME": not connected
+        QTest::addColumn<quint32>("start");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("two ports, each at most once a second")
+            << QStringList{"COM1", "COM2"} << 0u << "w0 COM1@0 COM2@300 w0 w400 COM1@1000 COM2@1300 w0";
+        QTest::newRow("tick wrapped: no wait") << QStringList{"COM1"} << 0xFFFFFF00u
+                                               << "w0 COM1@4294967040 w0 COM1@44 w0";
+        QTest::newRow("no printer: a second between cycles") << QStringList{} << 0u << "w0 w1000 w0 w1000 w0";
+        QTest::newRow("no port, or not connected: never served") << QStringList{"", "!COM2"} << 0u
+                                                                  << "w0 w1000 w0 w1000 w0";
+    }
+    void portLoop()
+    {
+        QFETCH(QStringList, ports);
+        QFETCH(quint32, start);
+        quint32 tick = start;
+        int cycles = 0;
+        QStringList log;
+        CvqPortLoopSeams seams;
+        seams.poll = [&] {
+            QMap<QString, CvqState> states;
+            for (const QString& p : ports) {
+                CvqState& s = states[QString::number(states.size())];
+                s.connected = !p.startsWith('!');
+                s.vqComName = p.mid(p.startsWith('!') ? 1 : 0);
+            }
+            return states;
+        };
+        seams.tick = [&] { return tick; };
+        seams.wait = [&](int ms) {
+            log << QString("w%1").arg(ms);
+            tick += quint32(ms);
+            return ms == 0 && ++cycles == 3;
+        };
+        vqRunPortLoop(
+            [&](const CvqState& s) {
+                log << QString("%1@%2").arg(s.vqComName).arg(tick);
+                tick += 300;
+            },
+            seams);
+        QTEST(log.join(' '), "log");
     }
 
     void folderName_data()
