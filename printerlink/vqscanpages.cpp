@@ -150,65 +150,79 @@ CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QStri
         return false;
     };
 
+    // One existence check; a failure is counted and paused for.
+    auto checkFile = [&](const QString& path, CvqScanLoopResult& out, bool& ended) {
+        const Check c = check(comm, path);
+        if (c == Check::Failed)
+            ended = failed(failedChecks, out);
+        else
+            failedChecks = 0;
+        return c;
+    };
+
+    // A short pause, then the fetch; a failure is counted and paused for.
+    auto fetch = [&](const QString& path, QByteArray& bytes, CvqScanLoopResult& out, bool& ended) {
+        if (sleep(10)) {
+            out = finish(CvqScanEnd::Stopped);
+            ended = true;
+            return false;
+        }
+        if (comm.vqGetFile(path, bytes)) {
+            failedFetches = 0;
+            return true;
+        }
+        ended = failed(failedFetches, out);
+        return false;
+    };
+
     for (;;) {
         const QString whole = vqScanPageName(base, page, format);
         const QString partName = vqScanPartName(base, page, part, format);
         CvqScanLoopResult out;
+        bool ended = false;
         bool checkPart = mode == Parted;
 
         if (mode != Parted) {
-            const Check c = check(comm, whole);
-            if (c == Check::Failed) {
-                if (failed(failedChecks, out))
-                    return out;
+            const Check c = checkFile(whole, out, ended);
+            if (ended)
+                return out;
+            if (c == Check::Failed)
                 continue;
-            }
-            failedChecks = 0;
             if (c == Check::Present) {
-                if (sleep(10))
-                    return finish(CvqScanEnd::Stopped);
+                mode = Whole;
+                idle = 0;
                 QByteArray bytes;
-                if (!comm.vqGetFile(whole, bytes)) {
-                    mode = Whole;
-                    idle = failedChecks = 0;
-                    if (failed(failedFetches, out))
+                if (!fetch(whole, bytes, out, ended)) {
+                    if (ended)
                         return out;
                     continue;
                 }
-                failedFetches = 0;
                 if (!sink.vqBeginPage(page) || !sink.vqWrite(bytes) || !sink.vqEndPage())
                     return finish(CvqScanEnd::StoreFailed);
                 comm.vqDelFileRetry(whole);
                 ++page;
-                mode = Whole;
-                idle = 0;
                 continue;
             }
             checkPart = mode == First;
         }
 
         if (checkPart) {
-            const Check c = check(comm, partName);
-            if (c == Check::Failed) {
-                if (failed(failedChecks, out))
-                    return out;
+            const Check c = checkFile(partName, out, ended);
+            if (ended)
+                return out;
+            if (c == Check::Failed)
                 continue;
-            }
-            failedChecks = 0;
             if (c == Check::Present) {
-                if (sleep(10))
-                    return finish(CvqScanEnd::Stopped);
                 if (part == 0 && !sink.vqBeginPage(page))
                     return finish(CvqScanEnd::StoreFailed);
                 mode = Parted;
                 idle = 0;
                 QByteArray bytes;
-                if (!comm.vqGetFile(partName, bytes)) {
-                    if (failed(failedFetches, out))
+                if (!fetch(partName, bytes, out, ended)) {
+                    if (ended)
                         return out;
                     continue;
                 }
-                failedFetches = 0;
                 if (!bytes.isEmpty()) {
                     if (!sink.vqWrite(bytes))
                         return finish(CvqScanEnd::StoreFailed);

@@ -70,11 +70,6 @@ bool quickSleep(int ms)
     return false;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 const QString kBase = QStringLiteral("/tmp/vqkeltoscans/t1/pic");
 }  // namespace
@@ -242,7 +237,7 @@ private slots:
         QTEST(scan.vqScanOn(comm, params(dir.path()), err), "code");
         QStringList got;
         for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
-            got << name + "=" + readAll(dir.filePath(name));
+            got << name + "=" + vqReadFile(dir.filePath(name));
         QCOMPARE(got, local);
         if (failGet == 1000)
             QCOMPARE(comm.gets, 11);
@@ -291,7 +286,7 @@ private slots:
         while (it.hasNext()) {
             const QString path = it.next();
             const QString rel = QDir(top.path()).relativeFilePath(path);
-            got << (it.fileInfo().isDir() ? rel + "/" : rel + "=" + readAll(path));
+            got << (it.fileInfo().isDir() ? rel + "/" : rel + "=" + vqReadFile(path));
         }
         got.sort();
         QTEST(got, "local");
@@ -400,8 +395,8 @@ private slots:
         for (int n = 1; n <= pages; ++n) {
             const QString name = QString("%1_%2.jpg").arg(p.taskId).arg(n, 4, 10, QChar('0'));
             QCOMPARE(names.value(n - 1), name);
-            QCOMPARE(readAll(dir.filePath(name)),
-                     readAll(QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
+            QCOMPARE(vqReadFile(dir.filePath(name)),
+                     vqReadFile(QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
         }
         if (hostTp == 3)
             QVERIFY(mSim.vqHistory().isEmpty());

@@ -12,12 +12,6 @@
 #include <QtTest>
 
 namespace {
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 const QDateTime kWhen(QDate(2026, 1, 2), QTime(3, 4, 5));
 const QString kStamp = QStringLiteral(" 2026-01-02 03-04-05");
 }  // namespace
@@ -50,7 +44,7 @@ class TstScanToPc : public QObject
     }
     QByteArray simPage(int n)
     {
-        return readAll(QString("%1/scans/p1/vqstdscans/pic_%2.jpg").arg(mSimOut.path()).arg(n, 4, 10, QChar('0')));
+        return vqReadFile(QString("%1/scans/p1/vqstdscans/pic_%2.jpg").arg(mSimOut.path()).arg(n, 4, 10, QChar('0')));
     }
 
 private slots:
@@ -181,7 +175,7 @@ private slots:
         const QString first = ".._.._x_y" + kStamp;
         QCOMPARE(desktopFiles(), QStringList({first + "/", first + "/scan_0001.jpg", first + " (2)/",
                                               first + " (2)/scan_0001.jpg"}));
-        QCOMPARE(readAll(mDesktop.filePath(first + "/scan_0001.jpg")), simPage(1));
+        QCOMPARE(vqReadFile(mDesktop.filePath(first + "/scan_0001.jpg")), simPage(1));
 
         // An empty folder of that second is taken as it is.
         clearDesktop();
@@ -202,8 +196,8 @@ private slots:
         const QString folder = "P4120W" + kStamp + "/";
         QTRY_COMPARE_WITH_TIMEOUT(debug.lines().filter("job ended").size(), 1, 30000);
         QCOMPARE(desktopFiles(), QStringList({folder, folder + "scan_0001.jpg", folder + "scan_0002.jpg"}));
-        QCOMPARE(readAll(mDesktop.filePath(folder + "scan_0001.jpg")), simPage(1));
-        QCOMPARE(readAll(mDesktop.filePath(folder + "scan_0002.jpg")), simPage(2));
+        QCOMPARE(vqReadFile(mDesktop.filePath(folder + "scan_0001.jpg")), simPage(1));
+        QCOMPARE(vqReadFile(mDesktop.filePath(folder + "scan_0002.jpg")), simPage(2));
 
         clearDesktop();
         VQ_SIM_OK(mSim, "scan pages=2 parts=0 interval=600000");

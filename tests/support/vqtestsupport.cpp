@@ -1,5 +1,6 @@
 #include "vqtestsupport.h"
 
+#include <QFile>
 #include <QMutex>
 
 #include <algorithm>
@@ -125,4 +126,10 @@ QStringList CvqMessageCapture::takeUnexpected(const QStringList& allowed)
             unexpected << line;
     }
     return unexpected;
+}
+
+QByteArray vqReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }

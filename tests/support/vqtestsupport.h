@@ -94,6 +94,9 @@ private:
 struct CvqWarningGuard : CvqMessageCapture { CvqWarningGuard() : CvqMessageCapture(Warnings) {} };
 struct CvqDebugCapture : CvqMessageCapture { CvqDebugCapture() : CvqMessageCapture(Debug) {} };
 
+// A file's bytes, or "<missing>".
+QByteArray vqReadFile(const QString& path);
+
 // Fails the current test when the capture holds lines other than the allowed ones.
 #define VQ_VERIFY_NO_MESSAGES(capture, ...)                                        \
     do {                                                                           \
