@@ -79,8 +79,11 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
 
     quint8 status = 0;
     QString err, text;
+    // A request names a format: a few bytes. A huge one is not read into memory.
+    link.vqSetGetLimit(4096);
     bool ok = link.vqLinkGetText(vqScanToPcReqFile, text, status, err);
-    qDebug() << "...................read req" << seams.tick() << ok << status << err << text;
+    link.vqSetGetLimit(vqComDefaultGetLimit);
+    qDebug() << "...................read req" << seams.tick() << ok << status << err << text.left(64);
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
     const QString format = text.trimmed();

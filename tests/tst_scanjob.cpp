@@ -25,7 +25,7 @@ QString state(int run, const QString& tp, const QString& code)
 }
 
 // A printer in memory: files, a job-state script, refusals.
-class CvqMemComm : public CvqComm
+class CvqMemComm final : public CvqComm
 {
 public:
     QMap<QString, QByteArray> files;
