@@ -46,6 +46,11 @@ QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when)
 
 QString vqScanToPcFolder(const QString& desktop, const QString& name)
 {
+    // No desktop: never fall back to the working directory.
+    if (desktop.isEmpty() || !QDir::isAbsolutePath(desktop)) {
+        qDebug() << "create dir failed:" << desktop << name;
+        return QString();
+    }
     QDir top(desktop);
     for (int n = 1; n <= 100; ++n) {
         const QString leaf = n == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(n);

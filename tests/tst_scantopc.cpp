@@ -187,6 +187,10 @@ private slots:
         VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
         QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
+
+        // Without a desktop nothing lands in the working directory.
+        QCOMPARE(vqScanToPcFolder(QString(), "P4120W" + kStamp), QString());
+        QCOMPARE(vqScanToPcFolder("Desktop", "P4120W" + kStamp), QString());
     }
 
     // The thread as the window starts it: a panel scan of two pages, then a
