@@ -148,9 +148,20 @@ QMap<QString, QString> CvqSimClient::vqStatus(const QString& printer)
 QStringList CvqSimClient::vqHistory(const QString& printer)
 {
     QStringList h;
-    for (const QString& l : vqCmd(QStringLiteral("@%1 history").arg(printer)))
-        if (l.startsWith(QLatin1String("history ")))
-            h << l.mid(8);
+    for (const auto& line : vqHistoryTimed(printer))
+        h << line.second;
+    return h;
+}
+
+QList<QPair<qint64, QString>> CvqSimClient::vqHistoryTimed(const QString& printer)
+{
+    QList<QPair<qint64, QString>> h;
+    for (const QString& l : vqCmd(QStringLiteral("@%1 history").arg(printer))) {
+        if (!l.startsWith(QLatin1String("history t=")))
+            continue;
+        const int gap = l.indexOf(' ', 10);
+        h.append({l.mid(10, gap - 10).toLongLong(), gap < 0 ? QString() : l.mid(gap + 1)});
+    }
     return h;
 }
 

@@ -33,8 +33,10 @@ public:
     bool vqOk(const QString& line, int timeoutMs = 60000);
     // The key=value fields of the printer's status line.
     QMap<QString, QString> vqStatus(const QString& printer = QStringLiteral("p1"));
-    // The printer's request history, without the leading "history ".
+    // The printer's request history, without the leading "history " and time stamp.
     QStringList vqHistory(const QString& printer = QStringLiteral("p1"));
+    // The same with each request's time stamp (ms since the emulator started).
+    QList<QPair<qint64, QString>> vqHistoryTimed(const QString& printer = QStringLiteral("p1"));
 
     // From the start-up lines.
     QString vqPty(const QString& printer = QStringLiteral("p1")) const;

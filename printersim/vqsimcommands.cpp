@@ -40,6 +40,7 @@ const QList<CvqSimPrinter::CommandRow>& CvqSimPrinter::vqCommands()
         {"linkfault", 1, &CvqSimPrinter::vqCmdLinkFault},
         {"httpfault", 1, &CvqSimPrinter::vqCmdHttpFault},
         {"history", 0, &CvqSimPrinter::vqCmdHistory},
+        {"refuse", 1, &CvqSimPrinter::vqCmdRefuse},
     };
     return rows;
 }
@@ -377,4 +378,41 @@ QString CvqSimPrinter::vqCmdHistory(const QStringList& args, QStringList* out)
         for (const QString& h : qAsConst(mHistory))
             *out << QStringLiteral("history ") + h;
     return QString();
+}
+
+QString CvqSimPrinter::vqCmdRefuse(const QStringList& args, QStringList*)
+{
+    if (args[1] == QLatin1String("clear")) {
+        mRefusals.clear();
+        return QString();
+    }
+    static const QStringList ops = {QStringLiteral("del"), QStringLiteral("get"), QStringLiteral("put")};
+    if (!ops.contains(args[1]))
+        return QStringLiteral("refuse takes del, get, put or clear");
+    const CvqSimOptions opts(args, 2);
+    qint64 count = 1;
+    if (!opts.vqNumber(QStringLiteral("count"), &count) || count < 0 || count > 1000000)
+        return QStringLiteral("bad count");
+    Refusal r{args[1], QString(), int(count)};
+    if (opts.vqHas(QStringLiteral("path"))) {
+        r.path = CvqSimFs::vqResolve(opts.vqValue(QStringLiteral("path")));
+        if (r.path.isEmpty())
+            return QStringLiteral("bad path");
+    }
+    mRefusals.append(r);
+    return QString();
+}
+
+bool CvqSimPrinter::vqRefuse(const char* op, const QString& path)
+{
+    const QString resolved = CvqSimFs::vqResolve(path);
+    for (int i = 0; i < mRefusals.size(); ++i) {
+        Refusal& r = mRefusals[i];
+        if (r.op != QLatin1String(op) || (!r.path.isEmpty() && r.path != resolved))
+            continue;
+        if (r.count > 0 && --r.count == 0)
+            mRefusals.removeAt(i);
+        return true;
+    }
+    return false;
 }

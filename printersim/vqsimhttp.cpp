@@ -309,15 +309,18 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
         reply(s, 200, mPrinter->vqSnapState(), "application/json");
     } else if (target.startsWith("/vqget/")) {
         QByteArray data;
-        if (fs.vqGet(filePath(6), &data))
+        if (mPrinter->vqRefuse("get", filePath(6)))
+            reply(s, 404, "refused\n");
+        else if (fs.vqGet(filePath(6), &data))
             reply(s, 200, data, "application/octet-stream");
         else
             reply(s, 404, "no such file\n");
     } else if (target.startsWith("/vqhas/")) {
         reply(s, 200, fs.vqHas(filePath(6)) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
-        const CvqSimFs::Result r = fs.vqRemove(filePath(5));
-        reply(s, 200, r == CvqSimFs::Ok ? QByteArray("ok") : vqsimstatus::vqText(quint8(r)).toUtf8());
+        const quint8 r = mPrinter->vqRefuse("del", filePath(5)) ? quint8(vqsimstatus::Refused)
+                                                                : quint8(fs.vqRemove(filePath(5)));
+        reply(s, 200, r == vqsimstatus::Ok ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());
     } else if (target.startsWith("/vqexea/") || target.startsWith("/vqexe/")) {
         const bool along = target.startsWith("/vqexea/");
         const CvqSimExeResult r = mPrinter->programs().vqExecute(decodeCommand(target.mid(along ? 7 : 6)));

@@ -3,6 +3,7 @@
 #include "vqsimoptions.h"
 #include "vqsimserial.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -99,7 +100,11 @@ void CvqSimPrinter::vqNoteEvent(const QString& text)
 
 void CvqSimPrinter::vqNoteHistory(const QString& line)
 {
-    mHistory.append(line);
+    // One clock for every printer, so tests can compare requests across them.
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    mHistory.append(QStringLiteral("t=%1 ").arg(clock.elapsed()) + line);
     while (mHistory.size() > kHistoryMax)
         mHistory.removeFirst();
 }
@@ -159,6 +164,7 @@ void CvqSimPrinter::vqSync()
 
 void CvqSimPrinter::vqReset()
 {
+    mRefusals.clear();
     mSts = CvqStsFields();
     mSts.statusBytes[4] = 0x80;
     mSts.statusBytes[7] = 4;

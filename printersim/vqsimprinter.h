@@ -79,6 +79,9 @@ public:
     QByteArray vqSnapState() const;
     void vqFirmwareUploaded(const QByteArray& image);
     void vqNoteHistory(const QString& line);
+    // True, using up one refusal, when a "refuse" command covers this file
+    // operation ("del", "get" or "put") on path now.
+    bool vqRefuse(const char* op, const QString& path);
 
     int vqPa() const;
 
@@ -117,6 +120,7 @@ private:
     QString vqCmdLinkFault(const QStringList& args, QStringList* out);
     QString vqCmdHttpFault(const QStringList& args, QStringList* out);
     QString vqCmdHistory(const QStringList& args, QStringList* out);
+    QString vqCmdRefuse(const QStringList& args, QStringList* out);
 
     void vqSync();
     void vqReset();
@@ -157,6 +161,13 @@ private:
     int mTreeJobs = -1;
 
     int mUproms = 0;
-    QStringList mHistory;
+    QStringList mHistory;  // "t=<ms since start> <request>"
+    struct Refusal
+    {
+        QString op;
+        QString path;  // resolved; empty: any
+        int count;     // 0: until cleared
+    };
+    QList<Refusal> mRefusals;
     std::unique_ptr<CvqSimPrograms> mPrograms;
 };

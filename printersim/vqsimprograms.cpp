@@ -27,6 +27,7 @@ QString vqsimstatus::vqText(quint8 status)
     case Unsupported: return QStringLiteral("command not supported");
     case BadOffset: return QStringLiteral("bad offset");
     case Busy: return QStringLiteral("busy");
+    case Refused: return QStringLiteral("refused");
     }
     return QStringLiteral("error");
 }

@@ -18,7 +18,7 @@ struct CvqSimExeResult
 
 // Status bytes and texts of the file and command services.
 namespace vqsimstatus {
-enum : quint8 { Ok = 0, NotFound = 1, BadRequest = 2, NoSpace = 3, Unsupported = 4, BadOffset = 5, Busy = 6 };
+enum : quint8 { Ok = 0, NotFound = 1, BadRequest = 2, NoSpace = 3, Unsupported = 4, BadOffset = 5, Busy = 6, Refused = 7 };
 QString vqText(quint8 status);
 }
 

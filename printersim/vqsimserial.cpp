@@ -315,7 +315,9 @@ bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
         mPrinter->vqNoteHistory(QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4")
                           .arg(req.id).arg(path).arg(off).arg(len));
         quint8 status = vqsimstatus::BadRequest;
-        if (good)
+        if (good && mPrinter->vqRefuse("put", path))
+            status = vqsimstatus::Refused;
+        else if (good)
             status = quint8(fs.vqWrite(path, off, data));
         common(status, path);
         w.vqU32(off).vqU32(len);
@@ -328,7 +330,9 @@ bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
                           .arg(req.id).arg(path).arg(off).arg(want));
         QByteArray data;
         quint8 status = vqsimstatus::BadRequest;
-        if (good)
+        if (good && mPrinter->vqRefuse("get", path))
+            status = vqsimstatus::Refused;
+        else if (good)
             status = fs.vqGet(path, &data) ? (off > quint32(data.size()) ? vqsimstatus::BadOffset : vqsimstatus::Ok)
                                             : (CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest
                                                                                      : vqsimstatus::NotFound);
@@ -351,7 +355,7 @@ bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
         if (good && CvqSimFs::vqResolve(path).isEmpty())
             status = vqsimstatus::NotFound;
         else if (good && req.type == 13)
-            status = quint8(fs.vqRemove(path));
+            status = mPrinter->vqRefuse("del", path) ? quint8(vqsimstatus::Refused) : quint8(fs.vqRemove(path));
         else if (good)
             status = fs.vqHas(path) ? vqsimstatus::Ok : vqsimstatus::NotFound;
         common(status, path);

@@ -4,9 +4,11 @@
 #include "vqonekeypage.h"
 #include "vqportloop.h"
 
+#include "vqsimclient.h"
 #include "vqtestsupport.h"
 
 #include <QPainter>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -54,6 +56,11 @@ class TstOneKeyPrint : public QObject
 {
     Q_OBJECT
 
+    CvqTempSimHost mHost;
+    CvqSimClient mSim;
+    QTemporaryDir mOut;
+    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
+
     // Qt's own pipeline, as one would write it first.
     static QImage plainPicture(const QImage& grab)
     {
@@ -65,6 +72,72 @@ class TstOneKeyPrint : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(mSim.vqStart(mHost.root(), {"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
+    }
+    void cleanupTestCase() { mSim.vqStop(); }
+
+    // One pass against the emulated printer: what it asks, in order, and how it ends.
+    void pass_data()
+    {
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<bool>("screen");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<bool>("printed");
+        const QString has = "type=14 path=/tmp/vqonekeyprint.req.txt", del = "type=13 path=/tmp/vqonekeyprint.req.txt",
+                      put = "type=10 path=vqonekeyprint.rst.png", exea = "type=16 cmd=" + vqOneKeyPrintCommand;
+        QTest::newRow("key pressed: printed") << QStringList{"key"} << true << int(CvqOneKeyPrintEnd::Started)
+                                              << QStringList{has, del, put, exea} << true;
+        QTest::newRow("no request") << QStringList{} << true << int(CvqOneKeyPrintEnd::NoRequest) << QStringList{has}
+                                    << false;
+        QTest::newRow("refused delete: nothing printed")
+            << QStringList{"key", "refuse del"} << true << int(CvqOneKeyPrintEnd::NotDeleted) << QStringList{has, del}
+            << false;
+        QTest::newRow("no screen picture: request consumed, nothing printed")
+            << QStringList{"key"} << false << int(CvqOneKeyPrintEnd::NoPage) << QStringList{has, del} << false;
+        QTest::newRow("refused upload") << QStringList{"key", "refuse put"} << true << int(CvqOneKeyPrintEnd::NotSent)
+                                        << QStringList{has, del, put} << false;
+    }
+    void pass()
+    {
+        QFETCH(QStringList, setup);
+        QFETCH(bool, screen);
+        QFETCH(QStringList, asked);
+        cmd("reset");
+        mSim.vqCmd("file rm /tmp/vqonekeyprint.req.txt");  // left by an earlier row, or absent
+        for (const QString& line : setup)
+            cmd(line);
+        cmd("history clear");
+        const int printedBefore = mSim.vqStatus().value("printed").toInt();
+        vqOneKeyPrintSeams().grab = [screen] {
+            QImage shot(1920, 1080, QImage::Format_RGB32);
+            shot.fill(Qt::black);
+            return screen ? shot : QImage();
+        };
+        CvqWarningGuard warnings;
+        QTEST(int(vqOneKeyPrintPass(mSim.vqPty())), "end");
+        vqOneKeyPrintSeams().grab = nullptr;
+        VQ_VERIFY_NO_MESSAGES(warnings, "no usable screen picture");
+
+        // Each request without its id; of the upload only its first chunk.
+        QStringList seen;
+        for (QString h : mSim.vqHistory()) {
+            h.remove(QRegularExpression("^serial | id=\\d+| length=\\d+"));
+            if (h.contains(" offset=") && !h.endsWith(" offset=0"))
+                continue;
+            seen << h.remove(" offset=0");
+        }
+        QCOMPARE(seen, asked);
+        const bool pending = setup.contains("key") && (asked.size() < 2 || setup.contains("refuse del"));
+        QCOMPARE(mSim.vqCmd("file ls /tmp/vqonekeyprint.req.txt").size(), pending ? 2 : 1);
+        QFETCH(bool, printed);
+        if (printed)
+            cmd("wait printed " + QString::number(printedBefore + 1) + " timeout=10000");
+        QCOMPARE(mSim.vqStatus().value("printed").toInt(), printedBefore + (printed ? 1 : 0));
+    }
+
     void loop_data()
     {
         QTest::addColumn<QList<StateMap>>("cycles");
@@ -149,6 +222,77 @@ private slots:
             QCOMPARE(qGray(page.pixel(p)), 0);
         QVERIFY(vqPagePng(vqPagePicture(QImage())).isEmpty());
         QVERIFY(vqPagePicture(QImage(1, 100000, QImage::Format_RGB32)).isNull());
+    }
+
+    // The real monitor on its own X server: one key press on each of two
+    // printers gives one page each; printers without a port or not connected
+    // are never contacted; one port is not asked twice within a second.
+    void endToEnd()
+    {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty())
+            QSKIP("Xvfb is not installed (scripts/deps.sh installs it)");
+        cmd("reset");
+        mSim.vqCmd("file rm /tmp/vqonekeyprint.req.txt");
+        for (const char* line : {"add p2", "add p3", "@p3 unplug serial", "add p4", "@p4 unplug queue"})
+            cmd(line);
+        QProcess x;
+        x.start(xvfb, {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-br", "-nolisten", "tcp"});
+        QVERIFY(x.waitForStarted(10000));
+        QByteArray display;
+        while (!display.endsWith('\n') && x.waitForReadyRead(15000))
+            display += x.readAllStandardOutput();
+        bool numbered = false;
+        display.trimmed().toInt(&numbered);
+        QVERIFY2(numbered, display.constData());
+
+        QTemporaryDir bin;  // a path of its own: its own single instance
+        const QString monitor = bin.path() + "/monitor";
+        QVERIFY(QFile::copy(qEnvironmentVariable("VQ_BIN_DIR") + "/monitor", monitor));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", ":" + display.trimmed());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("VQ_SIM_HOST", mHost.root());
+        QProcess m;
+        m.setProcessEnvironment(env);
+        m.start(monitor, {"hide"});
+        QVERIFY(m.waitForStarted(10000));
+        const int before = mSim.vqStatus("p1").value("printed").toInt();
+        for (const char* p : {"p1", "p2", "p3", "p4"})
+            cmd(QStringLiteral("@%1 history clear").arg(p));
+        cmd("@p1 key");
+        cmd("@p2 key");
+        cmd("@p1 wait printed " + QString::number(before + 1) + " timeout=30000");
+        cmd("@p2 wait printed 1 timeout=30000");
+        cmd("sleep 2500");  // two more passes: still one page each
+        QProcess::execute(monitor, {"exit"});
+        QVERIFY(m.waitForFinished(30000));
+        x.terminate();
+        x.waitForFinished(10000);
+
+        QCOMPARE(mSim.vqStatus("p1").value("printed").toInt(), before + 1);
+        QCOMPARE(mSim.vqStatus("p2").value("printed").toInt(), 1);
+        QCOMPARE(mSim.vqHistory("p3"), QStringList());
+        QCOMPARE(mSim.vqHistory("p4"), QStringList());
+        QList<qint64> asked;
+        for (const auto& h : mSim.vqHistoryTimed("p1"))
+            if (h.second.startsWith("serial type=14 "))
+                asked << h.first;
+        QVERIFY(asked.size() >= 3);
+        for (int i = 1; i < asked.size(); ++i)  // stamped on arrival: allow for the link's own delay
+            QVERIFY2(asked[i] - asked[i - 1] >= 900, qPrintable(QString::number(asked[i] - asked[i - 1])));
+
+        QFile file(mOut.path() + QStringLiteral("/printed_p1_%1.png").arg(before + 1, 4, 10, QLatin1Char('0')));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray png = file.readAll();
+        QCOMPARE(png.mid(24, 2), QByteArray("\x08\x00", 2));  // 8-bit depth, gray
+        const QImage page = QImage::fromData(png, "PNG");
+        QCOMPARE(page.size(), QSize(vqPageWidth, vqPageHeight));
+        // The black root window, drawn at (552, 80) in 3855 x 6854, white around it.
+        for (const QPoint& p : {QPoint(551, 80), QPoint(552, 79), QPoint(4407, 6933), QPoint(552, 6934)})
+            QCOMPARE(qGray(page.pixel(p)), 255);
+        for (const QPoint& p : {QPoint(552, 80), QPoint(4406, 6933)})
+            QCOMPARE(qGray(page.pixel(p)), 0);
     }
 };
 
