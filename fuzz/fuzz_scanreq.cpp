@@ -1,0 +1,32 @@
+// Fuzz target: the scan job-state reader and the scan-to-PC request content
+// (the format it names and the folder name made for it). The first byte
+// splits the input between the job-state text and the request.
+#include "cvqscantopctrd.h"
+#include "printerlink/vqscan.h"
+#include "vqfuzzinput.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const CvqFuzzInput input(data + 1, size - 1);
+    const QByteArray bytes = input.bytes();
+    const int cut = qMin(int(data[0]) * 4, bytes.size());
+    const int state = CvqDoScan::vqParseJobState(QString::fromUtf8(bytes.left(cut)));
+    if (state < -1 || state > 12 || state == 9)
+        __builtin_trap();
+
+    const QString format = QString::fromUtf8(bytes.mid(cut)).trimmed();
+    if (vqScanToPcFormatOk(format)
+        && (format.isEmpty() || format.size() > 8 || format.contains('/') || format.contains('.')))
+        __builtin_trap();
+    static const QDateTime when(QDate(2026, 12, 7), QTime(3, 4, 5));
+    const QString folder = vqScanToPcFolderName(format, when);
+    for (QChar c : folder)
+        if (QStringLiteral("\\/:*?\"<>|").contains(c) || c.unicode() < 0x20)
+            __builtin_trap();
+    return 0;
+}
