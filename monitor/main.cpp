@@ -34,6 +34,12 @@ static void registerFont()
 // The normal start, shown or only in the tray.
 static int runMonitor(int argc, char** argv, bool hidden)
 {
+#ifndef Q_OS_WIN
+    // Everything is drawn by the raster engine: without this the X platform
+    // loads its GL integration and a software GL driver, tens of MB, for nothing.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+#endif
     QvqSingletonApplication app(argc, argv, QvqSingletonApplication::vqModeShow);
     if (app.isRunning())
         return 1;

@@ -55,7 +55,8 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 sock=$work/sim.sock
-"$build/bin/printersim" --host "$host" --printers 2 --control "$sock" --load "$src/printersim/scenarios/demo.scn" \
+mkdir -p "$work/out"
+"$build/bin/printersim" --host "$host" --printers 2 --control "$sock" --out "$work/out" --load "$src/printersim/scenarios/demo.scn" \
     --no-stdin --quiet >"$work/sim.log" 2>&1 &
 sim_pid=$!
 wait_for 30 grep -qx ready "$work/sim.log" || { echo "demo: printersim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
@@ -105,6 +106,13 @@ step toner5 "$head n=1 \[[^]]*connected=1 pa=0 toner=5 faults=1 src=0\]$"
 step jam-cover "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=60 faults=2 src=20\]$"
 step six-faults "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=40 faults=6 src=20\]$"
 step two-printers "$head n=2 \[[^]]*connected=1 pa=0 toner=55 faults=0 src=0\] \[[^]]*connected=1 pa=[46] toner=30 "
+
+# One-key print: press the first printer's key; the monitor prints this screen there.
+"$build/bin/printersim" --send "$sock" "@p1 key" "@p1 wait printed 1 timeout=30000" >/dev/null ||
+  { echo "demo: one-key print printed nothing" >&2; tail -5 "$log" >&2; exit 1; }
+page=$(ls "$work/out"/printed_p1_*.png | tail -1)
+cp "$page" "$shots/onekeyprint-page.png"
+echo "demo: $shots/onekeyprint-page.png (the page one key press printed)"
 
 # Close the monitor the way an installer would, and wait for it to end.
 "$build/bin/monitor" exit >/dev/null 2>&1 || true
