@@ -149,10 +149,12 @@ bool resolve(const QString& instanceId, CvqLinuxUsbPrinter* printer)
         return false;
     const QString port = m.captured(4);
     const int iface = m.captured(3).toInt(nullptr, 16);
-    // The configuration number is part of the folder's name: look for the interface among the port's.
-    const QStringList names = QDir(QLatin1String(kDevices)).entryList({port + QStringLiteral(":*")},
-                                                                     QDir::AllEntries | QDir::System);
-    for (const QString& name : names) {
+    // The configuration number is part of the folder's name: try the usual first
+    // configuration before looking among all the port's interfaces.
+    QStringList names{port + QStringLiteral(":1.") + QString::number(iface)};
+    if (attr(QLatin1String(kDevices) + names.first(), "bInterfaceNumber").isEmpty())
+        names = QDir(QLatin1String(kDevices)).entryList({port + QStringLiteral(":*")}, QDir::AllEntries | QDir::System);
+    for (const QString& name : qAsConst(names)) {
         bool ok = false;
         if (hexAttr(QLatin1String(kDevices) + name, "bInterfaceNumber", &ok) != iface || !ok)
             continue;

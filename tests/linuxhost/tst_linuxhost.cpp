@@ -62,12 +62,9 @@ void TstLinuxHost::initTestCase()
     QVERIFY(mUsb.addPrinter("1-3", 0x1a2b, 0x0107, "QV0003", 0, 0, CvqMockUsb::Usbfs));
     QVERIFY(mUsb.addPrinter("1-4", 0x1a2b, 0x0108, "QV0004", 0, 0, CvqMockUsb::NoNode));
     QVERIFY(mUsb.addPrinter("2-1", 0x04f9, 0x0042, QString(), 0, 0, CvqMockUsb::Usbfs));
-    // The first printer's serial port, and a mouse.
-    QVERIFY2(mUsb.addRecord("P: /devices/usb1/1-1/1-1:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n"
-                            "A: bInterfaceClass=02\nA: bInterfaceNumber=00\n\n"
-                            "P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM0\nN: ttyACM0\nE: SUBSYSTEM=tty\n"
-                            "E: DEVNAME=/dev/ttyACM0\nE: ID_SERIAL_SHORT=QV0001\n\n"
-                            "P: /devices/usb2/2-2\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=046d\n"
+    QVERIFY2(mUsb.addSerialPort("1-1", 0, "ttyACM0", "QV0001"), qPrintable(mUsb.error()));
+    // A mouse.
+    QVERIFY2(mUsb.addRecord("P: /devices/usb2/2-2\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=046d\n"
                             "A: idProduct=c077\nA: busnum=2\nA: devnum=9\n\n"
                             "P: /devices/usb2/2-2/2-2:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
                             "A: bInterfaceClass=03\nA: bInterfaceNumber=00\n"),

@@ -25,6 +25,9 @@ public:
     // reply starts empty: the request stalls.
     bool addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
                     int alternateSetting, Node node);
+    // A CDC-ACM serial port on an interface of the device at that port, its USB serial
+    // number as udev reports it.
+    bool addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial);
     // Any further devices in umockdev's text form; paths below /devices/usbN.
     bool addRecord(const QString& record);
     // The bytes the device answers with at that node; empty: the request stalls.
