@@ -1,0 +1,34 @@
+// The window starts exactly the service threads its build switches turn on and
+// joins them when it goes. Built twice: the shipped switches and all on.
+#include "fvqmain.h"
+#include "vqswitches.h"
+
+#include "vqtestsupport.h"
+
+#include <QtTest>
+
+class TstSwitches : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void threads()
+    {
+        CvqFakeHost host;  // no printer: the services only poll
+        CvqHostScope scope(&host);
+        QList<QPointer<QThread>> running;
+        {
+            FvqMain w;
+            for (QThread* t : w.findChildren<QThread*>())
+                if (t->isRunning())
+                    running << t;
+            // The core thread, then one per service switched on (the LAN upgrade has no thread yet).
+            QCOMPARE(running.size(), 1 + int(vqOneKeyPrintEnabled) + int(vqScanToPcEnabled));
+        }
+        for (const QPointer<QThread>& t : running)
+            QVERIFY(t.isNull());  // joined and deleted with the window
+    }
+};
+
+QTEST_MAIN(TstSwitches)
+#include "tst_switches.moc"
