@@ -2,6 +2,7 @@
 #include "ui_fvqmain.h"
 
 #include "cvqlangmgr.h"
+#include "cvqlanuprom.h"
 #include "cvqonekeyprinttrd.h"
 #include "cvqscantopctrd.h"
 #include "fvqmytrayalert.h"
@@ -88,7 +89,8 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
     vqRefresh();
 
     if (vqLanUpRomEnabled) {
-        // The LAN upgrade thread (no parent) is created and started here once it exists.
+        lanUpRomTrd = new CvqLanUpRomTrd;  // no parent: deleted after its wait in the destructor
+        lanUpRomTrd->start(QThread::InheritPriority);
     }
     if (vqOneKeyPrintEnabled) {
         oneKeyPrintTrd = new CvqOneKeyPrintTrd(this);

@@ -4,8 +4,6 @@
 #include "printerlink/printerlink.h"
 
 #include <QEvent>
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace {
 FvqMyTrayAlert* gAlert = nullptr;
@@ -22,10 +20,7 @@ FvqMyTrayAlert::FvqMyTrayAlert(QWidget* parent) : QvqMovableWidget(parent), ui(n
     // An auxiliary window: closing it while the monitor sits in the tray must not end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     // Placed once, above the task bar; not moved again.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.right() - width() + 1, area.bottom() - height() + 1);
-    }
+    vqMoveToBottomRight(this);
 }
 
 FvqMyTrayAlert::~FvqMyTrayAlert()

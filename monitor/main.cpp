@@ -1,5 +1,6 @@
 // Entry point: the command-line verbs, the single-instance probe and the normal start.
 #include "fvqmain.h"
+#include "fvquprom1progress.h"
 #include "qvqsingletonapplication.h"
 #include "vqswitches.h"
 
@@ -31,8 +32,9 @@ static void registerFont()
         qDebug() << "font" << id << families.first();
 }
 
-// The normal start, shown or only in the tray.
-static int runMonitor(int argc, char** argv, bool hidden)
+// The normal start and "uprom1": the single-instance probe, one window, the event loop.
+template <class Window, class Present>
+static int runWindow(int argc, char** argv, bool withFont, Present present)
 {
 #ifndef Q_OS_WIN
     // Everything is drawn by the raster engine: without this the X platform
@@ -43,22 +45,37 @@ static int runMonitor(int argc, char** argv, bool hidden)
     QvqSingletonApplication app(argc, argv, QvqSingletonApplication::vqModeShow);
     if (app.isRunning())
         return 1;
-    registerFont();
+    if (withFont)
+        registerFont();
     int rc;
     {
-        FvqMain w;
+        Window w;
         app.mainWidget = &w;
         w.show();
+        present(w);
+        rc = app.exec();
+        app.mainWidget = nullptr;
+    }
+    return rc;
+}
+
+// The normal start, shown or only in the tray.
+static int runMonitor(int argc, char** argv, bool hidden)
+{
+    return runWindow<FvqMain>(argc, argv, true, [hidden](FvqMain& w) {
         if (hidden) {
             w.hide();
         } else {
             w.raise();
             w.activateWindow();
         }
-        rc = app.exec();
-        app.mainWidget = nullptr;
-    }
-    return rc;
+    });
+}
+
+// One LAN upgrade pass in its progress window, shown but not raised; the program ends with the pass.
+static int runUpRom1(int argc, char** argv)
+{
+    return runWindow<FvqUpRom1Progress>(argc, argv, false, [](FvqUpRom1Progress&) {});
 }
 
 static void quietHandler(QtMsgType, const QMessageLogContext&, const QString&) {}
@@ -94,7 +111,7 @@ int main(int argc, char** argv)
         if (!std::strcmp(verb, "exit"))
             return probe(argc, argv, QvqSingletonApplication::vqModeExit);
         if (!std::strcmp(verb, "uprom1"))
-            return 0;  // the LAN upgrade is switched off in this build
+            return vqLanUpRomEnabled ? runUpRom1(argc, argv) : 0;
         if (!std::strcmp(verb, "ver")) {
             std::fputs("ver: 2.1\n", stdout);
             return 0;

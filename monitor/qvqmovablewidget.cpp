@@ -1,5 +1,8 @@
 #include "qvqmovablewidget.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <QMouseEvent>
 
 QvqMovableWidget::QvqMovableWidget(QWidget* parent) : QWidget(parent), dragArea(geometry())
@@ -26,4 +29,12 @@ void QvqMovableWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     dragging = false;
     QWidget::mouseReleaseEvent(event);
+}
+
+void vqMoveToBottomRight(QWidget* w)
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        w->move(area.right() - w->width() + 1, area.bottom() - w->height() + 1);
+    }
 }

@@ -25,3 +25,6 @@ private:
     bool dragging = false;
     QPoint pressPoint;
 };
+
+// Puts the window's bottom-right pixel on that of the primary screen's available area.
+void vqMoveToBottomRight(QWidget* w);

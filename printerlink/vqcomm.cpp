@@ -139,21 +139,23 @@ QString CvqCommOfHttp::vqBodyText(const QByteArray& body)
     return QString::fromUtf8(p, len).trimmed();
 }
 
-bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& out)
+CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out)
 {
+    out.clear();
     QNetworkAccessManager nam;
     nam.setProxy(QNetworkProxy::NoProxy);
-    // Plain concatenation: a "%" in the host or path must not be taken for a placeholder.
-    const QUrl url(QStringLiteral("http://") + mHost + path);
-    QNetworkReply* reply = nam.get(QNetworkRequest(url));
+    QNetworkRequest request(url);
+    // A device must not send us elsewhere: a redirect is an answer like any other non-2xx one.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    QNetworkReply* reply = nam.get(request);
 
-    const qint64 limit = mBodyLimit;
     bool oversized = false;
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, reply, &QNetworkReply::abort);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     // A body without end must not fill the memory: stop at the bound.
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64 total) {
         if (!oversized && (received > limit || total > limit)) {
@@ -161,21 +163,31 @@ bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& o
             reply->abort();
         }
     });
-    timer.start(timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000));
+    timer.start(qMax(0, timeoutMs));
     if (!reply->isFinished())
         loop.exec();
     timer.stop();
 
     const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok = reply->error() == QNetworkReply::NoError && !oversized && code >= 200 && code < 300;
+    const bool ok = reply->isFinished() && reply->error() == QNetworkReply::NoError && !oversized && code >= 200
+                    && code < 300;
     if (ok)
         out = reply->readAll();
-    else
-        out.clear();
-    if (oversized)
-        qDebug() << "(vq)HTTP answer larger than" << limit << "bytes, given up:" << path;
     delete reply;
-    return ok;
+    if (oversized)
+        return CvqFetchResult::TooLarge;
+    return ok ? CvqFetchResult::Ok : CvqFetchResult::Failed;
+}
+
+bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& out)
+{
+    // Plain concatenation: a "%" in the host or path must not be taken for a placeholder.
+    const QUrl url(QStringLiteral("http://") + mHost + path);
+    const int ms = timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000);
+    const CvqFetchResult r = vqHttpFetch(url, ms, mBodyLimit, out);
+    if (r == CvqFetchResult::TooLarge)
+        qDebug() << "(vq)HTTP answer larger than" << mBodyLimit << "bytes, given up:" << path;
+    return r == CvqFetchResult::Ok;
 }
 
 bool CvqCommOfHttp::vqGetFile(const QString& path, QByteArray& out)

@@ -56,6 +56,14 @@ private:
     CvqComLink mLink;
 };
 
+class QUrl;
+
+enum class CvqFetchResult { Ok, Failed, TooLarge };
+// One GET without proxy, redirects never followed, on the calling thread's own
+// event loop. Ok only for a 2xx answer within timeoutMs whose body stays within
+// limit bytes; out holds the body then, else it is empty.
+CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out);
+
 // Default bound of one HTTP answer body; a larger one fails the request.
 constexpr qint64 vqHttpDefaultBodyLimit = qint64(256) * 1024 * 1024;
 

@@ -1,0 +1,237 @@
+#include "cvqlanuprom.h"
+#include "vqlanaddr.h"
+
+#include "printerlink/printerlink.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QEventLoop>
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstring>
+
+namespace {
+// Any host on the LAN may answer: no answer of a real printer comes near this.
+constexpr qint64 kBodyLimit = 64 * 1024;
+
+QUrl deviceUrl(const QString& ip, const QString& path, quint16 port)
+{
+    QUrl url(QStringLiteral("http://") + ip);
+    url.setPath(path.section(QLatin1Char('?'), 0, 0));
+    if (path.contains(QLatin1Char('?')))
+        url.setQuery(path.section(QLatin1Char('?'), 1));
+    if (port != 80)
+        url.setPort(port);
+    return url;
+}
+}  // namespace
+
+QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs)
+{
+    if (!vqUpRomMayContact(ip))
+        return QString();
+    QByteArray body;
+    if (vqHttpFetch(deviceUrl(ip, path, vqUpRomConfig().port), timeoutMs, kBodyLimit, body) != CvqFetchResult::Ok)
+        return QString();
+    const void* zero = std::memchr(body.constData(), 0, size_t(body.size()));
+    const int len = zero ? int(static_cast<const char*>(zero) - body.constData()) : body.size();
+    return QString::fromUtf8(body.constData(), len);
+}
+
+QString vqUpRomFirmwarePath(const QString& fixedPath, const QString& appDir)
+{
+    if (!fixedPath.isEmpty() && QFile::exists(fixedPath))
+        return fixedPath;
+    const QString beside = appDir + QStringLiteral("/1.RM");
+    return QFile::exists(beside) ? beside : QString();
+}
+
+bool vqUpRomUpload(const QString& ip)
+{
+    const CvqUpRomConfig config = vqUpRomConfig();
+    const QString path = vqUpRomFirmwarePath(config.firmwareFixed, QCoreApplication::applicationDirPath());
+    if (path.isEmpty() || !vqUpRomMayContact(ip))
+        return false;
+    auto* file = new QFile(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        delete file;
+        return false;
+    }
+    auto* multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    file->setParent(multi);
+    QHttpPart part;
+    part.setHeader(QNetworkRequest::ContentDispositionHeader,
+                   QVariant(QStringLiteral("form-data; name=\"file1\"; filename=\"1.RM\"")));
+    part.setHeader(QNetworkRequest::ContentTypeHeader, QVariant(QStringLiteral("application/octet-stream")));
+    part.setBodyDevice(file);
+    multi->append(part);
+
+    QNetworkAccessManager nam;
+    nam.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(deviceUrl(ip, QStringLiteral("/uprom"), config.port));
+    // The image goes to this device only, never where its answer points.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    QNetworkReply* reply = nam.post(request, multi);
+    multi->setParent(reply);
+
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, [](qint64 sent, qint64 total) {
+        qDebug() << "upload progress：" << sent << " / " << total;
+    });
+    // Nobody reads the answer: drop it as it arrives so it cannot pile up.
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        char sink[4096];
+        while (reply->read(sink, sizeof sink) > 0) {
+        }
+    });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // A child of the reply: it cannot fire after the reply is gone.
+    auto* timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, reply, [reply, &loop] {
+        qDebug() << "Request timed out!";
+        reply->abort();
+        loop.quit();
+    });
+    timer->start(qMax(0, config.uploadMs));
+    if (!reply->isFinished())
+        loop.exec();
+    timer->stop();
+    if (reply->error() != QNetworkReply::NoError)
+        qDebug().noquote() << "upload FAILED:" << reply->errorString();
+    delete reply;
+    return false;
+}
+
+void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
+{
+    const CvqUpRomConfig config = vqUpRomConfig();
+    qDebug().noquote() << "-------------------" << "vqRunOneIp" << ip << "@" << index << "-------------------";
+    const QString id = vqUpRomGet(ip, QStringLiteral("/ajax_get1284"), config.idMs);
+    if (id.isEmpty())
+        return;
+    if (!id.contains(QLatin1String("CLS:PRINTER;"))) {
+        qDebug().noquote() << "not our printer" << ip;
+        return;
+    }
+    const QString snap = vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs);
+    const int open = snap.indexOf(QLatin1Char('{'));
+    const int close = snap.lastIndexOf(QLatin1Char('}'));
+    if (open < 0 || close < open)
+        return;
+    const QJsonDocument doc = QJsonDocument::fromJson(snap.mid(open, close - open + 1).toUtf8());
+    if (!doc.isObject())
+        return;
+    const QJsonObject o = doc.object();
+    const QString type = o.value(QStringLiteral("vqProductType")).toString();
+    if (!vqUpRomProductTypes.contains(type)) {
+        qDebug().noquote() << "not need uprom ProductType" << ip << type;
+        return;
+    }
+    const QString ver = o.value(QStringLiteral("romver")).toString();
+    if (!vqRomUpgradeDue(ver)) {
+        qDebug().noquote() << "romver already high" << ip << ver;
+        return;
+    }
+    const int pa = o.value(QStringLiteral("pa")).toInt();
+    if (pa != 0 && pa != 1) {  // idle or sleeping
+        qDebug().noquote() << "printer is buzy" << ip << pa;
+        return;
+    }
+    qDebug().noquote() << "need uprom#1" << ip;
+    const QString jobs = vqUpRomGet(ip, QStringLiteral("/vqexe/usr/local/bin/vqm.out?o"), config.jobMs);
+    if (!jobs.contains(QLatin1String("vqmainjob.vqjobrun: 0"))) {
+        qDebug().noquote() << ip << "equip is buzy";
+        return;
+    }
+    if (!jobs.contains(QLatin1String("vqscanjob.vqjobrun: 0"))) {
+        qDebug().noquote() << ip << "scanner is buzy";
+        return;
+    }
+    qDebug().noquote() << ip << "need uprom#2";
+    vqUpRomUpload(ip);
+}
+
+void CvqLanUpRomSlaveTrd::run()
+{
+    for (;;) {
+        QString ip;
+        {
+            QMutexLocker lock(mutex);
+            if (!pending->isEmpty())
+                ip = pending->takeFirst();
+        }
+        if (ip.isEmpty())
+            break;
+        vqRunOneIp(ip);
+        if (vqWaitQuit(0))
+            break;
+    }
+}
+
+int CvqLanUpRomTrd::vqTotal()
+{
+    QMutexLocker lock(&mutex);
+    return total;
+}
+
+int CvqLanUpRomTrd::vqPendingCount()
+{
+    QMutexLocker lock(&mutex);
+    return pending.size();
+}
+
+void CvqLanUpRomTrd::vqPass(int workers)
+{
+    QStringList list;
+    for (const QString& ip : vqUpRomAddressList(vqUpRomIfEntries()))
+        if (vqUpRomMayContact(ip))
+            list << ip;
+    {
+        QMutexLocker lock(&mutex);
+        pending = list;
+        total = list.size();
+    }
+    QList<CvqLanUpRomSlaveTrd*> slaves;
+    for (int i = 0; i < workers; ++i)
+        slaves << new CvqLanUpRomSlaveTrd(i, &pending, &mutex);
+    for (CvqLanUpRomSlaveTrd* s : slaves)
+        s->start(QThread::InheritPriority);
+    for (CvqLanUpRomSlaveTrd* s : slaves) {
+        s->wait();
+        delete s;
+    }
+}
+
+void CvqLanUpRomTrd::run()
+{
+    if (onePass) {
+        vqPass(8);
+    } else {
+        while (!vqWaitQuit(10000))
+            vqPass(2);
+    }
+    finished = true;
+}
+
+void vqUpRomTick(int total, int pending, int& maximum, int& value)
+{
+    const int done = total - pending;
+    if (done >= 1 && done <= total && total > 0) {
+        if (maximum == total)
+            value = done;
+        else
+            maximum = total;
+    } else {
+        value = 0;
+    }
+}
