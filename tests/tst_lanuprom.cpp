@@ -1,0 +1,415 @@
+// The LAN firmware upgrade against emulated web servers on this test's own
+// 127.N.M.0/24 and port: the address list, every check of one address with its
+// log lines and requests, the upload's exact part, bounded bodies, redirects,
+// a pass over 253 addresses, the progress window, the "uprom1" verb, and the
+// stop during the background wait (last: the stop signal is one-shot).
+#include "cvqlanuprom.h"
+#include "fvquprom1progress.h"
+#include "vqlanaddr.h"
+#include "vqsimclient.h"
+#include "vqswitches.h"
+#include "vqtestsupport.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+// Peak resident memory of this process.
+static qint64 peakKiB()
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+class TstLanUpRom : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir mDir;
+    CvqTempSimHost* mHost = nullptr;
+    CvqSimClient mSim;
+    QString mNet;  // "127.N.M."
+    quint16 mPort = 0;
+    QByteArray mImage;
+
+    QString ip(int host) const { return mNet + QString::number(host); }
+    void configure(const QString& ifs, int uploadMs = 150000, bool image = true)
+    {
+        CvqUpRomConfig c;
+        c.port = mPort;
+        c.uploadMs = uploadMs;
+        c.firmwareFixed = mDir.filePath(image ? "fw/1.RM" : "fw/none.RM");
+        const QList<CvqIfAddr> list = vqParseIfList(ifs);
+        c.interfaces = [list] { return list; };
+        vqSetUpRomConfig(c);
+    }
+    QStringList httpHistory()
+    {
+        QStringList out;
+        for (const QString& l : mSim.vqHistory())
+            if (l.startsWith("http "))
+                out << l;
+        return out;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("VQ_LOOPBACK_ONLY", "1");
+        auto* rng = QRandomGenerator::global();
+        mNet = QStringLiteral("127.%1.%2.").arg(rng->bounded(64, 250)).arg(rng->bounded(1, 250));
+        mHost = new CvqTempSimHost;
+        QVERIFY(QDir(mDir.path()).mkpath("fw") && QDir(mDir.path()).mkpath("out"));
+        QVERIFY2(mSim.vqStart(mHost->root(), {"--http", ip(2) + ":0", "--quiet", "--out", mDir.filePath("out")}),
+                 qPrintable(mSim.vqError()));
+        mPort = quint16(mSim.vqHttp().section(':', 1).toUInt());
+        QVERIFY(mPort > 0);
+        // A second printer: where the redirect points.
+        VQ_SIM_OK(mSim, QStringLiteral("add p2 http=%1:%2").arg(ip(3)).arg(mPort));
+        mImage.resize(300 * 1024);
+        for (int i = 0; i < mImage.size(); ++i)
+            mImage[i] = char(i * 7 + i / 251);
+        QFile f(mDir.filePath("fw/1.RM"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mImage) == mImage.size());
+    }
+    void cleanupTestCase()
+    {
+        delete mWindow;
+        mSim.vqStop();
+        delete mHost;
+    }
+
+    void addressList_data()
+    {
+        QTest::addColumn<QString>("ifs");
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        const int live = QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
+        QTest::newRow("/24") << "198.51.100.7/255.255.255.0" << live << 253 << "198.51.100.1" << "198.51.100.254";
+        QTest::newRow("/16: its own /24") << "198.51.7.9/255.255.0.0" << live << 253 << "198.51.7.1" << "198.51.7.254";
+        QTest::newRow("/25") << "203.0.113.130/255.255.255.128" << live << 125 << "203.0.113.129" << "203.0.113.254";
+        QTest::newRow("/30: one") << "203.0.113.5/255.255.255.252" << live << 1 << "203.0.113.6" << "203.0.113.6";
+        QTest::newRow("two on one /24: each once") << "198.51.100.7/255.255.255.0,198.51.100.8/255.255.255.0"
+                                                   << live << 254 << "198.51.100.1" << "198.51.100.7";
+        QTest::newRow("loopback") << "127.0.0.1/255.0.0.0" << (live | QNetworkInterface::IsLoopBack) << 253
+                                  << "127.0.0.2" << "127.0.0.254";
+        QTest::newRow("/31: none") << "203.0.113.4/255.255.255.254" << live << 0 << "" << "";
+        QTest::newRow("/32: none") << "203.0.113.4/255.255.255.255" << live << 0 << "" << "";
+        QTest::newRow("IPv6 ignored") << "2001:db8::1/ffff:ffff:ffff:ffff::" << live << 0 << "" << "";
+        QTest::newRow("up, not running") << "198.51.100.7/255.255.255.0" << int(QNetworkInterface::IsUp) << 0 << ""
+                                         << "";
+        QTest::newRow("down") << "198.51.100.7/255.255.255.0" << 0 << 0 << "" << "";
+    }
+    void addressList()
+    {
+        QFETCH(QString, ifs);
+        QFETCH(int, flags);
+        QFETCH(int, count);
+        QList<CvqIfAddr> entries = vqParseIfList(ifs);
+        QVERIFY(!entries.isEmpty());
+        for (CvqIfAddr& e : entries)
+            e.flags = QNetworkInterface::InterfaceFlags(flags);
+        const QStringList list = vqUpRomAddressList(entries);
+        QCOMPARE(list.size(), count);
+        QCOMPARE(QSet<QString>(list.begin(), list.end()).size(), count);
+        if (count) {
+            QTEST(list.first(), "first");
+            QTEST(list.last(), "last");
+        }
+        for (const CvqIfAddr& e : entries)
+            if (entries.size() == 1)
+                QVERIFY(!list.contains(e.ip.toString()));
+    }
+
+    void guards()
+    {
+        QVERIFY(vqUpRomMayContact(ip(9)));
+        QVERIFY(!vqUpRomMayContact("203.0.113.5"));  // the safety net every test sets
+        QVERIFY(!vqUpRomMayContact("::1"));
+        QVERIFY(vqParseIfList("127.0.0.1/255.0.0.0,nonsense").isEmpty());
+        // Firmware: the installed image first, then the one beside the program, else none.
+        QTemporaryDir app;
+        const QString fixed = mDir.filePath("fw/1.RM");
+        QCOMPARE(vqUpRomFirmwarePath(fixed, app.path()), fixed);
+        QCOMPARE(vqUpRomFirmwarePath(mDir.filePath("none"), app.path()), QString());
+        QVERIFY(QFile::copy(fixed, app.filePath("1.RM")));
+        QCOMPARE(vqUpRomFirmwarePath(mDir.filePath("none"), app.path()), app.filePath("1.RM"));
+    }
+
+    void oneAddress_data()
+    {
+        QTest::addColumn<QString>("setup");     // control lines, " | " between them
+        QTest::addColumn<QStringList>("lines");  // after the header, progress lines aside; %1 = address
+        QTest::addColumn<int>("requests");      // GETs before the POST
+        QTest::addColumn<bool>("post");
+        const QStringList go{"need uprom#1 %1", "%1 need uprom#2"};
+        QTest::newRow("at the target version") << "romver V1.3.6406" << go << 3 << true;
+        QTest::newRow("unparsable version") << "web romver V" << go << 3 << true;
+        QTest::newRow("sleeping (pa 1)") << "activity sleep | romver V1.3.6406" << go << 3 << true;
+        QTest::newRow("idle lines in another order")
+            << "romver V1.3.6406 | jobstate vqscanjob.vqjobrun: 0\\nvqjob: 1\\nvqmainjob.vqjobrun: 0" << go << 3 << true;
+        QTest::newRow("redirect of the upload not followed")
+            << QStringLiteral("romver V1.3.6406 | httpfault redirect path=/uprom to=") << go << 3 << true;
+        QTest::newRow("not our printer") << "web id MFG:Other;CLS:SCANNER;" << QStringList{"not our printer %1"} << 1
+                                         << false;
+        QTest::newRow("no braces") << "web snap pa=0" << QStringList{} << 2 << false;
+        QTest::newRow("not an object") << "web snap x{\"pa\" 0}y" << QStringList{} << 2 << false;
+        QTest::newRow("model outside the list")
+            << "web type P7760FDN" << QStringList{"not need uprom ProductType %1 P7760FDN"} << 2 << false;
+        QTest::newRow("model in the wrong case")
+            << "web type p4120w" << QStringList{"not need uprom ProductType %1 p4120w"} << 2 << false;
+        QTest::newRow("newer firmware") << "romver V1.3.6500" << QStringList{"romver already high %1 V1.3.6500"} << 2
+                                        << false;
+        QTest::newRow("warming up (pa 2)") << "activity warmup | romver V1.3.6406"
+                                           << QStringList{"printer is buzy %1 2"} << 2 << false;
+        QTest::newRow("print job") << "romver V1.3.6406 | jobstate vqmainjob.vqjobrun: 1\\nvqscanjob.vqjobrun: 0"
+                                   << QStringList{"need uprom#1 %1", "%1 equip is buzy"} << 3 << false;
+        QTest::newRow("scan job") << "romver V1.3.6406 | jobstate vqmainjob.vqjobrun: 0\\nvqscanjob.vqjobrun: 1"
+                                  << QStringList{"need uprom#1 %1", "%1 scanner is buzy"} << 3 << false;
+        QTest::newRow("100 MB identification: empty result") << "httpfault huge path=/ajax_get1284 size=104857600"
+                                                             << QStringList{} << 1 << false;
+        QTest::newRow("redirected identification") << "httpfault redirect path=/ajax_get1284" << QStringList{} << 1
+                                                   << false;
+    }
+    void oneAddress()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, lines);
+        QFETCH(int, requests);
+        QFETCH(bool, post);
+        configure(ip(1) + "/255.255.255.0");
+        for (const char* p : {"p1", "p2"}) {
+            VQ_SIM_OK(mSim, QStringLiteral("@%1 reset").arg(p));
+            VQ_SIM_OK(mSim, QStringLiteral("@%1 history clear").arg(p));
+        }
+        for (QString line : setup.split(" | ", Qt::SkipEmptyParts))
+            VQ_SIM_OK(mSim, line.endsWith("to=") ? line + QStringLiteral("http://%1:%2/uprom").arg(ip(3)).arg(mPort)
+                                                 : line);
+        const int uproms = mSim.vqStatus().value("uprom").toInt();
+
+        CvqDebugCapture log;
+        QStringList pending;
+        QMutex mutex;
+        const qint64 peak = peakKiB();
+        CvqLanUpRomSlaveTrd(3, &pending, &mutex).vqRunOneIp(ip(2));
+        QVERIFY2(peakKiB() - peak < 32 * 1024, "an answer was held in memory whole");
+        QStringList got = log.take();
+        QCOMPARE(got.value(0), QStringLiteral("------------------- vqRunOneIp %1 @ 3 -------------------").arg(ip(2)));
+        got.removeFirst();
+        QStringList progress;
+        for (int i = got.size() - 1; i >= 0; --i)
+            if (got[i].startsWith(QStringLiteral("upload progress：")))
+                progress.prepend(got.takeAt(i));
+        QStringList want;
+        for (const QString& l : lines)
+            want << l.arg(ip(2));
+        QCOMPARE(got, want);
+
+        const QStringList history = httpHistory();
+        QCOMPARE(history.filter("http GET").size(), requests);
+        QCOMPARE(history.filter("http POST").size(), post ? 1 : 0);
+        QVERIFY2(mSim.vqHistory("p2").filter("http ").isEmpty(), "a redirect was followed");
+        if (!post)
+            return;
+        // One part, exactly as the printer expects it, carrying the image byte for byte.
+        QVERIFY(history.contains(QStringLiteral("http part Content-Disposition: form-data; name=\"file1\"; "
+                                                "filename=\"1.RM\" | Content-Type: application/octet-stream | bytes=%1")
+                                     .arg(mImage.size())));
+        QVERIFY(!progress.isEmpty());
+        const QString total = progress.last().section(' ', -1);
+        QCOMPARE(progress.last(), QStringLiteral("upload progress： %1  /  %1").arg(total));
+        if (!setup.contains("redirect")) {
+            QCOMPARE(mSim.vqStatus().value("uprom").toInt(), uproms + 1);
+            QFile up(mDir.filePath(QStringLiteral("out/uprom_p1_%1.RM").arg(uproms + 1, 4, 10, QLatin1Char('0'))));
+            QVERIFY(up.open(QIODevice::ReadOnly));
+            QVERIFY(up.readAll() == mImage);
+        }
+    }
+
+    void uploadFailures_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("image");
+        QTest::addColumn<QStringList>("tail");
+        QTest::newRow("silent server, short time-out")
+            << "httpfault silence path=/uprom" << true
+            << QStringList{"Request timed out!", "upload FAILED: Operation canceled"};
+        QTest::newRow("stalls mid-upload") << "httpfault stall path=/uprom size=65536" << true
+                                           << QStringList{"Request timed out!", "upload FAILED: Operation canceled"};
+        QTest::newRow("no image: no request") << "" << false << QStringList{"%1 need uprom#2"};
+    }
+    void uploadFailures()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, image);
+        QFETCH(QStringList, tail);
+        configure(ip(1) + "/255.255.255.0", 1500, image);
+        VQ_SIM_OK(mSim, "reset");
+        VQ_SIM_OK(mSim, "history clear");
+        VQ_SIM_OK(mSim, "romver V1.3.6406");
+        if (!fault.isEmpty())
+            VQ_SIM_OK(mSim, fault);
+        CvqDebugCapture log;
+        QStringList pending;
+        QMutex mutex;
+        CvqLanUpRomSlaveTrd(0, &pending, &mutex).vqRunOneIp(ip(2));
+        QStringList got = log.take().filter(QRegularExpression("^(?!upload progress)"));
+        QCOMPARE(got.mid(got.size() - tail.size()), tail.replaceInStrings("%1", ip(2)));
+        QCOMPARE(httpHistory().filter("http POST").size(), image ? 1 : 0);
+    }
+
+    void port80()
+    {
+        QTcpServer server;
+        if (!server.listen(QHostAddress(ip(9)), 80))
+            QSKIP("cannot bind port 80 here (needs root or it is taken)");
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            QTcpSocket* s = server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [s] {
+                s->readAll();
+                static const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n ab\0cd \n";
+                s->write(answer, sizeof answer - 1);
+                s->disconnectFromHost();
+            });
+        });
+        CvqUpRomConfig c;
+        vqSetUpRomConfig(c);
+        // Cut at the first 0 byte, nothing trimmed.
+        QCOMPARE(vqUpRomGet(ip(9), "/ajax_get1284", 2000), QStringLiteral(" ab"));
+    }
+
+    void pass()
+    {
+        configure(ip(1) + "/255.255.0.0");
+        VQ_SIM_OK(mSim, "reset");
+        CvqDebugCapture log;
+        CvqLanUpRomTrd trd;
+        trd.onePass = true;
+        trd.start();
+        QVERIFY(trd.wait(120000));
+        QVERIFY(trd.vqFinished());
+        QCOMPARE(trd.vqTotal(), 253);
+        QCOMPARE(trd.vqPendingCount(), 0);
+        QSet<QString> seen;
+        QSet<QString> workers;
+        for (const QString& l : log.take().filter(" vqRunOneIp ")) {
+            seen << l.section(' ', 2, 2);
+            workers << l.section(' ', 4, 4);
+        }
+        QCOMPARE(seen.size(), 253);
+        QVERIFY(workers.size() <= 8 && !workers.contains("8"));
+    }
+
+    void tick_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("pending");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("newMaximum");
+        QTest::addColumn<int>("newValue");
+        QTest::newRow("maximum first") << 253 << 245 << 100 << 0 << 253 << 0;
+        QTest::newRow("then the value") << 253 << 200 << 253 << 0 << 253 << 53;
+        QTest::newRow("last address taken") << 253 << 0 << 253 << 53 << 253 << 253;
+        QTest::newRow("nothing taken yet") << 253 << 253 << 253 << 53 << 253 << 0;
+        QTest::newRow("no addresses") << 0 << 0 << 100 << 7 << 100 << 0;
+    }
+    void tick()
+    {
+        QFETCH(int, total);
+        QFETCH(int, pending);
+        QFETCH(int, maximum);
+        QFETCH(int, value);
+        vqUpRomTick(total, pending, maximum, value);
+        QTEST(maximum, "newMaximum");
+        QTEST(value, "newValue");
+    }
+
+    void progressWindow()
+    {
+        configure(ip(1) + "/255.255.255.0");
+        CvqDebugCapture quiet;
+        // Destroying the window raises the stop signal: it lives until the end.
+        mWindow = new FvqUpRom1Progress;
+        FvqUpRom1Progress& w = *mWindow;
+        QCOMPARE(w.objectName(), QStringLiteral("FvqUpRom1Progress"));
+        QCOMPARE(w.size(), QSize(451, 101));
+        QCOMPARE(w.styleSheet(), QStringLiteral("#FvqUpRom1Progress {\n\tbackground-color: rgb(255, 255, 222);\n}"));
+        QCOMPARE(w.windowTitle(), vqMonitorTitle);
+        QCOMPARE(w.windowFlags() & (Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+                 Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        auto* msg = w.findChild<QLabel*>("lblMsg");
+        QVERIFY(msg);
+        QCOMPARE(msg->geometry(), QRect(10, 10, 431, 51));
+        QCOMPARE(msg->text(), QString::fromUtf8("打印机自动发现升级.."));
+        QCOMPARE(msg->alignment(), Qt::AlignCenter);
+        QCOMPARE(w.vqBar()->geometry(), QRect(10, 70, 431, 23));
+        QVERIFY(!w.vqBar()->isTextVisible());
+        QCOMPARE(w.vqBar()->value(), 0);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(w.frameGeometry().bottomRight(), area.bottomRight());
+        w.show();
+        // Closed on the first tick after the pass, not before.
+        QVERIFY(w.vqThread()->wait(120000));
+        QVERIFY(w.isVisible());
+        QVERIFY(QMetaObject::invokeMethod(&w, "mMainTmr_when_timeout"));
+        QVERIFY(!w.isVisible());
+    }
+
+    void verbUpRom1_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("shipped switch (off: nothing)") << "monitor" << (vqLanUpRomEnabled ? 1 : 0);
+        QTest::newRow("switch on: one pass, then the end") << "monitor_allon" << 1;
+    }
+    void verbUpRom1()
+    {
+        QFETCH(QString, program);
+        VQ_SIM_OK(mSim, "reset");
+        VQ_SIM_OK(mSim, "history clear");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VQ_LOOPBACK_ONLY", "1");
+        env.insert("VQ_UPROM_IFACES", ip(1) + "/255.255.255.252");  // its one other host: the printer
+        env.insert("VQ_UPROM_PORT", QString::number(mPort));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/" + program, {"uprom1"});
+        QVERIFY2(p.waitForFinished(60000), qPrintable(program));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QTEST(httpHistory().filter("http GET /ajax_get1284").size(), "requests");
+    }
+
+    // Last: the stop signal cannot be lowered again.
+    void backgroundStopDuringWait()
+    {
+        configure(ip(1) + "/255.255.255.0");
+        CvqDebugCapture log;
+        CvqLanUpRomTrd trd;
+        trd.start();
+        QTest::qWait(100);
+        vqQuitAll();
+        QVERIFY(trd.wait(5000));  // well before the first pass is due
+        QVERIFY(trd.vqFinished());
+        QVERIFY(log.take().filter("vqRunOneIp").isEmpty());
+    }
+
+private:
+    FvqUpRom1Progress* mWindow = nullptr;
+};
+
+QTEST_MAIN(TstLanUpRom)
+#include "tst_lanuprom.moc"
