@@ -156,13 +156,19 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // A body without end must not fill the memory: stop at the bound.
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64 total) {
+    // A body without end must not fill the memory: the network thread buffers
+    // no more than the bound, and a larger body is given up as soon as it shows.
+    reply->setReadBufferSize(limit + 1);
+    auto giveUp = [&](qint64 received, qint64 total) {
         if (!oversized && (received > limit || total > limit)) {
             oversized = true;
             reply->abort();
         }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
+        giveUp(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, giveUp);
     timer.start(qMax(0, timeoutMs));
     if (!reply->isFinished())
         loop.exec();

@@ -39,6 +39,7 @@ const QList<CvqSimPrinter::CommandRow>& CvqSimPrinter::vqCommands()
         {"file", 1, &CvqSimPrinter::vqCmdFile},
         {"linkfault", 1, &CvqSimPrinter::vqCmdLinkFault},
         {"httpfault", 1, &CvqSimPrinter::vqCmdHttpFault},
+        {"web", 2, &CvqSimPrinter::vqCmdWeb},
         {"history", 0, &CvqSimPrinter::vqCmdHistory},
         {"refuse", 1, &CvqSimPrinter::vqCmdRefuse},
     };
@@ -367,6 +368,19 @@ QString CvqSimPrinter::vqCmdHttpFault(const QStringList& args, QStringList*)
     if (args[1] != QLatin1String("clear"))
         return mHttp->vqSetFault(args.mid(1));
     mHttp->vqClearFault();
+    return QString();
+}
+
+QString CvqSimPrinter::vqCmdWeb(const QStringList& args, QStringList*)
+{
+    static const QStringList keys = {QStringLiteral("id"), QStringLiteral("snap"), QStringLiteral("type"),
+                                     QStringLiteral("romver")};
+    if (!keys.contains(args[1]))
+        return QStringLiteral("web takes id, snap, type or romver");
+    if (args.size() == 3 && args[2] == QLatin1String("auto"))
+        mWeb.remove(args[1]);
+    else
+        mWeb.insert(args[1], args.mid(2).join(' '));
     return QString();
 }
 

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
+
 namespace {
 // What one connection has received so far.
 struct Conn
@@ -17,6 +19,8 @@ struct Conn
     QByteArray method, target, contentType;
     qint64 length = 0;
     bool answered = false;
+    bool stalled = false;  // the client's body is read only up to stallAt
+    qint64 stallAt = 0;
     quint64 seq = 0;
 };
 quint64 gSeq = 0;
@@ -40,8 +44,8 @@ QByteArray reason(int code)
     return "Status";
 }
 
-// The part named "file1" of a multipart form body; false when there is none.
-bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray* out)
+// The part named "file1" of a multipart form body and its header lines; false when there is none.
+bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray* out, QByteArray* outHead)
 {
     const int at = contentType.indexOf("boundary=");
     if (!contentType.trimmed().toLower().startsWith("multipart/form-data") || at < 0)
@@ -71,6 +75,7 @@ bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray*
         const QByteArray lower = head.toLower();
         if (lower.contains("content-disposition") && lower.contains("name=\"file1\"")) {
             *out = body.mid(headEnd + 4, next - headEnd - 4);
+            *outHead = head.trimmed();
             return true;
         }
         pos = next + 2;
@@ -141,32 +146,56 @@ QString CvqSimHttp::vqAddress() const
 
 QString CvqSimHttp::vqSetFault(const QStringList& args)
 {
+    static const QStringList kinds = {QStringLiteral("silence"), QStringLiteral("late"),    QStringLiteral("status"),
+                                      QStringLiteral("huge"),    QStringLiteral("stall"),   QStringLiteral("redirect")};
     Fault f;
     f.kind = args.value(0);
-    if (f.kind != QLatin1String("silence") && f.kind != QLatin1String("late") && f.kind != QLatin1String("status"))
-        return QStringLiteral("httpfault takes silence, late or status");
+    if (!kinds.contains(f.kind))
+        return QStringLiteral("httpfault takes ") + kinds.join(QStringLiteral(", "));
+    f.location = f.kind == QLatin1String("redirect") ? QByteArray("/redirected") : QByteArray();
     const CvqSimOptions opts(args, 1);
     for (const CvqSimOptions::Item& o : opts.vqItems()) {
         if (o.key == QLatin1String("path") && o.value.startsWith('/')) {
             f.path = o.value.toUtf8();
             continue;
         }
-        bool ok = false;
-        const int v = o.value.toInt(&ok);
-        if (!ok || v < 0 || v > 600000)
+        if (o.key == QLatin1String("to") && !o.value.isEmpty()) {
+            f.location = o.value.toUtf8();
+            continue;
+        }
+        qint64 v = 0;
+        const qint64 most = o.key == QLatin1String("size") ? qint64(4) << 30 : 600000;
+        if (!vqSimParseNumber(o.value, &v) || v < 0 || v > most)
             return QStringLiteral("bad value in ") + o.text;
         if (o.key == QLatin1String("count"))
-            f.count = v;
+            f.count = int(v);
         else if (o.key == QLatin1String("delay"))
-            f.delay = v;
+            f.delay = int(v);
+        else if (o.key == QLatin1String("after"))
+            f.after = int(v);
+        else if (o.key == QLatin1String("size"))
+            f.size = v;
         else if (o.key == QLatin1String("code") && v >= 100 && v <= 599)
-            f.code = v;
+            f.code = int(v);
         else
             return QStringLiteral("unknown option ") + o.text;
     }
     f.active = true;
     mFault = f;
     return QString();
+}
+
+bool CvqSimHttp::faultTakes(const QByteArray& target)
+{
+    if (!mFault.active || !target.startsWith(mFault.path))
+        return false;
+    if (mFault.after > 0) {
+        --mFault.after;
+        return false;
+    }
+    if (mFault.count > 0 && --mFault.count == 0)
+        mFault.active = false;
+    return true;
 }
 
 void CvqSimHttp::onNewConnection()
@@ -226,6 +255,12 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         return;
     }
     Conn& c = *it;
+    if (c.stalled) {
+        // Takes no more than stallAt bytes of the body: the client's upload stops mid-way.
+        if (c.buf.size() < c.stallAt)
+            c.buf += s->read(c.stallAt - c.buf.size());
+        return;
+    }
     c.buf += s->read(kMaxHeaderBytes + kMaxBodyBytes - c.buf.size() + 1);
     if (!c.headerDone) {
         const int end = c.buf.indexOf("\r\n\r\n");
@@ -273,6 +308,15 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         }
         c.buf.remove(0, end + 4);
         c.headerDone = true;
+        if (mFault.kind == QLatin1String("stall") && faultTakes(c.target)) {
+            mPrinter->vqNoteHistory(QStringLiteral("http %1 %2 stalled")
+                                        .arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+            c.stalled = true;
+            c.stallAt = mFault.size;
+            s->setReadBufferSize(64 * 1024);
+            c.buf.truncate(int(qMin<qint64>(c.buf.size(), c.stallAt)));
+            return;
+        }
     }
     if (c.buf.size() < c.length)
         return;
@@ -286,13 +330,16 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
                         const QByteArray& contentType, const QByteArray& body)
 {
     mPrinter->vqNoteHistory(QStringLiteral("http %1 %2").arg(QString::fromLatin1(method), QString::fromLatin1(target)));
-    mTarget = target;
     if (method == "POST" && target == "/uprom") {
-        QByteArray image;
-        if (!formFile(contentType, body, &image)) {
+        QByteArray image, head;
+        if (!formFile(contentType, body, &image, &head)) {
             reply(s, 400, "no file1 part\n");
             return;
         }
+        // The part's headers as sent, so callers can check each byte of them.
+        mPrinter->vqNoteHistory(QStringLiteral("http part %1 | bytes=%2")
+                                    .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
+                                    .arg(image.size()));
         mPrinter->vqFirmwareUploaded(image);
         reply(s, 200, "ok\n");
         return;
@@ -304,7 +351,7 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
     CvqSimFs& fs = mPrinter->fs();
     auto filePath = [&target](int prefix) { return QUrl::fromPercentEncoding(target.mid(prefix)); };
     if (target == "/ajax_get1284") {
-        reply(s, 200, mPrinter->vqDeviceId());
+        reply(s, 200, mPrinter->vqWebId());
     } else if (target == "/ajax_getsnapstate") {
         reply(s, 200, mPrinter->vqSnapState(), "application/json");
     } else if (target.startsWith("/vqget/")) {
@@ -338,25 +385,52 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
 void CvqSimHttp::reply(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type)
 {
     auto it = gConns.find(s);
-    if (it != gConns.end())
-        it->answered = true;
-    if (mFault.active && mTarget.startsWith(mFault.path)) {
-        if (mFault.count > 0 && --mFault.count == 0)
-            mFault.active = false;
-        if (mFault.kind == QLatin1String("silence"))
-            return;  // the connection stays open until the client gives up
-        if (mFault.kind == QLatin1String("status")) {
-            send(s, mFault.code, "fault\n", "text/plain");
-            return;
-        }
+    if (it == gConns.end())
+        return;
+    it->answered = true;
+    if (mFault.kind == QLatin1String("stall") || !faultTakes(it->target)) {
+        send(s, code, body, type);
+        return;
+    }
+    if (mFault.kind == QLatin1String("silence"))
+        return;  // the connection stays open until the client gives up
+    if (mFault.kind == QLatin1String("status")) {
+        send(s, mFault.code, "fault\n", "text/plain");
+    } else if (mFault.kind == QLatin1String("huge")) {
+        sendHuge(s, body, mFault.size);
+    } else if (mFault.kind == QLatin1String("redirect")) {
+        s->write("HTTP/1.1 302 Found\r\nLocation: " + mFault.location
+                 + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        s->disconnectFromHost();
+    } else {
         QPointer<QTcpSocket> guard(s);
         QTimer::singleShot(mFault.delay, this, [this, guard, code, body, type] {
             if (guard)
                 send(guard, code, body, type);
         });
-        return;
     }
-    send(s, code, body, type);
+}
+
+// The real answer first, then filler up to size bytes, written as the client takes it.
+void CvqSimHttp::sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size)
+{
+    s->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(size)
+             + "\r\nConnection: close\r\n\r\n");
+    const QByteArray first = start.left(int(qMin<qint64>(size, start.size())));
+    s->write(first);
+    auto left = std::make_shared<qint64>(size - first.size());
+    auto pump = [s, left] {
+        static const QByteArray chunk(64 * 1024, 'x');
+        while (*left > 0 && s->bytesToWrite() < 4 * chunk.size()) {
+            const qint64 n = qMin<qint64>(*left, chunk.size());
+            s->write(chunk.constData(), n);
+            *left -= n;
+        }
+        if (*left == 0)
+            s->disconnectFromHost();
+    };
+    connect(s, &QTcpSocket::bytesWritten, s, pump);
+    pump();
 }
 
 void CvqSimHttp::send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type)

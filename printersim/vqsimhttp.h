@@ -36,13 +36,20 @@ public:
 private:
     struct Fault
     {
-        QString kind;  // silence, late, status
-        QByteArray path;  // only requests whose target begins so; empty: all
+        QString kind;  // silence, late, status, huge, stall, redirect
         int count = 1;
         int delay = 6000;
         int code = 500;
+        QByteArray path;        // only requests whose target starts with it
+        int after = 0;          // matching requests served normally first
+        qint64 size = 100 * 1024 * 1024;  // huge: body bytes; stall: request body bytes read first
+        QByteArray location;    // redirect: where to
         bool active = false;
     };
+
+    // True when the fault takes this request (and counts it).
+    bool faultTakes(const QByteArray& target);
+    void sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size);
 
     void onNewConnection();
     void onReadyRead(QTcpSocket* s);
@@ -54,5 +61,4 @@ private:
     CvqSimPrinter* mPrinter;
     QTcpServer* mServer;
     Fault mFault;
-    QByteArray mTarget;  // of the request being answered
 };

@@ -176,6 +176,7 @@ void CvqSimPrinter::vqReset()
     mRomver = mRomverAtStart;
     mUpromVer.clear();
     mRawId.clear();
+    mWeb.clear();
     mJobs = 0;
     mPlugDevice = mPlugQueue = mPlugSerial = true;
     mPrograms->vqReset();
@@ -389,11 +390,18 @@ void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
     vqSync();
 }
 
+QByteArray CvqSimPrinter::vqWebId() const
+{
+    return mWeb.contains(QStringLiteral("id")) ? mWeb.value(QStringLiteral("id")).toUtf8() : vqDeviceId();
+}
+
 QByteArray CvqSimPrinter::vqSnapState() const
 {
+    if (mWeb.contains(QStringLiteral("snap")))
+        return mWeb.value(QStringLiteral("snap")).toUtf8();
     QJsonObject o;
-    o.insert(QStringLiteral("vqProductType"), mModel.type);
-    o.insert(QStringLiteral("romver"), mRomver);
+    o.insert(QStringLiteral("vqProductType"), mWeb.value(QStringLiteral("type"), mModel.type));
+    o.insert(QStringLiteral("romver"), mWeb.value(QStringLiteral("romver"), mRomver));
     o.insert(QStringLiteral("pa"), vqPa());
     o.insert(QStringLiteral("sn"), mSn);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);

@@ -8,6 +8,7 @@
 #include "vqsimprograms.h"
 #include "vqsimtree.h"
 
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 #include <memory>
@@ -77,6 +78,8 @@ public:
     CvqSimPrograms& programs() { return *mPrograms; }
     QByteArray vqDeviceId() const;
     QByteArray vqSnapState() const;
+    // The "/ajax_get1284" answer: the identification text unless "web id" replaced it.
+    QByteArray vqWebId() const;
     void vqFirmwareUploaded(const QByteArray& image);
     void vqNoteHistory(const QString& line);
     // True, using up one refusal, when a "refuse" command covers this file
@@ -119,6 +122,7 @@ private:
     QString vqCmdFile(const QStringList& args, QStringList* out);
     QString vqCmdLinkFault(const QStringList& args, QStringList* out);
     QString vqCmdHttpFault(const QStringList& args, QStringList* out);
+    QString vqCmdWeb(const QStringList& args, QStringList* out);
     QString vqCmdHistory(const QStringList& args, QStringList* out);
     QString vqCmdRefuse(const QStringList& args, QStringList* out);
 
@@ -152,6 +156,8 @@ private:
     QString mRomverAtStart;
     QString mUpromVer;
     QByteArray mRawId;   // replaces the whole identification text when set
+    // Web answers set by "web": id, snap (whole answers), type, romver (snapshot fields); absent = auto.
+    QMap<QString, QString> mWeb;
     int mJobs = 0;
     bool mPlugDevice, mPlugQueue, mPlugSerial;
 
