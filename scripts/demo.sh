@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 build=${VQ_BUILD_DIR:-build}
+# Safety net of the LAN upgrade: nothing the demo starts talks beyond 127.0.0.0/8.
+export VQ_LOOPBACK_ONLY=1
 
 # VQ_DEMO_SKIP_BUILD=1: use the programs already built (quick reruns).
 if [ "${VQ_DEMO_SKIP_BUILD:-0}" != 1 ]; then

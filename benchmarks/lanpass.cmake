@@ -1,0 +1,2 @@
+add_executable(bench_lanpass bench_lanpass.cpp)
+target_link_libraries(bench_lanpass PRIVATE monitorcore)
