@@ -157,8 +157,9 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     // A body without end must not fill the memory: the network thread buffers
-    // no more than the bound, and a larger body is given up as soon as it shows.
-    reply->setReadBufferSize(limit + 1);
+    // little more than the bound (the margin lets a larger body show itself),
+    // and a larger body is given up as soon as it shows.
+    reply->setReadBufferSize(limit + 256 * 1024);
     auto giveUp = [&](qint64 received, qint64 total) {
         if (!oversized && (received > limit || total > limit)) {
             oversized = true;
