@@ -21,14 +21,31 @@ struct CvqVIDPID
 };
 QDebug operator<<(QDebug dbg, const CvqVIDPID& v);
 
+#ifdef VQ_BENCH_TABLE
+// The bench's earlier table revision keeps only whether a model scans: both
+// scanner kinds read as yes.
+class CvqScanFlag
+{
+public:
+    constexpr CvqScanFlag(int kind = 0) : mYes(kind != 0) {}
+    constexpr operator bool() const { return mYes; }
+
+private:
+    bool mYes;
+};
+typedef CvqScanFlag CvqHasScanField;
+#else
+typedef qint32 CvqHasScanField;
+#endif
+
 // One row of the product table.
 struct CvqProduct
 {
     CvqVIDPID vidpid;
     QString name;
     qint32 defaultPxg = 1;
-    qint32 vqHasScan = 0;   // 0 printer, 1 and 2 the two scanner kinds
-    qint32 vqPlatform = 1;  // firmware platform, 1 or 2
+    CvqHasScanField vqHasScan = 0;  // 0 printer, 1 and 2 the two scanner kinds
+    qint32 vqPlatform = 1;          // firmware platform, 1 or 2
 };
 
 // The supported printers' USB vendor id.

@@ -59,7 +59,11 @@ struct CvqState
     bool connected = false;
     CvqVIDPID vidpid;
     QString productName;
+#ifdef VQ_BENCH_TABLE
+    bool vqHasScan = false;  // printed "true" / "false"
+#else
     int vqHasScan = 0;
+#endif
     int vqPlatform = 0;
     QString instanceId;
     QString queueName;

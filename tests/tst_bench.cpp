@@ -1,0 +1,233 @@
+// The test bench window on the simulated host, its buttons against the
+// printer emulator (serial over a pseudo-terminal, HTTP on 127.0.0.1), its
+// change log, and its shutdown while the core thread is inside a cycle.
+#include "fvqmain.h"
+#include "vqsimclient.h"
+#include "vqtestsupport.h"
+
+#include "printerlink/host/vqhost_sim.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <atomic>
+
+// Counts poll cycles. Can hold the next one at its start until released
+// (so an emulator change lands whole between two cycles), or slow it down
+// (so the window closes while a cycle runs).
+class CountingSimHost : public CvqSimHost
+{
+public:
+    std::atomic<int> cycles{0};
+    std::atomic<int> holdNextMs{0};
+    QSemaphore entered, release;
+
+    EnumResult vqListUsbPrinters(QStringList* ids) override
+    {
+        if (const int ms = holdNextMs.exchange(0)) {
+            entered.release();
+            release.tryAcquire(1, ms);
+        }
+        ++cycles;
+        return CvqSimHost::vqListUsbPrinters(ids);
+    }
+};
+
+class TstBench : public QObject
+{
+    Q_OBJECT
+
+    CvqTempSimHost* mHost = nullptr;
+    CvqSimClient mSim;
+    CountingSimHost mCounting;
+    FvqMain* mWin = nullptr;
+
+    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
+    QString text(const char* edit) { return mWin->findChild<QTextEdit*>(edit)->toPlainText(); }
+    void click(const char* button) { mWin->findChild<QPushButton*>(button)->click(); }
+    int changeEntries() { return text("textEdit_6").count(QStringLiteral("QMap(")); }
+    QString lastChange() { return text("textEdit_6").section(QStringLiteral("QMap("), -1); }
+    // Waits for n more poll cycles of the core thread.
+    bool cycles(int n)
+    {
+        const int target = mCounting.cycles + n;
+        return QTest::qWaitFor([&] { return mCounting.cycles >= target; }, 20000);
+    }
+
+    // Runs a control line while the core thread waits at the start of a
+    // cycle, so the next cycle sees its whole effect, never a part.
+    bool betweenCycles(const QString& line)
+    {
+        mCounting.holdNextMs = 20000;
+        const bool held = mCounting.entered.tryAcquire(1, 20000);
+        const bool ok = mSim.vqOk(line);
+        mCounting.release.release();
+        return held && ok;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        mHost = new CvqTempSimHost;
+        QVERIFY2(mSim.vqStart(mHost->root(), {"--printers", "2", "--http", "127.0.0.1:0", "--quiet"}),
+                 qPrintable(mSim.vqError()));
+        QVERIFY(mSim.vqHttp().startsWith("127.0.0.1:"));
+        qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
+        qputenv("VQ_BENCH_HTTP", mSim.vqHttp().toLocal8Bit());
+        vqSetHostOverride(&mCounting);
+        mWin = new FvqMain;
+    }
+    void cleanupTestCase()
+    {
+        delete mWin;
+        vqSetHostOverride(nullptr);
+        mSim.vqStop();
+        delete mHost;
+    }
+    void init()
+    {
+        cmd("use p1");
+        cmd("history clear");
+    }
+
+    void form()
+    {
+        QCOMPARE(mWin->windowTitle(), QStringLiteral("FvqMain"));
+        const QStringList captions = {"读一轮\n(底层)", "读一轮",        "测试vqToStr",      "测试CvqCommOfUsb",
+                                      "测试CvqDoScan",   "临时测试", "测试CvqCommOfHttp"};
+        QStringList expected;
+        for (int i = 0; i < captions.size(); ++i) {
+            const QString name = i ? QStringLiteral("pushButton_%1").arg(i + 1) : QStringLiteral("pushButton");
+            QPushButton* b = mWin->findChild<QPushButton*>(name);
+            QVERIFY2(b, qPrintable(name));
+            QCOMPARE(b->text(), captions[i]);
+            expected << "on_" + name + "_clicked()";
+        }
+        QStringList edits;
+        for (const QTextEdit* e : mWin->findChildren<QTextEdit*>())
+            edits << e->objectName();
+        edits.sort();
+        QCOMPARE(edits, QStringList({"textEdit", "textEdit_2", "textEdit_3", "textEdit_4", "textEdit_5", "textEdit_6"}));
+        QCOMPARE(mWin->findChild<QLabel*>("label")->text(), QString::fromUtf8("变化事件:"));
+        expected << "vqWhenOnCoreTrdChange(QMap<QString,CvqState>,QMap<QString,CvqState>)";
+        const QMetaObject* mo = mWin->metaObject();
+        QStringList declared;
+        for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
+            declared << QString::fromLatin1(mo->method(i).methodSignature());
+        QCOMPARE(declared, expected);
+    }
+
+    // Every device is read, queue or not; the low-level cycle matches whole
+    // vendors, so it also lists a model the bench's table does not know.
+    void cycles()
+    {
+        cmd("@p2 unplug queue");
+        cmd("add p3 model=M-Series");  // beyond the bench table's 84 rows
+        const QString p1 = mSim.vqInstanceId("p1"), p2 = mSim.vqInstanceId("p2"), p3 = mSim.vqInstanceId("p3");
+        QVERIFY(!p3.isEmpty());
+        const auto key = [](const QString& id) { return vqToStr(id); };  // as the maps quote it
+
+        click("pushButton");
+        for (const QString& id : {p1, p2, p3}) {
+            QVERIFY2(text("textEdit").contains(key(id)), qPrintable(id));
+            QVERIFY2(text("textEdit_3").contains(id + " : MFG:"), qPrintable(id));
+            QVERIFY2(text("textEdit_4").contains(id + " : CvqJetMem(true,"), qPrintable(id));
+        }
+        QVERIFY(text("textEdit_2").contains(key(p1)));
+        QVERIFY(!text("textEdit_2").contains(key(p2)));
+
+        click("pushButton_2");
+        const QString polled = text("textEdit_5");
+        QVERIFY(polled.contains(key(p1)) && polled.contains(key(p2)));
+        QVERIFY2(!polled.contains(key(p3)), qPrintable(polled));
+        // p1 is a plain printer, p2 a scanner model.
+        const QRegularExpression flags("vqHasScan=\\s*(\\w+)");
+        QStringList seen;
+        for (auto it = flags.globalMatch(polled); it.hasNext();)
+            seen << it.next().captured(1);
+        QCOMPARE(seen, QStringList({"false", "true"}));
+
+        CvqDebugCapture log;
+        click("pushButton_3");
+        QStringList expected;
+        for (uint c : text("textEdit_5").toUcs4())
+            expected << QString::number(c);
+        QCOMPARE(log.take(), expected);
+
+        cmd("remove p3");
+        cmd("@p2 plug");
+    }
+
+    void remoteOps_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("along");  // the last request as the printer saw it
+        QTest::newRow("usb") << "pushButton_4" << "/tmp/1.txt"
+                             << "serial type=16 id=5 cmd=/usr/local/bin/vqlcd.out vqdowbMain ";
+        QTest::newRow("http") << "pushButton_7" << "/tmp/vqkeltoscans/1.txt"
+                              << "http GET /vqexea/usr/local/bin/vqlcd.out?vqdowbMain&";
+    }
+    void remoteOps()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, path);
+        QFETCH(QString, along);
+        cmd("file put " + path + " hello");
+        CvqDebugCapture log;
+        click(qPrintable(button));
+        const QStringList lines = log.take().filter(QRegularExpression("^test "));
+        // The emulator runs no ping and no vqdowbMain; the second delete finds nothing.
+        QCOMPARE(lines, QStringList({"test vqGetFile true \"hello\"", "test vqHasFile true", "test vqDelFile true",
+                                     "test vqDelFile false", "test vqExe false \"\"", "test vqExeAlong false"}));
+        const QStringList history = mSim.vqHistory();
+        QCOMPARE(history.size(), 6);
+        QVERIFY2(history.first().contains(path), qPrintable(history.first()));
+        QCOMPARE(history.last(), along);
+    }
+
+    void scratch()
+    {
+        click("pushButton_6");
+        QCOMPARE(text("textEdit_5"), QStringLiteral("--0003--"));
+    }
+
+    void changeLog()
+    {
+        const QString p2 = vqToStr(mSim.vqInstanceId("p2"));
+        QVERIFY(betweenCycles("@p2 unplug"));
+        // Two cycles later every earlier change has been sent; take them in.
+        QVERIFY(cycles(2));
+        QCoreApplication::processEvents();
+        QVERIFY(!lastChange().contains(p2));
+        const int before = changeEntries();
+        QVERIFY(betweenCycles("@p2 plug"));
+        QTRY_COMPARE_WITH_TIMEOUT(changeEntries(), before + 1, 20000);
+        QVERIFY(lastChange().contains(p2));
+        QVERIFY(cycles(3));
+        QCoreApplication::processEvents();
+        QCOMPARE(changeEntries(), before + 1);
+    }
+
+    // Last: the stop signal is process-wide and never lowered.
+    void closesMidCycle()
+    {
+        QSignalSpy finished(mWin->vqCoreTrd(), &QThread::finished);
+        mCounting.holdNextMs = 300;
+        QVERIFY(mCounting.entered.tryAcquire(1, 20000));
+        QElapsedTimer t;
+        t.start();
+        delete mWin;
+        mWin = nullptr;
+        qInfo() << "closed in" << t.elapsed() << "ms";
+        QCOMPARE(finished.count(), 1);
+    }
+};
+
+QTEST_MAIN(TstBench)
+#include "tst_bench.moc"
