@@ -100,7 +100,17 @@ void FvqMain::on_pushButton_4_clicked()
 
 void FvqMain::on_pushButton_5_clicked()
 {
-    // The scan job lands in the library separately; until then this button does nothing.
+    CvqScanParams params;
+    params.vqScannerHostTp = 2;
+    params.vqScannerHost = vqBenchComPort();
+    CvqDoScan::vqNewTaskId(params);
+    params.saveToFileFormat = QStringLiteral("jpg");
+    params.scanPaperSizeTypeEngName = QStringLiteral("A4");
+    params.vqOutDir = vqBenchScanDir();
+    QString err;
+    const int code = CvqDoScan().vqDoScan(params, err);
+    qDebug() << code << err;
+    ui->textEdit_5->setText(QStringLiteral("%1 %2").arg(code).arg(err));
 }
 
 void FvqMain::on_pushButton_6_clicked()

@@ -191,6 +191,24 @@ private slots:
         QCOMPARE(history.last(), along);
     }
 
+    // A whole scan job of the scanner model over its serial link.
+    void scan()
+    {
+        QTemporaryDir out;
+        qputenv("VQ_BENCH_COM", mSim.vqPty("p2").toLocal8Bit());
+        qputenv("VQ_BENCH_SCANDIR", out.path().toLocal8Bit());
+        cmd("@p2 scanjob pages=2 interval=50");
+        CvqDebugCapture log;
+        click("pushButton_5");
+        qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
+        QCOMPARE(text("textEdit_5"), QStringLiteral("0 "));
+        QVERIFY(log.take().contains("0 \"\""));
+        // inputMode stays 0: one file named after the task, each page over the last.
+        const QStringList files = QDir(out.path()).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(QRegularExpression("^scan\\d+\\.jpg$").match(files[0]).hasMatch(), qPrintable(files[0]));
+    }
+
     void scratch()
     {
         click("pushButton_6");
