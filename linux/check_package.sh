@@ -11,11 +11,13 @@ fail() { echo "check_package: $*" >&2; exit 1; }
 
 files=(libexec/vqmonitor/monitor bin/vqmonitor share/applications/vqmonitor.desktop
        share/icons/hicolor/64x64/apps/vqmonitor.png lib/udev/rules.d/70-vqmonitor.rules)
+# The test bench is installed beside the monitor when it is built.
+[ -f "$build/bin/bench" ] && files+=(libexec/vqmonitor/bench)
 cmake --install "$build" --prefix "$tmp/x" >/dev/null
 for f in "${files[@]}" etc/xdg/autostart/vqmonitor-autostart.desktop; do
   [ -f "$tmp/x/$f" ] || fail "not installed: $f"
 done
-[ "$(cd "$tmp/x" && find . -type f -o -type l | sort | wc -l)" -eq 6 ] || fail "unexpected files: $(cd "$tmp/x" && find . -type f -o -type l)"
+[ "$(cd "$tmp/x" && find . -type f -o -type l | sort | wc -l)" -eq $((${#files[@]} + 1)) ] || fail "unexpected files: $(cd "$tmp/x" && find . -type f -o -type l)"
 [ "$("$tmp/x/bin/vqmonitor" ver)" = "ver: 2.1" ] || fail "bin/vqmonitor does not run the monitor"
 grep -qx 'Exec=vqmonitor hide' "$tmp/x/etc/xdg/autostart/vqmonitor-autostart.desktop" || fail "autostart does not hide"
 file -b "$tmp/x/share/icons/hicolor/64x64/apps/vqmonitor.png" | grep -q '^PNG image data, 64 x 64' || fail "icon"
