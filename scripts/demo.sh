@@ -26,11 +26,12 @@ rm -f "$shots"/*.png
 work=$(mktemp -d /tmp/vqdemo.XXXXXX)
 host=$work/host
 mkdir -p "$host"
-xvfb_pid="" sim_pid="" mon_pid=""
+xvfb_pid="" sim_pid="" mon_pid="" bench_pid=""
 
 stop() {
   # Only what this script started, by process id.
   if [ -n "$mon_pid" ] && kill -0 "$mon_pid" 2>/dev/null; then kill "$mon_pid" 2>/dev/null || true; wait "$mon_pid" 2>/dev/null || true; fi
+  if [ -n "$bench_pid" ] && kill -0 "$bench_pid" 2>/dev/null; then kill "$bench_pid" 2>/dev/null || true; wait "$bench_pid" 2>/dev/null || true; fi
   if [ -n "$sim_pid" ] && kill -0 "$sim_pid" 2>/dev/null; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
@@ -122,5 +123,23 @@ wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: the monito
 wait "$mon_pid" && rc=0 || rc=$?
 mon_pid=""
 echo "demo: monitor closed (exit code $rc); screenshots in $shots"
+
+# The test bench on the same printers, pointed at p1's port and web address:
+# one poll cycle (its second button), then a screenshot.
+sim_field() { sed -n "s/^printer p1 .*$1=\([^ ]*\).*/\1/p" "$work/sim.log"; }
+bench_http=$(sim_field http)
+[[ $bench_http == 127.* ]] || bench_http=127.0.0.1
+blog=$work/bench.log
+VQ_SIM_HOST=$host VQ_BENCH_COM=$(sim_field pty) VQ_BENCH_HTTP=$bench_http VQ_BENCH_SCANDIR=$work/scans \
+  VQ_BENCH_CLICK=pushButton_2 QT_QPA_PLATFORM=xcb "$build/bin/bench" >"$blog" 2>&1 &
+bench_pid=$!
+bench_shown() { grep -q 'clicked "pushButton_2"' "$blog" 2>/dev/null && grep -q '^main ' "$blog"; }
+wait_for 30 bench_shown || { echo "demo: the bench did not show its cycle" >&2; cat "$blog" >&2; exit 1; }
+sleep 0.25
+import -display "$DISPLAY" -window root -crop 1000x680+0+0 +repage "$shots/bench.png"
+echo "demo: $shots/bench.png"
+kill "$bench_pid" 2>/dev/null || true
+wait "$bench_pid" 2>/dev/null || true
+bench_pid=""
 "$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
