@@ -38,7 +38,7 @@ protected:
 // Over the printer's serial port. Each operation opens the link first; a
 // status other than 0 is logged with the printer's text and fails the call
 // (vqHasFile: the file is missing).
-class CvqCommOfUsb : public CvqComm
+class CvqCommOfUsb final : public CvqComm
 {
 public:
     explicit CvqCommOfUsb(const QString& portName);
@@ -70,7 +70,7 @@ constexpr qint64 vqHttpDefaultBodyLimit = qint64(256) * 1024 * 1024;
 // Over the printer's web server: GET http://<host>/vqget<path>, /vqhas, /vqrm,
 // /vqexe<command>, /vqexea<command>. Works on any thread: each request runs
 // its own event loop.
-class CvqCommOfHttp : public CvqComm
+class CvqCommOfHttp final : public CvqComm
 {
 public:
     // host: an address, optionally ":" and a port.

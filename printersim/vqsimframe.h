@@ -4,6 +4,12 @@
 //
 // Frame, little-endian: head 19 73 10 19 | u32 length (4 + body) | type |
 // type version | id | flags (bit 0: response) | body | tail 19 79 04 02.
+//
+// This codec is written apart from the library's (printerlink/vqcommsg) on
+// purpose: the end-to-end tests then check the library against a second
+// reading of the format instead of against itself, and the emulator can build
+// the broken frames (wrong length, garbled tail, oversize) the library's
+// encoder never makes.
 
 #include <QByteArray>
 #include <QString>

@@ -225,7 +225,6 @@ const BitFault kBitFaults[] = {
     {"bin-full", 5, 0x08},     {"size-mismatch", 5, 0x10}, {"cover-open", 6, 0x01},  {"err0801", 8, 0x01},
     {"crypto-chip", 8, 0x02},  {"severe", 8, 0x80},
 };
-const char* const kOtherFaults[] = {"tray1-low", "tray2-empty", "tray2-low", "no-toner-box", "no-drum"};
 }
 
 QString CvqSimPrinter::vqSetFault(const QString& name, bool on)

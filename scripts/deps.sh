@@ -5,6 +5,7 @@ pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools
       qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick
       wine wine32:i386 locales make perl patch xz-utils
       libcups2-dev libumockdev-dev umockdev cups-daemon cups-client dpkg-dev file)
+pkgs+=(clang-format)  # scripts/format.sh
 pkgs+=(libpng-dev)   # the one-key print page's PNG encoder
 missing=()
 for p in "${pkgs[@]}"; do

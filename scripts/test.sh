@@ -7,7 +7,7 @@ build=${VQ_BUILD_DIR:-build}
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 [ -f "$build/CMakeCache.txt" ] && gen=()
-cmake -S . -B "$build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300

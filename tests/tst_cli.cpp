@@ -30,7 +30,6 @@ private:
     Run run(const QStringList& args, const QString& program = QString(), bool gui = false);
     bool waitRunning(bool running, const QString& program = QString());
     QString mMonitor;
-    CvqTempSimHost* mSim = nullptr;
 };
 
 void TstCli::initTestCase()
@@ -248,5 +247,5 @@ void TstCli::runtimeVariableIgnored()
     QVERIFY(first.waitForFinished(20000));
 }
 
-QTEST_GUILESS_MAIN(TstCli)
+VQ_TEST_GUILESS_MAIN(TstCli)
 #include "tst_cli.moc"

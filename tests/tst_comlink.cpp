@@ -21,14 +21,7 @@ const int kGetBound = 64 * 1024;
 class TstComLink : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<CvqWarningGuard> mWarnings;
 private slots:
-    void init() { mWarnings.reset(new CvqWarningGuard); }
-    void cleanup()
-    {
-        VQ_VERIFY_NO_MESSAGES(*mWarnings);
-        mWarnings.reset();
-    }
     void exchange_data();
     void exchange();
     void download_data();
@@ -197,5 +190,5 @@ void TstComLink::dripFeed()
     peer.stop();
 }
 
-QTEST_GUILESS_MAIN(TstComLink)
+VQ_TEST_GUILESS_MAIN(TstComLink)
 #include "tst_comlink.moc"

@@ -51,14 +51,7 @@ public:
 class TstCommHttp : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<CvqWarningGuard> mWarnings;
 private slots:
-    void init() { mWarnings.reset(new CvqWarningGuard); }
-    void cleanup()
-    {
-        VQ_VERIFY_NO_MESSAGES(*mWarnings);
-        mWarnings.reset();
-    }
     void answers_data();
     void answers();
 };
@@ -113,5 +106,5 @@ void TstCommHttp::answers()
     QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));
 }
 
-QTEST_GUILESS_MAIN(TstCommHttp)
+VQ_TEST_GUILESS_MAIN(TstCommHttp)
 #include "tst_commhttp.moc"

@@ -119,5 +119,5 @@ void TstComMsg::reads()
     }
 }
 
-QTEST_GUILESS_MAIN(TstComMsg)
+VQ_TEST_GUILESS_MAIN(TstComMsg)
 #include "tst_commsg.moc"

@@ -219,5 +219,5 @@ void TstDiscovery::showQueue()
     QVERIFY(own.started.isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TstDiscovery)
+VQ_TEST_GUILESS_MAIN(TstDiscovery)
 #include "tst_discovery.moc"

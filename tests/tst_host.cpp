@@ -281,5 +281,5 @@ void TstHost::linuxHostReportsNothing()
     qunsetenv("VQ_SIM_HOST");
 }
 
-QTEST_GUILESS_MAIN(TstHost)
+VQ_TEST_GUILESS_MAIN(TstHost)
 #include "tst_host.moc"

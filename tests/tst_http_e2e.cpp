@@ -128,5 +128,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstHttpE2e)
+VQ_TEST_GUILESS_MAIN(TstHttpE2e)
 #include "tst_http_e2e.moc"

@@ -298,5 +298,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstLinkE2e)
+VQ_TEST_GUILESS_MAIN(TstLinkE2e)
 #include "tst_link_e2e.moc"

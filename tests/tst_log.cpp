@@ -88,5 +88,5 @@ void TstLog::programFolder()
     QVERIFY(!folder().contains('/'));
 }
 
-QTEST_GUILESS_MAIN(TstLog)
+VQ_TEST_GUILESS_MAIN(TstLog)
 #include "tst_log.moc"

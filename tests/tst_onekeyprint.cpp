@@ -296,5 +296,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstOneKeyPrint)
+VQ_TEST_MAIN(TstOneKeyPrint)
 #include "tst_onekeyprint.moc"

@@ -205,5 +205,5 @@ void TstPoll::coreThread()
     QCOMPARE(vqWaitQuit(60000), true);  // once raised, every wait returns at once
 }
 
-QTEST_GUILESS_MAIN(TstPoll)
+VQ_TEST_GUILESS_MAIN(TstPoll)
 #include "tst_poll.moc"

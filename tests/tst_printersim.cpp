@@ -634,5 +634,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstPrinterSim)
+VQ_TEST_GUILESS_MAIN(TstPrinterSim)
 #include "tst_printersim.moc"

@@ -206,5 +206,5 @@ void TstRecord::upgradeDue()
     QTEST(vqRomUpgradeDue(version), "due");
 }
 
-QTEST_GUILESS_MAIN(TstRecord)
+VQ_TEST_GUILESS_MAIN(TstRecord)
 #include "tst_record.moc"

@@ -391,5 +391,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstScanJob)
+VQ_TEST_GUILESS_MAIN(TstScanJob)
 #include "tst_scanjob.moc"

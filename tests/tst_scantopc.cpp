@@ -216,5 +216,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstScanToPc)
+VQ_TEST_GUILESS_MAIN(TstScanToPc)
 #include "tst_scantopc.moc"

@@ -251,5 +251,5 @@ void TstState::debugForm()
     QVERIFY2(text.trimmed().endsWith(")"), qPrintable(text));
 }
 
-QTEST_GUILESS_MAIN(TstState)
+VQ_TEST_GUILESS_MAIN(TstState)
 #include "tst_state.moc"

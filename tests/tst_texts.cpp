@@ -1,5 +1,6 @@
 // Status texts, fault list and colours, the language manager and the compiled catalogues.
 #include "cvqlangmgr.h"
+#include "vqtestsupport.h"
 #include "vqtexts.h"
 
 #include <QCoreApplication>
@@ -278,5 +279,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstTexts)
+VQ_TEST_GUILESS_MAIN(TstTexts)
 #include "tst_texts.moc"

@@ -98,5 +98,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstTrayAlert)
+VQ_TEST_MAIN(TstTrayAlert)
 #include "tst_trayalert.moc"

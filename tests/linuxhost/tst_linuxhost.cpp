@@ -253,5 +253,5 @@ void TstLinuxHost::pollCycleMatchesSimulatedHost()
     QCOMPARE(vqPollCycle(), onLinux);
 }
 
-QTEST_GUILESS_MAIN(TstLinuxHost)
+VQ_TEST_GUILESS_MAIN(TstLinuxHost)
 #include "tst_linuxhost.moc"

@@ -1,7 +1,9 @@
 #include "vqtestsupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QMutex>
+#include <QThread>
 
 #include <algorithm>
 
@@ -69,6 +71,28 @@ QMutex gMsgMutex;
 QStringList gLines[2];
 int gDepth[2] = {0, 0};
 QtMessageHandler gPrevious = nullptr;
+QtMessageHandler gTestLog = nullptr;  // QtTest's own handler
+QStringList gAllowed;
+QStringList gStray;  // unexpected warnings outside a test function
+
+// Beneath every capture: unexpected warnings fail, all lines still reach the log.
+void strictHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    if (type == QtWarningMsg || type == QtCriticalMsg) {
+        bool allowed = false;
+        {
+            QMutexLocker lock(&gMsgMutex);
+            allowed = std::any_of(gAllowed.cbegin(), gAllowed.cend(),
+                                  [&msg](const QString& fragment) { return msg.contains(fragment); });
+            if (!allowed && (QThread::currentThread() != qApp->thread() || !QTest::currentTestFunction()))
+                gStray << msg;
+        }
+        if (!allowed && QThread::currentThread() == qApp->thread() && QTest::currentTestFunction())
+            QTest::qFail(qPrintable(QStringLiteral("unexpected warning: ") + msg), __FILE__, __LINE__);
+    }
+    if (gTestLog)
+        gTestLog(type, ctx, msg);
+}
 
 void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
@@ -132,4 +156,24 @@ QByteArray vqReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void vqAllowWarnings(const QStringList& fragments)
+{
+    QMutexLocker lock(&gMsgMutex);
+    gAllowed << fragments;
+}
+
+int vqRunTests(QObject* test, int argc, char** argv)
+{
+    // QtTest installs its handler when it starts logging: ours goes on top.
+    QTest::qInit(test, argc, argv);
+    gTestLog = qInstallMessageHandler(strictHandler);
+    int ret = QTest::qRun();
+    qInstallMessageHandler(gTestLog);
+    const QStringList stray = gStray;
+    for (const QString& line : stray)
+        qWarning("unexpected warning outside a test function: %s", qPrintable(line));
+    QTest::qCleanup();
+    return ret == 0 && !stray.isEmpty() ? 1 : ret;
 }

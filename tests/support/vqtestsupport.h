@@ -1,11 +1,12 @@
 #pragma once
-// Shared test helpers: an in-memory host, a temporary simulated host tree, and
-// a guard that fails a test on unexpected warnings.
+// Shared test helpers: an in-memory host, a temporary simulated host tree,
+// message captures, and the test main that fails on unexpected warnings.
 
 #include "printerlink/printerlink.h"
 #include "vqsimtree.h"
 
 #include <QMap>
+#include <QtTest>
 #include <QTemporaryDir>
 #include <atomic>
 #include <memory>
@@ -96,6 +97,32 @@ struct CvqDebugCapture : CvqMessageCapture { CvqDebugCapture() : CvqMessageCaptu
 
 // A file's bytes, or "<missing>".
 QByteArray vqReadFile(const QString& path);
+
+// Runs a test object as QtTest does, failing on any warning or critical that
+// no CvqMessageCapture takes and no allowed fragment matches: in a test
+// function it fails that function, elsewhere (other threads) the program.
+int vqRunTests(QObject* test, int argc, char** argv);
+// Warnings containing one of these fragments are expected for the whole program.
+void vqAllowWarnings(const QStringList& fragments);
+
+// The main of a test program that needs widgets, and of one that does not.
+#define VQ_TEST_MAIN(TestObject)                      \
+    int main(int argc, char** argv)                   \
+    {                                                 \
+        QApplication app(argc, argv);                 \
+        app.setAttribute(Qt::AA_Use96Dpi, true);      \
+        TestObject tc;                                \
+        QTEST_SET_MAIN_SOURCE_PATH                    \
+        return vqRunTests(&tc, argc, argv);           \
+    }
+#define VQ_TEST_GUILESS_MAIN(TestObject)              \
+    int main(int argc, char** argv)                   \
+    {                                                 \
+        QCoreApplication app(argc, argv);             \
+        TestObject tc;                                \
+        QTEST_SET_MAIN_SOURCE_PATH                    \
+        return vqRunTests(&tc, argc, argv);           \
+    }
 
 // Fails the current test when the capture holds lines other than the allowed ones.
 #define VQ_VERIFY_NO_MESSAGES(capture, ...)                                        \
