@@ -411,5 +411,5 @@ private:
     FvqUpRom1Progress* mWindow = nullptr;
 };
 
-QTEST_MAIN(TstLanUpRom)
+VQ_TEST_MAIN(TstLanUpRom)
 #include "tst_lanuprom.moc"

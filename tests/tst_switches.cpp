@@ -12,6 +12,8 @@ class TstSwitches : public QObject
     Q_OBJECT
 
 private slots:
+    // The offscreen platform has no tray.
+    void initTestCase() { vqAllowWarnings({"systemTrayWindowChanged"}); }
     void threads()
     {
         CvqFakeHost host;  // no printer: the services only poll
@@ -30,5 +32,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstSwitches)
+VQ_TEST_MAIN(TstSwitches)
 #include "tst_switches.moc"
