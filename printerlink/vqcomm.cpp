@@ -34,80 +34,65 @@ bool CvqComm::vqExeQuiet(const QString& cmd, int timeoutSec)
 
 // --- over the serial link ---
 
+namespace {
+// Opens the link and sends one request; a non-zero device status is a failure,
+// logged under the caller's name.
+template <typename Request>
+bool vqSendChecked(CvqComLink& link, const char* caller, Request request)
+{
+    if (!link.open())
+        return false;
+    quint8 status = 0;
+    QString err;
+    if (!request(status, err))
+        return false;
+    if (status != 0) {
+        qDebug() << caller << "err:" << int(status) << err;
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
 CvqCommOfUsb::CvqCommOfUsb(const QString& portName) : mLink(portName) {}
 
 CvqCommOfUsb::~CvqCommOfUsb() { mLink.close(); }
 
 bool CvqCommOfUsb::vqGetFile(const QString& path, QByteArray& out)
 {
-    if (!mLink.open())
-        return false;
-    quint8 status = 0;
-    QString err;
-    if (!mLink.vqLinkGet(path, out, status, err))
-        return false;
-    if (status != 0) {
-        qDebug() << "CvqCommOfUsb::vqGetFile() err:" << int(status) << err;
-        return false;
-    }
-    return true;
+    return vqSendChecked(mLink, "CvqCommOfUsb::vqGetFile()",
+                         [&](quint8& status, QString& err) { return mLink.vqLinkGet(path, out, status, err); });
 }
 
 bool CvqCommOfUsb::vqHasFile(const QString& path, bool& exists)
 {
-    if (!mLink.open())
-        return false;
-    quint8 status = 0;
-    QString err;
-    if (!mLink.vqLinkHas(path, status, err))
-        return false;
-    exists = status == 0;
-    return true;
+    return vqSendChecked(mLink, "CvqCommOfUsb::vqHasFile()", [&](quint8& status, QString& err) {
+        if (!mLink.vqLinkHas(path, status, err))
+            return false;
+        exists = status == 0;
+        status = 0;  // a missing file is an answer, not a failure
+        return true;
+    });
 }
 
 bool CvqCommOfUsb::vqDelFile(const QString& path)
 {
-    if (!mLink.open())
-        return false;
-    quint8 status = 0;
-    QString err;
-    if (!mLink.vqLinkDel(path, status, err))
-        return false;
-    if (status != 0) {
-        qDebug() << "CvqCommOfUsb::vqDelFile() err:" << int(status) << err;
-        return false;
-    }
-    return true;
+    return vqSendChecked(mLink, "CvqCommOfUsb::vqDelFile()",
+                         [&](quint8& status, QString& err) { return mLink.vqLinkDel(path, status, err); });
 }
 
 bool CvqCommOfUsb::vqExe(const QString& cmd, QString& out, int timeoutSec)
 {
-    if (!mLink.open())
-        return false;
-    quint8 status = 0;
-    QString err;
-    if (!mLink.vqLinkExe(cmd, out, status, err, timeoutSec))
-        return false;
-    if (status != 0) {
-        qDebug() << "CvqCommOfUsb::vqExe() err:" << int(status) << err;
-        return false;
-    }
-    return true;
+    return vqSendChecked(mLink, "CvqCommOfUsb::vqExe()", [&](quint8& status, QString& err) {
+        return mLink.vqLinkExe(cmd, out, status, err, timeoutSec);
+    });
 }
 
 bool CvqCommOfUsb::vqExeAlong(const QString& cmd)
 {
-    if (!mLink.open())
-        return false;
-    quint8 status = 0;
-    QString err;
-    if (!mLink.vqLinkExeAlong(cmd, status, err))
-        return false;
-    if (status != 0) {
-        qDebug() << "CvqCommOfUsb::vqExe() err:" << int(status) << err;
-        return false;
-    }
-    return true;
+    // Logged under vqExe(), as it always was.
+    return vqSendChecked(mLink, "CvqCommOfUsb::vqExe()",
+                         [&](quint8& status, QString& err) { return mLink.vqLinkExeAlong(cmd, status, err); });
 }
 
 // --- over HTTP ---

@@ -7,12 +7,6 @@
 
 static const int kReplyBuffer = 1024;
 
-QString vqDevicePath(QString instanceId)
-{
-    instanceId.replace('\\', '#');
-    return QStringLiteral("\\\\.\\") + instanceId + QStringLiteral("#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
-}
-
 QString vqIdTextFromReply(const QByteArray& reply)
 {
     if (reply.size() >= kReplyBuffer)

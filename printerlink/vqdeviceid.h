@@ -1,11 +1,10 @@
 #pragma once
 // The identification read of a USB printer and the print-queue job query.
 
+#include "host/vqdevicepath.h"
+
 #include <QByteArray>
 #include <QString>
-
-// \\.\<instance id with "\" as "#">#{usb printer interface guid}
-QString vqDevicePath(QString instanceId);
 
 // The identification text of a raw reply: the bytes up to the first zero byte,
 // as UTF-8; empty when the reply fills the whole 1024-byte buffer.

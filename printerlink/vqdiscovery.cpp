@@ -1,9 +1,10 @@
 #include "vqdiscovery.h"
 #include "host/vqhost.h"
+#include "host/vqusbguid.h"
 
 #include <QHash>
 
-static const QString kUsbPrintGuid = QStringLiteral("{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+static const QString kUsbPrintGuid = QStringLiteral(VQ_USB_PRINT_GUID);
 
 QDebug operator<<(QDebug dbg, const CvqUsbDevKnInfo& info)
 {

@@ -42,6 +42,26 @@ quint32 vqReadHex(const char** cursor, bool* ok, int digits)
     return value;
 }
 
+namespace {
+// The status text's fields in the order they come: hex digits each, how many.
+struct CvqStsField
+{
+    const char* name;  // as logged when the field is short or not hex
+    int digits;
+    int count;
+    void (*store)(CvqJetMem& mem, int index, quint32 value);
+};
+
+const CvqStsField kStsFields[] = {
+    {"status_print_count", 4, 1, [](CvqJetMem& m, int, quint32 v) { m.job_printed_count = quint16(v); }},
+    {"inprintjob", 2, 1, [](CvqJetMem& m, int, quint32 v) { m.inprintjob = quint8(v); }},
+    {"status_bytes", 2, 10, [](CvqJetMem& m, int i, quint32 v) { m.status_bytes[i] = quint8(v); }},
+    {"crum_status", 2, 1, [](CvqJetMem& m, int, quint32 v) { m.crum_status = quint8(v); }},
+    {"crum_t_percent", 4, 1, [](CvqJetMem& m, int, quint32 v) { m.crum_t_percent = quint16(v); }},
+    {"crum_d_percent", 4, 1, [](CvqJetMem& m, int, quint32 v) { m.crum_d_percent = quint16(v); }},
+};
+}  // namespace
+
 bool vqParseSts(CvqJetMem& mem, const QString& sts)
 {
     QByteArray raw = sts.toUtf8();
@@ -56,39 +76,21 @@ bool vqParseSts(CvqJetMem& mem, const QString& sts)
         c = char(quint8(c) - 17);
 
     const char* cur = raw.constData();  // zero-terminated by QByteArray
-    bool ok = false;
-    mem.job_printed_count = quint16(vqReadHex(&cur, &ok, 4));
-    if (!ok) {
-        qDebug() << "(vq)status_print_count too short or not hex";
-        return false;
-    }
-    mem.inprintjob = quint8(vqReadHex(&cur, &ok, 2));
-    if (!ok) {
-        qDebug() << "(vq)inprintjob too short or not hex";
-        return false;
-    }
-    for (int i = 0; i < 10; ++i) {
-        mem.status_bytes[i] = quint8(vqReadHex(&cur, &ok, 2));
-        if (!ok) {
-            qDebug() << "(vq)status_bytes[" << i << "] too short or not hex";
-            return false;
+    for (const CvqStsField& f : kStsFields) {
+        for (int i = 0; i < f.count; ++i) {
+            bool ok = false;
+            const quint32 value = vqReadHex(&cur, &ok, f.digits);
+            if (!ok) {
+                if (f.count > 1)
+                    qDebug() << (QByteArray("(vq)") + f.name + '[').constData() << i << "] too short or not hex";
+                else
+                    qDebug() << (QByteArray("(vq)") + f.name + " too short or not hex").constData();
+                return false;
+            }
+            f.store(mem, i, value);
         }
     }
-    mem.crum_status = quint8(vqReadHex(&cur, &ok, 2));
-    if (!ok) {
-        qDebug() << "(vq)crum_status too short or not hex";
-        return false;
-    }
-    mem.crum_t_percent = quint16(vqReadHex(&cur, &ok, 4));
-    if (!ok) {
-        qDebug() << "(vq)crum_t_percent too short or not hex";
-        return false;
-    }
-    mem.crum_d_percent = quint16(vqReadHex(&cur, &ok, 4));
-    if (!ok) {
-        qDebug() << "(vq)crum_d_percent too short or not hex";
-        return false;
-    }
+    bool ok = false;
     mem.AllPrintCount = vqReadHex(&cur, &ok, 6);  // optional
     return true;
 }

@@ -14,6 +14,7 @@ static QList<CvqProduct> makeProducts()
 {
     const QString& vid = vqVendorId;
     return {
+    // columns: vidpid, name, defaultPxg, vqHasScan (0 printer, 1/2 scanner kind), vqPlatform
     {CvqVIDPID(vid, QStringLiteral("0101")), QStringLiteral("Morvane P4120W"), 2, 0, 2},
     {CvqVIDPID(vid, QStringLiteral("0106")), QStringLiteral("Morvane P7760FDN"), 1, 0, 1},
     {CvqVIDPID(vid, QStringLiteral("0107")), QStringLiteral("Morvane P5030FDN"), 1, 0, 1},

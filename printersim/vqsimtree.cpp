@@ -1,12 +1,11 @@
 #include "vqsimtree.h"
+#include "printerlink/host/vqusbguid.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
-
-static const char* const kUsbGuid = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
 
 QByteArray vqShiftSts(const QByteArray& hexDigits)
 {
@@ -113,7 +112,7 @@ static QString deviceClassKey(const QString& instanceId)
 {
     QString key = instanceId;
     key.replace('\\', '#');
-    return QStringLiteral("##?#") + key + '#' + QLatin1String(kUsbGuid);
+    return QStringLiteral("##?#") + key + QLatin1String("#" VQ_USB_PRINT_GUID);
 }
 
 bool CvqSimTree::vqAddQueue(const QString& queue, const QString& instanceId, int port, quint32 attributes)

@@ -1,9 +1,10 @@
 // Product table, device matching and the print-queue lookup.
 #include "vqtestsupport.h"
+#include "printerlink/host/vqusbguid.h"
 
 #include <QtTest>
 
-static const QString kGuid = QStringLiteral("{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+static const QString kGuid = QStringLiteral(VQ_USB_PRINT_GUID);
 
 class TstDiscovery : public QObject
 {

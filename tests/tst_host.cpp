@@ -1,5 +1,6 @@
 // The identification read, the queue job query and the simulated host's layout.
 #include "vqtestsupport.h"
+#include "printerlink/host/vqusbguid.h"
 
 #include <QtTest>
 
@@ -33,9 +34,9 @@ private slots:
 
 void TstHost::devicePath()
 {
-    QCOMPARE(vqDevicePath(kId), QStringLiteral("\\\\.\\USB#VID_1A2B&PID_0101#QV0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
+    QCOMPARE(vqDevicePath(kId), QStringLiteral("\\\\.\\USB#VID_1A2B&PID_0101#QV0001#" VQ_USB_PRINT_GUID));
     QString id = "usb\\vid_1a2b&pid_0101\\abc";
-    QCOMPARE(vqDevicePath(id), QStringLiteral("\\\\.\\usb#vid_1a2b&pid_0101#abc#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
+    QCOMPARE(vqDevicePath(id), QStringLiteral("\\\\.\\usb#vid_1a2b&pid_0101#abc#" VQ_USB_PRINT_GUID));
     QCOMPARE(id, QStringLiteral("usb\\vid_1a2b&pid_0101\\abc"));  // the caller's id is untouched
 }
 

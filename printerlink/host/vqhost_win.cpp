@@ -1,12 +1,13 @@
 // Windows host: the Qt side of the Win32 calls in vqwinapi.cpp.
 #include "vqhost.h"
+#include "vqdevicepath.h"
+#include "vqusbguid.h"
 #include "vqwinapi.h"
-#include "../vqdeviceid.h"
 
 namespace {
 const wchar_t* const kPrinters = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
 const wchar_t* const kDeviceClasses =
-    L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" VQ_USB_PRINT_GUID;
 
 QString fromWin(const std::wstring& s) { return QString::fromWCharArray(s.data(), int(s.size())); }
 std::wstring toWin(const QString& s) { return s.toStdWString(); }

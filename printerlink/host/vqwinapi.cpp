@@ -8,7 +8,7 @@
 
 namespace vqwin {
 
-// GUID_DEVINTERFACE_USBPRINT {28d78fad-5a12-11d1-ae5b-0000f803a8c2}
+// GUID_DEVINTERFACE_USBPRINT, VQ_USB_PRINT_GUID in binary form
 static const GUID kUsbPrintGuid = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 static const DWORD kIoctlGet1284Id = 0x220034;  // IOCTL_USBPRINT_GET_1284_ID
 

@@ -1,6 +1,7 @@
 // Console probe that exercises every Win32 call of the Windows host, proving
 // the Qt-free sources compile and link for 32-bit Windows. Prints UTF-8, so a
 // test can compare names whatever the machine's code page.
+#include "vqusbguid.h"
 #include "vqwinapi.h"
 
 #include <windows.h>
@@ -28,7 +29,7 @@ int main()
         for (char& c : link)
             if (c == '\\')
                 c = '#';
-        const std::string path = "\\\\.\\" + link + "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+        const std::string path = "\\\\.\\" + link + "#" VQ_USB_PRINT_GUID;
         std::printf("%s: read %d, %u bytes\n", utf8(id).c_str(), vqwin::readIeee1284Id(path, reply),
                     unsigned(reply.size()));
     }

@@ -1,4 +1,5 @@
 #include "vqtestsupport.h"
+#include "printerlink/host/vqusbguid.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,7 +15,7 @@ void CvqFakeHost::addQueue(const QString& queue, const QString& instanceId, quin
     attributes[queue] = attr;
     QString key = instanceId;
     key.replace('\\', '#');
-    key = QStringLiteral("##?#") + key + QStringLiteral("#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+    key = QStringLiteral("##?#") + key + QStringLiteral("#" VQ_USB_PRINT_GUID);
     if (!classKeys.contains(key))
         classKeys << key;
     portNumbers[key] = port;
