@@ -23,6 +23,8 @@ void vqWriteLogAt(const QString& message, const QDateTime& when, const QString& 
         return;
     }
     QTextStream out(&file);
+    // UTF-8 everywhere: the local code page (Windows' default) cannot hold every message.
+    out.setCodec("UTF-8");
     out << '[' << when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << "] " << message << '\n';
 }
 

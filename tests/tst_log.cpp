@@ -19,6 +19,15 @@ static QString readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<missing>");
 }
 
+// Lines end as text mode writes them.
+static QString nativeLines(QString text)
+{
+#ifdef Q_OS_WIN
+    text.replace('\n', QStringLiteral("\r\n"));
+#endif
+    return text;
+}
+
 static QString folder()
 {
     QString p = QCoreApplication::applicationFilePath();
@@ -60,7 +69,7 @@ void TstLog::lines()
     for (int i = 0; i < messages.size(); ++i)
         vqWriteLogAt(messages.at(i), QDateTime::fromString(stamps.at(i), "yyyy-MM-dd hh:mm:ss"), root.path());
     for (const QString& f : files)
-        QCOMPARE(readAll(root.path() + '/' + folder() + '/' + f.section('|', 0, 0)), f.section('|', 1));
+        QCOMPARE(readAll(root.path() + '/' + folder() + '/' + f.section('|', 0, 0)), nativeLines(f.section('|', 1)));
     QCOMPARE(warnings.take(), QStringList());
 }
 
@@ -81,6 +90,8 @@ void TstLog::programFolder()
     // The live writer logs under the temporary location in the program's own folder.
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    qputenv("TEMP", QDir::toNativeSeparators(tmp.path()).toLocal8Bit());  // Windows
+    qputenv("TMP", QDir::toNativeSeparators(tmp.path()).toLocal8Bit());
     vqWriteLog("now");
     const QDir dir(tmp.path() + '/' + folder());
     QVERIFY2(dir.exists(), qPrintable(dir.path()));
