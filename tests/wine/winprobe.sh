@@ -5,15 +5,12 @@
 set -euo pipefail
 here=$(dirname "$0")
 state=$1 probe=$2
-printers='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Print\Printers'
-"$here/vqwine.sh" "$state" reg add "$printers\\Office P1" /v Port /t REG_SZ /d USB001 /f >/dev/null
-"$here/vqwine.sh" "$state" reg add "$printers\\办公室" /v Port /t REG_SZ /d USB002 /f >/dev/null
-"$here/vqwine.sh" "$state" reg add "$printers\\办公室" /v Attributes /t REG_DWORD /d 64 /f >/dev/null
+"$here/registry.sh" "$state"
 out=$("$here/vqwine.sh" "$state" "$probe" | tr -d '\r')
 echo "$out"
 fail=0
-for want in "queue Office P1 port USB001 attributes 0x0 jobs -1" \
-            "queue 办公室 port USB002 attributes 0x40 jobs -1" \
+for want in "queue Office P1 port USB001 attributes 0x200 jobs -1" \
+            "queue 办公室 port USB002 attributes 0x200 jobs -1" \
             "enumeration 0, 0 devices"; do
   grep -qxF "$want" <<<"$out" || { echo "FAIL: no line \"$want\""; fail=1; }
 done

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs a QtTest program under Wine. Its report goes to a file, shown afterwards: a Wine
+# process's redirected standard output arrives empty.
+#   qtest.sh <state dir> <test.exe> [test arguments...]
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+state=$1 exe=$2
+shift 2
+report=$(mktemp "${TMPDIR:-/tmp}/vqqtest.XXXXXX")
+trap 'rm -f "$report"' EXIT
+# Wine's drive Z: is the Linux root.
+"$here/vqwine.sh" "$state" "$exe" "$@" -o "Z:${report//\//\\},txt"
+rc=$?
+tr -d '\r' <"$report"
+exit $rc
