@@ -98,24 +98,29 @@ if [ ! -f "$build/.vq-configured" ]; then
   rm -rf "$build" && mkdir -p "$build"
   echo "build-qt-windows: configure ${configure_args[*]}"
   (cd "$build" && "$src/configure" "${configure_args[@]}")
-  # Every Makefile first: building sub-targets before that makes the install rebuild everything.
-  make -C "$build" -j"$jobs" qmake_all
   touch "$build/.vq-configured"
+fi
+if [ ! -f "$build/.vq-makefiles" ]; then
+  # Every Makefile of the libraries first: building sub-targets before that makes the install
+  # rebuild everything. (Qt's own tests are left out: their Makefiles alone take minutes.)
+  make -C "$build/src" -j"$jobs" qmake_all
+  touch "$build/.vq-makefiles"
 fi
 
 # Only what the program and its tests use.
 make -C "$build/src" -j"$jobs" sub-corelib sub-network sub-gui sub-widgets sub-testlib \
-  sub-platformsupport sub-winmain
+  sub-platformsupport sub-platformheaders sub-winmain
 plugins=(platforms/windows platforms/offscreen styles/windowsvista)
 for p in "${plugins[@]}"; do make -C "$build/src/plugins/$p" -j"$jobs"; done
 
-for d in tools/bootstrap tools/moc tools/rcc tools/uic tools/qlalr winmain corelib network gui \
-         widgets testlib platformsupport; do
-  [ -f "$build/src/$d/Makefile" ] && make -C "$build/src/$d" install
+# Installed piece by piece: the top-level install would build all the rest first.
+# The bundled libraries (freetype, harfbuzz, png, pcre2) are linked into static programs.
+for d in tools/moc tools/rcc tools/uic winmain corelib network gui widgets testlib platformsupport \
+         platformheaders 3rdparty/freetype 3rdparty/harfbuzz-ng 3rdparty/libpng 3rdparty/pcre2; do
+  if [ -f "$build/src/$d/Makefile" ]; then make -C "$build/src/$d" install; fi
 done
 for p in "${plugins[@]}"; do make -C "$build/src/plugins/$p" install; done
 make -C "$build" sub-qmake-qmake-aux-pro-install_subtargets
-make -C "$build/src/3rdparty" install 2>/dev/null || true
 
 # qtserialport: the git-made tarball carries no generated headers.
 ssrc=$work/qtserialport-src

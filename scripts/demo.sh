@@ -143,3 +143,10 @@ wait "$bench_pid" 2>/dev/null || true
 bench_pid=""
 "$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
+
+# The Windows program under Wine, when it has been built (scripts/build-windows.sh).
+win=${VQ_BUILD_WIN:-$src/build-win}
+if [ -x "$win/bin/monitor.exe" ]; then
+  tests/wine/screenshot.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots/windows-no-printer.png" ||
+    echo "demo: no screenshot of the Windows program" >&2
+fi
