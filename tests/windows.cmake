@@ -7,6 +7,7 @@ if(WIN32)
     tst_cli                                   # POSIX processes and signals (kill)
     tst_comlink                               # pseudo-terminals
     tst_printersim tst_link_e2e tst_http_e2e  # the emulator (termios)
+    tst_scanjob tst_scantopc
   )
   foreach(t ${vq_linux_only})
     if(TARGET ${t})
