@@ -8,6 +8,7 @@ if(WIN32)
     tst_comlink                               # pseudo-terminals
     tst_printersim tst_link_e2e tst_http_e2e  # the emulator (termios)
     tst_scanjob tst_scantopc
+    tst_host                                  # FIFOs (the simulated host's non-blocking reads)
   )
   foreach(t ${vq_linux_only})
     if(TARGET ${t})
