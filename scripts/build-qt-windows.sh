@@ -120,7 +120,12 @@ for d in tools/moc tools/rcc tools/uic winmain corelib network gui widgets testl
   if [ -f "$build/src/$d/Makefile" ]; then make -C "$build/src/$d" install; fi
 done
 for p in "${plugins[@]}"; do make -C "$build/src/plugins/$p" install; done
-make -C "$build" sub-qmake-qmake-aux-pro-install_subtargets
+# qmake, its mkspecs (win32-g++ and the features) and syncqt: the add-on modules need them.
+make -C "$build" sub-qmake-qmake-aux-pro-install_subtargets install_mkspecs install_syncqt
+# The one-key print page is written with libpng: the static Qt's own copy, whose headers
+# Qt does not install.
+mkdir -p "$prefix/include/qtlibpng"
+cp "$src"/src/3rdparty/libpng/{png.h,pngconf.h,pnglibconf.h} "$prefix/include/qtlibpng/"
 
 # qtserialport: the git-made tarball carries no generated headers.
 ssrc=$work/qtserialport-src
