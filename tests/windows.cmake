@@ -7,7 +7,7 @@ if(WIN32)
     tst_cli                                   # POSIX processes and signals (kill)
     tst_comlink                               # pseudo-terminals
     tst_printersim tst_link_e2e tst_http_e2e  # the emulator (termios)
-    tst_scanjob tst_scantopc
+    tst_scanjob tst_scantopc tst_onekeyprint tst_lanuprom tst_bench
     tst_host                                  # FIFOs (the simulated host's non-blocking reads)
   )
   foreach(t ${vq_linux_only})
