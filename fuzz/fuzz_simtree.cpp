@@ -28,11 +28,11 @@ bool safePath(const QByteArray& p)
     return true;
 }
 
-void writeTree(const QString& root, const QByteArray& spec)
+void writeTree(const QString& root, const QByteArray& layout)
 {
     static const char* const kLinks[] = {"/dev/zero", "/dev/null", "..", ".", "/nonexistent", "instance_id"};
     int files = 0;
-    for (const QByteArray& rec : spec.split('\0')) {
+    for (const QByteArray& rec : layout.split('\0')) {
         const int sep = rec.indexOf('\x01');
         const QByteArray rel = rec.left(sep < 0 ? rec.size() : sep);
         if (!safePath(rel) || ++files > 24)
