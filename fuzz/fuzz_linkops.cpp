@@ -8,11 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool quiet = [] {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    (void)quiet;
+    vqFuzzQuiet();
     const CvqFuzzInput input(data, size);
     CvqScriptedLink link(input.bytes());
     link.vqSetGetLimit(64 * 1024);

@@ -60,11 +60,7 @@ void writeTree(const QString& root, const QByteArray& layout)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static QTemporaryDir base;
-    static bool quiet = [] {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    (void)quiet;
+    vqFuzzQuiet();
     const QString root = base.path() + QStringLiteral("/host");
     QDir(root).removeRecursively();
     QDir().mkpath(root);

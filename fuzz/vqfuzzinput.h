@@ -3,6 +3,7 @@
 // terminating zero behind it: a read past the end is a sanitizer report.
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include <cstdint>
 #include <cstring>
@@ -23,3 +24,13 @@ private:
     std::unique_ptr<char[]> mBuf;
     int mSize;
 };
+
+// Library debug lines would flood the fuzzer's output: silence them once per process.
+inline void vqFuzzQuiet()
+{
+    static const bool quiet = [] {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        return true;
+    }();
+    (void)quiet;
+}
