@@ -5,7 +5,7 @@
 //
 //   bench_transfer [rounds]      (default 7; the median round is reported)
 
-#include "tst_compeer.h"
+#include "vqptypeer.h"
 #include "printerlink/printerlink.h"
 
 #include <QCoreApplication>
@@ -13,13 +13,8 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -43,23 +38,8 @@ quint32 get32(const char* p)
 class BareLink
 {
 public:
-    explicit BareLink(const QString& path)
-    {
-        mFd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-        if (mFd >= 0) {
-            struct termios t;
-            ::tcgetattr(mFd, &t);
-            ::cfmakeraw(&t);
-            ::tcsetattr(mFd, TCSANOW, &t);
-        }
-        mIn.resize(1 << 16);
-    }
-    ~BareLink()
-    {
-        if (mFd >= 0)
-            ::close(mFd);
-    }
-    bool ok() const { return mFd >= 0; }
+    explicit BareLink(const QString& path) : mPort(path) { mIn.resize(1 << 16); }
+    bool ok() const { return mPort.ok(); }
 
     // One request frame out, the matching response's body back (as a view into mIn).
     bool exchange(quint8 type, const char* body, int bodyLen, const char** respBody, int* respLen)
@@ -75,12 +55,8 @@ public:
         p[11] = 0;
         std::memcpy(p + 12, body, size_t(bodyLen));
         std::memcpy(p + 12 + bodyLen, kTail, 4);
-        for (size_t done = 0; done < mOut.size();) {
-            const ssize_t w = ::write(mFd, p + done, mOut.size() - done);
-            if (w <= 0)
-                return false;
-            done += size_t(w);
-        }
+        if (!mPort.write(p, int(mOut.size())))
+            return false;
         int have = 0;
         for (;;) {
             if (have >= 16) {
@@ -93,18 +69,15 @@ public:
                     return true;
                 }
             }
-            struct pollfd pf = {mFd, POLLIN, 0};
-            if (::poll(&pf, 1, 5000) <= 0)
-                return false;
-            const ssize_t n = ::read(mFd, mIn.data() + have, mIn.size() - size_t(have));
+            const int n = mPort.read(mIn.data() + have, int(mIn.size()) - have, 5000);
             if (n <= 0)
                 return false;
-            have += int(n);
+            have += n;
         }
     }
 
 private:
-    int mFd = -1;
+    CvqRawPort mPort;
     quint8 mId = 0;
     std::vector<char> mOut;
     std::vector<char> mIn;

@@ -1,4 +1,4 @@
 # The serial message frame, the link over pseudo-terminals, the HTTP operations.
 vq_add_test(tst_commsg tst_commsg.cpp)
-vq_add_test(tst_comlink tst_comlink.cpp tst_compeer.h tst_compeer.cpp LIBS util)
+vq_add_test(tst_comlink tst_comlink.cpp LIBS vqptypeer)
 vq_add_test(tst_commhttp tst_commhttp.cpp)

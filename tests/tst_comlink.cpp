@@ -2,7 +2,7 @@
 // cannot send: several frames in one write, hostile length fields, bytes
 // without end, a download beyond its bound, a port that vanishes, and ids
 // drawn from several threads at once.
-#include "tst_compeer.h"
+#include "vqptypeer.h"
 #include "vqtestsupport.h"
 
 #include <QThread>

@@ -3,6 +3,7 @@
 // its serial frame handling on a raw pseudo-terminal, and its web endpoints.
 #include "vqsimclient.h"
 #include "vqsimhttp.h"
+#include "vqptypeer.h"
 #include "vqtestsupport.h"
 
 #include <QEventLoop>
@@ -20,55 +21,23 @@
 
 #include <memory>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace {
 
-// The printer side of a pseudo-terminal, written to and read from directly.
-class CvqRawPort
+// The printer side of the emulator's pseudo-terminal, its frames read with the library's reader.
+class CvqSimPort : public CvqRawPort
 {
 public:
-    explicit CvqRawPort(const QString& path)
-        : mFd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-        termios t;
-        if (mFd >= 0 && ::tcgetattr(mFd, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::tcsetattr(mFd, TCSANOW, &t);
-        }
-    }
-    ~CvqRawPort()
-    {
-        if (mFd >= 0)
-            ::close(mFd);
-    }
-    // pieces > 0: that many bytes per write, with a short pause between.
-    bool write(const QByteArray& bytes, int pieces = 0)
-    {
-        const int step = pieces > 0 ? pieces : bytes.size();
-        for (int i = 0; i < bytes.size(); i += step) {
-            const QByteArray part = bytes.mid(i, step);
-            if (::write(mFd, part.constData(), size_t(part.size())) != part.size())
-                return false;
-            if (pieces > 0)
-                QThread::msleep(1);
-        }
-        return true;
-    }
+    using CvqRawPort::CvqRawPort;
     // Frames up to and including the one with the given id.
     bool readUntil(quint8 id, QList<CvqComMsg>* frames)
     {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 20000) {
-            pollfd p{mFd, POLLIN, 0};
             char buf[4096];
-            const ssize_t n = ::poll(&p, 1, 50) > 0 ? ::read(mFd, buf, sizeof buf) : 0;
+            const int n = read(buf, sizeof buf, 50);
             if (n > 0)
-                mReader.vqFeed(buf, int(n));
+                mReader.vqFeed(buf, n);
             for (CvqComMsg m; mReader.vqNext(m); m = CvqComMsg()) {
                 frames->append(m);
                 if (m.vqMsgId == id)
@@ -90,7 +59,6 @@ public:
     }
 
 private:
-    int mFd;
     CvqComFrameReader mReader;
 };
 
@@ -373,7 +341,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, pieces);
-        CvqRawPort port(mSim.vqPty());
+        CvqSimPort port(mSim.vqPty());
         QVERIFY(port.write(bytes, pieces));
         QVERIFY(port.write(frameOf(1, kSentinel)));
         QList<CvqComMsg> frames;
@@ -409,7 +377,7 @@ private slots:
     {
         QFETCH(QByteArray, frame);
         cmd("file put /tmp/present.txt hello");
-        CvqRawPort port(mSim.vqPty());
+        CvqSimPort port(mSim.vqPty());
         CvqComMsg m;
         QString err, echo;
         QTEST(port.status(frame, 42, &m), "status");
@@ -422,7 +390,7 @@ private slots:
     void commandsNeverRun()
     {
         const QString marker = mOut.path() + "/must-not-exist";
-        CvqRawPort port(mSim.vqPty());
+        CvqSimPort port(mSim.vqPty());
         QCOMPARE(port.status(frameOf(15, 43, "/usr/bin/touch " + marker), 43), 4);
         QCOMPARE(port.status(frameOf(16, 44, "touch " + marker), 44), 4);
         QVERIFY(!QFileInfo::exists(marker));
@@ -435,7 +403,7 @@ private slots:
         CvqTempSimHost host;
         CvqSimClient small;
         QVERIFY2(small.vqStart(host.root(), {"--fs-limit", "4096", "--quiet"}), qPrintable(small.vqError()));
-        CvqRawPort port(small.vqPty());
+        CvqSimPort port(small.vqPty());
         auto put = [&port](quint8 id, const QString& path, quint32 offset, int size) {
             return port.status(frameOf(10, id, path, {offset, quint32(size)}, QByteArray(size, 'f')), id);
         };

@@ -1,8 +1,10 @@
 #pragma once
-// The printer's end of a serial link for tests and benchmarks: a pseudo-terminal
-// whose slave the link opens by name, and a thread serving the master side.
-// Frames are parsed and built here by hand, apart from the library, so a
-// framing mistake there cannot hide behind the same mistake here.
+// Pseudo-terminals for tests and benchmarks. CvqRawPort: a terminal opened by
+// name in raw mode (the printer's end of the emulator's port, or a bare link).
+// CvqPtyPeer: the printer's end of a serial link, a pseudo-terminal whose slave
+// the link opens by name and a thread serving the master side. Frames are
+// parsed and built here by hand, apart from the library, so a framing mistake
+// there cannot hide behind the same mistake here.
 
 #include <QByteArray>
 #include <QMap>
@@ -11,6 +13,26 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+
+// A terminal in raw mode (no echo, no line editing), closed with the object.
+class CvqRawPort
+{
+public:
+    explicit CvqRawPort(const QString& path);
+    ~CvqRawPort();
+    CvqRawPort(const CvqRawPort&) = delete;
+    CvqRawPort& operator=(const CvqRawPort&) = delete;
+
+    bool ok() const { return mFd >= 0; }
+    // Writes all bytes; pieces > 0: that many bytes per write, with a short pause between.
+    bool write(const QByteArray& bytes, int pieces = 0);
+    bool write(const char* data, int size);
+    // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on error.
+    int read(char* data, int size, int timeoutMs);
+
+private:
+    int mFd;
+};
 
 struct CvqPeerFrame
 {

@@ -1,4 +1,8 @@
-#include "tst_compeer.h"
+#include "vqptypeer.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -17,7 +21,72 @@ quint32 le32(const char* p)
     const uchar* u = reinterpret_cast<const uchar*>(p);
     return quint32(u[0]) | quint32(u[1]) << 8 | quint32(u[2]) << 16 | quint32(u[3]) << 24;
 }
+
+// Writes all bytes to a non-blocking descriptor, waiting while the other end
+// does not read; false on an error or once giveUp() says so.
+bool writeAll(int fd, const char* data, int size, const std::function<bool()>& giveUp)
+{
+    for (int done = 0; done < size;) {
+        if (giveUp())
+            return false;
+        const ssize_t w = ::write(fd, data + done, size_t(size - done));
+        if (w > 0) {
+            done += int(w);
+        } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        } else {
+            struct pollfd p = {fd, POLLOUT, 0};
+            ::poll(&p, 1, 20);
+        }
+    }
+    return true;
+}
 }  // namespace
+
+CvqRawPort::CvqRawPort(const QString& path)
+    : mFd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+{
+    struct termios t;
+    if (mFd >= 0 && ::tcgetattr(mFd, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(mFd, TCSANOW, &t);
+    }
+}
+
+CvqRawPort::~CvqRawPort()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+}
+
+bool CvqRawPort::write(const QByteArray& bytes, int pieces)
+{
+    const int step = pieces > 0 ? pieces : bytes.size();
+    for (int i = 0; i < bytes.size(); i += step) {
+        if (!write(bytes.constData() + i, qMin(step, bytes.size() - i)))
+            return false;
+        if (pieces > 0)
+            QThread::msleep(1);
+    }
+    return true;
+}
+
+bool CvqRawPort::write(const char* data, int size)
+{
+    QElapsedTimer t;
+    t.start();
+    return writeAll(mFd, data, size, [&t] { return t.elapsed() > 5000; });
+}
+
+int CvqRawPort::read(char* data, int size, int timeoutMs)
+{
+    struct pollfd p = {mFd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, timeoutMs);
+    if (ready <= 0)
+        return ready;
+    const ssize_t n = ::read(mFd, data, size_t(size));
+    return n < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : int(n);
+}
 
 QByteArray vqPeerU32(quint32 v)
 {
@@ -67,21 +136,8 @@ void CvqPtyPeer::hangUp()
 
 bool CvqPtyPeer::send(const QByteArray& bytes)
 {
-    for (int done = 0; done < bytes.size();) {
-        if (mStop || mHungUp)
-            return false;
-        const ssize_t w = ::write(mMaster, bytes.constData() + done, size_t(bytes.size() - done));
-        if (w > 0) {
-            done += int(w);
-        } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
-        } else {
-            // The link is not reading: wait, but let stop() end us.
-            struct pollfd p = {mMaster, POLLOUT, 0};
-            ::poll(&p, 1, 20);
-        }
-    }
-    return true;
+    // The link may not be reading: wait, but let stop() end us.
+    return writeAll(mMaster, bytes.constData(), bytes.size(), [this] { return mStop || mHungUp; });
 }
 
 void CvqPtyPeer::run()
