@@ -35,61 +35,62 @@ const char* const kBlack = "#000000";
 
 // One fault text and its badge colours, selected by the pex bit and, for
 // faults split by location, the peGuZhangSource bit (0: the unsplit text).
+// Codes the panel never lists show amber on red.
 struct FaultRow
 {
     CvqFaultBit bit;
-    int source;
     const char* text;
-    const char* background;
-    const char* foreground;
+    int source = 0;
+    const char* background = kAmber;
+    const char* foreground = kRed;
 };
 
 // The faults the panel lists, in display order.
 const FaultRow kListed[] = {
-    {vqBitDataTransfer, 0, QT_TRANSLATE_NOOP("Error Code", "数据传输错误"), kRed, kAmber},
-    {vqBitLsuData, 0, QT_TRANSLATE_NOOP("Error Code", "LSU数据错误"), kRed, kAmber},
-    {vqBitPaperJam, 0x02, QT_TRANSLATE_NOOP("Error Code", "多用途纸盒卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0x04, QT_TRANSLATE_NOOP("Error Code", "纸盒1卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0x08, QT_TRANSLATE_NOOP("Error Code", "纸盒2卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0x10, QT_TRANSLATE_NOOP("Error Code", "纸盒卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0x20, QT_TRANSLATE_NOOP("Error Code", "硒鼓位置卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0x40, QT_TRANSLATE_NOOP("Error Code", "定影器卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0x80, QT_TRANSLATE_NOOP("Error Code", "双面器卡纸"), kRed, kAmber},
-    {vqBitPaperJam, 0, QT_TRANSLATE_NOOP("Error Code", "卡纸"), kRed, kAmber},
-    {vqBitNoPaper, 0x02, QT_TRANSLATE_NOOP("Error Code", "多用途纸盒缺纸"), kWhite, kRed},
-    {vqBitNoPaper, 0x04, QT_TRANSLATE_NOOP("Error Code", "纸盒1缺纸"), kWhite, kRed},
-    {vqBitNoPaper, 0x08, QT_TRANSLATE_NOOP("Error Code", "纸盒2缺纸"), kWhite, kRed},
-    {vqBitNoPaper, 0, QT_TRANSLATE_NOOP("Error Code", "缺纸"), kWhite, kRed},
-    {vqBitTonerOut, 0, QT_TRANSLATE_NOOP("Error Code", "墨粉已用尽"), kBlack, kRed},
-    {vqBitDrumOut, 0, QT_TRANSLATE_NOOP("Error Code", "硒鼓已用尽"), kBlack, kRed},
-    {vqBitSizeMismatch, 0, QT_TRANSLATE_NOOP("Error Code", "纸张尺寸不符"), kAmber, kRed},
-    {vqBitCoverOpen, 0, QT_TRANSLATE_NOOP("Error Code", "机盖未关"), kRed, kAmber},
-    {vqBitDrumDoorOpen, 0, QT_TRANSLATE_NOOP("Error Code", "硒鼓仓门开"), kRed, kAmber},
-    {vqBitNoTonerBox, 0, QT_TRANSLATE_NOOP("Error Code", "无墨粉盒"), kAmber, kRed},
-    {vqBitNoDrum, 0, QT_TRANSLATE_NOOP("Error Code", "无硒鼓"), kRed, kAmber},
-    {vqBitLsu, 0, QT_TRANSLATE_NOOP("Error Code", "LSU错误"), kRed, kAmber},
-    {vqBitFuserHeating, 0, QT_TRANSLATE_NOOP("Error Code", "定影器加热错误"), kRed, kAmber},
-    {vqBitMainMotor, 0, QT_TRANSLATE_NOOP("Error Code", "主电机错误"), kRed, kAmber},
-    {vqBitError0801, 0, QT_TRANSLATE_NOOP("Error Code", "打印机错误#0801"), kRed, kAmber},
-    {vqBitTray1Empty, 0, QT_TRANSLATE_NOOP("Error Code", "纸盒1空"), kAmber, kRed},
-    {vqBitTray2Empty, 0, QT_TRANSLATE_NOOP("Error Code", "纸盒2空"), kAmber, kRed},
-    {vqBitBinFull, 0, QT_TRANSLATE_NOOP("Error Code", "出纸盒满"), kAmber, kRed},
-    {vqBitTonerLow, 0, QT_TRANSLATE_NOOP("Error Code", "墨粉余量低"), kBlack, kAmber},
-    {vqBitDrumLow, 0, QT_TRANSLATE_NOOP("Error Code", "硒鼓余量低"), kBlack, kAmber},
-    {vqBitTray2Low, 0, QT_TRANSLATE_NOOP("Error Code", "纸盒2纸量低"), kAmber, kRed},
-    {vqBitTray1Low, 0, QT_TRANSLATE_NOOP("Error Code", "纸盒1纸量低"), kAmber, kRed},
+    {vqBitDataTransfer, QT_TRANSLATE_NOOP("Error Code", "数据传输错误"), 0, kRed, kAmber},
+    {vqBitLsuData, QT_TRANSLATE_NOOP("Error Code", "LSU数据错误"), 0, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "多用途纸盒卡纸"), 0x02, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "纸盒1卡纸"), 0x04, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "纸盒2卡纸"), 0x08, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "纸盒卡纸"), 0x10, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "硒鼓位置卡纸"), 0x20, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "定影器卡纸"), 0x40, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "双面器卡纸"), 0x80, kRed, kAmber},
+    {vqBitPaperJam, QT_TRANSLATE_NOOP("Error Code", "卡纸"), 0, kRed, kAmber},
+    {vqBitNoPaper, QT_TRANSLATE_NOOP("Error Code", "多用途纸盒缺纸"), 0x02, kWhite, kRed},
+    {vqBitNoPaper, QT_TRANSLATE_NOOP("Error Code", "纸盒1缺纸"), 0x04, kWhite, kRed},
+    {vqBitNoPaper, QT_TRANSLATE_NOOP("Error Code", "纸盒2缺纸"), 0x08, kWhite, kRed},
+    {vqBitNoPaper, QT_TRANSLATE_NOOP("Error Code", "缺纸"), 0, kWhite, kRed},
+    {vqBitTonerOut, QT_TRANSLATE_NOOP("Error Code", "墨粉已用尽"), 0, kBlack, kRed},
+    {vqBitDrumOut, QT_TRANSLATE_NOOP("Error Code", "硒鼓已用尽"), 0, kBlack, kRed},
+    {vqBitSizeMismatch, QT_TRANSLATE_NOOP("Error Code", "纸张尺寸不符"), 0, kAmber, kRed},
+    {vqBitCoverOpen, QT_TRANSLATE_NOOP("Error Code", "机盖未关"), 0, kRed, kAmber},
+    {vqBitDrumDoorOpen, QT_TRANSLATE_NOOP("Error Code", "硒鼓仓门开"), 0, kRed, kAmber},
+    {vqBitNoTonerBox, QT_TRANSLATE_NOOP("Error Code", "无墨粉盒"), 0, kAmber, kRed},
+    {vqBitNoDrum, QT_TRANSLATE_NOOP("Error Code", "无硒鼓"), 0, kRed, kAmber},
+    {vqBitLsu, QT_TRANSLATE_NOOP("Error Code", "LSU错误"), 0, kRed, kAmber},
+    {vqBitFuserHeating, QT_TRANSLATE_NOOP("Error Code", "定影器加热错误"), 0, kRed, kAmber},
+    {vqBitMainMotor, QT_TRANSLATE_NOOP("Error Code", "主电机错误"), 0, kRed, kAmber},
+    {vqBitError0801, QT_TRANSLATE_NOOP("Error Code", "打印机错误#0801"), 0, kRed, kAmber},
+    {vqBitTray1Empty, QT_TRANSLATE_NOOP("Error Code", "纸盒1空"), 0, kAmber, kRed},
+    {vqBitTray2Empty, QT_TRANSLATE_NOOP("Error Code", "纸盒2空"), 0, kAmber, kRed},
+    {vqBitBinFull, QT_TRANSLATE_NOOP("Error Code", "出纸盒满"), 0, kAmber, kRed},
+    {vqBitTonerLow, QT_TRANSLATE_NOOP("Error Code", "墨粉余量低"), 0, kBlack, kAmber},
+    {vqBitDrumLow, QT_TRANSLATE_NOOP("Error Code", "硒鼓余量低"), 0, kBlack, kAmber},
+    {vqBitTray2Low, QT_TRANSLATE_NOOP("Error Code", "纸盒2纸量低"), 0, kAmber, kRed},
+    {vqBitTray1Low, QT_TRANSLATE_NOOP("Error Code", "纸盒1纸量低"), 0, kAmber, kRed},
 };
 // Known codes the panel never lists.
 const FaultRow kUnlisted[] = {
-    {vqBitDataTooLarge, 0, QT_TRANSLATE_NOOP("Error Code", "打印数据过大"), kAmber, kRed},
-    {vqBitFuserCurve, 0, QT_TRANSLATE_NOOP("Error Code", "定影器加热曲线异常"), kAmber, kRed},
-    {vqBitFuserOther, 0, QT_TRANSLATE_NOOP("Error Code", "定影器其他错误"), kAmber, kRed},
-    {vqBitCryptoChip, 0, QT_TRANSLATE_NOOP("Error Code", "加密芯片错误"), kAmber, kRed},
-    {vqBitNoPassword, 0, QT_TRANSLATE_NOOP("Error Code", "未设置密码"), kAmber, kRed},
-    {vqBitCancelled, 0, QT_TRANSLATE_NOOP("Error Code", "取消任务"), kAmber, kRed},
-    {vqBitCancelledToo, 0, QT_TRANSLATE_NOOP("Error Code", "取消任务"), kAmber, kRed},
-    {vqBitSevere, 0, QT_TRANSLATE_NOOP("Error Code", "打印机严重错误"), kAmber, kRed},
-    {vqBitFirmware, 0, QT_TRANSLATE_NOOP("Error Code", "固件错误"), kAmber, kRed},
+    {vqBitDataTooLarge, QT_TRANSLATE_NOOP("Error Code", "打印数据过大")},
+    {vqBitFuserCurve, QT_TRANSLATE_NOOP("Error Code", "定影器加热曲线异常")},
+    {vqBitFuserOther, QT_TRANSLATE_NOOP("Error Code", "定影器其他错误")},
+    {vqBitCryptoChip, QT_TRANSLATE_NOOP("Error Code", "加密芯片错误")},
+    {vqBitNoPassword, QT_TRANSLATE_NOOP("Error Code", "未设置密码")},
+    {vqBitCancelled, QT_TRANSLATE_NOOP("Error Code", "取消任务")},
+    {vqBitCancelledToo, QT_TRANSLATE_NOOP("Error Code", "取消任务")},
+    {vqBitSevere, QT_TRANSLATE_NOOP("Error Code", "打印机严重错误")},
+    {vqBitFirmware, QT_TRANSLATE_NOOP("Error Code", "固件错误")},
 };
 
 quint32 codeOf(const FaultRow& r)
