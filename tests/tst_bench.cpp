@@ -2,7 +2,7 @@
 // printer emulator (serial over a pseudo-terminal, HTTP on 127.0.0.1), its
 // change log, and its shutdown while the core thread is inside a cycle.
 #include "fvqmain.h"
-#include "vqsimclient.h"
+#include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
 #include "printerlink/host/vqhost_sim.h"
@@ -42,8 +42,7 @@ class TstBench : public QObject
 {
     Q_OBJECT
 
-    CvqTempSimHost* mHost = nullptr;
-    CvqSimClient mSim;
+    CvqSimOnHost mSim;
     CountingSimHost mCounting;
     FvqMain* mWin = nullptr;
 
@@ -73,8 +72,7 @@ class TstBench : public QObject
 private slots:
     void initTestCase()
     {
-        mHost = new CvqTempSimHost;
-        QVERIFY2(mSim.vqStart(mHost->root(), {"--printers", "2", "--http", "127.0.0.1:0", "--quiet"}),
+        QVERIFY2(mSim.vqStartOnHost({"--printers", "2", "--http", "127.0.0.1:0", "--quiet"}),
                  qPrintable(mSim.vqError()));
         QVERIFY(mSim.vqHttp().startsWith("127.0.0.1:"));
         qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
@@ -86,8 +84,6 @@ private slots:
     {
         delete mWin;
         vqSetHostOverride(nullptr);
-        mSim.vqStop();
-        delete mHost;
     }
     void init()
     {

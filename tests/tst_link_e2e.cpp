@@ -1,12 +1,10 @@
 // The serial link and its operations against the printer emulator over a
 // real pseudo-terminal: resynchronisation on disturbed answers, the id wrap,
-// chunked transfers, echo checks, command output, and the one-key print and
-// scan programs as the printer side serves them (whole scans: tst_scanjob, tst_scantopc).
-#include "vqsimclient.h"
+// chunked transfers, echo checks, command output, and the scanner's one job at a
+// time (one-key print: tst_onekeyprint; whole scans: tst_scanjob, tst_scantopc).
+#include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -26,9 +24,6 @@ QList<qint64> historyField(const QStringList& history, int type, const QString& 
     return out;
 }
 
-const QString kPrintCmd = QStringLiteral(
-    "/usr/local/bin/vqlcd.out vqjmaMain prtpng JOBNAME=onekeyprint JOBUSER=onekeyprint JOBMACHINE=com7 "
-    "delAfterPrint=y /tmp/vqonekeyprint.rst.png");
 const QString kJobState = QStringLiteral("/usr/local/bin/vqm.exe o");
 }  // namespace
 
@@ -36,8 +31,7 @@ class TstLinkE2e : public QObject
 {
     Q_OBJECT
 
-    CvqTempSimHost* mHost = nullptr;
-    CvqSimClient mSim;
+    CvqSimOnHost mSim;
     QTemporaryDir mOut;
     CvqComLink mLink;
 
@@ -47,15 +41,12 @@ class TstLinkE2e : public QObject
 private slots:
     void initTestCase()
     {
-        mHost = new CvqTempSimHost;
-        QVERIFY2(mSim.vqStart(mHost->root(), {"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
+        QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
         mLink.setPortName(mSim.vqPty());
     }
     void cleanupTestCase()
     {
         mLink.close();
-        mSim.vqStop();
-        delete mHost;
     }
     void init()
     {
@@ -215,45 +206,6 @@ private slots:
             QTEST(out, "output");
         }
         QTEST(int(historyField(mSim.vqHistory(), 11, "offset").size()), "gets");
-    }
-
-    // A key press, the request found and removed, a page uploaded under a
-    // bare name, printed and removed after printing; without it nothing prints.
-    void oneKeyPrint()
-    {
-        const QString req = QStringLiteral("/tmp/vqonekeyprint.req.txt");
-        quint8 status = 99;
-        QString err;
-        QVERIFY(mLink.vqLinkHas(req, status, err));
-        QCOMPARE(int(status), 1);
-        cmd("key");
-        QVERIFY(mLink.vqLinkHas(req, status, err));
-        QCOMPARE(int(status), 0);
-        QVERIFY(mLink.vqLinkDel(req, status, err));
-        QCOMPARE(int(status), 0);
-        QVERIFY(mLink.vqLinkHas(req, status, err));
-        QCOMPARE(int(status), 1);
-
-        QImage page(62, 88, QImage::Format_Grayscale8);
-        page.fill(200);
-        QByteArray png;
-        QBuffer buf(&png);
-        buf.open(QIODevice::WriteOnly);
-        QVERIFY(page.save(&buf, "PNG"));
-        QVERIFY(mLink.vqLinkPut("vqonekeyprint.rst.png", png, status, err));
-        QCOMPARE(int(status), 0);
-        QVERIFY(mSim.vqCmd("file ls /tmp/vqonekeyprint.rst.png").value(0).startsWith("file "));
-        QVERIFY(mLink.vqLinkExeAlong(kPrintCmd, status, err));
-        QCOMPARE(int(status), 0);
-        cmd("wait printed 1 timeout=30000");
-        QFile printed(mOut.path() + "/printed_p1_0001.png");
-        QVERIFY(printed.open(QIODevice::ReadOnly));
-        QVERIFY(printed.readAll() == png);
-        QCOMPARE(mSim.vqCmd("file ls /tmp/vqonekeyprint.rst.png").size(), 1);
-
-        QVERIFY(mLink.vqLinkExeAlong(kPrintCmd, status, err));
-        QCOMPARE(int(status), 1);
-        QCOMPARE(mSim.vqStatus().value("printed"), QStringLiteral("1"));
     }
 
     // One scan at a time: a second start is refused while the first runs.
