@@ -22,173 +22,166 @@ class TstComLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void exchange_data();
-    void exchange();
-    void download_data();
-    void download();
-    void idsFromThreads();
-    void dripFeed();
-};
+    void exchange_data()
+    {
+        QTest::addColumn<QStringList>("write");  // what the peer sends, all in one write
+        QTest::addColumn<bool>("ok");
 
-void TstComLink::exchange_data()
-{
-    QTest::addColumn<QStringList>("write");  // what the peer sends, all in one write
-    QTest::addColumn<bool>("ok");
+        QTest::newRow("echo and answer in one write") << QStringList{"echo", "answer"} << true;
+        QTest::newRow("stale answer and answer in one write") << QStringList{"stale", "answer"} << true;
+        QTest::newRow("length 0xFFFFFFFF, then the answer") << QStringList{"len=4294967295", "answer"} << true;
+        QTest::newRow("length 3 framing a fake answer, then the answer") << QStringList{"len=3", "answer"} << true;
+        QTest::newRow("8 MiB of noise, never an answer") << QStringList{"flood"} << false;
+    }
 
-    QTest::newRow("echo and answer in one write") << QStringList{"echo", "answer"} << true;
-    QTest::newRow("stale answer and answer in one write") << QStringList{"stale", "answer"} << true;
-    QTest::newRow("length 0xFFFFFFFF, then the answer") << QStringList{"len=4294967295", "answer"} << true;
-    QTest::newRow("length 3 framing a fake answer, then the answer") << QStringList{"len=3", "answer"} << true;
-    QTest::newRow("8 MiB of noise, never an answer") << QStringList{"flood"} << false;
-}
+    void exchange()
+    {
+        QFETCH(QStringList, write);
+        QFETCH(bool, ok);
 
-void TstComLink::exchange()
-{
-    QFETCH(QStringList, write);
-    QFETCH(bool, ok);
-
-    const QByteArray body("answer\0\x19\x73\x10\x19", 11);  // a head inside a body is data
-    std::atomic<qint64> flooded{0};
-    CvqPtyPeer peer;
-    QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
-        QByteArray out;
-        for (const QString& item : write) {
-            if (item == "echo")
-                out += req.raw;
-            else if (item == "stale")
-                out += vqPeerFrame(req.type, quint8(req.id - 1), 1, "old");
-            else if (item == "answer")
-                out += vqPeerFrame(req.type, req.id, 1, body);
-            else if (item.startsWith("len=")) {  // type, version, id, then a tail where the flags would be
-                const char fields[3] = {char(req.type), 0, char(req.id)};
-                out += kHead + vqPeerU32(item.mid(4).toUInt()) + QByteArray(fields, 3) + kTail;
+        const QByteArray body("answer\0\x19\x73\x10\x19", 11);  // a head inside a body is data
+        std::atomic<qint64> flooded{0};
+        CvqPtyPeer peer;
+        QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
+            QByteArray out;
+            for (const QString& item : write) {
+                if (item == "echo")
+                    out += req.raw;
+                else if (item == "stale")
+                    out += vqPeerFrame(req.type, quint8(req.id - 1), 1, "old");
+                else if (item == "answer")
+                    out += vqPeerFrame(req.type, req.id, 1, body);
+                else if (item.startsWith("len=")) {  // type, version, id, then a tail where the flags would be
+                    const char fields[3] = {char(req.type), 0, char(req.id)};
+                    out += kHead + vqPeerU32(item.mid(4).toUInt()) + QByteArray(fields, 3) + kTail;
+                }
             }
-        }
-        if (write.contains("flood")) {
-            const QByteArray noise(4096, '\x19');
-            for (int i = 0; i < 2048 && p.send(noise); ++i)
-                flooded += noise.size();
-        }
-        p.send(out);
-    }));
-    CvqComLink link(peer.slavePath());
-    QVERIFY(link.open());
-    CvqComMsg req(14), resp;
-    req.vqAppendStr(QStringLiteral("/tmp/x"));
-    QCOMPARE(link.vqExchange(req, 10, resp), ok);
-    if (ok) {
-        QCOMPARE(resp.vqMsgId, req.vqMsgId);
-        QVERIFY(resp.vqIsResponse());
-        QCOMPARE(resp.vqMsgBody, body);
-    }
-    // The byte bound, not the silence after the flood, ended the exchange.
-    QVERIFY2(flooded.load() < 2 * 1024 * 1024, qPrintable(QString::number(flooded.load())));
-}
-
-void TstComLink::download_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("hangUpAt");  // get request on which the port vanishes, from 0; -1 never
-    QTest::addColumn<int>("maxChunk");  // bytes the printer sends per chunk at most; 0: as asked
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("received");
-
-    QTest::newRow("file exactly at the bound") << kGetBound << -1 << 0 << true << kGetBound;
-    QTest::newRow("file one byte beyond the bound") << kGetBound + 1 << -1 << 0 << false << kGetBound;
-    QTest::newRow("port vanishes at the sixth chunk") << kGetBound << 5 << 0 << false << 5 * 1024;
-    // As many exchanges as whole chunks of the bound and a last one, no more.
-    QTest::newRow("one byte per chunk") << 1000 << -1 << 1 << false << kGetBound / 1024 + 2;
-}
-
-void TstComLink::download()
-{
-    QFETCH(int, size);
-    QFETCH(int, hangUpAt);
-    QFETCH(int, maxChunk);
-    QFETCH(bool, ok);
-    QFETCH(int, received);
-
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char(i * 7 + i / 251);
-    CvqFakePrinter printer;
-    printer.files.insert("/big", data);
-    printer.maxChunk = maxChunk;
-    int gets = 0;
-    CvqPtyPeer peer;
-    QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
-        if (req.type == 11 && gets++ == hangUpAt)
-            p.hangUp();
-        else
-            printer.vqServe(req, p);
-    }));
-    CvqComLink link(peer.slavePath());
-    QVERIFY(link.open());
-    link.vqSetGetLimit(kGetBound);
-    QByteArray out;
-    quint8 status = 9;
-    QString err;
-    CvqDebugCapture debug;
-    QCOMPARE(link.vqLinkGet("/big", out, status, err), ok);
-    QVERIFY(out == data.left(received));
-    // Past the bound the link is still in step with the printer; a vanished port stays gone.
-    QCOMPARE(link.vqTestLink(), hangUpAt < 0);
-}
-
-// Links on four threads draw from one counter: 4 x 256 requests take every id
-// exactly four times, none lost to a race.
-void TstComLink::idsFromThreads()
-{
-    const int threads = 4;
-    CvqPtyPeer peers[threads];
-    QList<quint8> ids[threads];
-    std::atomic<int> failures{0};
-    std::vector<std::unique_ptr<QThread>> workers;
-    for (int i = 0; i < threads; ++i) {
-        QVERIFY(peers[i].start([&ids, i](const CvqPeerFrame& req, CvqPtyPeer& p) {
-            ids[i] << req.id;
-            p.send(vqPeerFrame(req.type, req.id, 1, QByteArray()));
+            if (write.contains("flood")) {
+                const QByteArray noise(4096, '\x19');
+                for (int i = 0; i < 2048 && p.send(noise); ++i)
+                    flooded += noise.size();
+            }
+            p.send(out);
         }));
-        const QString port = peers[i].slavePath();
-        workers.emplace_back(QThread::create([port, &failures] {
-            CvqComLink link(port);  // created and used on this thread only
-            for (int n = 0; n < 256; ++n)
-                failures += link.open() && link.vqTestLink() ? 0 : 1;
-        }));
-        workers.back()->start();
+        CvqComLink link(peer.slavePath());
+        QVERIFY(link.open());
+        CvqComMsg req(14), resp;
+        req.vqAppendStr(QStringLiteral("/tmp/x"));
+        QCOMPARE(link.vqExchange(req, 10, resp), ok);
+        if (ok) {
+            QCOMPARE(resp.vqMsgId, req.vqMsgId);
+            QVERIFY(resp.vqIsResponse());
+            QCOMPARE(resp.vqMsgBody, body);
+        }
+        // The byte bound, not the silence after the flood, ended the exchange.
+        QVERIFY2(flooded.load() < 2 * 1024 * 1024, qPrintable(QString::number(flooded.load())));
     }
-    for (int i = 0; i < threads; ++i) {
-        workers[size_t(i)]->wait();
-        peers[i].stop();
-    }
-    QCOMPARE(failures.load(), 0);
-    QMap<int, int> seen;
-    for (const QList<quint8>& list : ids)
-        for (quint8 id : list)
-            ++seen[id];
-    QCOMPARE(seen.size(), 256);
-    for (int count : seen)
-        QCOMPARE(count, threads);
-}
 
-// A peer dripping a byte now and then, never an answer: the deadline ends the
-// exchange, though the silence time-out never runs out.
-void TstComLink::dripFeed()
-{
-    CvqPtyPeer peer;
-    QVERIFY(peer.start([](const CvqPeerFrame&, CvqPtyPeer& p) {
-        for (int i = 0; i < 300 && p.send(QByteArray(1, 'x')); ++i)
-            QThread::msleep(100);
-    }));
-    CvqComLink link(peer.slavePath());
-    QVERIFY(link.open());
-    link.vqSetExchangeDeadlineMs(2000);
-    CvqComMsg req(vqMsgTestLink), resp;
-    CvqDebugCapture debug;
-    QVERIFY(!link.vqExchange(req, 1, resp));
-    QCOMPARE(debug.lines(), QStringList{"(vq)no response within 2000 ms, type 1"});
-    peer.stop();
-}
+    void download_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("hangUpAt");  // get request on which the port vanishes, from 0; -1 never
+        QTest::addColumn<int>("maxChunk");  // bytes the printer sends per chunk at most; 0: as asked
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("received");
+
+        QTest::newRow("file exactly at the bound") << kGetBound << -1 << 0 << true << kGetBound;
+        QTest::newRow("file one byte beyond the bound") << kGetBound + 1 << -1 << 0 << false << kGetBound;
+        QTest::newRow("port vanishes at the sixth chunk") << kGetBound << 5 << 0 << false << 5 * 1024;
+        // As many exchanges as whole chunks of the bound and a last one, no more.
+        QTest::newRow("one byte per chunk") << 1000 << -1 << 1 << false << kGetBound / 1024 + 2;
+    }
+
+    void download()
+    {
+        QFETCH(int, size);
+        QFETCH(int, hangUpAt);
+        QFETCH(int, maxChunk);
+        QFETCH(bool, ok);
+        QFETCH(int, received);
+
+        QByteArray data(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            data[i] = char(i * 7 + i / 251);
+        CvqFakePrinter printer;
+        printer.files.insert("/big", data);
+        printer.maxChunk = maxChunk;
+        int gets = 0;
+        CvqPtyPeer peer;
+        QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
+            if (req.type == 11 && gets++ == hangUpAt)
+                p.hangUp();
+            else
+                printer.vqServe(req, p);
+        }));
+        CvqComLink link(peer.slavePath());
+        QVERIFY(link.open());
+        link.vqSetGetLimit(kGetBound);
+        QByteArray out;
+        quint8 status = 9;
+        QString err;
+        CvqDebugCapture debug;
+        QCOMPARE(link.vqLinkGet("/big", out, status, err), ok);
+        QVERIFY(out == data.left(received));
+        // Past the bound the link is still in step with the printer; a vanished port stays gone.
+        QCOMPARE(link.vqTestLink(), hangUpAt < 0);
+    }
+
+    // Links on four threads draw from one counter: 4 x 256 requests take every id
+    // exactly four times, none lost to a race.
+    void idsFromThreads()
+    {
+        const int threads = 4;
+        CvqPtyPeer peers[threads];
+        QList<quint8> ids[threads];
+        std::atomic<int> failures{0};
+        std::vector<std::unique_ptr<QThread>> workers;
+        for (int i = 0; i < threads; ++i) {
+            QVERIFY(peers[i].start([&ids, i](const CvqPeerFrame& req, CvqPtyPeer& p) {
+                ids[i] << req.id;
+                p.send(vqPeerFrame(req.type, req.id, 1, QByteArray()));
+            }));
+            const QString port = peers[i].slavePath();
+            workers.emplace_back(QThread::create([port, &failures] {
+                CvqComLink link(port);  // created and used on this thread only
+                for (int n = 0; n < 256; ++n)
+                    failures += link.open() && link.vqTestLink() ? 0 : 1;
+            }));
+            workers.back()->start();
+        }
+        for (int i = 0; i < threads; ++i) {
+            workers[size_t(i)]->wait();
+            peers[i].stop();
+        }
+        QCOMPARE(failures.load(), 0);
+        QMap<int, int> seen;
+        for (const QList<quint8>& list : ids)
+            for (quint8 id : list)
+                ++seen[id];
+        QCOMPARE(seen.size(), 256);
+        for (int count : seen)
+            QCOMPARE(count, threads);
+    }
+
+    // A peer dripping a byte now and then, never an answer: the deadline ends the
+    // exchange, though the silence time-out never runs out.
+    void dripFeed()
+    {
+        CvqPtyPeer peer;
+        QVERIFY(peer.start([](const CvqPeerFrame&, CvqPtyPeer& p) {
+            for (int i = 0; i < 300 && p.send(QByteArray(1, 'x')); ++i)
+                QThread::msleep(100);
+        }));
+        CvqComLink link(peer.slavePath());
+        QVERIFY(link.open());
+        link.vqSetExchangeDeadlineMs(2000);
+        CvqComMsg req(vqMsgTestLink), resp;
+        CvqDebugCapture debug;
+        QVERIFY(!link.vqExchange(req, 1, resp));
+        QCOMPARE(debug.lines(), QStringList{"(vq)no response within 2000 ms, type 1"});
+        peer.stop();
+    }
+};
 
 VQ_TEST_GUILESS_MAIN(TstComLink)
 #include "tst_comlink.moc"

@@ -52,59 +52,56 @@ class TstCommHttp : public QObject
 {
     Q_OBJECT
 private slots:
-    void answers_data();
-    void answers();
+    void answers_data()
+    {
+        QTest::addColumn<QString>("op");  // has, del, exea or get
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("exists");
+
+        const QByteArray atBound(kBound, 'b');
+        QTest::newRow("has: yes amid white space") << "has" << QByteArray(" yes \r\n") << 7 << true << true;
+        QTest::newRow("has: no amid white space") << "has" << QByteArray("\tno\n") << 4 << true << false;
+        QTest::newRow("delete: ok amid white space") << "del" << QByteArray("\r\n ok \n") << 7 << true << false;
+        QTest::newRow("get: a body at the bound") << "get" << atBound << kBound << true << false;
+        QTest::newRow("has: YES in capitals") << "has" << QByteArray("YES") << 3 << false << false;
+        QTest::newRow("along: OK in capitals") << "exea" << QByteArray("OK") << 2 << false << false;
+        QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << QByteArray("b") << (1 << 30) << false << false;
+        QTest::newRow("get: a body without end") << "get" << QByteArray() << -1 << false << false;
+    }
+
+    void answers()
+    {
+        QFETCH(QString, op);
+        QFETCH(QByteArray, body);
+        QFETCH(int, length);
+        QFETCH(bool, ok);
+
+        CannedHttp server(body, length);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        CvqCommOfHttp http(QStringLiteral("127.0.0.1:%1").arg(server.serverPort()));
+        http.vqSetBodyLimit(kBound);
+        CvqDebugCapture log;
+        bool exists = false;
+        QByteArray out;
+        bool result = false;
+        if (op == "has")
+            result = http.vqHasFile("/x", exists);
+        else if (op == "del")
+            result = http.vqDelFile("/x");
+        else if (op == "exea")
+            result = http.vqExeAlong("x");
+        else
+            result = http.vqHttpGet("/vqget/x", 60, out);  // only a broken bound waits that long
+        QCOMPARE(result, ok);
+        QTEST(exists, "exists");
+        QVERIFY(out == (op == "get" && ok ? body : QByteArray()));
+        // The bound was seen, and seen early: the reply stopped long before 1 MiB.
+        QCOMPARE(log.lines().size(), length < 0 || length > kBound ? 1 : 0);
+        QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));
+    }
 };
-
-void TstCommHttp::answers_data()
-{
-    QTest::addColumn<QString>("op");  // has, del, exea or get
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<bool>("exists");
-
-    const QByteArray atBound(kBound, 'b');
-    QTest::newRow("has: yes amid white space") << "has" << QByteArray(" yes \r\n") << 7 << true << true;
-    QTest::newRow("has: no amid white space") << "has" << QByteArray("\tno\n") << 4 << true << false;
-    QTest::newRow("delete: ok amid white space") << "del" << QByteArray("\r\n ok \n") << 7 << true << false;
-    QTest::newRow("get: a body at the bound") << "get" << atBound << kBound << true << false;
-    QTest::newRow("has: YES in capitals") << "has" << QByteArray("YES") << 3 << false << false;
-    QTest::newRow("along: OK in capitals") << "exea" << QByteArray("OK") << 2 << false << false;
-    QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << QByteArray("b") << (1 << 30) << false << false;
-    QTest::newRow("get: a body without end") << "get" << QByteArray() << -1 << false << false;
-}
-
-void TstCommHttp::answers()
-{
-    QFETCH(QString, op);
-    QFETCH(QByteArray, body);
-    QFETCH(int, length);
-    QFETCH(bool, ok);
-
-    CannedHttp server(body, length);
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    CvqCommOfHttp http(QStringLiteral("127.0.0.1:%1").arg(server.serverPort()));
-    http.vqSetBodyLimit(kBound);
-    CvqDebugCapture log;
-    bool exists = false;
-    QByteArray out;
-    bool result = false;
-    if (op == "has")
-        result = http.vqHasFile("/x", exists);
-    else if (op == "del")
-        result = http.vqDelFile("/x");
-    else if (op == "exea")
-        result = http.vqExeAlong("x");
-    else
-        result = http.vqHttpGet("/vqget/x", 60, out);  // only a broken bound waits that long
-    QCOMPARE(result, ok);
-    QTEST(exists, "exists");
-    QVERIFY(out == (op == "get" && ok ? body : QByteArray()));
-    // The bound was seen, and seen early: the reply stopped long before 1 MiB.
-    QCOMPARE(log.lines().size(), length < 0 || length > kBound ? 1 : 0);
-    QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));
-}
 
 VQ_TEST_GUILESS_MAIN(TstCommHttp)
 #include "tst_commhttp.moc"

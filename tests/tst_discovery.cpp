@@ -10,215 +10,166 @@ class TstDiscovery : public QObject
 {
     Q_OBJECT
 private slots:
-    void productTable();
-    void match_data();
-    void match();
-    void discovery_data();
-    void discovery();
-    void enumerationFailures();
-    void queues_data();
-    void queues();
-    void showQueue();
+    void match_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("row");  // -1: no match
+        const QString p0 = vqProducts.at(0).vidpid.pid;
+        const QString p7 = vqProducts.at(7).vidpid.pid;
+        QTest::newRow("plain") << "USB\\VID_1A2B&PID_" + p0 + "\\QV1" << 0;
+        QTest::newRow("lower case") << ("usb\\vid_1a2b&pid_" + p7 + "\\qv1").toLower() << 7;
+        QTest::newRow("composite suffix") << "USB\\VID_1A2B&PID_" + p7 + "&MI_00\\7&2&0" << 7;
+        QTest::newRow("exactly 21 characters") << "USB\\VID_1A2B&PID_" + p0 << 0;
+
+        QTest::newRow("unknown product") << "USB\\VID_1A2B&PID_FFFF\\QV1" << -1;
+        QTest::newRow("other vendor, known pid") << "USB\\VID_04F9&PID_" + p0 + "\\QV1" << -1;
+        QTest::newRow("not USB") << "LPT\\VID_1A2B&PID_" + p0 << -1;
+        QTest::newRow("truncated pid") << "USB\\VID_1A2B&PID_01" << -1;
+        QTest::newRow("very long") << "USB\\VID_1A2B&PID_FFFF\\" + QString(5000, 'x') << -1;
+    }
+
+    void match()
+    {
+        QFETCH(QString, id);
+        QFETCH(int, row);
+        CvqVIDPID ids;
+        const QList<CvqUsbDevFilter> filters = vqProductFilters();  // the result points into it
+        const CvqUsbDevFilter* f = vqMatchInstanceId(id, filters, &ids);
+        if (row < 0) {
+            QVERIFY(!f);
+            return;
+        }
+        QVERIFY(f);
+        QCOMPARE(f->product, &vqProducts.at(row));
+        QCOMPARE(ids, vqProducts.at(row).vidpid);  // upper case, whatever the id's case
+    }
+
+    void discovery_data()
+    {
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QStringList>("found");
+        const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\B";
+        const QString b = "usb\\vid_1a2b&pid_" + vqProducts.at(4).vidpid.pid.toLower() + "\\a";
+        QTest::newRow("sorted by id") << QStringList{a, b} << QStringList{a, b};
+        QTest::newRow("foreign devices skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", a, "junk"} << QStringList{a};
+        QTest::newRow("duplicate id once") << QStringList{a, a} << QStringList{a};
+    }
+
+    void discovery()
+    {
+        QFETCH(QStringList, ids);
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
+        host.instanceIds = ids;
+        const QMap<QString, CvqUsbDevKnInfo> foundMap = vqGetUsbPrinters(vqProductFilters());
+        QFETCH(QStringList, found);
+        QCOMPARE(QStringList(foundMap.keys()), found);
+        for (auto it = foundMap.cbegin(); it != foundMap.cend(); ++it) {
+            QCOMPARE(it->instanceId, it.key());
+            QCOMPARE(it->vidpid.pid, it->product->vidpid.pid);
+        }
+        QCOMPARE(vqGetUsbPrinterCount(), foundMap.size());
+    }
+
+    void enumerationFailures()
+    {
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
+        const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\A";
+        host.instanceIds = QStringList{a};
+        {
+            CvqDebugCapture debug;
+            host.enumResult = CvqHost::EnumListFailed;
+            QVERIFY(vqGetUsbPrinters(vqProductFilters()).isEmpty());
+            QCOMPARE(debug.lines(), QStringList{"(vq)获取系统设备列表失败"});
+        }
+        {
+            CvqDebugCapture debug;
+            host.enumResult = CvqHost::EnumIdFailed;  // the devices before the failure still count
+            QCOMPARE(QStringList(vqGetUsbPrinters(vqProductFilters()).keys()), QStringList{a});
+            QCOMPARE(debug.lines(), QStringList{"(vq)获取设备识别字符串失败"});
+        }
+        // A match entry with an empty pid takes every product of the vendor; the first entry wins.
+        host.enumResult = CvqHost::EnumOk;
+        const CvqProduct& r1 = vqProducts.at(10);
+        const CvqProduct& r2 = vqProducts.at(11);
+        const QList<CvqUsbDevFilter> filters{{CvqVIDPID(vqVendorId, ""), &r1}, {vqProducts.at(3).vidpid, &r2}};
+        const auto found = vqGetUsbPrinters(filters);
+        QCOMPARE(found.value(a).product, &r1);
+    }
+
+    void queues_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<quint32>("attributes");
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("expected");  // empty: no entry
+
+        QTest::newRow("USB001") << "USB001" << 0x200u << "Office" << "Office";
+        QTest::newRow("USB1 without padding") << "USB1" << 0x200u << "Office" << "Office";
+        QTest::newRow("other bits ignored") << "USB001" << 0x2E4u << "Office" << "Office";
+        QTest::newRow("comma cut and trimmed") << "USB001" << 0x200u << " Office 2 ,Host" << "Office 2";
+
+        QTest::newRow("port number 0") << "USB000" << 0x200u << "Office" << "";
+        QTest::newRow("port suffix not numeric") << "USB00A" << 0x200u << "Office" << "";
+        QTest::newRow("port lower case") << "usb001" << 0x200u << "Office" << "";
+        QTest::newRow("no do-complete-first") << "USB001" << 0x0u << "Office" << "";
+        QTest::newRow("offline") << "USB001" << 0x600u << "Office" << "";
+        QTest::newRow("bidirectional") << "USB001" << 0xA00u << "Office" << "";
+        QTest::newRow("port of another device") << "USB002" << 0x200u << "Office" << "";
+    }
+
+    void queues()
+    {
+        QFETCH(QString, port);
+        QFETCH(quint32, attributes);
+        QFETCH(QString, queue);
+        QFETCH(QString, expected);
+        CvqFakeHost host;
+        const QString id = "USB\\VID_1A2B&PID_0101\\QV1";
+        host.addQueue(queue, id, 1);
+        host.ports[queue] = port;
+        host.attributes[queue] = attributes;
+        const QMap<QString, QString> q = vqFindUsbPrinterQueues(host, {id});
+        QCOMPARE(q.value(id), expected);
+        QCOMPARE(q.size(), expected.isEmpty() ? 0 : 1);
+    }
+
+    void showQueue()
+    {
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
+        vqShowPrinterQueue(QString());
+        QVERIFY(host.started.isEmpty());
+        vqShowPrinterQueue("Office \"A\"");
+        QCOMPARE(host.started, QStringList{"rundll32 printui.dll,PrintUIEntry /n \"Office \"A\"\" /p"});
+
+        // Queue lookup details that need several queues and keys.
+        CvqFakeHost reg;
+        const QString id = "USB\\VID_1A2B&PID_0101\\QV1";
+        const QString lower = id.toLower();
+        reg.addQueue("First", id, 3);
+        reg.addQueue("Second", id, 3);  // same port: the later queue wins
+        reg.classKeys.prepend("##?#USB#VID_1A2B&PID_0101#QV1#{00000000-0000-0000-0000-000000000000}");
+        reg.classKeys.prepend("#?#USB#VID_1A2B&PID_0101#QV1#" + kGuid);
+        QCOMPARE(vqFindUsbPrinterQueues(reg, {lower}), (QMap<QString, QString>{{lower, "Second"}}));
+        QVERIFY(vqFindUsbPrinterQueues(reg, {"USB\\VID_1A2B&PID_0102\\QV1"}).isEmpty());
+        QVERIFY(vqFindUsbPrinterQueues(reg, {}).isEmpty());
+
+        // A host that answers both questions itself is asked instead of the registry.
+        struct OwnAnswers : CvqFakeHost {
+            QStringList shown;
+            QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override { return {{ids.value(0), "a,b"}}; }
+            void vqShowQueue(const QString& name) override { shown << name; }
+        } own;
+        own.addQueue("Registry", id, 1);
+        CvqHostScope ownScope(&own);
+        QCOMPARE(vqGetUsbPrinterQueues({id}), (QMap<QString, QString>{{id, "a,b"}}));
+        vqShowPrinterQueue("a,b");
+        QCOMPARE(own.shown, QStringList{"a,b"});
+        QVERIFY(own.started.isEmpty());
+    }
 };
-
-void TstDiscovery::productTable()
-{
-    QCOMPARE(vqProducts.size(), 91);
-    QMap<int, int> pxg, scan, platform;
-    QMap<QString, int> names;
-    for (int i = 0; i < vqProducts.size(); ++i) {
-        const CvqProduct& p = vqProducts.at(i);
-        QCOMPARE(p.vidpid.vid, vqVendorId);
-        QVERIFY2(QRegularExpression("^[0-9A-F]{4}$").match(p.vidpid.pid).hasMatch(), qPrintable(p.vidpid.pid));
-        if (i > 0)
-            QVERIFY2(vqProducts.at(i - 1).vidpid.pid < p.vidpid.pid, "product ids ascend and are distinct");
-        ++pxg[p.defaultPxg];
-        ++scan[p.vqHasScan];
-        ++platform[p.vqPlatform];
-        ++names[p.name];
-    }
-    QCOMPARE(pxg, (QMap<int, int>{{1, 39}, {2, 51}, {3, 1}}));
-    QCOMPARE(scan, (QMap<int, int>{{0, 48}, {1, 24}, {2, 19}}));
-    QCOMPARE(platform, (QMap<int, int>{{1, 55}, {2, 36}}));
-    QCOMPARE(names.size(), 89);  // two names stand on two rows each
-    QCOMPARE(names.values().count(2), 2);
-
-    QCOMPARE(vqUpRomProductTypes.size(), 11);
-    QVERIFY(vqUpRomProductTypes.contains(vqUpRomProductTypes.first()));
-    QVERIFY(!vqUpRomProductTypes.contains(vqUpRomProductTypes.first().toLower()));
-    QCOMPARE(vqMonitorTitle, QString::fromUtf8("Quorvel打印机状态监视器"));
-
-    const QList<CvqUsbDevFilter> filters = vqProductFilters();
-    QCOMPARE(filters.size(), vqProducts.size());
-    QCOMPARE(filters.at(5).product, &vqProducts.at(5));
-    QCOMPARE(filters.at(5).vidpid, vqProducts.at(5).vidpid);
-}
-
-void TstDiscovery::match_data()
-{
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<int>("row");  // -1: no match
-    const QString p0 = vqProducts.at(0).vidpid.pid;
-    const QString p7 = vqProducts.at(7).vidpid.pid;
-    QTest::newRow("plain") << "USB\\VID_1A2B&PID_" + p0 + "\\QV1" << 0;
-    QTest::newRow("lower case") << ("usb\\vid_1a2b&pid_" + p7 + "\\qv1").toLower() << 7;
-    QTest::newRow("composite suffix") << "USB\\VID_1A2B&PID_" + p7 + "&MI_00\\7&2&0" << 7;
-    QTest::newRow("exactly 21 characters") << "USB\\VID_1A2B&PID_" + p0 << 0;
-
-    QTest::newRow("unknown product") << "USB\\VID_1A2B&PID_FFFF\\QV1" << -1;
-    QTest::newRow("other vendor, known pid") << "USB\\VID_04F9&PID_" + p0 + "\\QV1" << -1;
-    QTest::newRow("not USB") << "LPT\\VID_1A2B&PID_" + p0 << -1;
-    QTest::newRow("missing ampersand") << "USB\\VID_1A2B#PID_" + p0 << -1;
-    QTest::newRow("truncated pid") << "USB\\VID_1A2B&PID_01" << -1;
-    QTest::newRow("empty") << "" << -1;
-    QTest::newRow("very long") << "USB\\VID_1A2B&PID_FFFF\\" + QString(5000, 'x') << -1;
-}
-
-void TstDiscovery::match()
-{
-    QFETCH(QString, id);
-    QFETCH(int, row);
-    CvqVIDPID ids;
-    const QList<CvqUsbDevFilter> filters = vqProductFilters();  // the result points into it
-    const CvqUsbDevFilter* f = vqMatchInstanceId(id, filters, &ids);
-    if (row < 0) {
-        QVERIFY(!f);
-        return;
-    }
-    QVERIFY(f);
-    QCOMPARE(f->product, &vqProducts.at(row));
-    QCOMPARE(ids, vqProducts.at(row).vidpid);  // upper case, whatever the id's case
-}
-
-void TstDiscovery::discovery_data()
-{
-    QTest::addColumn<QStringList>("ids");
-    QTest::addColumn<QStringList>("found");
-    const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\B";
-    const QString b = "usb\\vid_1a2b&pid_" + vqProducts.at(4).vidpid.pid.toLower() + "\\a";
-    QTest::newRow("none") << QStringList() << QStringList();
-    QTest::newRow("sorted by id") << QStringList{a, b} << QStringList{a, b};
-    QTest::newRow("foreign devices skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", a, "junk"} << QStringList{a};
-    QTest::newRow("duplicate id once") << QStringList{a, a} << QStringList{a};
-}
-
-void TstDiscovery::discovery()
-{
-    QFETCH(QStringList, ids);
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    host.instanceIds = ids;
-    const QMap<QString, CvqUsbDevKnInfo> foundMap = vqGetUsbPrinters(vqProductFilters());
-    QFETCH(QStringList, found);
-    QCOMPARE(QStringList(foundMap.keys()), found);
-    for (auto it = foundMap.cbegin(); it != foundMap.cend(); ++it) {
-        QCOMPARE(it->instanceId, it.key());
-        QCOMPARE(it->vidpid.pid, it->product->vidpid.pid);
-    }
-    QCOMPARE(vqGetUsbPrinterCount(), foundMap.size());
-}
-
-void TstDiscovery::enumerationFailures()
-{
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\A";
-    host.instanceIds = QStringList{a};
-    {
-        CvqDebugCapture debug;
-        host.enumResult = CvqHost::EnumListFailed;
-        QVERIFY(vqGetUsbPrinters(vqProductFilters()).isEmpty());
-        QCOMPARE(debug.lines(), QStringList{"(vq)获取系统设备列表失败"});
-    }
-    {
-        CvqDebugCapture debug;
-        host.enumResult = CvqHost::EnumIdFailed;  // the devices before the failure still count
-        QCOMPARE(QStringList(vqGetUsbPrinters(vqProductFilters()).keys()), QStringList{a});
-        QCOMPARE(debug.lines(), QStringList{"(vq)获取设备识别字符串失败"});
-    }
-    // A match entry with an empty pid takes every product of the vendor; the first entry wins.
-    host.enumResult = CvqHost::EnumOk;
-    const CvqProduct& r1 = vqProducts.at(10);
-    const CvqProduct& r2 = vqProducts.at(11);
-    const QList<CvqUsbDevFilter> filters{{CvqVIDPID(vqVendorId, ""), &r1}, {vqProducts.at(3).vidpid, &r2}};
-    const auto found = vqGetUsbPrinters(filters);
-    QCOMPARE(found.value(a).product, &r1);
-}
-
-void TstDiscovery::queues_data()
-{
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<quint32>("attributes");
-    QTest::addColumn<QString>("queue");
-    QTest::addColumn<QString>("expected");  // empty: no entry
-
-    QTest::newRow("USB001") << "USB001" << 0x200u << "Office" << "Office";
-    QTest::newRow("USB1 without padding") << "USB1" << 0x200u << "Office" << "Office";
-    QTest::newRow("other bits ignored") << "USB001" << 0x2E4u << "Office" << "Office";
-    QTest::newRow("comma cut and trimmed") << "USB001" << 0x200u << " Office 2 ,Host" << "Office 2";
-
-    QTest::newRow("port USB alone") << "USB" << 0x200u << "Office" << "";
-    QTest::newRow("port number 0") << "USB000" << 0x200u << "Office" << "";
-    QTest::newRow("port suffix not numeric") << "USB00A" << 0x200u << "Office" << "";
-    QTest::newRow("port lower case") << "usb001" << 0x200u << "Office" << "";
-    QTest::newRow("parallel port") << "LPT1:" << 0x200u << "Office" << "";
-    QTest::newRow("network port") << "IP_127.0.0.1" << 0x200u << "Office" << "";
-    QTest::newRow("no do-complete-first") << "USB001" << 0x0u << "Office" << "";
-    QTest::newRow("offline") << "USB001" << 0x600u << "Office" << "";
-    QTest::newRow("bidirectional") << "USB001" << 0xA00u << "Office" << "";
-    QTest::newRow("port of another device") << "USB002" << 0x200u << "Office" << "";
-}
-
-void TstDiscovery::queues()
-{
-    QFETCH(QString, port);
-    QFETCH(quint32, attributes);
-    QFETCH(QString, queue);
-    QFETCH(QString, expected);
-    CvqFakeHost host;
-    const QString id = "USB\\VID_1A2B&PID_0101\\QV1";
-    host.addQueue(queue, id, 1);
-    host.ports[queue] = port;
-    host.attributes[queue] = attributes;
-    const QMap<QString, QString> q = vqFindUsbPrinterQueues(host, {id});
-    QCOMPARE(q.value(id), expected);
-    QCOMPARE(q.size(), expected.isEmpty() ? 0 : 1);
-}
-
-void TstDiscovery::showQueue()
-{
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    vqShowPrinterQueue(QString());
-    QVERIFY(host.started.isEmpty());
-    vqShowPrinterQueue("Office \"A\"");
-    QCOMPARE(host.started, QStringList{"rundll32 printui.dll,PrintUIEntry /n \"Office \"A\"\" /p"});
-
-    // Queue lookup details that need several queues and keys.
-    CvqFakeHost reg;
-    const QString id = "USB\\VID_1A2B&PID_0101\\QV1";
-    const QString lower = id.toLower();
-    reg.addQueue("First", id, 3);
-    reg.addQueue("Second", id, 3);  // same port: the later queue wins
-    reg.classKeys.prepend("##?#USB#VID_1A2B&PID_0101#QV1#{00000000-0000-0000-0000-000000000000}");
-    reg.classKeys.prepend("#?#USB#VID_1A2B&PID_0101#QV1#" + kGuid);
-    QCOMPARE(vqFindUsbPrinterQueues(reg, {lower}), (QMap<QString, QString>{{lower, "Second"}}));
-    QVERIFY(vqFindUsbPrinterQueues(reg, {"USB\\VID_1A2B&PID_0102\\QV1"}).isEmpty());
-    QVERIFY(vqFindUsbPrinterQueues(reg, {}).isEmpty());
-
-    // A host that answers both questions itself is asked instead of the registry.
-    struct OwnAnswers : CvqFakeHost {
-        QStringList shown;
-        QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override { return {{ids.value(0), "a,b"}}; }
-        void vqShowQueue(const QString& name) override { shown << name; }
-    } own;
-    own.addQueue("Registry", id, 1);
-    CvqHostScope ownScope(&own);
-    QCOMPARE(vqGetUsbPrinterQueues({id}), (QMap<QString, QString>{{id, "a,b"}}));
-    vqShowPrinterQueue("a,b");
-    QCOMPARE(own.shown, QStringList{"a,b"});
-    QVERIFY(own.started.isEmpty());
-}
 
 VQ_TEST_GUILESS_MAIN(TstDiscovery)
 #include "tst_discovery.moc"

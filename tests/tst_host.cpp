@@ -1,6 +1,5 @@
 // The identification read, the queue job query and the simulated host's layout.
 #include "vqtestsupport.h"
-#include "printerlink/host/vqusbguid.h"
 
 #include <QtTest>
 
@@ -15,272 +14,222 @@ class TstHost : public QObject
 {
     Q_OBJECT
 private slots:
-    void devicePath();
-    void reply_data();
-    void reply();
-    void readFailures_data();
-    void readFailures();
-    void simDevices();
-    void simEnumeration_data();
-    void simEnumeration();
-    void simRegistry();
-    void hasJob_data();
-    void hasJob();
-    void simSerialAndLaunch();
-    void simNonRegularFiles_data();
-    void simNonRegularFiles();
-    void linuxHostReportsNothing();
-};
+    void reply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("line");
 
-void TstHost::devicePath()
-{
-    QCOMPARE(vqDevicePath(kId), QStringLiteral("\\\\.\\USB#VID_1A2B&PID_0101#QV0001#" VQ_USB_PRINT_GUID));
-    QString id = "usb\\vid_1a2b&pid_0101\\abc";
-    QCOMPARE(vqDevicePath(id), QStringLiteral("\\\\.\\usb#vid_1a2b&pid_0101#abc#" VQ_USB_PRINT_GUID));
-    QCOMPARE(id, QStringLiteral("usb\\vid_1a2b&pid_0101\\abc"));  // the caller's id is untouched
-}
-
-void TstHost::reply_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("line");
-
-    QTest::newRow("plain") << QByteArray("MDL:X;") << "MDL:X;" << "";
-    QTest::newRow("1023 bytes") << QByteArray(1023, 'a') << QString(1023, 'a') << "";
-    QTest::newRow("zero in the middle") << QByteArray("MDL:X\0;SN:1", 11) << "MDL:X" << "";
-    QTest::newRow("UTF-8 decoded") << QByteArray("MDL:\xe6\x89\x93") << QString::fromUtf8("MDL:打") << "";
-    QTest::newRow("1024 bytes") << QByteArray(1024, 'a') << "" << "(vq)junk>=1024";
-    QTest::newRow("1024 bytes with a zero") << (QByteArray("MDL:X") + QByteArray(1019, '\0')) << "" << "(vq)junk>=1024";
-    QTest::newRow("first byte zero") << QByteArray("\0MDL:X", 6) << "" << "";
-    QTest::newRow("empty") << QByteArray() << "" << "";
-    QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe\x80") << QString::fromUtf8("\xff\xfe\x80") << "";
-}
-
-void TstHost::reply()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, line);
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    host.replies[kId] = reply;
-    CvqDebugCapture debug;
-    QTEST(vqReadDeviceId(kId), "text");
-    QCOMPARE(debug.lines(), line.isEmpty() ? QStringList() : QStringList{line});
-}
-
-void TstHost::readFailures_data()
-{
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("cannot open") << int(CvqHost::ReadOpenFailed) << "(vq)打印机未开机或未连接";
-    QTest::newRow("request fails") << int(CvqHost::ReadRequestFailed) << "(vq)打印机关机或断开连接";
-}
-
-void TstHost::readFailures()
-{
-    QFETCH(int, result);
-    QFETCH(QString, line);
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    host.replies[kId] = "MDL:X";
-    host.readResults[kId] = CvqHost::ReadResult(result);
-    CvqDebugCapture debug;
-    QCOMPARE(vqReadDeviceId(kId), QString());
-    QCOMPARE(debug.lines(), QStringList{line});
-}
-
-void TstHost::simDevices()
-{
-    CvqTempSimHost sim;
-    CvqDebugCapture debug;
-    QVERIFY(sim.tree().vqAddDevice(kId, QByteArray("MDL:X;\0tail", 11)));
-    QCOMPARE(vqReadDeviceId(kId), QStringLiteral("MDL:X;"));
-    QCOMPARE(vqReadDeviceId(kId.toLower()), QStringLiteral("MDL:X;"));  // device paths ignore case
-
-    // A reply file longer than the buffer reads as a full buffer.
-    QVERIFY(sim.tree().vqSetDeviceReply(kId, QByteArray(5000, 'x')));
-    QByteArray raw;
-    QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOk);
-    QCOMPARE(raw.size(), 1024);
-    QCOMPARE(vqReadDeviceId(kId), QString());
-    QVERIFY(sim.tree().vqSetReadFails(kId, true));
-    QCOMPARE(vqReadDeviceId(kId), QString());
-    QVERIFY(sim.tree().vqSetReadFails(kId, false));
-    QVERIFY(sim.tree().vqRemoveDeviceReply(kId));
-    QCOMPARE(vqReadDeviceId(kId), QString());
-    QCOMPARE(vqReadDeviceId("USB\\VID_1A2B&PID_0101\\OTHER"), QString());
-    QCOMPARE(debug.lines(), QStringList({"(vq)junk>=1024", "(vq)打印机关机或断开连接", "(vq)打印机未开机或未连接",
-                                         "(vq)打印机未开机或未连接"}));
-}
-
-void TstHost::simEnumeration_data()
-{
-    QTest::addColumn<QStringList>("entries");   // entry names, each holding its id "<entry>-id"
-    QTest::addColumn<QString>("broken");        // entry without a readable id
-    QTest::addColumn<QStringList>("listed");
-    QTest::addColumn<int>("result");
-
-    QTest::newRow("byte order") << QStringList{"b", "B", "a", QString::fromUtf8("é")} << "" << QStringList{"B-id", "a-id", "b-id", QString::fromUtf8("é-id")} << int(CvqHost::EnumOk);
-    QTest::newRow("empty") << QStringList() << "" << QStringList() << int(CvqHost::EnumOk);
-    QTest::newRow("id unreadable stops the list") << QStringList{"a", "b", "c"} << "b" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
-    QTest::newRow("id too long") << QStringList{"a", "long"} << "long" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
-}
-
-void TstHost::simEnumeration()
-{
-    QFETCH(QStringList, entries);
-    QFETCH(QString, broken);
-    CvqTempSimHost sim;
-    for (const QString& e : entries) {
-        const QString dir = sim.root() + "/usb/" + e;
-        QByteArray id = (e + "-id").toUtf8();
-        if (e == broken && e == "long")
-            id = QByteArray(260, 'x');
-        if (e != broken || e == "long")
-            QVERIFY(CvqSimTree::vqWriteFileAtomic(dir + "/instance_id", id + "\n"));
-        else
-            QVERIFY(QDir().mkpath(dir));
+        QTest::newRow("plain") << QByteArray("MDL:X;") << "MDL:X;" << "";
+        QTest::newRow("1023 bytes") << QByteArray(1023, 'a') << QString(1023, 'a') << "";
+        QTest::newRow("zero in the middle") << QByteArray("MDL:X\0;SN:1", 11) << "MDL:X" << "";
+        QTest::newRow("1024 bytes") << QByteArray(1024, 'a') << "" << "(vq)junk>=1024";
+        QTest::newRow("1024 bytes with a zero") << (QByteArray("MDL:X") + QByteArray(1019, '\0')) << "" << "(vq)junk>=1024";
+        QTest::newRow("first byte zero") << QByteArray("\0MDL:X", 6) << "" << "";
+        QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe\x80") << QString::fromUtf8("\xff\xfe\x80") << "";
     }
-    QStringList ids;
-    QTEST(int(vqHost().vqListUsbPrinters(&ids)), "result");
-    QTEST(ids, "listed");
 
-    QVERIFY(sim.tree().vqSetEnumerationFails(true));
-    QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumListFailed);
-}
-
-void TstHost::simRegistry()
-{
-    CvqTempSimHost sim;
-    QVERIFY(sim.tree().vqAddQueue("Office", kId, 7, 0x200));
-    QVERIFY(sim.tree().vqAddQueue("Bidi", "USB\\VID_1A2B&PID_0102\\X", 8, 0xA00));
-    QCOMPARE(vqGetUsbPrinterQueues({kId, "USB\\VID_1A2B&PID_0102\\X"}), (QMap<QString, QString>{{kId, "Office"}}));
-
-    // Values of the wrong kind read as 0 / empty: no entry, no crash.
-    QVERIFY(sim.tree().vqSetQueueValue("Office", "Attributes", "0x200\n"));
-    QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
-    QVERIFY(sim.tree().vqSetQueueValue("Office", "Attributes", "512\n"));
-    QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "seven"));
-    QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
-    QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "7"));
-    QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", QByteArray("USB\0" "007", 7)));
-    QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
-    QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", "USB007"));
-    QCOMPARE(vqGetUsbPrinterQueues({kId}).value(kId), QStringLiteral("Office"));
-}
-
-void TstHost::hasJob_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("jobs");
-    QTest::newRow("queue with a job") << QByteArray("Busy") << true;
-    QTest::newRow("empty queue") << QByteArray("Idle") << false;
-    QTest::newRow("unknown queue") << QByteArray("Nope") << false;
-    QTest::newRow("199 bytes") << QByteArray(199, 'q') << true;
-    QTest::newRow("200 bytes") << QByteArray(200, 'q') << false;
-    QTest::newRow("path escape") << QByteArray("../spooler/Busy") << false;
-    QTest::newRow("dot dot") << QByteArray("..") << false;
-    QTest::newRow("empty name") << QByteArray() << false;
-}
-
-void TstHost::hasJob()
-{
-    QFETCH(QByteArray, name);
-    CvqTempSimHost sim;
-    QVERIFY(sim.tree().vqAddSpoolerQueue("Idle"));
-    QVERIFY(sim.tree().vqAddJob("Busy", "1"));
-    // Queue names this long are not valid file names here: emulate the 199-byte queue through the fake.
-    if (name.size() >= 199) {
+    void reply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, line);
         CvqFakeHost host;
         CvqHostScope scope(&host);
-        host.jobs[name] = 1;
+        host.replies[kId] = reply;
+        CvqDebugCapture debug;
+        QTEST(vqReadDeviceId(kId), "text");
+        QCOMPARE(debug.lines(), line.isEmpty() ? QStringList() : QStringList{line});
+    }
+
+    void simDevices()
+    {
+        CvqTempSimHost sim;
+        CvqDebugCapture debug;
+        QVERIFY(sim.tree().vqAddDevice(kId, QByteArray("MDL:X;\0tail", 11)));
+        QCOMPARE(vqReadDeviceId(kId), QStringLiteral("MDL:X;"));
+        QCOMPARE(vqReadDeviceId(kId.toLower()), QStringLiteral("MDL:X;"));  // device paths ignore case
+
+        // A reply file longer than the buffer reads as a full buffer.
+        QVERIFY(sim.tree().vqSetDeviceReply(kId, QByteArray(5000, 'x')));
+        QByteArray raw;
+        QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOk);
+        QCOMPARE(raw.size(), 1024);
+        QCOMPARE(vqReadDeviceId(kId), QString());
+        QVERIFY(sim.tree().vqSetReadFails(kId, true));
+        QCOMPARE(vqReadDeviceId(kId), QString());
+        QVERIFY(sim.tree().vqSetReadFails(kId, false));
+        QVERIFY(sim.tree().vqRemoveDeviceReply(kId));
+        QCOMPARE(vqReadDeviceId(kId), QString());
+        QCOMPARE(vqReadDeviceId("USB\\VID_1A2B&PID_0101\\OTHER"), QString());
+        QCOMPARE(debug.lines(), QStringList({"(vq)junk>=1024", "(vq)打印机关机或断开连接", "(vq)打印机未开机或未连接",
+                                             "(vq)打印机未开机或未连接"}));
+    }
+
+    void simEnumeration_data()
+    {
+        QTest::addColumn<QStringList>("entries");   // entry names, each holding its id "<entry>-id"
+        QTest::addColumn<QString>("broken");        // entry without a readable id
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<int>("result");
+
+        QTest::newRow("byte order") << QStringList{"b", "B", "a", QString::fromUtf8("é")} << "" << QStringList{"B-id", "a-id", "b-id", QString::fromUtf8("é-id")} << int(CvqHost::EnumOk);
+        QTest::newRow("id unreadable stops the list") << QStringList{"a", "b", "c"} << "b" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
+        QTest::newRow("id too long") << QStringList{"a", "long"} << "long" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
+    }
+
+    void simEnumeration()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, broken);
+        CvqTempSimHost sim;
+        for (const QString& e : entries) {
+            const QString dir = sim.root() + "/usb/" + e;
+            QByteArray id = (e + "-id").toUtf8();
+            if (e == broken && e == "long")
+                id = QByteArray(260, 'x');
+            if (e != broken || e == "long")
+                QVERIFY(CvqSimTree::vqWriteFileAtomic(dir + "/instance_id", id + "\n"));
+            else
+                QVERIFY(QDir().mkpath(dir));
+        }
+        QStringList ids;
+        QTEST(int(vqHost().vqListUsbPrinters(&ids)), "result");
+        QTEST(ids, "listed");
+
+        QVERIFY(sim.tree().vqSetEnumerationFails(true));
+        QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumListFailed);
+    }
+
+    void simRegistry()
+    {
+        CvqTempSimHost sim;
+        QVERIFY(sim.tree().vqAddQueue("Office", kId, 7, 0x200));
+        QVERIFY(sim.tree().vqAddQueue("Bidi", "USB\\VID_1A2B&PID_0102\\X", 8, 0xA00));
+        QCOMPARE(vqGetUsbPrinterQueues({kId, "USB\\VID_1A2B&PID_0102\\X"}), (QMap<QString, QString>{{kId, "Office"}}));
+
+        // Values of the wrong kind read as 0 / empty: no entry, no crash.
+        QVERIFY(sim.tree().vqSetQueueValue("Office", "Attributes", "0x200\n"));
+        QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
+        QVERIFY(sim.tree().vqSetQueueValue("Office", "Attributes", "512\n"));
+        QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "seven"));
+        QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
+        QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "7"));
+        QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", QByteArray("USB\0" "007", 7)));
+        QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
+        QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", "USB007"));
+        QCOMPARE(vqGetUsbPrinterQueues({kId}).value(kId), QStringLiteral("Office"));
+    }
+
+    void hasJob_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("jobs");
+        QTest::newRow("queue with a job") << QByteArray("Busy") << true;
+        QTest::newRow("empty queue") << QByteArray("Idle") << false;
+        QTest::newRow("199 bytes") << QByteArray(199, 'q') << true;
+        QTest::newRow("200 bytes") << QByteArray(200, 'q') << false;
+        QTest::newRow("path escape") << QByteArray("../spooler/Busy") << false;
+        QTest::newRow("empty name") << QByteArray() << false;
+    }
+
+    void hasJob()
+    {
+        QFETCH(QByteArray, name);
+        CvqTempSimHost sim;
+        QVERIFY(sim.tree().vqAddSpoolerQueue("Idle"));
+        QVERIFY(sim.tree().vqAddJob("Busy", "1"));
+        // Queue names this long are not valid file names here: emulate the 199-byte queue through the fake.
+        if (name.size() >= 199) {
+            CvqFakeHost host;
+            CvqHostScope scope(&host);
+            host.jobs[name] = 1;
+            QTEST(vqHasPrintJob(name.constData()), "jobs");
+            return;
+        }
         QTEST(vqHasPrintJob(name.constData()), "jobs");
-        return;
     }
-    QTEST(vqHasPrintJob(name.constData()), "jobs");
-}
 
-void TstHost::simSerialAndLaunch()
-{
-    CvqTempSimHost sim;
-    QVERIFY(sim.tree().vqAddSerialPort("b", "/dev/pts/9", "SN2"));
-    QVERIFY(sim.tree().vqAddSerialPort("a", "/dev/pts/8", "SN1"));
-    const QList<CvqSerialPortEntry> ports = vqHost().vqSerialPorts();
-    QCOMPARE(ports.size(), 2);
-    QCOMPARE(ports.at(0).portName, QStringLiteral("/dev/pts/8"));
-    QCOMPARE(ports.at(1).serialNumber, QStringLiteral("SN2"));
+    void simSerialAndLaunch()
+    {
+        CvqTempSimHost sim;
+        QVERIFY(sim.tree().vqAddSerialPort("b", "/dev/pts/9", "SN2"));
+        QVERIFY(sim.tree().vqAddSerialPort("a", "/dev/pts/8", "SN1"));
+        const QList<CvqSerialPortEntry> ports = vqHost().vqSerialPorts();
+        QCOMPARE(ports.size(), 2);
+        QCOMPARE(ports.at(0).portName, QStringLiteral("/dev/pts/8"));
+        QCOMPARE(ports.at(1).serialNumber, QStringLiteral("SN2"));
 
-    vqShowPrinterQueue("Office");
-    vqShowPrinterQueue("Two");
-    QCOMPARE(sim.tree().vqLaunched(), QStringList({"rundll32 printui.dll,PrintUIEntry /n \"Office\" /p",
-                                                   "rundll32 printui.dll,PrintUIEntry /n \"Two\" /p"}));
-}
-
-void TstHost::simNonRegularFiles_data()
-{
-    QTest::addColumn<QString>("file");  // relative to the tree; replaced by a FIFO
-    const QString usb = "/usb/" + CvqSimTree::vqEntryName(kId);
-    QTest::newRow("instance id") << usb + "/instance_id";
-    QTest::newRow("identification") << usb + "/ieee1284_id";
-    QTest::newRow("queue port") << "/registry/Printers/Office/Port";
-    QTest::newRow("queue attributes") << "/registry/Printers/Office/Attributes";
-    QTest::newRow("serial port") << "/serial/a/port_name";
-}
-
-// A FIFO where a file belongs must neither block nor read as data.
-void TstHost::simNonRegularFiles()
-{
-    QFETCH(QString, file);
-    CvqTempSimHost sim;
-    QVERIFY(sim.tree().vqAddDevice(kId, "MFG:X;"));
-    QVERIFY(sim.tree().vqAddQueue("Office", kId, 7));
-    QVERIFY(sim.tree().vqAddSerialPort("a", "/dev/pts/8", "SN1"));
-    const QByteArray path = QFile::encodeName(sim.root() + file);
-    QVERIFY(QFile::remove(path));
-    QCOMPARE(::mkfifo(path.constData(), 0600), 0);
-
-    std::atomic<bool> done{false};
-    std::thread reader([&] {
-        CvqDebugCapture quiet;
-        vqGetUsbPrinterCount();
-        vqReadDeviceId(kId);
-        vqGetUsbPrinterQueues({kId});
-        vqHost().vqSerialPorts();
-        done = true;
-    });
-    for (int i = 0; i < 500 && !done; ++i)
-        QThread::msleep(10);
-    const bool finished = done;
-    // Free a reader blocked in open so the test can end either way.
-    while (!done) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-        QThread::msleep(10);
+        vqShowPrinterQueue("Office");
+        vqShowPrinterQueue("Two");
+        QCOMPARE(sim.tree().vqLaunched(), QStringList({"rundll32 printui.dll,PrintUIEntry /n \"Office\" /p",
+                                                       "rundll32 printui.dll,PrintUIEntry /n \"Two\" /p"}));
     }
-    reader.join();
-    QVERIFY2(finished, "a read blocked on the FIFO");
-    QByteArray raw;
-    if (file.endsWith("ieee1284_id"))
-        QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOpenFailed);
-}
 
-void TstHost::linuxHostReportsNothing()
-{
-    // The platform's host on a machine without our printers: nothing found, and no
-    // line about it every cycle.
-    qunsetenv("VQ_SIM_HOST");
-    CvqDebugCapture debug;
-    QCOMPARE(vqGetUsbPrinterCount(), 0);
-    QVERIFY(vqPollCycle().isEmpty());
-    QVERIFY(!vqHasPrintJob("Office"));
-    VQ_VERIFY_NO_MESSAGES(debug);
-    // A variable that names no directory does not select the simulated host.
-    qputenv("VQ_SIM_HOST", "/nonexistent/vq");
-    QCOMPARE(vqGetUsbPrinterCount(), 0);
-    qunsetenv("VQ_SIM_HOST");
-}
+    void simNonRegularFiles_data()
+    {
+        QTest::addColumn<QString>("file");  // relative to the tree; replaced by a FIFO
+        const QString usb = "/usb/" + CvqSimTree::vqEntryName(kId);
+        QTest::newRow("instance id") << usb + "/instance_id";
+        QTest::newRow("identification") << usb + "/ieee1284_id";
+        QTest::newRow("queue port") << "/registry/Printers/Office/Port";
+        QTest::newRow("queue attributes") << "/registry/Printers/Office/Attributes";
+        QTest::newRow("serial port") << "/serial/a/port_name";
+    }
+
+    // A FIFO where a file belongs must neither block nor read as data.
+    void simNonRegularFiles()
+    {
+        QFETCH(QString, file);
+        CvqTempSimHost sim;
+        QVERIFY(sim.tree().vqAddDevice(kId, "MFG:X;"));
+        QVERIFY(sim.tree().vqAddQueue("Office", kId, 7));
+        QVERIFY(sim.tree().vqAddSerialPort("a", "/dev/pts/8", "SN1"));
+        const QByteArray path = QFile::encodeName(sim.root() + file);
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+
+        std::atomic<bool> done{false};
+        std::thread reader([&] {
+            CvqDebugCapture quiet;
+            vqGetUsbPrinterCount();
+            vqReadDeviceId(kId);
+            vqGetUsbPrinterQueues({kId});
+            vqHost().vqSerialPorts();
+            done = true;
+        });
+        for (int i = 0; i < 500 && !done; ++i)
+            QThread::msleep(10);
+        const bool finished = done;
+        // Free a reader blocked in open so the test can end either way.
+        while (!done) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            QThread::msleep(10);
+        }
+        reader.join();
+        QVERIFY2(finished, "a read blocked on the FIFO");
+        QByteArray raw;
+        if (file.endsWith("ieee1284_id"))
+            QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOpenFailed);
+    }
+
+    void linuxHostReportsNothing()
+    {
+        // The platform's host on a machine without our printers: nothing found, and no
+        // line about it every cycle.
+        qunsetenv("VQ_SIM_HOST");
+        CvqDebugCapture debug;
+        QCOMPARE(vqGetUsbPrinterCount(), 0);
+        QVERIFY(vqPollCycle().isEmpty());
+        QVERIFY(!vqHasPrintJob("Office"));
+        VQ_VERIFY_NO_MESSAGES(debug);
+        // A variable that names no directory does not select the simulated host.
+        qputenv("VQ_SIM_HOST", "/nonexistent/vq");
+        QCOMPARE(vqGetUsbPrinterCount(), 0);
+        qunsetenv("VQ_SIM_HOST");
+    }
+};
 
 VQ_TEST_GUILESS_MAIN(TstHost)
 #include "tst_host.moc"

@@ -3,16 +3,6 @@
 
 #include <QtTest>
 
-class TstLog : public QObject
-{
-    Q_OBJECT
-private slots:
-    void lines_data();
-    void lines();
-    void unwritableRoot();
-    void programFolder();
-};
-
 static QString readAll(const QString& path)
 {
     QFile f(path);
@@ -35,69 +25,72 @@ static QString folder()
     return QStringLiteral("vqlogs_") + p;
 }
 
-void TstLog::lines_data()
+class TstLog : public QObject
 {
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<QStringList>("stamps");  // "yyyy-MM-dd hh:mm:ss" per message
-    QTest::addColumn<QStringList>("files");   // expected relative file -> content, "path|content"
+    Q_OBJECT
+private slots:
+    void lines_data()
+    {
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("stamps");  // "yyyy-MM-dd hh:mm:ss" per message
+        QTest::addColumn<QStringList>("files");   // expected relative file -> content, "path|content"
 
-    QTest::newRow("one line") << QStringList{"hello"} << QStringList{"2026-03-04 10:59:59"}
-                              << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:59:59] hello\n"};
-    QTest::newRow("hour boundary") << QStringList{"a", "b"} << QStringList{"2026-03-04 10:59:59", "2026-03-04 11:00:00"}
-                                   << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:59:59] a\n",
-                                                  "2026-03/2026-03-04-11.log|[2026-03-04 11:00:00] b\n"};
-    QTest::newRow("new month") << QStringList{"a", "b"} << QStringList{"2026-01-31 23:59:59", "2026-02-01 00:00:00"}
-                               << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n",
-                                              "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
-    QTest::newRow("appends") << QStringList{"a", "b"} << QStringList{"2026-03-04 10:00:01", "2026-03-04 10:30:00"}
-                             << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:30:00] b\n"};
-    QTest::newRow("empty message") << QStringList{""} << QStringList{"2026-03-04 10:00:00"}
-                                   << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] \n"};
-    QTest::newRow("line breaks kept") << QStringList{"x\ny"} << QStringList{"2026-03-04 10:00:00"}
-                                      << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] x\ny\n"};
-    QTest::newRow("non-ASCII") << QStringList{QString::fromUtf8("打印")} << QStringList{"2026-03-04 10:00:00"}
-                               << QStringList{QString::fromUtf8("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
-}
+        QTest::newRow("one line") << QStringList{"hello"} << QStringList{"2026-03-04 10:59:59"}
+                                  << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:59:59] hello\n"};
+        QTest::newRow("hour boundary") << QStringList{"a", "b"} << QStringList{"2026-03-04 10:59:59", "2026-03-04 11:00:00"}
+                                       << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:59:59] a\n",
+                                                      "2026-03/2026-03-04-11.log|[2026-03-04 11:00:00] b\n"};
+        QTest::newRow("new month") << QStringList{"a", "b"} << QStringList{"2026-01-31 23:59:59", "2026-02-01 00:00:00"}
+                                   << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n",
+                                                  "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
+        QTest::newRow("appends") << QStringList{"a", "b"} << QStringList{"2026-03-04 10:00:01", "2026-03-04 10:30:00"}
+                                 << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:30:00] b\n"};
+        QTest::newRow("line breaks kept") << QStringList{"x\ny"} << QStringList{"2026-03-04 10:00:00"}
+                                          << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] x\ny\n"};
+        QTest::newRow("non-ASCII") << QStringList{QString::fromUtf8("打印")} << QStringList{"2026-03-04 10:00:00"}
+                                   << QStringList{QString::fromUtf8("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
+    }
 
-void TstLog::lines()
-{
-    QFETCH(QStringList, messages);
-    QFETCH(QStringList, stamps);
-    QFETCH(QStringList, files);
-    QTemporaryDir root;
-    CvqWarningGuard warnings;
-    for (int i = 0; i < messages.size(); ++i)
-        vqWriteLogAt(messages.at(i), QDateTime::fromString(stamps.at(i), "yyyy-MM-dd hh:mm:ss"), root.path());
-    for (const QString& f : files)
-        QCOMPARE(readAll(root.path() + '/' + folder() + '/' + f.section('|', 0, 0)), nativeLines(f.section('|', 1)));
-    QCOMPARE(warnings.take(), QStringList());
-}
+    void lines()
+    {
+        QFETCH(QStringList, messages);
+        QFETCH(QStringList, stamps);
+        QFETCH(QStringList, files);
+        QTemporaryDir root;
+        CvqWarningGuard warnings;
+        for (int i = 0; i < messages.size(); ++i)
+            vqWriteLogAt(messages.at(i), QDateTime::fromString(stamps.at(i), "yyyy-MM-dd hh:mm:ss"), root.path());
+        for (const QString& f : files)
+            QCOMPARE(readAll(root.path() + '/' + folder() + '/' + f.section('|', 0, 0)), nativeLines(f.section('|', 1)));
+        QCOMPARE(warnings.take(), QStringList());
+    }
 
-void TstLog::unwritableRoot()
-{
-    QTemporaryDir root;
-    const QString blocker = root.path() + "/file";
-    QVERIFY(CvqSimTree::vqWriteFileAtomic(blocker, "x"));  // a file where a folder must go
-    CvqWarningGuard warnings;
-    vqWriteLogAt("lost", QDateTime::fromString("2026-03-04 10:00:00", "yyyy-MM-dd hh:mm:ss"), blocker);
-    const QStringList w = warnings.take();
-    QCOMPARE(w.size(), 1);
-    QVERIFY2(w.first().startsWith(QString::fromUtf8("无法创建目录：") + blocker + '/'), qPrintable(w.first()));
-}
+    void unwritableRoot()
+    {
+        QTemporaryDir root;
+        const QString blocker = root.path() + "/file";
+        QVERIFY(CvqSimTree::vqWriteFileAtomic(blocker, "x"));  // a file where a folder must go
+        CvqWarningGuard warnings;
+        vqWriteLogAt("lost", QDateTime::fromString("2026-03-04 10:00:00", "yyyy-MM-dd hh:mm:ss"), blocker);
+        const QStringList w = warnings.take();
+        QCOMPARE(w.size(), 1);
+        QVERIFY2(w.first().startsWith(QString::fromUtf8("无法创建目录：") + blocker + '/'), qPrintable(w.first()));
+    }
 
-void TstLog::programFolder()
-{
-    // The live writer logs under the temporary location in the program's own folder.
-    QTemporaryDir tmp;
-    qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    qputenv("TEMP", QDir::toNativeSeparators(tmp.path()).toLocal8Bit());  // Windows
-    qputenv("TMP", QDir::toNativeSeparators(tmp.path()).toLocal8Bit());
-    vqWriteLog("now");
-    const QDir dir(tmp.path() + '/' + folder());
-    QVERIFY2(dir.exists(), qPrintable(dir.path()));
-    QCOMPARE(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
-    QVERIFY(!folder().contains('/'));
-}
+    void programFolder()
+    {
+        // The live writer logs under the temporary location in the program's own folder.
+        QTemporaryDir tmp;
+        qputenv("TMPDIR", tmp.path().toLocal8Bit());
+        qputenv("TEMP", QDir::toNativeSeparators(tmp.path()).toLocal8Bit());  // Windows
+        qputenv("TMP", QDir::toNativeSeparators(tmp.path()).toLocal8Bit());
+        vqWriteLog("now");
+        const QDir dir(tmp.path() + '/' + folder());
+        QVERIFY2(dir.exists(), qPrintable(dir.path()));
+        QCOMPARE(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QVERIFY(!folder().contains('/'));
+    }
+};
 
 VQ_TEST_GUILESS_MAIN(TstLog)
 #include "tst_log.moc"

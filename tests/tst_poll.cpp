@@ -32,178 +32,156 @@ public slots:
     void take(QMap<QString, CvqState> o, QMap<QString, CvqState> n) { changes.append({o, n}); }
 };
 
+static CvqStsFields sts(int toner)
+{
+    CvqStsFields f;
+    f.crumT = quint16(toner * 100);
+    return f;
+}
+
 class TstPoll : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase() { vqRegisterStateMetaTypes(); }
-    void cycle_data();
-    void cycle();
-    void unreadDeviceWithoutQueue();
-    void serialPorts_data();
-    void serialPorts();
-    void coreThread();
+    void cycle_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("hasQueue");
+        QTest::addColumn<int>("toner");
+        QTest::addColumn<int>("pex");
+
+        QTest::newRow("connected printer") << "ok" << true << true << 80 << 0;
+        QTest::newRow("queue offline") << "offline" << false << false << -1 << 0;
+        QTest::newRow("no answer") << "noreply" << false << true << -1 << 0;
+        QTest::newRow("request fails") << "readfails" << false << true << -1 << 0;
+        QTest::newRow("junk answer") << "junk" << false << true << -1 << 0;
+        QTest::newRow("1024-byte answer") << "long" << false << true << -1 << 0;
+    }
+
+    void cycle()
+    {
+        QFETCH(QString, setup);
+        CvqTempSimHost sim;
+        QVERIFY(vqPollCycle().isEmpty());
+        const QString id = sim.addPrinter(2, sts(80));
+        const QString queue = vqProducts.at(2).name + " #2";
+        if (setup == "offline")
+            QVERIFY(sim.tree().vqSetQueueValue(queue, "Attributes", "1536"));
+        if (setup == "noreply")
+            QVERIFY(sim.tree().vqRemoveDeviceReply(id));
+        if (setup == "readfails")
+            QVERIFY(sim.tree().vqSetReadFails(id, true));
+        if (setup == "junk")
+            QVERIFY(sim.tree().vqSetDeviceReply(id, QByteArray("\x01\x02\xff;STS:zz;MDL:X")));
+        if (setup == "long")
+            QVERIFY(sim.tree().vqSetDeviceReply(id, "MDL:X;" + QByteArray(1018, ' ')));
+        // Another vendor's printer and an unknown model never appear.
+        QVERIFY(sim.tree().vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;"));
+        QVERIFY(sim.tree().vqAddDevice("USB\\VID_1A2B&PID_FFFF\\X", "MDL:Y;"));
+
+        CvqDebugCapture quiet;
+        const CvqStateMap map = vqPollCycle();
+        QCOMPARE(map.keys(), QList<QString>{id});
+        const CvqState s = map.value(id);
+        QTEST(s.connected, "connected");
+        QFETCH(bool, hasQueue);
+        QCOMPARE(s.queueName, hasQueue ? queue : QString());
+        QTEST(s.tonerPercent, "toner");
+        QTEST(s.pex, "pex");
+        QCOMPARE(s.productName + s.SN, vqProducts.at(2).name + (s.connected ? "QV0002" : ""));
+        QCOMPARE(s.ROMVER, s.connected ? QStringLiteral("V1.3.6500") : QString());
+    }
+
+    void unreadDeviceWithoutQueue()
+    {
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
+        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
+        host.instanceIds = QStringList{id};
+        host.replies[id] = vqMakeDeviceId("M", "V1", "A", CvqStsFields());
+        QVERIFY(!vqPollCycle().value(id).connected);
+        QCOMPARE(host.readCalls.load(), 0);
+        host.addQueue("Q", id, 1);
+        QVERIFY(vqPollCycle().value(id).connected);
+        QCOMPARE(host.readCalls.load(), 1);
+    }
+
+    void serialPorts_data()
+    {
+        QTest::addColumn<QStringList>("ports");  // "name=serial", in listing order
+        QTest::addColumn<QString>("sn");
+        QTest::addColumn<QString>("com");
+        QTest::newRow("one port") << QStringList{"COM3=QV0001"} << "QV0001" << "COM3";
+        QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
+        QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";
+    }
+
+    void serialPorts()
+    {
+        QFETCH(QStringList, ports);
+        QFETCH(QString, sn);
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
+        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
+        host.instanceIds = QStringList{id};
+        host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
+        host.addQueue("Q", id, 1);
+        for (const QString& p : ports)
+            host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1)});
+        QTEST(vqPollCycle().value(id).vqComName, "com");
+
+        // A printer without a serial number never takes a port, even one without a number.
+        host.replies[id] = vqMakeDeviceId("M", "V1", "", CvqStsFields());
+        host.serialPorts.append(CvqSerialPortEntry{"COM7", ""});
+        QCOMPARE(vqPollCycle().value(id).vqComName, QString());
+    }
+
+    void coreThread()
+    {
+        CvqTempSimHost sim;
+        CountingSimHost counting;
+        CvqHostScope scope(&counting);
+        auto waitCycles = [&counting](int n) {
+            const int target = counting.cycles + n;
+            QTRY_VERIFY_WITH_TIMEOUT(counting.cycles >= target, 15000);
+        };
+
+        QCOMPARE(vqWaitQuit(0), false);
+        Receiver rx;
+        CvqCoreTrd trd;
+        connect(&trd, &CvqCoreTrd::vqOnChange, &rx, &Receiver::take);
+        CvqDebugCapture quiet;
+        trd.start();
+
+        waitCycles(2);
+        QCOMPARE(rx.changes.size(), 0);  // nothing attached: no signal
+
+        const QString id = sim.addPrinter(5, sts(51));
+        QTRY_COMPARE_WITH_TIMEOUT(rx.changes.size(), 1, 15000);
+        QVERIFY(rx.changes.at(0).oldStates.isEmpty());
+        QCOMPARE(rx.changes.at(0).newStates.value(id).tonerPercent, 51);
+
+        waitCycles(2);
+        QCOMPARE(rx.changes.size(), 1);  // same map: no signal
+
+        QVERIFY(sim.tree().vqSetDeviceReply(id, vqMakeDeviceId(vqProducts.at(5).name, "V1.3.6500", "QV0005", sts(50))));
+        QTRY_COMPARE_WITH_TIMEOUT(rx.changes.size(), 2, 15000);
+        QCOMPARE(rx.changes.at(1).oldStates.value(id).tonerPercent, 51);
+        QCOMPARE(rx.changes.at(1).newStates.value(id).tonerPercent, 50);
+
+        QVERIFY(sim.tree().vqRemoveDevice(id));
+        QTRY_COMPARE_WITH_TIMEOUT(rx.changes.size(), 3, 15000);
+        QVERIFY(rx.changes.at(2).oldStates.contains(id));
+        QVERIFY(rx.changes.at(2).newStates.isEmpty());
+
+        vqQuitAll();
+        QVERIFY(trd.wait(15000));
+        QCOMPARE(vqWaitQuit(0), true);
+        QCOMPARE(vqWaitQuit(60000), true);  // once raised, every wait returns at once
+    }
 };
-
-static CvqStsFields sts(int toner, int faultByte5 = 0)
-{
-    CvqStsFields f;
-    f.crumT = quint16(toner * 100);
-    f.statusBytes[5] = quint8(faultByte5);
-    return f;
-}
-
-void TstPoll::cycle_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<bool>("hasQueue");
-    QTest::addColumn<int>("toner");
-    QTest::addColumn<int>("pex");
-
-    QTest::newRow("connected printer") << "ok" << true << true << 80 << 0;
-    QTest::newRow("paper jam") << "jam" << true << true << 80 << (1 << 10);
-    QTest::newRow("no queue") << "noqueue" << false << false << -1 << 0;
-    QTest::newRow("queue offline") << "offline" << false << false << -1 << 0;
-    QTest::newRow("no answer") << "noreply" << false << true << -1 << 0;
-    QTest::newRow("request fails") << "readfails" << false << true << -1 << 0;
-    QTest::newRow("junk answer") << "junk" << false << true << -1 << 0;
-    QTest::newRow("1024-byte answer") << "long" << false << true << -1 << 0;
-    QTest::newRow("no model") << "nomodel" << false << true << -1 << 0;
-}
-
-void TstPoll::cycle()
-{
-    QFETCH(QString, setup);
-    CvqTempSimHost sim;
-    QVERIFY(vqPollCycle().isEmpty());
-    const QString id = sim.addPrinter(2, sts(80, setup == "jam" ? 0x02 : 0));
-    const QString queue = vqProducts.at(2).name + " #2";
-    if (setup == "noqueue")
-        QVERIFY(sim.tree().vqRemoveQueue(queue));
-    if (setup == "offline")
-        QVERIFY(sim.tree().vqSetQueueValue(queue, "Attributes", "1536"));
-    if (setup == "noreply")
-        QVERIFY(sim.tree().vqRemoveDeviceReply(id));
-    if (setup == "readfails")
-        QVERIFY(sim.tree().vqSetReadFails(id, true));
-    if (setup == "junk")
-        QVERIFY(sim.tree().vqSetDeviceReply(id, QByteArray("\x01\x02\xff;STS:zz;MDL:X")));
-    if (setup == "long")
-        QVERIFY(sim.tree().vqSetDeviceReply(id, "MDL:X;" + QByteArray(1018, ' ')));
-    if (setup == "nomodel")
-        QVERIFY(sim.tree().vqSetDeviceReply(id, "SN:1;STS:" + vqEncodeSts(CvqStsFields())));
-    // Another vendor's printer and an unknown model never appear.
-    QVERIFY(sim.tree().vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;"));
-    QVERIFY(sim.tree().vqAddDevice("USB\\VID_1A2B&PID_FFFF\\X", "MDL:Y;"));
-
-    CvqDebugCapture quiet;
-    const CvqStateMap map = vqPollCycle();
-    QCOMPARE(map.keys(), QList<QString>{id});
-    const CvqState s = map.value(id);
-    QTEST(s.connected, "connected");
-    QFETCH(bool, hasQueue);
-    QCOMPARE(s.queueName, hasQueue ? queue : QString());
-    QTEST(s.tonerPercent, "toner");
-    QTEST(s.pex, "pex");
-    QCOMPARE(s.instanceId, id);
-    QCOMPARE(s.productName, vqProducts.at(2).name);
-    QCOMPARE(s.vidpid, vqProducts.at(2).vidpid);
-    QCOMPARE(s.vqHasScan, vqProducts.at(2).vqHasScan);
-    QCOMPARE(s.vqPlatform, vqProducts.at(2).vqPlatform);
-    QCOMPARE(s.SN, s.connected ? QStringLiteral("QV0002") : QString());
-    QCOMPARE(s.ROMVER, s.connected ? QStringLiteral("V1.3.6500") : QString());
-}
-
-void TstPoll::unreadDeviceWithoutQueue()
-{
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
-    host.instanceIds = QStringList{id};
-    host.replies[id] = vqMakeDeviceId("M", "V1", "A", CvqStsFields());
-    QVERIFY(!vqPollCycle().value(id).connected);
-    QCOMPARE(host.readCalls.load(), 0);
-    host.addQueue("Q", id, 1);
-    QVERIFY(vqPollCycle().value(id).connected);
-    QCOMPARE(host.readCalls.load(), 1);
-}
-
-void TstPoll::serialPorts_data()
-{
-    QTest::addColumn<QStringList>("ports");  // "name=serial", in listing order
-    QTest::addColumn<QString>("sn");
-    QTest::addColumn<QString>("com");
-    QTest::newRow("one port") << QStringList{"COM3=QV0001"} << "QV0001" << "COM3";
-    QTest::newRow("case differs") << QStringList{"COM3=qv0001"} << "QV0001" << "COM3";
-    QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
-    QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";
-    QTest::newRow("no ports") << QStringList() << "QV0001" << "";
-}
-
-void TstPoll::serialPorts()
-{
-    QFETCH(QStringList, ports);
-    QFETCH(QString, sn);
-    CvqFakeHost host;
-    CvqHostScope scope(&host);
-    const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
-    host.instanceIds = QStringList{id};
-    host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
-    host.addQueue("Q", id, 1);
-    for (const QString& p : ports)
-        host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1)});
-    QTEST(vqPollCycle().value(id).vqComName, "com");
-
-    // A printer without a serial number never takes a port, even one without a number.
-    host.replies[id] = vqMakeDeviceId("M", "V1", "", CvqStsFields());
-    host.serialPorts.append(CvqSerialPortEntry{"COM7", ""});
-    QCOMPARE(vqPollCycle().value(id).vqComName, QString());
-}
-
-void TstPoll::coreThread()
-{
-    CvqTempSimHost sim;
-    CountingSimHost counting;
-    CvqHostScope scope(&counting);
-    auto waitCycles = [&counting](int n) {
-        const int target = counting.cycles + n;
-        QTRY_VERIFY_WITH_TIMEOUT(counting.cycles >= target, 15000);
-    };
-
-    QCOMPARE(vqWaitQuit(0), false);
-    Receiver rx;
-    CvqCoreTrd trd;
-    connect(&trd, &CvqCoreTrd::vqOnChange, &rx, &Receiver::take);
-    CvqDebugCapture quiet;
-    trd.start();
-
-    waitCycles(2);
-    QCOMPARE(rx.changes.size(), 0);  // nothing attached: no signal
-
-    const QString id = sim.addPrinter(5, sts(51));
-    QTRY_COMPARE_WITH_TIMEOUT(rx.changes.size(), 1, 15000);
-    QVERIFY(rx.changes.at(0).oldStates.isEmpty());
-    QCOMPARE(rx.changes.at(0).newStates.value(id).tonerPercent, 51);
-
-    waitCycles(2);
-    QCOMPARE(rx.changes.size(), 1);  // same map: no signal
-
-    QVERIFY(sim.tree().vqSetDeviceReply(id, vqMakeDeviceId(vqProducts.at(5).name, "V1.3.6500", "QV0005", sts(50))));
-    QTRY_COMPARE_WITH_TIMEOUT(rx.changes.size(), 2, 15000);
-    QCOMPARE(rx.changes.at(1).oldStates.value(id).tonerPercent, 51);
-    QCOMPARE(rx.changes.at(1).newStates.value(id).tonerPercent, 50);
-
-    QVERIFY(sim.tree().vqRemoveDevice(id));
-    QTRY_COMPARE_WITH_TIMEOUT(rx.changes.size(), 3, 15000);
-    QVERIFY(rx.changes.at(2).oldStates.contains(id));
-    QVERIFY(rx.changes.at(2).newStates.isEmpty());
-
-    vqQuitAll();
-    QVERIFY(trd.wait(15000));
-    QCOMPARE(vqWaitQuit(0), true);
-    QCOMPARE(vqWaitQuit(60000), true);  // once raised, every wait returns at once
-}
 
 VQ_TEST_GUILESS_MAIN(TstPoll)
 #include "tst_poll.moc"

@@ -35,223 +35,210 @@ QString cups(const QString& program, const QStringList& args)
 class TstLinuxHost : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void enumeration();
-    void read_data();
-    void read();
-    void serialPort();
-    void usbUri_data();
-    void usbUri();
-    void queues();
-    void jobs();
-    void showQueue();
-    void pollCycleMatchesSimulatedHost();
-
-private:
     CvqMockUsb mUsb;
-};
 
-void TstLinuxHost::initTestCase()
-{
-    QVERIFY2(mUsb.error().isEmpty(), qPrintable(mUsb.error()));
-    QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "no private scheduler: run through with_cupsd.sh");
-    QVERIFY2(!qEnvironmentVariableIsSet("VQ_SIM_HOST"), "the simulated host would answer instead");
-    QVERIFY2(mUsb.addPrinter("1-1", 0x1a2b, 0x0101, "QV0001", 2, 1, CvqMockUsb::Usbfs), qPrintable(mUsb.error()));
-    QVERIFY(mUsb.addPrinter("1-2", 0x1a2b, 0x0106, "QV0002", 0, 0, CvqMockUsb::Usblp));
-    QVERIFY(mUsb.addPrinter("1-3", 0x1a2b, 0x0107, "QV0003", 0, 0, CvqMockUsb::Usbfs));
-    QVERIFY(mUsb.addPrinter("1-4", 0x1a2b, 0x0108, "QV0004", 0, 0, CvqMockUsb::NoNode));
-    QVERIFY(mUsb.addPrinter("2-1", 0x04f9, 0x0042, QString(), 0, 0, CvqMockUsb::Usbfs));
-    QVERIFY2(mUsb.addSerialPort("1-1", 0, "ttyACM0", "QV0001"), qPrintable(mUsb.error()));
-    // A mouse.
-    QVERIFY2(mUsb.addRecord("P: /devices/usb2/2-2\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=046d\n"
-                            "A: idProduct=c077\nA: busnum=2\nA: devnum=9\n\n"
-                            "P: /devices/usb2/2-2/2-2:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
-                            "A: bInterfaceClass=03\nA: bInterfaceNumber=00\n"),
-             qPrintable(mUsb.error()));
-    mUsb.setReply(mUsb.nodeOf("1-1", CvqMockUsb::Usbfs), idText(0, "QV0001"));
-    mUsb.setReply(mUsb.nodeOf("1-2", CvqMockUsb::Usblp), idText(1, "QV0002"));
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(mUsb.error().isEmpty(), qPrintable(mUsb.error()));
+        QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "no private scheduler: run through with_cupsd.sh");
+        QVERIFY2(!qEnvironmentVariableIsSet("VQ_SIM_HOST"), "the simulated host would answer instead");
+        QVERIFY2(mUsb.addPrinter("1-1", 0x1a2b, 0x0101, "QV0001", 2, 1, CvqMockUsb::Usbfs), qPrintable(mUsb.error()));
+        QVERIFY(mUsb.addPrinter("1-2", 0x1a2b, 0x0106, "QV0002", 0, 0, CvqMockUsb::Usblp));
+        QVERIFY(mUsb.addPrinter("1-3", 0x1a2b, 0x0107, "QV0003", 0, 0, CvqMockUsb::Usbfs));
+        QVERIFY(mUsb.addPrinter("1-4", 0x1a2b, 0x0108, "QV0004", 0, 0, CvqMockUsb::NoNode));
+        QVERIFY(mUsb.addPrinter("2-1", 0x04f9, 0x0042, QString(), 0, 0, CvqMockUsb::Usbfs));
+        QVERIFY2(mUsb.addSerialPort("1-1", 0, "ttyACM0", "QV0001"), qPrintable(mUsb.error()));
+        // A mouse.
+        QVERIFY2(mUsb.addRecord("P: /devices/usb2/2-2\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=046d\n"
+                                "A: idProduct=c077\nA: busnum=2\nA: devnum=9\n\n"
+                                "P: /devices/usb2/2-2/2-2:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
+                                "A: bInterfaceClass=03\nA: bInterfaceNumber=00\n"),
+                 qPrintable(mUsb.error()));
+        mUsb.setReply(mUsb.nodeOf("1-1", CvqMockUsb::Usbfs), idText(0, "QV0001"));
+        mUsb.setReply(mUsb.nodeOf("1-2", CvqMockUsb::Usblp), idText(1, "QV0002"));
 
-    // Queues by the usb backend's URIs: with and without interface=, one whose printer
-    // is absent, and one for the first printer's serial number but another interface
-    // (named to come first, so a match on serial alone would win).
-    const QList<QPair<QString, QString>> queues = {
-        {"Office", "usb://Morvane/P4120W?serial=QV0001&interface=2"},
-        {"Second", "usb://Morvane/P7760FDN?serial=qv0002"},
-        {"Absent", "usb://Morvane/P4120W?serial=QV9999"},
-        {"Early", "usb://Morvane/P4120W?serial=QV0001"},
-    };
-    for (const auto& q : queues)
-        cups("lpadmin", {"-p", q.first, "-v", q.second, "-E"});
-    QCOMPARE(cups("lpstat", {"-v"}).count(QStringLiteral("usb://")), queues.size());
-}
+        // Queues by the usb backend's URIs: with and without interface=, one whose printer
+        // is absent, and one for the first printer's serial number but another interface
+        // (named to come first, so a match on serial alone would win).
+        const QList<QPair<QString, QString>> queues = {
+            {"Office", "usb://Morvane/P4120W?serial=QV0001&interface=2"},
+            {"Second", "usb://Morvane/P7760FDN?serial=qv0002"},
+            {"Absent", "usb://Morvane/P4120W?serial=QV9999"},
+            {"Early", "usb://Morvane/P4120W?serial=QV0001"},
+        };
+        for (const auto& q : queues)
+            cups("lpadmin", {"-p", q.first, "-v", q.second, "-E"});
+        QCOMPARE(cups("lpstat", {"-v"}).count(QStringLiteral("usb://")), queues.size());
+    }
 
-void TstLinuxHost::enumeration()
-{
-    QStringList ids;
-    QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumOk);
-    QCOMPARE(ids, (QStringList{kA, kB, kStall, kNoNode, kOther}));
-    // Discovery keeps our vendor's.
-    QCOMPARE(vqGetUsbPrinters(vqProductFilters()).keys(), (QStringList{kA, kB, kStall, kNoNode}));
-}
+    void enumeration()
+    {
+        QStringList ids;
+        QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumOk);
+        QCOMPARE(ids, (QStringList{kA, kB, kStall, kNoNode, kOther}));
+        // Discovery keeps our vendor's.
+        QCOMPARE(vqGetUsbPrinters(vqProductFilters()).keys(), (QStringList{kA, kB, kStall, kNoNode}));
+    }
 
-void TstLinuxHost::read_data()
-{
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("usbfs") << kA << int(CvqHost::ReadOk) << QString::fromUtf8(idText(0, "QV0001"));
-    QTest::newRow("usblp, no usbfs node") << kB << int(CvqHost::ReadOk) << QString::fromUtf8(idText(1, "QV0002"));
-    QTest::newRow("id in lower case") << kA.toLower() << int(CvqHost::ReadOk) << QString::fromUtf8(idText(0, "QV0001"));
-    QTest::newRow("stalled request") << kStall << int(CvqHost::ReadRequestFailed) << QString();
-    QTest::newRow("no node") << kNoNode << int(CvqHost::ReadOpenFailed) << QString();
-    QTest::newRow("another product at the port")
-        << QStringLiteral("USB\\VID_1A2B&PID_0106&MI_02\\1-1") << int(CvqHost::ReadOpenFailed) << QString();
-    QTest::newRow("another interface") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_00\\1-1")
-                                       << int(CvqHost::ReadOpenFailed) << QString();
-    QTest::newRow("no device at the port") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\3-1")
+    void read_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("usbfs") << kA << int(CvqHost::ReadOk) << QString::fromUtf8(idText(0, "QV0001"));
+        QTest::newRow("usblp, no usbfs node") << kB << int(CvqHost::ReadOk) << QString::fromUtf8(idText(1, "QV0002"));
+        QTest::newRow("id in lower case") << kA.toLower() << int(CvqHost::ReadOk) << QString::fromUtf8(idText(0, "QV0001"));
+        QTest::newRow("stalled request") << kStall << int(CvqHost::ReadRequestFailed) << QString();
+        QTest::newRow("no node") << kNoNode << int(CvqHost::ReadOpenFailed) << QString();
+        QTest::newRow("another product at the port")
+            << QStringLiteral("USB\\VID_1A2B&PID_0106&MI_02\\1-1") << int(CvqHost::ReadOpenFailed) << QString();
+        QTest::newRow("another interface") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_00\\1-1")
                                            << int(CvqHost::ReadOpenFailed) << QString();
-    QTest::newRow("port leaving sysfs") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\1-1/../1-1")
-                                        << int(CvqHost::ReadOpenFailed) << QString();
-}
-
-void TstLinuxHost::read()
-{
-    QFETCH(QString, id);
-    QFETCH(int, result);
-    QFETCH(QString, text);
-    QByteArray reply;
-    QCOMPARE(int(vqHost().vqReadIeee1284(id, &reply)), result);
-    QCOMPARE(vqIdTextFromReply(reply), text);
-    if (id == kA) {
-        const CvqMockUsb::Control c = mUsb.lastControl(mUsb.nodeOf("1-1", CvqMockUsb::Usbfs));
-        QCOMPARE(c.requestType, 0xA1);
-        QCOMPARE(c.request, 0);
-        QCOMPARE(c.value, 0);
-        QCOMPARE(c.index, 0x0201);  // interface 2, alternate setting 1
-        QCOMPARE(c.length, 1024);
+        QTest::newRow("no device at the port") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\3-1")
+                                               << int(CvqHost::ReadOpenFailed) << QString();
+        QTest::newRow("port leaving sysfs") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\1-1/../1-1")
+                                            << int(CvqHost::ReadOpenFailed) << QString();
     }
-}
 
-void TstLinuxHost::serialPort()
-{
-    bool found = false;
-    for (const CvqSerialPortEntry& p : vqHost().vqSerialPorts())
-        found = found || (p.portName == "ttyACM0" && p.serialNumber == "QV0001");
-    QVERIFY(found);
-}
-
-void TstLinuxHost::usbUri_data()
-{
-    QTest::addColumn<QString>("uri");
-    QTest::addColumn<bool>("usb");
-    QTest::addColumn<QString>("serial");
-    QTest::addColumn<int>("interfaceNumber");
-    QTest::newRow("serial") << "usb://Morvane/P4120W?serial=QV0001" << true << "QV0001" << 0;
-    QTest::newRow("interface") << "usb://Morvane/P4120W?serial=QV0001&interface=2" << true << "QV0001" << 2;
-    QTest::newRow("encoded") << "usb://Morvane%20Inc/P%204120?serial=Q%2FV" << true << "Q/V" << 0;
-    QTest::newRow("no serial") << "usb://Morvane/P4120W" << true << "" << 0;
-    QTest::newRow("network") << "ipp://localhost/printers/x?serial=QV0001" << false << "" << 0;
-    QTest::newRow("bad interface") << "usb://Morvane/P4120W?serial=QV0001&interface=x" << false << "" << 0;
-    QTest::newRow("not a URI") << "usb:" << false << "" << 0;
-}
-
-void TstLinuxHost::usbUri()
-{
-    QFETCH(QString, uri);
-    QFETCH(bool, usb);
-    QFETCH(QString, serial);
-    QFETCH(int, interfaceNumber);
-    CvqUsbQueueTarget t;
-    QCOMPARE(vqcups::parseUsbUri(uri, &t), usb);
-    if (usb) {
-        QCOMPARE(t.serial, serial);
-        QCOMPARE(t.interfaceNumber, interfaceNumber);
+    void read()
+    {
+        QFETCH(QString, id);
+        QFETCH(int, result);
+        QFETCH(QString, text);
+        QByteArray reply;
+        QCOMPARE(int(vqHost().vqReadIeee1284(id, &reply)), result);
+        QCOMPARE(vqIdTextFromReply(reply), text);
+        if (id == kA) {
+            const CvqMockUsb::Control c = mUsb.lastControl(mUsb.nodeOf("1-1", CvqMockUsb::Usbfs));
+            QCOMPARE(c.requestType, 0xA1);
+            QCOMPARE(c.request, 0);
+            QCOMPARE(c.value, 0);
+            QCOMPARE(c.index, 0x0201);  // interface 2, alternate setting 1
+            QCOMPARE(c.length, 1024);
+        }
     }
-}
 
-void TstLinuxHost::queues()
-{
-    const QMap<QString, QString> expected{{kA, "Office"}, {kB, "Second"}};
-    QCOMPARE(vqGetUsbPrinterQueues({kA, kB, kStall, kNoNode}), expected);
-    QCOMPARE(vqGetUsbPrinterQueues({kA.toLower()}), (QMap<QString, QString>{{kA.toLower(), "Office"}}));
-    QVERIFY(vqGetUsbPrinterQueues({}).isEmpty());
-}
+    void serialPort()
+    {
+        bool found = false;
+        for (const CvqSerialPortEntry& p : vqHost().vqSerialPorts())
+            found = found || (p.portName == "ttyACM0" && p.serialNumber == "QV0001");
+        QVERIFY(found);
+    }
 
-void TstLinuxHost::jobs()
-{
-    QFile doc(QDir::temp().filePath(QStringLiteral("vqjob-%1.txt").arg(QCoreApplication::applicationPid())));
-    QVERIFY(doc.open(QIODevice::WriteOnly));
-    doc.write("page\n");
-    doc.close();
-    const QString monitor = qEnvironmentVariable("VQ_BIN_DIR") + QStringLiteral("/monitor");
-    auto hasjob = [&](const QString& queue) { return QProcess::execute(monitor, {"hasjob", queue}); };
+    void usbUri_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<bool>("usb");
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<int>("interfaceNumber");
+        QTest::newRow("serial") << "usb://Morvane/P4120W?serial=QV0001" << true << "QV0001" << 0;
+        QTest::newRow("interface") << "usb://Morvane/P4120W?serial=QV0001&interface=2" << true << "QV0001" << 2;
+        QTest::newRow("encoded") << "usb://Morvane%20Inc/P%204120?serial=Q%2FV" << true << "Q/V" << 0;
+        QTest::newRow("no serial") << "usb://Morvane/P4120W" << true << "" << 0;
+        QTest::newRow("network") << "ipp://localhost/printers/x?serial=QV0001" << false << "" << 0;
+        QTest::newRow("bad interface") << "usb://Morvane/P4120W?serial=QV0001&interface=x" << false << "" << 0;
+        QTest::newRow("not a URI") << "usb:" << false << "" << 0;
+    }
 
-    QCOMPARE(vqHost().vqQueueHasJobs("Office"), 0);
-    const QString held = cups("lp", {"-d", "Office", "-H", "hold", doc.fileName()});
-    const QString second = cups("lp", {"-d", "Office", "-H", "hold", doc.fileName()});
-    doc.remove();
-    QVERIFY2(held.contains("Office-"), qPrintable(held));
-    QCOMPARE(vqHost().vqQueueHasJobs("Office"), 1);  // held jobs are waiting jobs
-    QCOMPARE(hasjob("Office"), 1);
-    cups("cancel", {held.section(' ', 3, 3)});
-    QCOMPARE(vqHost().vqQueueHasJobs("Office"), 1);
-    cups("cancel", {second.section(' ', 3, 3)});
-    QCOMPARE(vqHost().vqQueueHasJobs("Office"), 0);  // cancelled jobs stay in the history
-    QCOMPARE(hasjob("Office"), 0);
-    QCOMPARE(vqHost().vqQueueHasJobs("Absent"), 0);
-    QCOMPARE(vqHost().vqQueueHasJobs("Nope"), -1);
-    QCOMPARE(vqHost().vqQueueHasJobs("../printers/Office"), -1);
-    QCOMPARE(vqHost().vqQueueHasJobs(""), -1);
-    QCOMPARE(hasjob("Nope"), 0);
-}
+    void usbUri()
+    {
+        QFETCH(QString, uri);
+        QFETCH(bool, usb);
+        QFETCH(QString, serial);
+        QFETCH(int, interfaceNumber);
+        CvqUsbQueueTarget t;
+        QCOMPARE(vqcups::parseUsbUri(uri, &t), usb);
+        if (usb) {
+            QCOMPARE(t.serial, serial);
+            QCOMPARE(t.interfaceNumber, interfaceNumber);
+        }
+    }
 
-void TstLinuxHost::showQueue()
-{
-    // The opener on PATH records the page it is asked to open.
-    QTemporaryDir bin;
-    const QString log = bin.filePath("opened");
-    QFile opener(bin.filePath("xdg-open"));
-    QVERIFY(opener.open(QIODevice::WriteOnly));
-    opener.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$(dirname \"$0\")/opened\"\n");
-    opener.close();
-    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
-    vqShowPrinterQueue("Office");
-    vqShowPrinterQueue("a b#c");
-    qputenv("PATH", path);
-    auto opened = [&]() {
-        QFile f(log);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
-                                           : QStringList();
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(opened().size(), 2, 10000);
-    // The scheduler listens on a local socket only: its pages are on the loopback name.
-    QStringList lines = opened();
-    lines.sort();
-    QCOMPARE(lines, (QStringList{"http://localhost:631/printers/Office", "http://localhost:631/printers/a%20b%23c"}));
-}
+    void queues()
+    {
+        const QMap<QString, QString> expected{{kA, "Office"}, {kB, "Second"}};
+        QCOMPARE(vqGetUsbPrinterQueues({kA, kB, kStall, kNoNode}), expected);
+        QCOMPARE(vqGetUsbPrinterQueues({kA.toLower()}), (QMap<QString, QString>{{kA.toLower(), "Office"}}));
+        QVERIFY(vqGetUsbPrinterQueues({}).isEmpty());
+    }
 
-void TstLinuxHost::pollCycleMatchesSimulatedHost()
-{
-    const QMap<QString, CvqState> onLinux = vqPollCycle();
-    QCOMPARE(onLinux.keys(), (QStringList{kA, kB, kStall, kNoNode}));
-    QVERIFY(onLinux.value(kA).connected);
-    QCOMPARE(onLinux.value(kA).vqComName, QStringLiteral("ttyACM0"));
+    void jobs()
+    {
+        QFile doc(QDir::temp().filePath(QStringLiteral("vqjob-%1.txt").arg(QCoreApplication::applicationPid())));
+        QVERIFY(doc.open(QIODevice::WriteOnly));
+        doc.write("page\n");
+        doc.close();
+        const QString monitor = qEnvironmentVariable("VQ_BIN_DIR") + QStringLiteral("/monitor");
+        auto hasjob = [&](const QString& queue) { return QProcess::execute(monitor, {"hasjob", queue}); };
 
-    // The simulated host fed the same identification texts, queues and serial port.
-    CvqTempSimHost sim;
-    sim.tree().vqAddDevice(kA, idText(0, "QV0001"));
-    sim.tree().vqAddDevice(kB, idText(1, "QV0002"));
-    sim.tree().vqAddDevice(kStall, "x");
-    sim.tree().vqSetReadFails(kStall, true);
-    sim.tree().vqAddDevice(kNoNode, QByteArray());
-    sim.tree().vqAddQueue("Office", kA, 1);
-    sim.tree().vqAddQueue("Second", kB, 2);
-    sim.tree().vqAddSerialPort("p1", "ttyACM0", "QV0001");
-    QCOMPARE(vqPollCycle(), onLinux);
-}
+        QCOMPARE(vqHost().vqQueueHasJobs("Office"), 0);
+        const QString held = cups("lp", {"-d", "Office", "-H", "hold", doc.fileName()});
+        const QString second = cups("lp", {"-d", "Office", "-H", "hold", doc.fileName()});
+        doc.remove();
+        QVERIFY2(held.contains("Office-"), qPrintable(held));
+        QCOMPARE(vqHost().vqQueueHasJobs("Office"), 1);  // held jobs are waiting jobs
+        QCOMPARE(hasjob("Office"), 1);
+        cups("cancel", {held.section(' ', 3, 3)});
+        QCOMPARE(vqHost().vqQueueHasJobs("Office"), 1);
+        cups("cancel", {second.section(' ', 3, 3)});
+        QCOMPARE(vqHost().vqQueueHasJobs("Office"), 0);  // cancelled jobs stay in the history
+        QCOMPARE(hasjob("Office"), 0);
+        QCOMPARE(vqHost().vqQueueHasJobs("Absent"), 0);
+        QCOMPARE(vqHost().vqQueueHasJobs("Nope"), -1);
+        QCOMPARE(vqHost().vqQueueHasJobs("../printers/Office"), -1);
+        QCOMPARE(vqHost().vqQueueHasJobs(""), -1);
+        QCOMPARE(hasjob("Nope"), 0);
+    }
+
+    void showQueue()
+    {
+        // The opener on PATH records the page it is asked to open.
+        QTemporaryDir bin;
+        const QString log = bin.filePath("opened");
+        QFile opener(bin.filePath("xdg-open"));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$(dirname \"$0\")/opened\"\n");
+        opener.close();
+        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+        vqShowPrinterQueue("Office");
+        vqShowPrinterQueue("a b#c");
+        qputenv("PATH", path);
+        auto opened = [&]() {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                               : QStringList();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(opened().size(), 2, 10000);
+        // The scheduler listens on a local socket only: its pages are on the loopback name.
+        QStringList lines = opened();
+        lines.sort();
+        QCOMPARE(lines, (QStringList{"http://localhost:631/printers/Office", "http://localhost:631/printers/a%20b%23c"}));
+    }
+
+    void pollCycleMatchesSimulatedHost()
+    {
+        const QMap<QString, CvqState> onLinux = vqPollCycle();
+        QCOMPARE(onLinux.keys(), (QStringList{kA, kB, kStall, kNoNode}));
+        QVERIFY(onLinux.value(kA).connected);
+        QCOMPARE(onLinux.value(kA).vqComName, QStringLiteral("ttyACM0"));
+
+        // The simulated host fed the same identification texts, queues and serial port.
+        CvqTempSimHost sim;
+        sim.tree().vqAddDevice(kA, idText(0, "QV0001"));
+        sim.tree().vqAddDevice(kB, idText(1, "QV0002"));
+        sim.tree().vqAddDevice(kStall, "x");
+        sim.tree().vqSetReadFails(kStall, true);
+        sim.tree().vqAddDevice(kNoNode, QByteArray());
+        sim.tree().vqAddQueue("Office", kA, 1);
+        sim.tree().vqAddQueue("Second", kB, 2);
+        sim.tree().vqAddSerialPort("p1", "ttyACM0", "QV0001");
+        QCOMPARE(vqPollCycle(), onLinux);
+    }
+};
 
 VQ_TEST_GUILESS_MAIN(TstLinuxHost)
 #include "tst_linuxhost.moc"
