@@ -41,15 +41,12 @@ private slots:
         QTest::addColumn<QString>("request");  // as the server received it; empty: none
 
         QTest::newRow("has: yes") << "" << "has" << "/tmp/present.txt" << true << "yes" << "/vqhas/tmp/present.txt";
-        QTest::newRow("has: no") << "" << "has" << "/tmp/absent" << true << "no" << "/vqhas/tmp/absent";
         QTest::newRow("get") << "" << "get" << "/tmp/present.txt" << true << "hello" << "/vqget/tmp/present.txt";
         QTest::newRow("delete") << "" << "del" << "/tmp/present.txt" << true << "" << "/vqrm/tmp/present.txt";
         QTest::newRow("command with arguments") << "" << "exe" << "ls -l /tmp" << true
                                                 << "-rw-r--r-- 1 root root 5 present.txt" << "/vqexe/ls?-l&/tmp";
         QTest::newRow("command along") << "" << "exea" << "/usr/local/bin/vqlcd.exe vqwbMain t" << true << ""
                                        << "/vqexea/usr/local/bin/vqlcd.exe?vqwbMain&t";
-        QTest::newRow("scan probe answering err") << "scanner err" << "exe" << "/usr/local/bin/vqlcd.exe vqwbMain t"
-                                                  << true << "err" << "/vqexe/usr/local/bin/vqlcd.exe?vqwbMain&t";
         QTest::newRow("a late answer within the time-out") << "httpfault late delay=1000" << "has"
                                                            << "/tmp/present.txt" << true << "yes"
                                                            << "/vqhas/tmp/present.txt";
