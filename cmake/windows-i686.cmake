@@ -27,6 +27,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Everything linked in: no MinGW runtime DLL beside the .exe.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # The cross Qt has no Linguist tools; the host's make the same catalogues.
 set(Qt5LinguistTools_DIR /usr/lib/x86_64-linux-gnu/cmake/Qt5LinguistTools CACHE PATH "")
