@@ -79,9 +79,9 @@ void QvqSingletonApplication::checkRunning()
     if (!connected && launchMode == vqModeShow) {
         // The lock decides whether an instance lives; one that did not answer in
         // time keeps its socket.
-        lock.reset(new QLockFile(name + QStringLiteral(".lock")));
+        lock.reset(new QLockFile(vqLockName(name)));
         lock->setStaleLockTime(0);
-        if (lock->tryLock(0)) {
+        if (takeLock(lock.get())) {
             startServer(name);
             return;
         }
@@ -97,6 +97,35 @@ void QvqSingletonApplication::checkRunning()
     const char* msg = launchMode == vqModeExit ? "exit\n" : launchMode == vqModePing ? "ping\n" : "show\n";
     if (socket->write(msg, 5) > 0)
         socket->waitForBytesWritten(1000);
+}
+
+QString QvqSingletonApplication::vqLockName(const QString& localName)
+{
+#ifdef Q_OS_WIN
+    // The pipe is named after the program's path, whose folder users may not write
+    // (Program Files): the lock goes to the user's own temporary folder instead.
+    const QByteArray hash = QCryptographicHash::hash(localName.toLower().toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return QDir::tempPath() + QStringLiteral("/vqmonitor-") + QString::fromLatin1(hash) + QStringLiteral(".lock");
+#else
+    return localName + QStringLiteral(".lock");
+#endif
+}
+
+bool QvqSingletonApplication::takeLock(QLockFile* lockFile)
+{
+    if (lockFile->tryLock(0))
+        return true;
+    // A lock left by an instance that ended, under the process id that is ours now
+    // (Wine hands out the same first ids every session, Windows reuses them early):
+    // QLockFile sees a live owner in us, but we do not hold it.
+    qint64 pid = 0;
+    QString host, app;
+    if (lockFile->error() == QLockFile::LockFailedError && lockFile->getLockInfo(&pid, &host, &app)
+        && pid == QCoreApplication::applicationPid()) {
+        lockFile->removeStaleLockFile();
+        return lockFile->tryLock(0);
+    }
+    return false;
 }
 
 void QvqSingletonApplication::startServer(const QString& name)

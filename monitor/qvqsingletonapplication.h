@@ -32,6 +32,12 @@ public:
     // directory of the user's that nobody else can write, else fallbackDir,
     // created with mode 0700 and accepted only as a real directory of the user's.
     // Empty when neither will do. Defaults: /run/user/<uid>, /tmp/vqmonitor-<uid>.
+    // The lock file held by the running instance, derived from the local name:
+    // beside the socket, or on Windows in the user's temporary folder.
+    static QString vqLockName(const QString& localName);
+    // Takes the lock, also from a dead instance whose process id is now ours.
+    static bool takeLock(QLockFile* lockFile);
+
     static QString vqSocketDir(const QString& runtimeDir = QString(), const QString& fallbackDir = QString());
 
     // What a client's first bytes ask for: only the first 100 count, "exit"

@@ -3,11 +3,14 @@
 #include "qvqsingletonapplication.h"
 
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QWidget>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 class TstSingleton : public QObject
 {
@@ -21,6 +24,7 @@ private slots:
     void messages_data();
     void messages();
     void silentClient();
+    void staleLockUnderOurPid();
     void socketDir_data();
     void socketDir();
 
@@ -51,7 +55,9 @@ void TstSingleton::send(const QByteArray& bytes)
     QVERIFY(s.waitForConnected(5000));
     if (!bytes.isEmpty()) {
         s.write(bytes);
-        QVERIFY(s.waitForBytesWritten(5000));
+        // The server reads in this thread: wait with the event loop running (a Windows
+        // pipe's write completes only once the other end reads).
+        QTRY_VERIFY_WITH_TIMEOUT(s.bytesToWrite() < bytes.size(), 5000);
     }
     QTest::qWait(50);
     s.disconnectFromServer();
@@ -93,6 +99,23 @@ void TstSingleton::silentClient()
     QTRY_VERIFY_WITH_TIMEOUT(mWidget->isVisible(), 10000);
 }
 
+void TstSingleton::staleLockUnderOurPid()
+{
+    // What a dead instance leaves when its process id is ours now: a lock naming us.
+    QTemporaryDir dir;
+    const QString left = dir.filePath("left.lock");
+    {
+        QLockFile first(dir.filePath("first.lock"));
+        QVERIFY(first.tryLock(0));
+        QVERIFY(QFile::copy(dir.filePath("first.lock"), left));
+    }
+    QLockFile lock(left);
+    lock.setStaleLockTime(0);
+    QVERIFY(!lock.tryLock(0));
+    QVERIFY(QvqSingletonApplication::takeLock(&lock));
+    QVERIFY(lock.isLocked());
+}
+
 void TstSingleton::socketDir_data()
 {
     QTest::addColumn<QString>("runtime");   // what the runtime directory is: ok, missing, open, link
@@ -110,6 +133,9 @@ void TstSingleton::socketDir_data()
 
 void TstSingleton::socketDir()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows names a pipe, not a socket in a directory");
+#else
     QFETCH(QString, runtime);
     QFETCH(QString, fallback);
     QFETCH(QString, chosen);
@@ -137,6 +163,7 @@ void TstSingleton::socketDir()
         QCOMPARE(::lstat(QFile::encodeName(f).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, mode_t(0700));
     }
+#endif
 }
 
 int main(int argc, char** argv)
