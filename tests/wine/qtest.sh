@@ -8,7 +8,9 @@ state=$1 exe=$2
 shift 2
 report=$(mktemp "${TMPDIR:-/tmp}/vqqtest.XXXXXX")
 trap 'rm -f "$report"' EXIT
-# Wine's drive Z: is the Linux root.
+# Wine's drive Z: is the Linux root. The offscreen platform reads fonts from a folder, not
+# from Windows: hand it the CJK font the Linux tests use (scripts/deps.sh installs it).
+export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/wqy}
 "$here/vqwine.sh" "$state" "$exe" "$@" -o "Z:${report//\//\\},txt"
 rc=$?
 tr -d '\r' <"$report"

@@ -15,6 +15,10 @@ export WINEPREFIX=$state/prefix WINEARCH=win32 WINEDEBUG=-all
 # A locale of our own: the machine need not have zh_CN generated. Set for Wine only.
 export LOCPATH=$state/locale
 zh=(env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
+# Wine keeps the caller's QT_* variables from Windows programs; it hands on WINEQT_* as QT_*.
+for name in $(compgen -e); do
+  case $name in QT_*) export "WINE$name=${!name}" ;; esac
+done
 [ -n "${VQ_WINE_DISPLAY:-}" ] && export DISPLAY=$VQ_WINE_DISPLAY || unset DISPLAY
 (
   flock 9
