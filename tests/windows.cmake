@@ -8,9 +8,10 @@ if(WIN32)
     tst_comlink                               # pseudo-terminals
     tst_printersim tst_link_e2e tst_http_e2e  # the emulator (termios)
     tst_scanjob tst_scantopc tst_onekeyprint tst_lanuprom tst_bench
-    tst_host                                  # FIFOs (the simulated host's non-blocking reads)
-    tst_poll                                  # the simulated host's registry keys hold "?", which
-                                              # Windows file names cannot
+    # The simulated host's tree: its registry keys hold "?", which no Windows file name can,
+    # and its reads are checked against FIFOs. On Windows the real registry is tested instead
+    # (tst_winhost).
+    tst_host tst_poll
   )
   foreach(t ${vq_linux_only})
     if(TARGET ${t})
