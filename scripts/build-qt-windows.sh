@@ -28,6 +28,8 @@ if [ -f "$info" ]; then
 fi
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+# A build stopped and resumed counts all its runs: each one adds its time here on the way out.
+trap 'echo $(( $(date +%s) - start )) >>"$work/.vq-run-seconds"' EXIT
 
 # Qt needs std::thread, which only the posix-thread MinGW compilers have: put them first in
 # PATH under the plain cross names, so Qt's mkspec (and what it records) stays the stock one.
@@ -143,8 +145,10 @@ mkdir -p "$sbuild"
 (cd "$sbuild" && "$prefix/bin/qmake" "$ssrc" && make -j"$jobs" && make install)
 
 secs=$(( $(date +%s) - start ))
+runs=$(( $(wc -l <"$work/.vq-run-seconds" 2>/dev/null || echo 0) + 1 ))
+total=$(( secs + $(awk '{ s += $1 } END { print s + 0 }' "$work/.vq-run-seconds" 2>/dev/null || echo 0) ))
 {
-  echo "Qt $qtver static, i686-w64-mingw32 (posix threads), built $(date -u +%FT%TZ) in ${secs}s"
+  echo "Qt $qtver static, i686-w64-mingw32 (posix threads), built $(date -u +%FT%TZ) in ${total}s ($runs run(s))"
   echo "qtbase: $(basename "$qtbase_tar") (Debian source package)"
   echo "qtserialport: $serial_from ($(sha256sum "$serial_from" | cut -d' ' -f1))"
   echo "compiler: $(i686-w64-mingw32-g++ --version | head -1)"
