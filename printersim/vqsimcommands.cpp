@@ -87,13 +87,17 @@ QString CvqSimPrinter::vqCmdPlug(const QStringList& args, QStringList*)
         if (p.isEmpty())
             continue;
         if (p == QLatin1String("all"))
-            mPlugDevice = mPlugQueue = mPlugSerial = on;
+            mPlugDevice = mPlugQueue = mPlugSerial = mPlugPort = mPlugIdRead = on;
         else if (p == QLatin1String("device"))
             mPlugDevice = on;
         else if (p == QLatin1String("queue"))
             mPlugQueue = on;
         else if (p == QLatin1String("serial"))
             mPlugSerial = on;
+        else if (p == QLatin1String("port"))
+            mPlugPort = on;
+        else if (p == QLatin1String("idread"))
+            mPlugIdRead = on;
         else
             return QStringLiteral("unknown part ") + p;
     }

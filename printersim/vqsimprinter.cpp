@@ -64,6 +64,7 @@ bool CvqSimPrinter::vqStart(QString* error)
 {
     if (!mSerial->vqOpen(error))
         return false;
+    mStarted = true;
     if (!mHttpWanted.isEmpty()) {
         mHttp.reset(new CvqSimHttp(this));
         if (!mHttp->vqListen(mHttpWanted, error))
@@ -88,7 +89,7 @@ void CvqSimPrinter::vqRemoveFromTree()
     mTree->vqRemoveDevice(mInstanceId);
     mTree->vqRemoveSerialPort(mName);
     mTree->vqRemoveQueue(mQueue);
-    mTreeDevice = mTreeQueue = mTreeSerial = false;
+    mTreeDevice = mTreeQueue = mTreeSerial = mTreeReadFails = false;
     mTreeId.clear();
     mTreeJobs = -1;
 }
@@ -134,6 +135,11 @@ void CvqSimPrinter::vqSync()
         mTree->vqRemoveDevice(mInstanceId);
         mTreeDevice = false;
         mTreeId.clear();
+        mTreeReadFails = false;
+    }
+    if (mTreeDevice && mTreeReadFails == mPlugIdRead) {
+        mTree->vqSetReadFails(mInstanceId, !mPlugIdRead);
+        mTreeReadFails = !mPlugIdRead;
     }
 
     if (mPlugQueue) {
@@ -153,10 +159,21 @@ void CvqSimPrinter::vqSync()
         mTreeQueue = false;
     }
 
-    if (mPlugSerial && !mTreeSerial) {
+    if (mStarted && mPlugPort != mSerial->vqIsOpen()) {
+        QString error;
+        if (!mPlugPort)
+            mSerial->vqClose();
+        else if (!mSerial->vqOpen(&error))
+            vqNoteEvent(error);
+        else
+            vqNoteEvent(QStringLiteral("port pty=") + vqPtyPath());
+    }
+    // A closed port has no entry: its old name may soon belong to another terminal.
+    const bool serial = mPlugSerial && mSerial->vqIsOpen();
+    if (serial && !mTreeSerial) {
         mTree->vqAddSerialPort(mName, vqPtyPath(), mSn);
         mTreeSerial = true;
-    } else if (!mPlugSerial && mTreeSerial) {
+    } else if (!serial && mTreeSerial) {
         mTree->vqRemoveSerialPort(mName);
         mTreeSerial = false;
     }
@@ -178,7 +195,7 @@ void CvqSimPrinter::vqReset()
     mRawId.clear();
     mWeb.clear();
     mJobs = 0;
-    mPlugDevice = mPlugQueue = mPlugSerial = true;
+    mPlugDevice = mPlugQueue = mPlugSerial = mPlugPort = mPlugIdRead = true;
     mPrograms->vqReset();
     if (mSerial)
         mSerial->vqClearFault();
@@ -328,6 +345,10 @@ QString CvqSimPrinter::vqStatusLine() const
         plugged << QStringLiteral("queue");
     if (mPlugSerial)
         plugged << QStringLiteral("serial");
+    if (mPlugPort)
+        plugged << QStringLiteral("port");
+    if (mPlugIdRead)
+        plugged << QStringLiteral("idread");
     static const QPair<int, const char*> sources[] = {{2, "mp"},    {4, "tray1"},  {8, "tray2"},  {16, "tray"},
                                                       {32, "drum"}, {64, "fuser"}, {128, "duplex"}};
     const int src = mSts.statusBytes[6] & 0xFE;

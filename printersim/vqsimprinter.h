@@ -160,9 +160,12 @@ private:
     QMap<QString, QString> mWeb;
     int mJobs = 0;
     bool mPlugDevice, mPlugQueue, mPlugSerial;
+    // Unplugged "port": the pseudo-terminal is closed; "idread": the identification request fails.
+    bool mPlugPort = true, mPlugIdRead = true;
+    bool mStarted = false;
 
     // What the host tree holds now.
-    bool mTreeDevice = false, mTreeQueue = false, mTreeSerial = false;
+    bool mTreeDevice = false, mTreeQueue = false, mTreeSerial = false, mTreeReadFails = false;
     QByteArray mTreeId;
     int mTreeJobs = -1;
 

@@ -25,12 +25,24 @@ CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
 
 CvqSimSerial::~CvqSimSerial()
 {
+    vqClose();
+}
+
+void CvqSimSerial::vqClose()
+{
     delete mReadNote;
     delete mWriteNote;
+    mReadNote = mWriteNote = nullptr;
     if (mMaster >= 0)
         ::close(mMaster);
     if (mSlave >= 0)
         ::close(mSlave);
+    mMaster = mSlave = -1;
+    mPath.clear();
+    mReader.vqClear();
+    mOut.clear();
+    mOutBytes = 0;
+    mDelayTmr.stop();
 }
 
 bool CvqSimSerial::vqOpen(QString* error)

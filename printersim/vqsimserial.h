@@ -23,6 +23,10 @@ public:
     ~CvqSimSerial() override;
 
     bool vqOpen(QString* error);
+    // Closes the pseudo-terminal: a PC holding the port gets a hang-up; a
+    // later vqOpen makes a new one under a new name.
+    void vqClose();
+    bool vqIsOpen() const { return mMaster >= 0; }
     // The slave side, the name the PC opens.
     const QString& vqPath() const { return mPath; }
 

@@ -257,6 +257,8 @@ private slots:
         QTest::newRow("plugged") << "plug" << true << true << true;
         QTest::newRow("unplugged: the queue stays") << "unplug" << false << false << false;
         QTest::newRow("no queue") << "unplug queue" << true << false << false;
+        QTest::newRow("port closed: its entry goes") << "unplug port" << true << true << false;
+        QTest::newRow("switched off while read: listed, not read") << "unplug idread" << true << false << false;
         QTest::newRow("everything gone") << "unplug all" << false << false << false;
     }
     void plugging()
