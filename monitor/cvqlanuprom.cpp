@@ -103,6 +103,15 @@ bool vqUpRomUpload(const QString& ip)
         loop.quit();
     });
     timer->start(qMax(0, config.uploadMs));
+    // A monitor asked to close must not wait out that long time-out.
+    auto* quitPoll = new QTimer(reply);
+    QObject::connect(quitPoll, &QTimer::timeout, reply, [reply, &loop] {
+        if (vqWaitQuit(0)) {
+            reply->abort();
+            loop.quit();
+        }
+    });
+    quitPoll->start(100);
     if (!reply->isFinished())
         loop.exec();
     timer->stop();

@@ -2,7 +2,7 @@
 // 127.N.M.0/24 and port: the address list, every check of one address with its
 // log lines and requests, the upload's exact part, bounded bodies, redirects,
 // a pass over 253 addresses, the progress window, the "uprom1" verb, and the
-// stop during the background wait (last: the stop signal is one-shot).
+// stop during the background wait and a stalled upload (last: the stop signal is one-shot).
 #include "cvqlanuprom.h"
 #include "fvquprom1progress.h"
 #include "vqlanaddr.h"
@@ -380,18 +380,31 @@ private slots:
         QTEST(httpHistory().filter("http GET /ajax_get1284").size(), "requests");
     }
 
-    // Last: the stop signal cannot be lowered again.
-    void backgroundStopDuringWait()
+    // Last: the stop signal cannot be lowered again. It ends the background
+    // wait, and an upload the printer stalls, long before its own time-out.
+    void stopDuringWaitAndUpload()
     {
         configure(ip(1) + "/255.255.255.0");
+        VQ_SIM_OK(mSim, "reset");
+        VQ_SIM_OK(mSim, "romver V1.3.6406");
+        VQ_SIM_OK(mSim, "httpfault stall path=/uprom size=4096 count=0");
+        VQ_SIM_OK(mSim, "history clear");
         CvqDebugCapture log;
         CvqLanUpRomTrd trd;
         trd.start();
-        QTest::qWait(100);
+        QStringList pending;
+        QMutex mutex;
+        std::unique_ptr<QThread> upload(QThread::create([&] { CvqLanUpRomSlaveTrd(0, &pending, &mutex).vqRunOneIp(ip(2)); }));
+        upload->start();
+        QTRY_VERIFY_WITH_TIMEOUT(!httpHistory().filter("http POST /uprom stalled").isEmpty(), 20000);
         vqQuitAll();
         QVERIFY(trd.wait(5000));  // well before the first pass is due
         QVERIFY(trd.vqFinished());
-        QVERIFY(log.take().filter("vqRunOneIp").isEmpty());
+        const bool ended = upload->wait(10000);  // the upload's own time-out is 150 s
+        if (!ended)
+            (void)upload.release();  // still running: never destroy it
+        QVERIFY(ended);
+        QCOMPARE(log.take().filter("vqRunOneIp").size(), 1);
     }
 
 private:
