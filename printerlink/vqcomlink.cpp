@@ -1,4 +1,5 @@
 #include "vqcomlink.h"
+#include "vqpoll.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -198,6 +199,16 @@ static bool vqExchangeChunk(CvqComLink& link, quint8 type, const QString& path, 
     return echo == path && echoOffset == offset && echoLen == len;
 }
 
+// A program that is closing ends a transfer before its next chunk: a slow
+// printer would otherwise hold it for as many time-outs as there are chunks.
+static bool vqStopping(const QString& path)
+{
+    if (!vqWaitQuit(0))
+        return false;
+    qDebug() << "(vq)transfer stopped, the program is closing:" << path;
+    return true;
+}
+
 bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& status, QString& err)
 {
     status = 0;
@@ -211,6 +222,8 @@ bool CvqComLink::vqLinkPut(const QString& path, const QByteArray& data, quint8& 
         const int chunk = remaining > vqComChunk ? vqComChunk : int(remaining);
         if (sent && remaining == 0)
             return true;
+        if (vqStopping(path))
+            return false;
         CvqComMsg resp;
         if (!vqExchangeChunk(*this, vqMsgPutChunk, path, pathUtf8, quint32(offset), quint32(chunk),
                              data.constData() + offset, resp, status, err))
@@ -242,6 +255,8 @@ bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status,
             qDebug() << "(vq)download in more than" << maxExchanges << "chunks, given up:" << path;
             return false;
         }
+        if (vqStopping(path))
+            return false;
         CvqComMsg resp;
         if (!vqExchangeChunk(*this, vqMsgGetChunk, path, pathUtf8, offset, quint32(vqComChunk), nullptr, resp,
                              status, err))

@@ -1,7 +1,7 @@
 // The serial link over a real pseudo-terminal, for what the printer emulator
 // cannot send: several frames in one write, hostile length fields, bytes
-// without end, a download beyond its bound, a port that vanishes, and ids
-// drawn from several threads at once.
+// without end, a download beyond its bound, a port that vanishes, ids
+// drawn from several threads at once, and a stop between chunks.
 #include "vqptypeer.h"
 #include "vqtestsupport.h"
 
@@ -179,6 +179,31 @@ private slots:
         CvqDebugCapture debug;
         QVERIFY(!link.vqExchange(req, 1, resp));
         QCOMPARE(debug.lines(), QStringList{"(vq)no response within 2000 ms, type 1"});
+        peer.stop();
+    }
+
+    // Last: the stop signal cannot be lowered again. Once it is raised a
+    // transfer ends before its next chunk, however patient the printer.
+    void stopBetweenChunks()
+    {
+        CvqFakePrinter printer;
+        printer.files.insert("/big", QByteArray(8 * 1024, 'b'));
+        std::atomic<int> chunks{0};
+        CvqPtyPeer peer;
+        QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
+            if (++chunks == 2)
+                vqQuitAll();
+            printer.vqServe(req, p);
+        }));
+        CvqComLink link(peer.slavePath());
+        QVERIFY(link.open());
+        QByteArray out;
+        quint8 status = 0;
+        QString err;
+        QVERIFY(!link.vqLinkGet("/big", out, status, err));
+        QCOMPARE(out.size(), 2 * 1024);
+        QVERIFY(!link.vqLinkPut("/up", QByteArray(4096, 'u'), status, err));
+        QCOMPARE(chunks.load(), 2);
         peer.stop();
     }
 };
