@@ -18,7 +18,7 @@ configure() {  # dir, cmake arguments...
   cmake -S . -B "$dir" "${g[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 configure "$build" -DVQ_WERROR=ON
-configure "$asan" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVQ_SANITIZE=ON
+configure "$asan" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVQ_SANITIZE=ON -DVQ_WERROR=ON
 # The two trees build side by side, each with half of the job budget.
 half=$(( jobs > 1 ? jobs / 2 : 1 ))
 cmake --build "$build" -j"$half" & plain=$!
