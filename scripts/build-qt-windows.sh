@@ -108,7 +108,7 @@ find "$build" "$work/qtserialport-build" -name '*.o' -size 0 -print -delete 2>/d
 if [ ! -f "$build/.vq-makefiles" ]; then
   # Every Makefile of the libraries first: building sub-targets before that makes the install
   # rebuild everything. (Qt's own tests are left out: their Makefiles alone take minutes.)
-  make -C "$build/src" -j"$jobs" qmake_all
+  make -C "$build" -j"$jobs" sub-src-qmake_all
   touch "$build/.vq-makefiles"
 fi
 
