@@ -101,6 +101,16 @@ int CvqWatchedMonitor::vqCount(const char* what) const
     return d.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
 }
 
+int CvqWatchedMonitor::vqPooledThreads() const
+{
+    int n = 0;
+    for (const QString& t : QDir(QStringLiteral("/proc/%1/task").arg(vqPid())).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/%1/task/%2/comm").arg(vqPid()).arg(t));
+        n += comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("Thread (pooled)") ? 1 : 0;
+    }
+    return n;
+}
+
 qint64 CvqWatchedMonitor::vqRssKb() const
 {
     QFile f(QStringLiteral("/proc/%1/status").arg(vqPid()));
@@ -170,11 +180,14 @@ CvqFloor vqFloorOver(const CvqWatchedMonitor& m, int ms)
     QElapsedTimer t;
     t.start();
     do {
-        const int fds = m.vqCount("fd");
-        const int threads = m.vqCount("task");
-        if (fds >= 0 && (f.fds < 0 || fds < f.fds))
+        const int pooled = m.vqPooledThreads();
+        const int fds = m.vqCount("fd") - pooled;
+        const int threads = m.vqCount("task") - pooled;
+        if (!m.vqAlive())
+            break;
+        if (f.fds < 0 || fds < f.fds)
             f.fds = fds;
-        if (threads >= 0 && (f.threads < 0 || threads < f.threads))
+        if (f.threads < 0 || threads < f.threads)
             f.threads = threads;
         QThread::msleep(100);
     } while (t.elapsed() < ms);

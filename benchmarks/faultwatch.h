@@ -38,6 +38,9 @@ public:
     qint64 vqPid() const;
     // Entries of /proc/<pid>/fd or /proc/<pid>/task; -1 when unreadable.
     int vqCount(const char* what) const;
+    // Threads of Qt's global pool (large image conversions run there): they
+    // end by themselves after 30 s idle, each with its event descriptor.
+    int vqPooledThreads() const;
     // Resident memory in KiB.
     qint64 vqRssKb() const;
 
@@ -59,8 +62,9 @@ private:
     QStringList mLines;  // complete lines since the mark
 };
 
-// The least descriptor and thread counts seen over ms (sampled every 100 ms):
-// the worker threads of a LAN pass come and go, what stays is the floor.
+// The least descriptor and thread counts seen over ms (sampled every 100 ms),
+// Qt's pooled threads and their descriptors left out: the worker threads of a
+// LAN pass come and go, what stays is the floor.
 struct CvqFloor
 {
     int fds = -1;
