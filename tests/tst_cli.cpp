@@ -135,6 +135,7 @@ void TstCli::counts()
     QCOMPARE(run({"hasjob", QString(199, 'q')}).code, 1);
     QCOMPARE(run({"hasjob", QString(200, 'q')}).code, 0);
     QCOMPARE(run({"hasjob", "../spooler/Busy"}).code, 0);
+    QCOMPARE(run({"hasjob", ""}).code, 0);
     QVERIFY(sim.tree().vqClearJobs("Busy"));
     QCOMPARE(run({"hasjob", "Busy"}).code, 0);
 

@@ -1,4 +1,5 @@
-// The identification read, the queue job query and the simulated host's layout.
+// The identification read and the simulated host's layout (the queue job
+// query through the program: tst_cli).
 #include "vqtestsupport.h"
 
 #include <QtTest>
@@ -118,35 +119,6 @@ private slots:
         QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
         QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", "USB007"));
         QCOMPARE(vqGetUsbPrinterQueues({kId}).value(kId), QStringLiteral("Office"));
-    }
-
-    void hasJob_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<bool>("jobs");
-        QTest::newRow("queue with a job") << QByteArray("Busy") << true;
-        QTest::newRow("empty queue") << QByteArray("Idle") << false;
-        QTest::newRow("199 bytes") << QByteArray(199, 'q') << true;
-        QTest::newRow("200 bytes") << QByteArray(200, 'q') << false;
-        QTest::newRow("path escape") << QByteArray("../spooler/Busy") << false;
-        QTest::newRow("empty name") << QByteArray() << false;
-    }
-
-    void hasJob()
-    {
-        QFETCH(QByteArray, name);
-        CvqTempSimHost sim;
-        QVERIFY(sim.tree().vqAddSpoolerQueue("Idle"));
-        QVERIFY(sim.tree().vqAddJob("Busy", "1"));
-        // Queue names this long are not valid file names here: emulate the 199-byte queue through the fake.
-        if (name.size() >= 199) {
-            CvqFakeHost host;
-            CvqHostScope scope(&host);
-            host.jobs[name] = 1;
-            QTEST(vqHasPrintJob(name.constData()), "jobs");
-            return;
-        }
-        QTEST(vqHasPrintJob(name.constData()), "jobs");
     }
 
     void simSerialAndLaunch()
