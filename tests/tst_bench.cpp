@@ -5,45 +5,22 @@
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
-#include "printerlink/host/vqhost_sim.h"
+#include "vqcountinghost.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTextEdit>
 #include <QtTest>
 
-#include <atomic>
-
-// Counts poll cycles. Can hold the next one at its start until released
-// (so an emulator change lands whole between two cycles), or slow it down
-// (so the window closes while a cycle runs).
-class CountingSimHost : public CvqSimHost
-{
-public:
-    std::atomic<int> cycles{0};
-    std::atomic<int> holdNextMs{0};
-    QSemaphore entered, release;
-
-    EnumResult vqListUsbPrinters(QStringList* ids) override
-    {
-        if (const int ms = holdNextMs.exchange(0)) {
-            entered.release();
-            release.tryAcquire(1, ms);
-        }
-        ++cycles;
-        return CvqSimHost::vqListUsbPrinters(ids);
-    }
-};
 
 class TstBench : public QObject
 {
     Q_OBJECT
 
     CvqSimOnHost mSim;
-    CountingSimHost mCounting;
+    CvqCountingSimHost mCounting;
     FvqMain* mWin = nullptr;
 
     void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
@@ -51,13 +28,6 @@ class TstBench : public QObject
     void click(const char* button) { mWin->findChild<QPushButton*>(button)->click(); }
     int changeEntries() { return text("textEdit_6").count(QStringLiteral("QMap(")); }
     QString lastChange() { return text("textEdit_6").section(QStringLiteral("QMap("), -1); }
-    // Waits for n more poll cycles of the core thread.
-    bool cycles(int n)
-    {
-        const int target = mCounting.cycles + n;
-        return QTest::qWaitFor([&] { return mCounting.cycles >= target; }, 20000);
-    }
-
     // Runs a control line while the core thread waits at the start of a
     // cycle, so the next cycle sees its whole effect, never a part.
     bool betweenCycles(const QString& line)
@@ -216,14 +186,14 @@ private slots:
         const QString p2 = vqToStr(mSim.vqInstanceId("p2"));
         QVERIFY(betweenCycles("@p2 unplug"));
         // Two cycles later every earlier change has been sent; take them in.
-        QVERIFY(cycles(2));
+        QVERIFY(mCounting.waitCycles(2));
         QCoreApplication::processEvents();
         QVERIFY(!lastChange().contains(p2));
         const int before = changeEntries();
         QVERIFY(betweenCycles("@p2 plug"));
         QTRY_COMPARE_WITH_TIMEOUT(changeEntries(), before + 1, 20000);
         QVERIFY(lastChange().contains(p2));
-        QVERIFY(cycles(3));
+        QVERIFY(mCounting.waitCycles(3));
         QCoreApplication::processEvents();
         QCOMPARE(changeEntries(), before + 1);
     }

@@ -1,22 +1,8 @@
 // The poll cycle on a simulated host, the core thread's change signal and the stop signal.
 #include "vqtestsupport.h"
-#include "printerlink/host/vqhost_sim.h"
+#include "vqcountinghost.h"
 
 #include <QtTest>
-#include <atomic>
-
-// Counts poll cycles (one enumeration each) so tests can wait for cycles, not time.
-class CountingSimHost : public CvqSimHost
-{
-public:
-    std::atomic<int> cycles{0};
-    EnumResult vqListUsbPrinters(QStringList* ids) override
-    {
-        const EnumResult r = CvqSimHost::vqListUsbPrinters(ids);
-        ++cycles;
-        return r;
-    }
-};
 
 struct Change
 {
@@ -128,12 +114,8 @@ private slots:
     void coreThread()
     {
         CvqTempSimHost sim;
-        CountingSimHost counting;
+        CvqCountingSimHost counting;
         CvqHostScope scope(&counting);
-        auto waitCycles = [&counting](int n) {
-            const int target = counting.cycles + n;
-            QTRY_VERIFY_WITH_TIMEOUT(counting.cycles >= target, 15000);
-        };
 
         QCOMPARE(vqWaitQuit(0), false);
         Receiver rx;
@@ -142,7 +124,7 @@ private slots:
         CvqDebugCapture quiet;
         trd.start();
 
-        waitCycles(2);
+        QVERIFY(counting.waitCycles(2));
         QCOMPARE(rx.changes.size(), 0);  // nothing attached: no signal
 
         const QString id = sim.addPrinter(5, sts(51));
@@ -150,7 +132,7 @@ private slots:
         QVERIFY(rx.changes.at(0).oldStates.isEmpty());
         QCOMPARE(rx.changes.at(0).newStates.value(id).tonerPercent, 51);
 
-        waitCycles(2);
+        QVERIFY(counting.waitCycles(2));
         QCOMPARE(rx.changes.size(), 1);  // same map: no signal
 
         QVERIFY(sim.tree().vqSetDeviceReply(id, vqMakeDeviceId(vqProducts.at(5).name, "V1.3.6500", "QV0005", sts(50))));

@@ -23,7 +23,6 @@ void CvqFakeHost::addQueue(const QString& queue, const QString& instanceId, quin
 
 CvqHost::EnumResult CvqFakeHost::vqListUsbPrinters(QStringList* ids)
 {
-    ++listCalls;
     *ids = instanceIds;
     return enumResult;
 }

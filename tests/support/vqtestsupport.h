@@ -28,7 +28,6 @@ public:
     QList<CvqSerialPortEntry> serialPorts;
     QStringList started;
     // Counted from every thread that polls (core, one-key print, ...).
-    std::atomic<int> listCalls{0};
     std::atomic<int> readCalls{0};
 
     // Adds a bound queue for a device in one step.
