@@ -83,7 +83,7 @@ bool TstCli::startMonitor(QProcess& p, const QString& runtimeDir)
         env.insert("XDG_RUNTIME_DIR", runtimeDir);
     p.setProcessEnvironment(env);
     p.start(mMonitor, {"hide"});
-    return waitRunning(true);
+    return p.waitForStarted(20000) && waitRunning(true);
 }
 
 void TstCli::verbs_data()
