@@ -42,9 +42,53 @@ QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs)
     QByteArray body;
     if (vqHttpFetch(deviceUrl(ip, path, vqUpRomConfig().port), timeoutMs, kBodyLimit, body) != CvqFetchResult::Ok)
         return QString();
-    const void* zero = std::memchr(body.constData(), 0, size_t(body.size()));
+    return vqUpRomBodyText(body);
+}
+
+QString vqUpRomBodyText(const QByteArray& body)
+{
+    const void* zero = body.isEmpty() ? nullptr : std::memchr(body.constData(), 0, size_t(body.size()));
     const int len = zero ? int(static_cast<const char*>(zero) - body.constData()) : body.size();
     return QString::fromUtf8(body.constData(), len);
+}
+
+bool vqUpRomIsPrinter(const QString& id)
+{
+    return id.contains(QLatin1String("CLS:PRINTER;"));
+}
+
+CvqUpRomSnap vqUpRomReadSnap(const QString& snap)
+{
+    CvqUpRomSnap r;
+    const int open = snap.indexOf(QLatin1Char('{'));
+    const int close = snap.lastIndexOf(QLatin1Char('}'));
+    if (open < 0 || close < open)
+        return r;
+    const QJsonDocument doc = QJsonDocument::fromJson(snap.mid(open, close - open + 1).toUtf8());
+    if (!doc.isObject())
+        return r;
+    const QJsonObject o = doc.object();
+    r.type = o.value(QStringLiteral("vqProductType")).toString();
+    r.romver = o.value(QStringLiteral("romver")).toString();
+    r.pa = o.value(QStringLiteral("pa")).toInt();
+    if (!vqUpRomProductTypes.contains(r.type))
+        r.verdict = CvqUpRomVerdict::OtherType;
+    else if (!vqRomUpgradeDue(r.romver))
+        r.verdict = CvqUpRomVerdict::RomCurrent;
+    else if (r.pa != 0 && r.pa != 1)  // idle or sleeping
+        r.verdict = CvqUpRomVerdict::PrinterBusy;
+    else
+        r.verdict = CvqUpRomVerdict::Upload;
+    return r;
+}
+
+CvqUpRomVerdict vqUpRomJobsVerdict(const QString& jobs)
+{
+    if (!jobs.contains(QLatin1String("vqmainjob.vqjobrun: 0")))
+        return CvqUpRomVerdict::EquipBusy;
+    if (!jobs.contains(QLatin1String("vqscanjob.vqjobrun: 0")))
+        return CvqUpRomVerdict::ScannerBusy;
+    return CvqUpRomVerdict::Upload;
 }
 
 QString vqUpRomFirmwarePath(const QString& fixedPath, const QString& appDir)
@@ -128,43 +172,36 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
     const QString id = vqUpRomGet(ip, QStringLiteral("/ajax_get1284"), config.idMs);
     if (id.isEmpty())
         return;
-    if (!id.contains(QLatin1String("CLS:PRINTER;"))) {
+    if (!vqUpRomIsPrinter(id)) {
         qDebug().noquote() << "not our printer" << ip;
         return;
     }
-    const QString snap = vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs);
-    const int open = snap.indexOf(QLatin1Char('{'));
-    const int close = snap.lastIndexOf(QLatin1Char('}'));
-    if (open < 0 || close < open)
+    const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs));
+    switch (snap.verdict) {
+    case CvqUpRomVerdict::NoSnapshot:
         return;
-    const QJsonDocument doc = QJsonDocument::fromJson(snap.mid(open, close - open + 1).toUtf8());
-    if (!doc.isObject())
+    case CvqUpRomVerdict::OtherType:
+        qDebug().noquote() << "not need uprom ProductType" << ip << snap.type;
         return;
-    const QJsonObject o = doc.object();
-    const QString type = o.value(QStringLiteral("vqProductType")).toString();
-    if (!vqUpRomProductTypes.contains(type)) {
-        qDebug().noquote() << "not need uprom ProductType" << ip << type;
+    case CvqUpRomVerdict::RomCurrent:
+        qDebug().noquote() << "romver already high" << ip << snap.romver;
         return;
-    }
-    const QString ver = o.value(QStringLiteral("romver")).toString();
-    if (!vqRomUpgradeDue(ver)) {
-        qDebug().noquote() << "romver already high" << ip << ver;
+    case CvqUpRomVerdict::PrinterBusy:
+        qDebug().noquote() << "printer is buzy" << ip << snap.pa;
         return;
-    }
-    const int pa = o.value(QStringLiteral("pa")).toInt();
-    if (pa != 0 && pa != 1) {  // idle or sleeping
-        qDebug().noquote() << "printer is buzy" << ip << pa;
-        return;
+    default:
+        break;
     }
     qDebug().noquote() << "need uprom#1" << ip;
-    const QString jobs = vqUpRomGet(ip, QStringLiteral("/vqexe/usr/local/bin/vqm.out?o"), config.jobMs);
-    if (!jobs.contains(QLatin1String("vqmainjob.vqjobrun: 0"))) {
+    switch (vqUpRomJobsVerdict(vqUpRomGet(ip, QStringLiteral("/vqexe/usr/local/bin/vqm.out?o"), config.jobMs))) {
+    case CvqUpRomVerdict::EquipBusy:
         qDebug().noquote() << ip << "equip is buzy";
         return;
-    }
-    if (!jobs.contains(QLatin1String("vqscanjob.vqjobrun: 0"))) {
+    case CvqUpRomVerdict::ScannerBusy:
         qDebug().noquote() << ip << "scanner is buzy";
         return;
+    default:
+        break;
     }
     qDebug().noquote() << ip << "need uprom#2";
     vqUpRomUpload(ip);

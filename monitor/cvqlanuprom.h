@@ -62,6 +62,25 @@ private:
 // GET http://<ip><path> on the configured port: the body up to its first 0
 // byte, not trimmed; empty on any failure, a non-2xx answer or a body over 64 KiB.
 QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs);
+// The body of an answer as text: UTF-8 up to its first 0 byte, not trimmed.
+QString vqUpRomBodyText(const QByteArray& body);
+
+// What one device's answers decide, in the order they are asked.
+enum class CvqUpRomVerdict { NoSnapshot, OtherType, RomCurrent, PrinterBusy, EquipBusy, ScannerBusy, Upload };
+// The identification answer names a printer.
+bool vqUpRomIsPrinter(const QString& id);
+// The snapshot answer: the JSON object between its first '{' and last '}'.
+struct CvqUpRomSnap
+{
+    CvqUpRomVerdict verdict = CvqUpRomVerdict::NoSnapshot;  // Upload: the job states decide
+    QString type;
+    QString romver;
+    int pa = 0;
+};
+CvqUpRomSnap vqUpRomReadSnap(const QString& snap);
+// The job states answer: EquipBusy, ScannerBusy or Upload.
+CvqUpRomVerdict vqUpRomJobsVerdict(const QString& jobs);
+
 // Posts the firmware image to http://<ip>/uprom; a missing image sends
 // nothing. Always false: nobody relies on the outcome.
 bool vqUpRomUpload(const QString& ip);

@@ -56,7 +56,7 @@ bool CvqComLink::isOpen() const { return mPort != nullptr; }
 
 bool CvqComLink::open()
 {
-    if (mPort)
+    if (isOpen())
         return true;
     mPort.reset(new QSerialPort(mPortName));
     if (!mPort->open(QIODevice::ReadWrite)) {

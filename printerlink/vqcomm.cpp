@@ -54,9 +54,11 @@ bool vqSendChecked(CvqComLink& link, const char* caller, Request request)
 }
 }  // namespace
 
-CvqCommOfUsb::CvqCommOfUsb(const QString& portName) : mLink(portName) {}
+CvqCommOfUsb::CvqCommOfUsb(const QString& portName) : mOwn(portName), mLink(mOwn) {}
 
-CvqCommOfUsb::~CvqCommOfUsb() { mLink.close(); }
+CvqCommOfUsb::CvqCommOfUsb(CvqComLink& link) : mLink(link) {}
+
+CvqCommOfUsb::~CvqCommOfUsb() { mOwn.close(); }
 
 bool CvqCommOfUsb::vqGetFile(const QString& path, QByteArray& out)
 {

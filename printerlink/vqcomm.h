@@ -42,6 +42,8 @@ class CvqCommOfUsb final : public CvqComm
 {
 public:
     explicit CvqCommOfUsb(const QString& portName);
+    // Over a link of the caller's, which outlives this and is not closed by it.
+    explicit CvqCommOfUsb(CvqComLink& link);
     ~CvqCommOfUsb();
 
     bool vqGetFile(const QString& path, QByteArray& out) override;
@@ -53,7 +55,8 @@ public:
     CvqComLink& vqLink() { return mLink; }
 
 private:
-    CvqComLink mLink;
+    CvqComLink mOwn;
+    CvqComLink& mLink;
 };
 
 class QUrl;

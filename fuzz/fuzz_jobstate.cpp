@@ -1,0 +1,26 @@
+// Fuzz target: the printer's job state as a scan reads it, over a scripted
+// printer (see vqfuzzlink.h) and as the web server's body of the same command.
+#include "vqfuzzinput.h"
+#include "vqfuzzlink.h"
+
+#include "printerlink/vqscan.h"
+
+#include <cstddef>
+#include <cstdint>
+
+static void check(int state)
+{
+    if (state < -1 || state > 12 || state == 9)
+        __builtin_trap();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    vqFuzzQuiet();
+    const CvqFuzzInput input(data, size);
+    CvqScriptedLink link(input.bytes());
+    CvqCommOfUsb usb(link);
+    check(CvqDoScan::vqReadJobState(usb));
+    check(CvqDoScan::vqParseJobState(CvqCommOfHttp::vqBodyText(input.bytes())));
+    return 0;
+}

@@ -1,0 +1,36 @@
+// Fuzz target: the answers of a device's web server the LAN upgrade reads (the
+// identification, the snapshot JSON, the job states, each cut at its first 0
+// byte) and the text bodies of the file and command requests. The input holds
+// the bodies one after another, split at each 0x01 byte; each is a view of the
+// input's own buffer (the last one ends where the buffer ends).
+#include "vqfuzzinput.h"
+
+#include "cvqlanuprom.h"
+#include "printerlink/vqcomm.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    vqFuzzQuiet();
+    const CvqFuzzInput input(data, size);
+    const QByteArray all = input.bytes();
+    QList<QByteArray> bodies;
+    for (int from = 0;;) {
+        const int sep = all.indexOf('\x01', from);
+        const int end = sep < 0 ? all.size() : sep;
+        bodies << QByteArray::fromRawData(all.constData() + from, end - from);
+        if (sep < 0)
+            break;
+        from = sep + 1;
+    }
+    for (const QByteArray& body : bodies)
+        CvqCommOfHttp::vqBodyText(body);
+    if (!vqUpRomIsPrinter(vqUpRomBodyText(bodies.value(0))))
+        return 0;
+    const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomBodyText(bodies.value(1)));
+    if (snap.verdict == CvqUpRomVerdict::Upload)
+        vqUpRomJobsVerdict(vqUpRomBodyText(bodies.value(2)));
+    return 0;
+}
