@@ -1,0 +1,123 @@
+// ThreadSanitizer builds only. Qt's libraries are not instrumented, so the
+// ordering that QMutex, QWaitCondition and the end of a QThread give is
+// invisible to it, and every access they guard in our code reads as a race.
+// The calls our code makes land here first (the executable's definitions win
+// over the library's), tell the sanitizer what they order, then go on to Qt.
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QThread>
+#include <QVariant>
+#include <QWaitCondition>
+
+#include <dlfcn.h>
+#include <sanitizer/tsan_interface.h>
+
+namespace {
+template <typename F>
+F next(const char* symbol)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol));
+}
+}  // namespace
+
+void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
+{
+    static const auto real = next<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
+    real(this);
+    __tsan_acquire(this);
+}
+
+bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
+{
+    static const auto real = next<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
+    const bool locked = real(this, timeout);
+    if (locked)
+        __tsan_acquire(this);
+    return locked;
+}
+
+void QMutex::unlock() noexcept
+{
+    static const auto real = next<void (*)(QMutex*)>("_ZN6QMutex6unlockEv");
+    __tsan_release(this);
+    real(this);
+}
+
+// The wait gives the mutex up and takes it back inside Qt.
+bool QWaitCondition::wait(QMutex* mutex, QDeadlineTimer deadline)
+{
+    static const auto real =
+        next<bool (*)(QWaitCondition*, QMutex*, QDeadlineTimer)>("_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
+    __tsan_release(mutex);
+    const bool woken = real(this, mutex, deadline);
+    __tsan_acquire(this);
+    __tsan_acquire(mutex);
+    return woken;
+}
+
+bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
+{
+    static const auto real = next<bool (*)(QWaitCondition*, QMutex*, unsigned long)>("_ZN14QWaitCondition4waitEP6QMutexm");
+    __tsan_release(mutex);
+    const bool woken = real(this, mutex, time);
+    __tsan_acquire(this);
+    __tsan_acquire(mutex);
+    return woken;
+}
+
+void QWaitCondition::wakeOne()
+{
+    static const auto real = next<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
+    __tsan_release(this);
+    real(this);
+}
+
+void QWaitCondition::wakeAll()
+{
+    static const auto real = next<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeAllEv");
+    __tsan_release(this);
+    real(this);
+}
+
+// The thread's run() is over when finished() is emitted (on the thread); a
+// wait() that saw the end orders everything run() did before what follows.
+// Slots run in the order they were connected: one hook at start(), another
+// at the first wait() so that slots connected in between are covered too.
+namespace {
+void releaseAtEnd(QThread* thread, const char* name)
+{
+    if (thread->property(name).toBool())
+        return;
+    thread->setProperty(name, true);
+    // Nothing captured: the hook's own state would be handed over by Qt's locks.
+    QObject::connect(
+        thread, &QThread::finished, thread, [] { __tsan_release(QThread::currentThread()); }, Qt::DirectConnection);
+}
+}  // namespace
+
+void QThread::start(Priority priority)
+{
+    static const auto real = next<void (*)(QThread*, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    releaseAtEnd(this, "vqTsanStartHook");
+    real(this, priority);
+}
+
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    static const auto real = next<bool (*)(QThread*, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    releaseAtEnd(this, "vqTsanWaitHook");
+    const bool ended = real(this, deadline);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
+
+bool QThread::wait(unsigned long time)
+{
+    static const auto real = next<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
+    releaseAtEnd(this, "vqTsanWaitHook");
+    const bool ended = real(this, time);
+    if (ended)
+        __tsan_acquire(this);
+    return ended;
+}
