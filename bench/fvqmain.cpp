@@ -62,10 +62,7 @@ QString FvqMain::vqPollText()
     return text;
 }
 
-void FvqMain::on_pushButton_2_clicked()
-{
-    vqPollText();
-}
+void FvqMain::on_pushButton_2_clicked() { vqPollText(); }
 
 void FvqMain::on_pushButton_3_clicked()
 {

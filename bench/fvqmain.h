@@ -13,8 +13,7 @@ class FvqMain;
 }
 
 // A value in its debug form.
-template <typename T>
-QString vqToStr(const T& value)
+template <typename T> QString vqToStr(const T& value)
 {
     QString text;
     QDebug(&text) << value;

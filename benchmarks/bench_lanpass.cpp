@@ -20,7 +20,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int silent = argc > 1 ? qBound(0, atoi(argv[1]), 200) : 8;
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    const QString net = QStringLiteral("127.%1.%2.").arg(QRandomGenerator::global()->bounded(64, 250))
+    const QString net = QStringLiteral("127.%1.%2.")
+                            .arg(QRandomGenerator::global()->bounded(64, 250))
                             .arg(QRandomGenerator::global()->bounded(1, 250));
     // Silent hosts: the kernel accepts their connections, nobody answers.
     std::vector<std::unique_ptr<QTcpServer>> servers;

@@ -28,7 +28,8 @@ static QImage screenLike()
         p.fillRect(r.x(), r.y(), r.width(), 30, QColor(60, 60, 60 + 30 * i));
         p.setPen(Qt::black);
         for (int line = 0; line < 30; ++line)
-            p.drawText(r.x() + 12, r.y() + 50 + 18 * line, QStringLiteral("Line %1: status report, toner %2 %").arg(line).arg(line * 3));
+            p.drawText(r.x() + 12, r.y() + 50 + 18 * line,
+                       QStringLiteral("Line %1: status report, toner %2 %").arg(line).arg(line * 3));
     }
     p.fillRect(0, 1040, 1920, 40, QColor(200, 200, 200));
     return img;
@@ -106,10 +107,11 @@ int main(int argc, char** argv)
         const double toImage = medianMs(rounds, [&] { picture = vqPagePicture(grab); });
         const double toPng = medianMs(rounds, [&] { ours = vqPagePng(picture); });
         QImage a = QImage::fromData(plain, "PNG"), b = QImage::fromData(ours, "PNG");
-        const bool same = a == b && a.format() == QImage::Format_Grayscale8 && a.size() == QSize(vqPageWidth, vqPageHeight);
+        const bool same =
+            a == b && a.format() == QImage::Format_Grayscale8 && a.size() == QSize(vqPageWidth, vqPageHeight);
         allSame = allSame && same;
-        std::printf("%-12s %9.1f %9.1f %6.2f %9.1f %9.1f %9lld %9lld %s\n", named.first, tp, to, to / tp, toImage, toPng,
-                    qint64(plain.size() / 1024), qint64(ours.size() / 1024), same ? "equal" : "DIFFERENT");
+        std::printf("%-12s %9.1f %9.1f %6.2f %9.1f %9.1f %9lld %9lld %s\n", named.first, tp, to, to / tp, toImage,
+                    toPng, qint64(plain.size() / 1024), qint64(ours.size() / 1024), same ? "equal" : "DIFFERENT");
     }
     return allSame ? 0 : 1;
 }

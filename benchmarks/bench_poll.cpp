@@ -21,7 +21,8 @@ static void addPrinters(CvqSimTree& tree, int n)
         sts.crumT = quint16(100 * (10 + i));
         tree.vqAddDevice(id, vqMakeDeviceId(row.name, "V1.3.6500", sn, sts));
         tree.vqAddQueue(row.name + QStringLiteral(" #") + QString::number(i), id, i + 1);
-        tree.vqAddSerialPort(QStringLiteral("p%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("/dev/pts/%1").arg(i), sn);
+        tree.vqAddSerialPort(QStringLiteral("p%1").arg(i, 3, 10, QLatin1Char('0')),
+                             QStringLiteral("/dev/pts/%1").arg(i), sn);
     }
 }
 

@@ -243,7 +243,8 @@ bool CvqFaultPlay::setUp(QString* error)
     // A loopback /24 of this run's own for the LAN pass; the printer answers on .2.
     const quint32 pid = quint32(QCoreApplication::applicationPid());
     const QString net = QStringLiteral("127.%1.%2").arg(200 + pid % 50).arg((pid / 50) % 256);
-    const QStringList added = mSim.vqCmd(QStringLiteral("add p1 model=M5960FDW sn=QV0001 romver=V1.3.6000 http=%1.2:0").arg(net));
+    const QStringList added =
+        mSim.vqCmd(QStringLiteral("add p1 model=M5960FDW sn=QV0001 romver=V1.3.6000 http=%1.2:0").arg(net));
     const QString http = CvqSimClient::vqFields(added.value(0)).value(QStringLiteral("http"));
     // p2 is no printer the monitor sees (no device entry, no queue): its port is the link's alone.
     if (!http.startsWith(net) || !cmd("add p2 model=P4120W sn=QV0002 port=2") || !cmd("@p2 unplug device queue")) {
@@ -312,10 +313,7 @@ void CvqFaultPlay::plugCycles(int cycles)
     }
 }
 
-QString CvqFaultPlay::p2Port()
-{
-    return mSim.vqStatus(QStringLiteral("p2")).value(QStringLiteral("pty"));
-}
+QString CvqFaultPlay::p2Port() { return mSim.vqStatus(QStringLiteral("p2")).value(QStringLiteral("pty")); }
 
 // The port of p2 goes away at request k of a 64 KiB put or get over the link.
 void CvqFaultPlay::transfers(int points, bool download)
@@ -342,8 +340,9 @@ void CvqFaultPlay::transfers(int points, bool download)
         t.start();
         QByteArray got;
         bool ok = link.open();
-        ok = ok && (download ? link.vqLinkGet(QStringLiteral("/tmp/fp.bin"), got, status, err)
-                             : link.vqLinkPut(QStringLiteral("/tmp/fp.bin"), data, status, err));
+        ok = ok
+            && (download ? link.vqLinkGet(QStringLiteral("/tmp/fp.bin"), got, status, err)
+                         : link.vqLinkPut(QStringLiteral("/tmp/fp.bin"), data, status, err));
         longest = qMax(longest, t.elapsed());
         // A transfer that beat the played unplug: let it happen before plugging again.
         for (QElapsedTimer w; !w.isValid() || w.elapsed() < 5000; QThread::msleep(10)) {
@@ -358,22 +357,23 @@ void CvqFaultPlay::transfers(int points, bool download)
             // A success must be a whole file: check it over the new port.
             QByteArray back;
             CvqComLink check(p2Port());
-            const bool whole = download ? got == data
-                                        : check.open() && check.vqLinkGet(QStringLiteral("/tmp/fp.bin"), back, status, err)
-                    && back == data;
+            const bool whole = download
+                ? got == data
+                : check.open() && check.vqLinkGet(QStringLiteral("/tmp/fp.bin"), back, status, err) && back == data;
             falseOk += whole ? 0 : 1;
         } else {
             ++clean;
         }
         mSim.vqCmd("@p2 file rm /tmp/fp.bin");
     }
-    verdict(QStringLiteral("unplug during a link %1").arg(download ? "download" : "upload"), falseOk == 0,
-            QStringLiteral("%1 points: %2 failed cleanly, %3 finished before the unplug, %4 false successes; longest %5 ms")
-                .arg(points)
-                .arg(clean)
-                .arg(points - clean - falseOk)
-                .arg(falseOk)
-                .arg(longest));
+    verdict(
+        QStringLiteral("unplug during a link %1").arg(download ? "download" : "upload"), falseOk == 0,
+        QStringLiteral("%1 points: %2 failed cleanly, %3 finished before the unplug, %4 false successes; longest %5 ms")
+            .arg(points)
+            .arg(clean)
+            .arg(points - clean - falseOk)
+            .arg(falseOk)
+            .arg(longest));
 }
 
 // The printer is pulled at request k of a one-key print or a scan to PC; the
@@ -386,7 +386,8 @@ void CvqFaultPlay::duringService(int points, bool scan)
     QString note;
     for (int j = 0; j < points && mMon.vqAlive(); ++j) {
         const int k = 1 + (points > 1 ? j * (total - 1) / (points - 1) : total / 2);
-        later({QStringLiteral("wait requests %1 timeout=30000").arg(field("p1", "requests") + k), QLatin1String(kUnplug)});
+        later({QStringLiteral("wait requests %1 timeout=30000").arg(field("p1", "requests") + k),
+               QLatin1String(kUnplug)});
         mMon.vqMark();
         cmd(scan ? "scan pages=3 interval=300 format=jpg" : "key");
         const bool gone = mMon.vqWait(kGone, kShowMs);
@@ -440,14 +441,14 @@ void CvqFaultPlay::switchOffs(int points)
 // then goes and comes back, and after the fault one press prints one page.
 void CvqFaultPlay::linkFaults(int kinds)
 {
-    static const char* const all[] = {"garbled", "silence",     "noise",  "oversize", "echo",      "stale",
-                                      "truncated", "wrongecho", "wrongoffset", "late", "splithead", "pieces"};
+    static const char* const all[] = {"garbled",   "silence",   "noise",       "oversize", "echo",      "stale",
+                                      "truncated", "wrongecho", "wrongoffset", "late",     "splithead", "pieces"};
     for (int i = 0; i < kinds && i < int(sizeof all / sizeof *all) && mMon.vqAlive(); ++i) {
         const QString kind = QLatin1String(all[i]);
         const int before = field("p1", "printed");
         cmd(QStringLiteral("linkfault %1 count=0").arg(kind));
         cmd("key");
-        QThread::msleep(2000);  // a pass or two of each service under the fault
+        QThread::msleep(2000);                                          // a pass or two of each service under the fault
         const bool shown = goneAndBack(QLatin1String(kUnplug), false);  // plug all clears no link fault
         const int during = field("p1", "printed") - before;
         cmd("linkfault clear");
@@ -486,7 +487,8 @@ int CvqFaultPlay::run(int cycles, int points)
             {"huge", "httpfault huge count=0", "http GET /ajax_get1284"},
             {"never", "httpfault silence count=0", "http GET /ajax_get1284"}};
     if (cycles >= 50)  // the upload's own time-out is long: only where the run outlasts it
-        mWeb.prepend({"upload never finishes", "httpfault stall path=/uprom size=4096 count=0", "http POST /uprom stalled"});
+        mWeb.prepend(
+            {"upload never finishes", "httpfault stall path=/uprom size=4096 count=0", "http POST /uprom stalled"});
     mWebAt = -1;
     webTick();
 
@@ -505,7 +507,8 @@ int CvqFaultPlay::run(int cycles, int points)
         webTick();
     }
     for (int i = mWebAt; i < mWeb.size(); ++i)
-        verdict(QStringLiteral("web server: ") + QLatin1String(mWeb[i].name), false, QStringLiteral("no LAN pass met it"));
+        verdict(QStringLiteral("web server: ") + QLatin1String(mWeb[i].name), false,
+                QStringLiteral("no LAN pass met it"));
     if (mUpromsAtClear >= 0) {
         const bool up = cmd(QStringLiteral("wait uprom %1 timeout=200000").arg(mUpromsAtClear + 1));
         verdict(QStringLiteral("web server: uploads again after the faults"), up, QString());
@@ -522,7 +525,11 @@ int CvqFaultPlay::run(int cycles, int points)
     const bool kept = pagesKept(&note);
     verdict(QStringLiteral("no descriptor or thread leaked"),
             after.fds >= 0 && after.fds <= before.fds && after.threads <= before.threads,
-            QStringLiteral("descriptors %1 -> %2, threads %3 -> %4 (Qt's pooled threads left out)").arg(before.fds).arg(after.fds).arg(before.threads).arg(after.threads));
+            QStringLiteral("descriptors %1 -> %2, threads %3 -> %4 (Qt's pooled threads left out)")
+                .arg(before.fds)
+                .arg(after.fds)
+                .arg(before.threads)
+                .arg(after.threads));
     verdict(QStringLiteral("stored scan pages byte-identical"), kept,
             QStringLiteral("%1 files hashed before and after%2").arg(mStored.size()).arg(note));
     verdict(QStringLiteral("plug/unplug cycles shown"), mMissed == 0,
@@ -545,7 +552,9 @@ int CvqFaultPlay::run(int cycles, int points)
                           .arg(closing.elapsed()),
                       mClock.elapsed() / 1000});
 
-    auto within = [](const QVector<qint64>& v, qint64 ms) { return int(std::count_if(v.begin(), v.end(), [ms](qint64 x) { return x <= ms; })); };
+    auto within = [](const QVector<qint64>& v, qint64 ms) {
+        return int(std::count_if(v.begin(), v.end(), [ms](qint64 x) { return x <= ms; }));
+    };
     std::printf("fault play: %d plug/unplug cycles survived (monitor %s)\n", mCycles, alive ? "running" : "ENDED");
     std::printf("  gone shown after: median %lld ms, max %lld ms; %d of %d within two poll cycles (2000 ms)\n",
                 median(mGoneMs), mGoneMs.isEmpty() ? -1LL : *std::max_element(mGoneMs.begin(), mGoneMs.end()),
@@ -553,8 +562,9 @@ int CvqFaultPlay::run(int cycles, int points)
     std::printf("  back shown after: median %lld ms, max %lld ms; %d of %d within two poll cycles (2000 ms)\n",
                 median(mBackMs), mBackMs.isEmpty() ? -1LL : *std::max_element(mBackMs.begin(), mBackMs.end()),
                 within(mBackMs, 2000), int(mBackMs.size()));
-    std::printf("  descriptors %d -> %d, threads %d -> %d (Qt's pooled threads left out), resident %lld -> %lld KiB (max %lld KiB)\n", before.fds,
-                after.fds, before.threads, after.threads, rssBefore, rssAfter, qMax(mRssMax, rssAfter));
+    std::printf("  descriptors %d -> %d, threads %d -> %d (Qt's pooled threads left out), resident %lld -> %lld KiB "
+                "(max %lld KiB)\n",
+                before.fds, after.fds, before.threads, after.threads, rssBefore, rssAfter, qMax(mRssMax, rssAfter));
     int failed = 0;
     for (const Verdict& v : qAsConst(mVerdicts)) {
         std::printf("  %s %4lld s  %s%s%s\n", v.pass ? "pass" : "FAIL", v.atSec, qPrintable(v.kind),

@@ -83,15 +83,9 @@ bool CvqWatchedMonitor::vqStop()
     return went && mProc->exitStatus() == QProcess::NormalExit;
 }
 
-bool CvqWatchedMonitor::vqAlive() const
-{
-    return mProc && mProc->state() == QProcess::Running;
-}
+bool CvqWatchedMonitor::vqAlive() const { return mProc && mProc->state() == QProcess::Running; }
 
-qint64 CvqWatchedMonitor::vqPid() const
-{
-    return mProc ? mProc->processId() : 0;
-}
+qint64 CvqWatchedMonitor::vqPid() const { return mProc ? mProc->processId() : 0; }
 
 int CvqWatchedMonitor::vqCount(const char* what) const
 {
@@ -104,7 +98,8 @@ int CvqWatchedMonitor::vqCount(const char* what) const
 int CvqWatchedMonitor::vqPooledThreads() const
 {
     int n = 0;
-    for (const QString& t : QDir(QStringLiteral("/proc/%1/task").arg(vqPid())).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& t :
+         QDir(QStringLiteral("/proc/%1/task").arg(vqPid())).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(QStringLiteral("/proc/%1/task/%2/comm").arg(vqPid()).arg(t));
         n += comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("Thread (pooled)") ? 1 : 0;
     }

@@ -30,8 +30,8 @@ public:
 
     // Copies program into dir as "monitor" (firmware: 1.RM beside it) and starts it
     // hidden with env, its standard output and error going to dir/monitor.log.
-    bool vqStart(const QString& program, const QString& dir, const QByteArray& firmware,
-                 const QProcessEnvironment& env, QString* error);
+    bool vqStart(const QString& program, const QString& dir, const QByteArray& firmware, const QProcessEnvironment& env,
+                 QString* error);
     // "monitor exit", then waits; kills it when it does not go. True when it went by itself.
     bool vqStop();
     bool vqAlive() const;

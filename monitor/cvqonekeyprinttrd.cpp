@@ -12,9 +12,9 @@
 const QString vqOneKeyPrintReqFile = QStringLiteral("/tmp/vqonekeyprint.req.txt");
 const QString vqOneKeyPrintPageName = QStringLiteral("vqonekeyprint.rst.png");
 // The printer stores an upload given a bare name in /tmp; the job fields are fixed.
-const QString vqOneKeyPrintCommand = QStringLiteral(
-    "/usr/local/bin/vqlcd.out vqjmaMain prtpng JOBNAME=onekeyprint JOBUSER=onekeyprint JOBMACHINE=com7 "
-    "delAfterPrint=y /tmp/vqonekeyprint.rst.png");
+const QString vqOneKeyPrintCommand =
+    QStringLiteral("/usr/local/bin/vqlcd.out vqjmaMain prtpng JOBNAME=onekeyprint JOBUSER=onekeyprint JOBMACHINE=com7 "
+                   "delAfterPrint=y /tmp/vqonekeyprint.rst.png");
 
 namespace {
 QImage vqGrabPrimaryScreen()

@@ -10,10 +10,10 @@
 // What the passes use of the PC; tests replace these before starting the thread.
 struct CvqScanToPcSeams
 {
-    std::function<QString()> desktop;      // default: the user's desktop directory
-    std::function<QDateTime()> now;        // default: the local time
-    std::function<bool(int ms)> sleep;     // pauses of the page loop; default vqWaitQuit
-    std::function<quint32()> tick;         // default vqTickCount
+    std::function<QString()> desktop;   // default: the user's desktop directory
+    std::function<QDateTime()> now;     // default: the local time
+    std::function<bool(int ms)> sleep;  // pauses of the page loop; default vqWaitQuit
+    std::function<quint32()> tick;      // default vqTickCount
 };
 CvqScanToPcSeams& vqScanToPcSeams();
 

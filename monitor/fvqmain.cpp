@@ -137,10 +137,7 @@ void FvqMain::on_actSet_triggered()
     vqShowPrinterQueue(states.value(currentKey).queueName);
 }
 
-void FvqMain::on_actMin_triggered()
-{
-    hide();
-}
+void FvqMain::on_actMin_triggered() { hide(); }
 
 void FvqMain::on_actShow_triggered()
 {
@@ -212,7 +209,9 @@ void FvqMain::vqWhenOnCoreTrdChange(QMap<QString, CvqState> oldStates, QMap<QStr
     Q_UNUSED(oldStates);  // the window compares with what it last showed
     if (vqLanUpRomEnabled)
         for (const QString& name : vqFirmwareNoticeNames(states, newStates))
-            vqShowTrayAlert(name, tr("打印机存在重要固件升级\n请将打印机连接到本电脑所在局域网,保持状态监视器打开或最小化\n稍后(30分钟左右)自动升级成功"));
+            vqShowTrayAlert(name,
+                            tr("打印机存在重要固件升级\n请将打印机连接到本电脑所在局域网,"
+                               "保持状态监视器打开或最小化\n稍后(30分钟左右)自动升级成功"));
     states = newStates;
     qDebug().noquote() << "FvqMain::vqWhenOnCoreTrdChange" << vqStatesSummary(states);
     updating = true;
@@ -324,11 +323,8 @@ void FvqMain::mTray_when_activated(QSystemTrayIcon::ActivationReason reason)
             mTrayMenu->popup(QCursor::pos());
         mTrayMenu->raise();
         break;
-    case QSystemTrayIcon::DoubleClick:
-        show();
-        break;
-    default:
-        break;
+    case QSystemTrayIcon::DoubleClick: show(); break;
+    default: break;
     }
 }
 

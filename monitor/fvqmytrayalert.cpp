@@ -43,10 +43,7 @@ void FvqMyTrayAlert::changeEvent(QEvent* event)
     QvqMovableWidget::changeEvent(event);
 }
 
-void FvqMyTrayAlert::on_btnOk_clicked()
-{
-    hide();
-}
+void FvqMyTrayAlert::on_btnOk_clicked() { hide(); }
 
 void vqShowTrayAlert(const QString& title, const QString& text)
 {
@@ -66,7 +63,4 @@ void vqCloseTrayAlert()
     delete alert;
 }
 
-FvqMyTrayAlert* vqTrayAlert()
-{
-    return gAlert;
-}
+FvqMyTrayAlert* vqTrayAlert() { return gAlert; }

@@ -36,10 +36,7 @@ FvqUpRom1Progress::~FvqUpRom1Progress()
     delete ui;
 }
 
-QProgressBar* FvqUpRom1Progress::vqBar() const
-{
-    return ui->prg;
-}
+QProgressBar* FvqUpRom1Progress::vqBar() const { return ui->prg; }
 
 void FvqUpRom1Progress::mMainTmr_when_timeout()
 {

@@ -33,8 +33,7 @@ static void registerFont()
 }
 
 // The normal start and "uprom1": the single-instance probe, one window, the event loop.
-template <class Window, class Present>
-static int runWindow(int argc, char** argv, bool withFont, Present present)
+template <class Window, class Present> static int runWindow(int argc, char** argv, bool withFont, Present present)
 {
 #ifndef Q_OS_WIN
     // Everything is drawn by the raster engine: without this the X platform

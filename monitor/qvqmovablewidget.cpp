@@ -5,9 +5,7 @@
 
 #include <QMouseEvent>
 
-QvqMovableWidget::QvqMovableWidget(QWidget* parent) : QWidget(parent), dragArea(geometry())
-{
-}
+QvqMovableWidget::QvqMovableWidget(QWidget* parent) : QWidget(parent), dragArea(geometry()) {}
 
 void QvqMovableWidget::mousePressEvent(QMouseEvent* event)
 {

@@ -61,7 +61,8 @@ QString QvqSingletonApplication::vqLocalName(const QString& executablePath)
     const QString dir = vqSocketDir();
     if (dir.isEmpty())
         return QString();
-    const QByteArray hash = QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    const QByteArray hash =
+        QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
     return dir + QStringLiteral("/vqmonitor-") + QString::number(getuid()) + '-' + QString::fromLatin1(hash);
 #endif
 }
@@ -104,7 +105,8 @@ QString QvqSingletonApplication::vqLockName(const QString& localName)
 #ifdef Q_OS_WIN
     // The pipe is named after the program's path, whose folder users may not write
     // (Program Files): the lock goes to the user's own temporary folder instead.
-    const QByteArray hash = QCryptographicHash::hash(localName.toLower().toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    const QByteArray hash =
+        QCryptographicHash::hash(localName.toLower().toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
     return QDir::tempPath() + QStringLiteral("/vqmonitor-") + QString::fromLatin1(hash) + QStringLiteral(".lock");
 #else
     return localName + QStringLiteral(".lock");
@@ -179,11 +181,8 @@ void QvqSingletonApplication::readClient(QLocalSocket* socket)
         if (mainWidget)
             mainWidget->close();
         break;
-    case vqClientShow:
-        activateMainWidget();
-        break;
-    case vqClientNone:
-        break;
+    case vqClientShow: activateMainWidget(); break;
+    case vqClientNone: break;
     }
 }
 

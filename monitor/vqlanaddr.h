@@ -37,7 +37,7 @@ struct CvqUpRomConfig
     int snapMs = 4000;
     int jobMs = 4000;
     int uploadMs = 150000;
-    QString firmwareFixed;  // the installed image; the program's own "1.RM" after it
+    QString firmwareFixed;   // the installed image; the program's own "1.RM" after it
     CvqIfSource interfaces;  // empty: the machine's interfaces
 };
 

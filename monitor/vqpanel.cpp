@@ -17,31 +17,21 @@ const char* const vqStyleFaultNone =
 const char* const vqStyleFaultNormal =
     "border-radius:4px;padding:6px 16px 6px 16px;background-color:rgb(85,170,127);color:white;";
 
-static QString trMain(const char* text)
-{
-    return QCoreApplication::translate("FvqMain", text);
-}
+static QString trMain(const char* text) { return QCoreApplication::translate("FvqMain", text); }
 
-bool vqIsBusy(const CvqState& s)
-{
-    return s.connected && s.pa >= vqPaTransferring && s.pa <= vqPaCoolingDown;
-}
+bool vqIsBusy(const CvqState& s) { return s.connected && s.pa >= vqPaTransferring && s.pa <= vqPaCoolingDown; }
 
 QString vqJobStatusStyle(int pa)
 {
     switch (pa) {
     case vqPaWarmingUp:
-    case vqPaJobPrinting:
-        return QStringLiteral("color:#E6990B;");
+    case vqPaJobPrinting: return QStringLiteral("color:#E6990B;");
     case vqPaTransferring:
     case vqPaPrinting:
-    case vqPaCancelling:
-        return QStringLiteral("color:#26B3F4;");
+    case vqPaCancelling: return QStringLiteral("color:#26B3F4;");
     case vqPaIdle:
-    case vqPaSleeping:
-        return QStringLiteral("color:#55AA7F;");
-    default:
-        return QStringLiteral("color:gray;");
+    case vqPaSleeping: return QStringLiteral("color:#55AA7F;");
+    default: return QStringLiteral("color:gray;");
     }
 }
 
@@ -132,26 +122,17 @@ CvqTonerLook vqTonerLook(int percent)
     return look;
 }
 
-int vqTonerNextPhase(int phase)
-{
-    return phase == 2 ? 0 : phase == 0 ? 1 : 2;
-}
+int vqTonerNextPhase(int phase) { return phase == 2 ? 0 : phase == 0 ? 1 : 2; }
 
-bool vqTonerPhaseShows(int phase)
-{
-    return phase != 0;
-}
+bool vqTonerPhaseShows(int phase) { return phase != 0; }
 
-QString vqBadgeSpacing(int count)
-{
-    return count < 6 ? QStringLiteral("16px") : QStringLiteral("6px");
-}
+QString vqBadgeSpacing(int count) { return count < 6 ? QStringLiteral("16px") : QStringLiteral("6px"); }
 
 QString vqBadgeStyle(int code, int count)
 {
     const QString p = vqBadgeSpacing(count);
     return QStringLiteral("border-radius:4px;padding:6px ") + p + QStringLiteral(" 6px ") + p + QLatin1Char(';')
-           + vqFaultStyle(code);
+        + vqFaultStyle(code);
 }
 
 QString vqSingleFaultStyle(int code)
@@ -194,7 +175,7 @@ void vqInstallFontFallbacks()
             return;  // the real font is there
     // Debian's CJK fonts, best first; only those installed are named.
     static const char* const candidates[] = {"WenQuanYi Micro Hei", "WenQuanYi Zen Hei", "Noto Sans CJK SC",
-                                             "Noto Serif CJK SC", "AR PL UMing CN", "Droid Sans Fallback"};
+                                             "Noto Serif CJK SC",   "AR PL UMing CN",    "Droid Sans Fallback"};
     QStringList subs;
     for (const char* c : candidates)
         if (families.contains(QLatin1String(c), Qt::CaseInsensitive))

@@ -19,8 +19,8 @@ extern const char* const vqStyleNoDevice;   // lblPrinters, no device
 extern const char* const vqStyleOneDevice;  // lblPrinters, one device
 extern const char* const vqStyleTonerShown;
 extern const char* const vqStyleTonerNone;
-extern const char* const vqStyleFaultNone;   // lblFault, not connected
-extern const char* const vqStyleFaultNormal; // lblFault, connected, no fault
+extern const char* const vqStyleFaultNone;    // lblFault, not connected
+extern const char* const vqStyleFaultNormal;  // lblFault, connected, no fault
 
 // Busy: connected and doing a job (pa 3 to 7).
 bool vqIsBusy(const CvqState& s);
@@ -40,7 +40,7 @@ struct CvqPanelView
     QString connStyle;
     QString jobText;
     QString jobStyle;
-    int toner = -1;       // what the gauge gets
+    int toner = -1;  // what the gauge gets
     QList<CvqFaultItem> faults;
     // The fault frame: badges for two faults or more, else the single label.
     bool faultBadges = false;
@@ -71,9 +71,9 @@ int vqTonerNextPhase(int phase);
 bool vqTonerPhaseShows(int phase);
 
 // Fault badges.
-QString vqBadgeSpacing(int count);                // side padding word
-QString vqBadgeStyle(int code, int count);        // one of `count` badges (count >= 2)
-QString vqSingleFaultStyle(int code);             // lblFault with one fault
+QString vqBadgeSpacing(int count);          // side padding word
+QString vqBadgeStyle(int code, int count);  // one of `count` badges (count >= 2)
+QString vqSingleFaultStyle(int code);       // lblFault with one fault
 struct CvqBadgeLayout
 {
     QList<QPoint> positions;

@@ -11,8 +11,8 @@
 struct CvqPortLoopSeams
 {
     std::function<QMap<QString, CvqState>()> poll;  // default vqPollCycle
-    std::function<quint32()> tick;                   // default vqTickCount
-    std::function<bool(int ms)> wait;                // default vqWaitQuit; true: stop
+    std::function<quint32()> tick;                  // default vqTickCount
+    std::function<bool(int ms)> wait;               // default vqWaitQuit; true: stop
 };
 
 // Milliseconds since an arbitrary start, wrapping at 2^32.

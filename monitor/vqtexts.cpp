@@ -93,10 +93,7 @@ const FaultRow kUnlisted[] = {
     {vqBitFirmware, QT_TRANSLATE_NOOP("Error Code", "固件错误")},
 };
 
-quint32 codeOf(const FaultRow& r)
-{
-    return 1u << r.bit;
-}
+quint32 codeOf(const FaultRow& r) { return 1u << r.bit; }
 
 // Whether a location row shows for the source bits s. Jams: the tray rows
 // (multi-purpose, 1, 2) refine the tray-area bit 0x10, which shows alone
@@ -161,15 +158,9 @@ QString vqFaultStyle(int code)
 {
     const FaultRow* r = findRow(code, 0);
     return QStringLiteral("background-color:") + QLatin1String(r ? r->background : kAmber) + QStringLiteral(";color:")
-           + QLatin1String(r ? r->foreground : kRed) + QLatin1Char(';');
+        + QLatin1String(r ? r->foreground : kRed) + QLatin1Char(';');
 }
 
-QString vqStatusTextTr(int pa)
-{
-    return QCoreApplication::translate("Device Status", vqStatusText(pa));
-}
+QString vqStatusTextTr(int pa) { return QCoreApplication::translate("Device Status", vqStatusText(pa)); }
 
-QString vqFaultTextTr(const CvqFaultItem& f)
-{
-    return QCoreApplication::translate("Error Code", vqFaultText(f));
-}
+QString vqFaultTextTr(const CvqFaultItem& f) { return QCoreApplication::translate("Error Code", vqFaultText(f)); }

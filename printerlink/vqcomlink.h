@@ -61,8 +61,8 @@ public:
     // response's header fields and body with the cursor at 0.
     bool vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp);
 
-    bool vqTestLink();   // type 1, empty body
-    bool vqTestBulk();   // type 200, u32 1024 and 1024 pattern bytes
+    bool vqTestLink();  // type 1, empty body
+    bool vqTestBulk();  // type 200, u32 1024 and 1024 pattern bytes
 
     // Uploads a whole file in 1024-byte chunks (an empty file as one empty
     // chunk). A status other than 0 stops it and returns true with that status.

@@ -37,15 +37,9 @@ CvqComMsg::CvqComMsg() : vqMsgHead(vqComHead()), vqMsgTail(vqComTail()) {}
 
 CvqComMsg::CvqComMsg(quint8 type) : CvqComMsg() { vqMsgType = type; }
 
-void CvqComMsg::vqSetResponse(bool on)
-{
-    vqMsgFlags = on ? quint8(vqMsgFlags | 1) : quint8(vqMsgFlags & ~1);
-}
+void CvqComMsg::vqSetResponse(bool on) { vqMsgFlags = on ? quint8(vqMsgFlags | 1) : quint8(vqMsgFlags & ~1); }
 
-bool CvqComMsg::vqIsConsistent() const
-{
-    return vqMainLen >= 4 && quint64(vqMsgBody.size()) == quint64(vqMainLen) - 4;
-}
+bool CvqComMsg::vqIsConsistent() const { return vqMainLen >= 4 && quint64(vqMsgBody.size()) == quint64(vqMainLen) - 4; }
 
 void CvqComMsg::vqAppendU8(quint8 v)
 {

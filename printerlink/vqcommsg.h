@@ -36,15 +36,15 @@ public:
     CvqComMsg();
     explicit CvqComMsg(quint8 type);
 
-    quint32 vqMainLen = 4;     // 4 + body bytes
+    quint32 vqMainLen = 4;  // 4 + body bytes
     quint8 vqMsgType = 0;
     quint8 vqMsgTypeVer = 0;
-    quint8 vqMsgId = 0;        // set by the exchange, echoed by the printer
-    quint8 vqMsgFlags = 0;     // bit 0: response
+    quint8 vqMsgId = 0;     // set by the exchange, echoed by the printer
+    quint8 vqMsgFlags = 0;  // bit 0: response
     QByteArray vqMsgBody;
-    QByteArray vqMsgHead;      // always 19 73 10 19
-    QByteArray vqMsgTail;      // always 19 79 04 02
-    int vqReadPos = 0;         // body offset of the next field to read
+    QByteArray vqMsgHead;  // always 19 73 10 19
+    QByteArray vqMsgTail;  // always 19 79 04 02
+    int vqReadPos = 0;     // body offset of the next field to read
 
     quint32 vqBodyLen() const { return vqMainLen - 4; }
     bool vqIsResponse() const { return (vqMsgFlags & 1) != 0; }
@@ -58,7 +58,7 @@ public:
     void vqAppendStr(const QString& text);  // UTF-8 bytes + one 0 byte
     void vqAppendBytes(const QByteArray& bytes);
     void vqAppendBytes(const char* data, int size);
-    void vqAppendPattern(int n);            // n bytes 0, 1, 2, ... modulo 256
+    void vqAppendPattern(int n);  // n bytes 0, 1, 2, ... modulo 256
 
     // Reads advance the cursor; on a body too short they return false and leave
     // both the cursor and the output untouched.

@@ -19,14 +19,9 @@ QString vqReadDeviceId(QString instanceId)
 {
     QByteArray reply;
     switch (vqHost().vqReadIeee1284(instanceId, &reply)) {
-    case CvqHost::ReadOpenFailed:
-        qDebug() << "(vq)打印机未开机或未连接";
-        return QString();
-    case CvqHost::ReadRequestFailed:
-        qDebug() << "(vq)打印机关机或断开连接";
-        return QString();
-    case CvqHost::ReadOk:
-        break;
+    case CvqHost::ReadOpenFailed: qDebug() << "(vq)打印机未开机或未连接"; return QString();
+    case CvqHost::ReadRequestFailed: qDebug() << "(vq)打印机关机或断开连接"; return QString();
+    case CvqHost::ReadOk: break;
     }
     if (reply.size() >= kReplyBuffer) {
         qDebug() << "(vq)junk>=1024";

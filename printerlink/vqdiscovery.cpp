@@ -60,10 +60,7 @@ QMap<QString, CvqUsbDevKnInfo> vqGetUsbPrinters(const QList<CvqUsbDevFilter>& fi
     return found;
 }
 
-int vqGetUsbPrinterCount()
-{
-    return vqGetUsbPrinters(vqProductFilters()).size();
-}
+int vqGetUsbPrinterCount() { return vqGetUsbPrinters(vqProductFilters()).size(); }
 
 // "USB" followed by a decimal number other than 0; 0 when the port is no USB port.
 static quint32 usbPortNumber(const QString& port)
@@ -93,7 +90,11 @@ QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const Q
     for (const QString& id : instanceIds)
         if (!givenByFolded.contains(id.toCaseFolded()))
             givenByFolded.insert(id.toCaseFolded(), id);
-    struct DeviceKey { QString given; quint32 port; };
+    struct DeviceKey
+    {
+        QString given;
+        quint32 port;
+    };
     QList<DeviceKey> deviceKeys;
     for (const QString& key : registry.vqDeviceClassKeys()) {
         if (!key.startsWith(QLatin1String("##?#")) || !key.endsWith(kUsbPrintGuid) || key.size() < 4 + 39)

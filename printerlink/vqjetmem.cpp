@@ -8,12 +8,11 @@ QDebug operator<<(QDebug dbg, const CvqJetMem& m)
     QString bytes;
     for (int i = 0; i < 10; ++i)
         bytes += (i ? QStringLiteral("/") : QString()) + QString::number(m.status_bytes[i]);
-    dbg.nospace() << "CvqJetMem(" << (m.ok ? "true" : "false") << "," << m.mdl << "," << m.ex << ","
-                  << m.romver << "," << m.sn << ",job_printed_count=" << m.job_printed_count
-                  << ",inprintjob=" << int(m.inprintjob) << ",status_bytes=" << bytes.toLatin1().constData()
-                  << ",AllPrintCount=" << m.AllPrintCount << ",crum_status=" << int(m.crum_status)
-                  << ",crum_t_percent=" << m.crum_t_percent << ",crum_d_percent=" << m.crum_d_percent
-                  << ",vqPXG=" << m.vqPXG << ",vqTLL=" << m.vqTLL
+    dbg.nospace() << "CvqJetMem(" << (m.ok ? "true" : "false") << "," << m.mdl << "," << m.ex << "," << m.romver << ","
+                  << m.sn << ",job_printed_count=" << m.job_printed_count << ",inprintjob=" << int(m.inprintjob)
+                  << ",status_bytes=" << bytes.toLatin1().constData() << ",AllPrintCount=" << m.AllPrintCount
+                  << ",crum_status=" << int(m.crum_status) << ",crum_t_percent=" << m.crum_t_percent
+                  << ",crum_d_percent=" << m.crum_d_percent << ",vqPXG=" << m.vqPXG << ",vqTLL=" << m.vqTLL
                   << ",vqIGNORENODRUM=" << (m.vqIGNORENODRUM ? "true" : "false") << ")";
     return dbg;
 }

@@ -20,8 +20,8 @@ struct CvqJetMem
     quint8 crum_status = 0;
     quint16 crum_t_percent = 0;  // hundredths of a per cent
     quint16 crum_d_percent = 0;
-    qint32 vqPXG = 0;   // consumable layout code 1, 2 or 3
-    qint32 vqTLL = 0;   // low threshold in per cent
+    qint32 vqPXG = 0;  // consumable layout code 1, 2 or 3
+    qint32 vqTLL = 0;  // low threshold in per cent
     bool vqIGNORENODRUM = false;
 };
 QDebug operator<<(QDebug dbg, const CvqJetMem& m);

@@ -31,6 +31,5 @@ void vqWriteLogAt(const QString& message, const QDateTime& when, const QString& 
 void vqWriteLog(const QString& message)
 {
     // One reading of the clock, so folder, file and stamp always agree.
-    vqWriteLogAt(message, QDateTime::currentDateTime(),
-                 QStandardPaths::writableLocation(QStandardPaths::TempLocation));
+    vqWriteLogAt(message, QDateTime::currentDateTime(), QStandardPaths::writableLocation(QStandardPaths::TempLocation));
 }

@@ -13,6 +13,7 @@ const QString vqVendorId = QStringLiteral("1A2B");
 static QList<CvqProduct> makeProducts()
 {
     const QString& vid = vqVendorId;
+    // clang-format off
     return {
     // columns: vidpid, name, defaultPxg, vqHasScan (0 printer, 1/2 scanner kind), vqPlatform
     {CvqVIDPID(vid, QStringLiteral("0101")), QStringLiteral("Morvane P4120W"), 2, 0, 2},
@@ -107,6 +108,7 @@ static QList<CvqProduct> makeProducts()
     {CvqVIDPID(vid, QStringLiteral("01CC")), QStringLiteral("Morvane P-Series"), 2, 0, 1},
     {CvqVIDPID(vid, QStringLiteral("01D1")), QStringLiteral("Morvane M-Series"), 2, 2, 2},
     };
+    // clang-format on
 }
 
 #ifdef VQ_BENCH_TABLE
@@ -117,10 +119,9 @@ const QList<CvqProduct> vqProducts = makeProducts();
 #endif
 
 const QStringList vqUpRomProductTypes = {
-    QStringLiteral("P4120W"),  QStringLiteral("P5030FDN"), QStringLiteral("M5960FDW"),
-    QStringLiteral("P3860N"),  QStringLiteral("M-Series"), QStringLiteral("P-Series"),
-    QStringLiteral("M2550DW"), QStringLiteral("P6120D"),   QStringLiteral("M3220F"),
-    QStringLiteral("P2030DN"), QStringLiteral("M5650NW"),
+    QStringLiteral("P4120W"),   QStringLiteral("P5030FDN"), QStringLiteral("M5960FDW"), QStringLiteral("P3860N"),
+    QStringLiteral("M-Series"), QStringLiteral("P-Series"), QStringLiteral("M2550DW"),  QStringLiteral("P6120D"),
+    QStringLiteral("M3220F"),   QStringLiteral("P2030DN"),  QStringLiteral("M5650NW"),
 };
 
 const QString vqMonitorTitle = QString::fromUtf8("Quorvel打印机状态监视器");

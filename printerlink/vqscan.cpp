@@ -225,17 +225,14 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     sink.vqBeginJob();
     const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep);
     switch (r.end) {
-    case CvqScanEnd::Finished:
-        return result(r.jobState);
-    case CvqScanEnd::StoreFailed:
-        return result(vqScanStoreError);
+    case CvqScanEnd::Finished: return result(r.jobState);
+    case CvqScanEnd::StoreFailed: return result(vqScanStoreError);
     case CvqScanEnd::PartialPage:
         // The bytes stay on disk, but the page is not whole.
         qDebug() << "(vq)scan ended inside a page; result" << r.jobState;
         return result(vqScanCommError);
     case CvqScanEnd::CommFailed:
-    case CvqScanEnd::Stopped:
-        break;
+    case CvqScanEnd::Stopped: break;
     }
     return result(vqScanCommError);
 }

@@ -13,20 +13,20 @@ class QWidget;
 // A new record has all numbers 0 and all texts empty.
 struct CvqScanParams
 {
-    int vqScannerHostTp = 0;   // 1: over HTTP, 2: over USB
-    QString vqScannerHost;     // network address or serial port name
+    int vqScannerHostTp = 0;  // 1: over HTTP, 2: over USB
+    QString vqScannerHost;    // network address or serial port name
     QString taskId;
     int inputMode = 0;         // 128, 0 or 1
     int colorMode = 0;         // 0 or 1
     int dpiMode = 0;           // 0 or 1
     QString saveToFileFormat;  // jpg, jpeg, png, tif, tiff in any case
     QString scanPaperSizeTypeEngName;
-    QString vqOutDir;          // local directory of the pages
+    QString vqOutDir;  // local directory of the pages
 };
 QDebug operator<<(QDebug d, const CvqScanParams& p);
 
 // Printer-side names of the scan.
-extern const QString vqScanJobStateCmd;   // "/usr/local/bin/vqm.exe o"
+extern const QString vqScanJobStateCmd;  // "/usr/local/bin/vqm.exe o"
 extern const QString vqScanProbeCmd;
 extern const QString vqScanTryCmd;
 extern const QString vqScanRunCmd;

@@ -2,11 +2,10 @@
 
 bool CvqState::operator==(const CvqState& o) const
 {
-    return connected == o.connected && vidpid == o.vidpid && productName == o.productName
-        && vqHasScan == o.vqHasScan && vqPlatform == o.vqPlatform && instanceId == o.instanceId
-        && queueName == o.queueName && pex == o.pex && pa == o.pa && tonerPercent == o.tonerPercent
-        && drumPercent == o.drumPercent && peGuZhangSource == o.peGuZhangSource && ROMVER == o.ROMVER
-        && SN == o.SN && vqComName == o.vqComName;
+    return connected == o.connected && vidpid == o.vidpid && productName == o.productName && vqHasScan == o.vqHasScan
+        && vqPlatform == o.vqPlatform && instanceId == o.instanceId && queueName == o.queueName && pex == o.pex
+        && pa == o.pa && tonerPercent == o.tonerPercent && drumPercent == o.drumPercent
+        && peGuZhangSource == o.peGuZhangSource && ROMVER == o.ROMVER && SN == o.SN && vqComName == o.vqComName;
 }
 
 QDebug operator<<(QDebug dbg, const CvqState& s)
@@ -16,22 +15,18 @@ QDebug operator<<(QDebug dbg, const CvqState& s)
     dbg << s.vidpid;
     dbg.space() << "," << s.productName << "," << s.instanceId << "," << s.queueName << ","
                 << "pex=" << s.pex << "=" << QString::asprintf("0x%x", unsigned(s.pex)).toLatin1().constData() << ","
-                << "pa=" << s.pa << "," << "tonerPercent=" << s.tonerPercent << ","
-                << "drumPercent=" << s.drumPercent << "," << "peGuZhangSource=" << s.peGuZhangSource << ","
-                << "ROMVER=" << s.ROMVER << "SN=" << s.SN << "vqComName=" << s.vqComName
-                << "vqHasScan=" << s.vqHasScan << "vqPlatform=" << s.vqPlatform << ")";
+                << "pa=" << s.pa << ","
+                << "tonerPercent=" << s.tonerPercent << ","
+                << "drumPercent=" << s.drumPercent << ","
+                << "peGuZhangSource=" << s.peGuZhangSource << ","
+                << "ROMVER=" << s.ROMVER << "SN=" << s.SN << "vqComName=" << s.vqComName << "vqHasScan=" << s.vqHasScan
+                << "vqPlatform=" << s.vqPlatform << ")";
     return dbg;
 }
 
-QString vqDisplayName(const CvqState& s)
-{
-    return vqWithoutBrand(s.queueName.isEmpty() ? s.productName : s.queueName);
-}
+QString vqDisplayName(const CvqState& s) { return vqWithoutBrand(s.queueName.isEmpty() ? s.productName : s.queueName); }
 
-QString vqWithoutBrand(const QString& name)
-{
-    return name.startsWith(QLatin1String("Morvane ")) ? name.mid(8) : name;
-}
+QString vqWithoutBrand(const QString& name) { return name.startsWith(QLatin1String("Morvane ")) ? name.mid(8) : name; }
 
 // Hundredths of a per cent to whole per cent; -1 when nothing is present and the counter is 0.
 static int level(quint16 raw, bool present)
@@ -78,6 +73,7 @@ static inline quint32 bit(int n) { return quint32(1) << n; }
 int vqCalcPex(const CvqJetMem& m)
 {
     const quint8* b = m.status_bytes;
+    // clang-format off
     quint32 pex = 0;
     if (b[1] & 0x01) pex |= bit(vqBitLsu);
     if (b[2] & 0x02) pex |= bit(vqBitLsuData);
@@ -107,6 +103,7 @@ int vqCalcPex(const CvqJetMem& m)
     if (b[8] & 0x01) pex |= bit(vqBitError0801);
     if (b[8] & 0x02) pex |= bit(vqBitCryptoChip);
     if (b[8] & 0x80) pex |= bit(vqBitSevere);
+    // clang-format on
 
     const quint8 cs = m.crum_status;
     if (!(cs & 0x10))

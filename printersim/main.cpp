@@ -132,26 +132,38 @@ int main(int argc, char** argv)
     QCommandLineParser cl;
     cl.setApplicationDescription(QStringLiteral("Plays printers of the family on the simulated host."));
     cl.addHelpOption();
-    const QCommandLineOption optHost(QStringLiteral("host"), QStringLiteral("Simulated host root."), QStringLiteral("DIR"));
-    const QCommandLineOption optPrinters(QStringLiteral("printers"), QStringLiteral("Printers at start."), QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption optHost(QStringLiteral("host"), QStringLiteral("Simulated host root."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption optPrinters(QStringLiteral("printers"), QStringLiteral("Printers at start."),
+                                         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption optUnplugged(QStringLiteral("unplugged"), QStringLiteral("Start them unplugged."));
-    const QCommandLineOption optHttp(QStringLiteral("http"), QStringLiteral("Web server of p1 (127.x.x.x only)."), QStringLiteral("ADDR:PORT"));
-    const QCommandLineOption optControl(QStringLiteral("control"), QStringLiteral("Control socket path."), QStringLiteral("PATH"));
+    const QCommandLineOption optHttp(QStringLiteral("http"), QStringLiteral("Web server of p1 (127.x.x.x only)."),
+                                     QStringLiteral("ADDR:PORT"));
+    const QCommandLineOption optControl(QStringLiteral("control"), QStringLiteral("Control socket path."),
+                                        QStringLiteral("PATH"));
     const QCommandLineOption optOut(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("DIR"));
-    const QCommandLineOption optLoad(QStringLiteral("load"), QStringLiteral("Load a scenario's steps."), QStringLiteral("FILE"));
-    const QCommandLineOption optScenario(QStringLiteral("scenario"), QStringLiteral("Play a scenario."), QStringLiteral("FILE"));
-    const QCommandLineOption optStep(QStringLiteral("step"), QStringLiteral("Only this step of the scenario."), QStringLiteral("NAME"));
+    const QCommandLineOption optLoad(QStringLiteral("load"), QStringLiteral("Load a scenario's steps."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption optScenario(QStringLiteral("scenario"), QStringLiteral("Play a scenario."),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption optStep(QStringLiteral("step"), QStringLiteral("Only this step of the scenario."),
+                                     QStringLiteral("NAME"));
     const QCommandLineOption optExit(QStringLiteral("exit-after-scenario"), QStringLiteral("Quit after the scenario."));
     const QCommandLineOption optNoStdin(QStringLiteral("no-stdin"), QStringLiteral("Ignore standard input."));
     const QCommandLineOption optKeep(QStringLiteral("keep"), QStringLiteral("Keep host entries at exit."));
     const QCommandLineOption optQuiet(QStringLiteral("quiet"), QStringLiteral("No event lines."));
-    const QCommandLineOption optFsLimit(QStringLiteral("fs-limit"), QStringLiteral("File system bound per printer."), QStringLiteral("BYTES"));
-    const QCommandLineOption optParent(QStringLiteral("exit-with-parent"), QStringLiteral("Quit when the starting process ends."));
-    const QCommandLineOption optSend(QStringLiteral("send"), QStringLiteral("Client mode: send the LINEs to the control socket."), QStringLiteral("PATH"));
+    const QCommandLineOption optFsLimit(QStringLiteral("fs-limit"), QStringLiteral("File system bound per printer."),
+                                        QStringLiteral("BYTES"));
+    const QCommandLineOption optParent(QStringLiteral("exit-with-parent"),
+                                       QStringLiteral("Quit when the starting process ends."));
+    const QCommandLineOption optSend(QStringLiteral("send"),
+                                     QStringLiteral("Client mode: send the LINEs to the control socket."),
+                                     QStringLiteral("PATH"));
     for (const auto* o : {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optOut, &optLoad, &optScenario,
                           &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optParent, &optSend})
         cl.addOption(*o);
-    cl.addPositionalArgument(QStringLiteral("LINE"), QStringLiteral("Control lines (with --send)."), QStringLiteral("[LINE...]"));
+    cl.addPositionalArgument(QStringLiteral("LINE"), QStringLiteral("Control lines (with --send)."),
+                             QStringLiteral("[LINE...]"));
     cl.process(app);
 
     if (cl.isSet(optSend))
@@ -269,7 +281,8 @@ int main(int argc, char** argv)
         }
         server.setSocketOptions(QLocalServer::UserAccessOption);
         if (!server.listen(path)) {
-            fprintf(stderr, "printersim: cannot listen on %s: %s\n", qPrintable(path), qPrintable(server.errorString()));
+            fprintf(stderr, "printersim: cannot listen on %s: %s\n", qPrintable(path),
+                    qPrintable(server.errorString()));
             ctl.vqRemoveAllFromTree();
             return 2;
         }
@@ -285,9 +298,8 @@ int main(int argc, char** argv)
                 };
                 auto* session = new CvqSimSession(&ctl, sink, false, sock);
                 auto* lines = new CvqLineBuffer;
-                QObject::connect(sock, &QLocalSocket::readyRead, session, [sock, session, lines, sink] {
-                    feed(session, lines->vqAdd(sock->readAll()), sink);
-                });
+                QObject::connect(sock, &QLocalSocket::readyRead, session,
+                                 [sock, session, lines, sink] { feed(session, lines->vqAdd(sock->readAll()), sink); });
                 QObject::connect(sock, &QLocalSocket::disconnected, sock, [sock, lines] {
                     delete lines;
                     sock->deleteLater();
@@ -301,7 +313,8 @@ int main(int argc, char** argv)
     ctl.vqPrint(QStringLiteral("ready"));
 
     CvqLineBuffer stdinLines;
-    CvqSimSession stdinSession(&ctl, [&ctl](const QString& l) { ctl.vqPrint(l); }, false);
+    CvqSimSession stdinSession(
+        &ctl, [&ctl](const QString& l) { ctl.vqPrint(l); }, false);
     QSocketNotifier* stdinNote = nullptr;
     // A background job must not touch the terminal: reading it would stop us.
     const bool stdinIsOurs = !::isatty(STDIN_FILENO) || ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
@@ -318,7 +331,8 @@ int main(int argc, char** argv)
                     stdinSession.vqFeed(rest);
                 return;
             }
-            feed(&stdinSession, stdinLines.vqAdd(QByteArray(buf, int(n))), [&ctl](const QString& l) { ctl.vqPrint(l); });
+            feed(&stdinSession, stdinLines.vqAdd(QByteArray(buf, int(n))),
+                 [&ctl](const QString& l) { ctl.vqPrint(l); });
         });
     }
 

@@ -7,10 +7,7 @@
 
 CvqSimClient::CvqSimClient() = default;
 
-CvqSimClient::~CvqSimClient()
-{
-    vqStop();
-}
+CvqSimClient::~CvqSimClient() { vqStop(); }
 
 QMap<QString, QString> CvqSimClient::vqFields(const QString& line)
 {
@@ -38,14 +35,16 @@ QString CvqSimClient::vqOutput()
 bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs, int timeoutMs, const QString& binDir)
 {
     vqStop();
-    const QString bin = (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
+    const QString bin =
+        (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
     mControlPath = mDir.path() + QStringLiteral("/control.sock");
     mProc.reset(new QProcess);
     mProc->setProcessChannelMode(QProcess::SeparateChannels);
     mProc->setReadChannel(QProcess::StandardOutput);
-    mProc->start(bin, QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), mControlPath,
-                                  QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
-                          + extraArgs);
+    mProc->start(bin,
+                 QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), mControlPath,
+                             QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
+                     + extraArgs);
     if (!mProc->waitForStarted(timeoutMs)) {
         mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
         return false;
@@ -75,10 +74,7 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     return true;
 }
 
-bool CvqSimClient::vqRunning() const
-{
-    return mProc && mProc->state() == QProcess::Running;
-}
+bool CvqSimClient::vqRunning() const { return mProc && mProc->state() == QProcess::Running; }
 
 void CvqSimClient::vqStop()
 {

@@ -11,6 +11,7 @@
 
 const QList<CvqSimPrinter::CommandRow>& CvqSimPrinter::vqCommands()
 {
+    // clang-format off
     static const QList<CommandRow> rows = {
         {"reset", 0, &CvqSimPrinter::vqCmdReset},
         {"plug", 0, &CvqSimPrinter::vqCmdPlug},
@@ -43,6 +44,7 @@ const QList<CvqSimPrinter::CommandRow>& CvqSimPrinter::vqCommands()
         {"history", 0, &CvqSimPrinter::vqCmdHistory},
         {"refuse", 1, &CvqSimPrinter::vqCmdRefuse},
     };
+    // clang-format on
     return rows;
 }
 
@@ -107,7 +109,7 @@ QString CvqSimPrinter::vqCmdPlug(const QStringList& args, QStringList*)
 QString CvqSimPrinter::vqCmdActivity(const QStringList& args, QStringList*)
 {
     static const QMap<QString, QPair<int, int>> acts = {
-        {QStringLiteral("idle"), {4, 0}},   {QStringLiteral("sleep"), {1, 0}}, {QStringLiteral("warmup"), {0, 0}},
+        {QStringLiteral("idle"), {4, 0}},     {QStringLiteral("sleep"), {1, 0}}, {QStringLiteral("warmup"), {0, 0}},
         {QStringLiteral("printing"), {2, 1}}, {QStringLiteral("busy"), {4, 1}},  {QStringLiteral("cooling"), {5, 0}},
     };
     if (!acts.contains(args[1]))
@@ -215,10 +217,7 @@ QString CvqSimPrinter::vqCmdNumber(const QStringList& args, QStringList*)
     return QString();
 }
 
-QString CvqSimPrinter::vqCmdKey(const QStringList&, QStringList*)
-{
-    return mPrograms->vqPressKey();
-}
+QString CvqSimPrinter::vqCmdKey(const QStringList&, QStringList*) { return mPrograms->vqPressKey(); }
 
 // "scan stop [result=N]", "scan [options]" (a panel scan to the PC) and
 // "scanjob [options]" (how the next scan the PC starts runs).
@@ -248,8 +247,13 @@ QString CvqSimPrinter::vqCmdScan(const QStringList& args, QStringList*)
         || (last != QLatin1String("state") && last != QLatin1String("tick")))
         return QStringLiteral("bad scan options");
     const QString tryAnswer = o.vqValue(QStringLiteral("try"), next.tryAnswer.isEmpty() ? "auto" : next.tryAnswer);
-    const CvqSimScanSettings s{int(pages), int(parts), int(interval), int(result), last == QLatin1String("state"),
-                               open == 1, tryAnswer == QLatin1String("auto") ? QString() : tryAnswer};
+    const CvqSimScanSettings s{int(pages),
+                               int(parts),
+                               int(interval),
+                               int(result),
+                               last == QLatin1String("state"),
+                               open == 1,
+                               tryAnswer == QLatin1String("auto") ? QString() : tryAnswer};
     if (args[0] == QLatin1String("scanjob")) {
         mPrograms->vqSetNextScan(s);
         return QString();

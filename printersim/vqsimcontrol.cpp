@@ -16,10 +16,10 @@ static const int kMaxHoldMs = 24 * 3600 * 1000;
 static const int kMaxPending = 10000;
 
 static const QStringList kGlobalWords = {
-    QStringLiteral("use"),   QStringLiteral("add"),   QStringLiteral("remove"), QStringLiteral("printers"),
-    QStringLiteral("status"), QStringLiteral("echo"), QStringLiteral("sleep"),  QStringLiteral("wait"),
-    QStringLiteral("pause"), QStringLiteral("resume"), QStringLiteral("load"),  QStringLiteral("steps"),
-    QStringLiteral("state"), QStringLiteral("play"),  QStringLiteral("quit"),   QStringLiteral("help"),
+    QStringLiteral("use"),    QStringLiteral("add"),    QStringLiteral("remove"), QStringLiteral("printers"),
+    QStringLiteral("status"), QStringLiteral("echo"),   QStringLiteral("sleep"),  QStringLiteral("wait"),
+    QStringLiteral("pause"),  QStringLiteral("resume"), QStringLiteral("load"),   QStringLiteral("steps"),
+    QStringLiteral("state"),  QStringLiteral("play"),   QStringLiteral("quit"),   QStringLiteral("help"),
 };
 
 bool vqSimSplitLine(const QString& line, QStringList* words)
@@ -144,10 +144,7 @@ CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsL
 {
 }
 
-CvqSimControl::~CvqSimControl()
-{
-    qDeleteAll(mOrder);
-}
+CvqSimControl::~CvqSimControl() { qDeleteAll(mOrder); }
 
 void CvqSimControl::vqPrint(const QString& line)
 {
@@ -156,10 +153,7 @@ void CvqSimControl::vqPrint(const QString& line)
     fflush(stdout);
 }
 
-CvqSimPrinter* CvqSimControl::vqPrinter(const QString& name) const
-{
-    return mPrinters.value(name);
-}
+CvqSimPrinter* CvqSimControl::vqPrinter(const QString& name) const { return mPrinters.value(name); }
 
 bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error)
 {
@@ -328,7 +322,8 @@ bool CvqSimControl::vqPlay(const QString& file, const QString& step, QString* er
     }
     for (const auto& s : qAsConst(sc.steps))
         mSteps.insert(s.first, s.second);
-    auto* session = new CvqSimSession(this, [this](const QString& l) { vqPrint(l); }, true, this);
+    auto* session = new CvqSimSession(
+        this, [this](const QString& l) { vqPrint(l); }, true, this);
     session->origin = file;
     ++mScenarios;
     connect(session, &CvqSimSession::vqDrained, this, [this, session] {
@@ -338,9 +333,7 @@ bool CvqSimControl::vqPlay(const QString& file, const QString& step, QString* er
             emit vqScenarioFinished();
     });
     // Fed from the event loop so that the caller's reply comes first.
-    QTimer::singleShot(0, session, [session, lines] {
-        session->vqFeed(lines);
-    });
+    QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
     return true;
 }
 
@@ -348,7 +341,8 @@ static const char* const kHelp[] = {
     "help: use NAME | @NAME CMD | add NAME [model= pid= sn= queue= port= romver= http= unplugged] | remove NAME",
     "help: printers | status [NAME|all] | history [clear] | echo TEXT | sleep MS | wait COND [timeout=MS]",
     "help: pause [MS] | resume | load FILE | steps | state NAME | play FILE [STEP] | quit",
-    "help: reset | plug/unplug [device|queue|serial|port|idread|all] | activity idle|sleep|warmup|printing|busy|cooling",
+    "help: reset | plug/unplug [device|queue|serial|port|idread|all] | activity "
+    "idle|sleep|warmup|printing|busy|cooling",
     "help: fault NAME[,NAME] [on|off] | faults LIST|none | clear | source LIST | toner PCT|none | drum PCT|none",
     "help: chip on|off | romver V | upromver V|none | pxg N | tll N | jobs N | key | scan [...] | scanjob [...]",
     "help: scanner ok|err | jobstate auto|TEXT | printtime MS | exeout auto|inline|file | raw FIELD V | file OP",
@@ -375,7 +369,9 @@ bool CvqSimControl::vqRun(CvqSimSession* s, const QString& rawLine, QStringList*
     }
     const QString cmd = w[0];
     const int n = w.size();
-    auto ok = [out](const QString& text = QString()) { *out << (text.isEmpty() ? QStringLiteral("ok") : "ok " + text); };
+    auto ok = [out](const QString& text = QString()) {
+        *out << (text.isEmpty() ? QStringLiteral("ok") : "ok " + text);
+    };
     auto err = [out](const QString& text) { *out << QStringLiteral("err ") + text; };
     auto number = [](const QString& t, int* v) {
         bool good = false;
@@ -402,7 +398,8 @@ bool CvqSimControl::vqRun(CvqSimSession* s, const QString& rawLine, QStringList*
                 cfg.plugged = false;
             else if (key == QLatin1String("model"))
                 cfg.model = value;
-            else if (key == QLatin1String("pid") && QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{4}$")).match(value).hasMatch())
+            else if (key == QLatin1String("pid")
+                     && QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{4}$")).match(value).hasMatch())
                 cfg.pid = value.toUpper();
             else if (key == QLatin1String("sn"))
                 cfg.sn = value;
@@ -489,7 +486,10 @@ bool CvqSimControl::vqRun(CvqSimSession* s, const QString& rawLine, QStringList*
         ok(QString::number(paused.size()));
         for (const auto& p : paused)
             if (p)
-                QTimer::singleShot(0, p.data(), [p] { if (p) p->vqResume(); });
+                QTimer::singleShot(0, p.data(), [p] {
+                    if (p)
+                        p->vqResume();
+                });
     } else if (cmd == QLatin1String("load") && n == 2) {
         QString e;
         if (!vqLoad(w[1], &e))

@@ -26,10 +26,7 @@ QByteArray vqSimEncodeRaw(quint32 mainLen, const CvqSimMsg& m, const QByteArray&
     return f;
 }
 
-QByteArray vqSimEncodeFrame(const CvqSimMsg& m)
-{
-    return vqSimEncodeRaw(quint32(m.body.size() + 4), m, kTail);
-}
+QByteArray vqSimEncodeFrame(const CvqSimMsg& m) { return vqSimEncodeRaw(quint32(m.body.size() + 4), m, kTail); }
 
 void CvqSimFrameReader::drop(int n)
 {

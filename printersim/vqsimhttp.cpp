@@ -146,8 +146,8 @@ QString CvqSimHttp::vqAddress() const
 
 QString CvqSimHttp::vqSetFault(const QStringList& args)
 {
-    static const QStringList kinds = {QStringLiteral("silence"), QStringLiteral("late"),    QStringLiteral("status"),
-                                      QStringLiteral("huge"),    QStringLiteral("stall"),   QStringLiteral("redirect")};
+    static const QStringList kinds = {QStringLiteral("silence"), QStringLiteral("late"),  QStringLiteral("status"),
+                                      QStringLiteral("huge"),    QStringLiteral("stall"), QStringLiteral("redirect")};
     Fault f;
     f.kind = args.value(0);
     if (!kinds.contains(f.kind))
@@ -309,8 +309,8 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         c.buf.remove(0, end + 4);
         c.headerDone = true;
         if (mFault.kind == QLatin1String("stall") && faultTakes(c.target)) {
-            mPrinter->vqNoteHistory(QStringLiteral("http %1 %2 stalled")
-                                        .arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+            mPrinter->vqNoteHistory(
+                QStringLiteral("http %1 %2 stalled").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
             c.stalled = true;
             c.stallAt = mFault.size;
             s->setReadBufferSize(64 * 1024);
@@ -365,8 +365,8 @@ void CvqSimHttp::handle(QTcpSocket* s, const QByteArray& method, const QByteArra
     } else if (target.startsWith("/vqhas/")) {
         reply(s, 200, fs.vqHas(filePath(6)) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
-        const quint8 r = mPrinter->vqRefuse("del", filePath(5)) ? quint8(vqsimstatus::Refused)
-                                                                : quint8(fs.vqRemove(filePath(5)));
+        const quint8 r =
+            mPrinter->vqRefuse("del", filePath(5)) ? quint8(vqsimstatus::Refused) : quint8(fs.vqRemove(filePath(5)));
         reply(s, 200, r == vqsimstatus::Ok ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());
     } else if (target.startsWith("/vqexea/") || target.startsWith("/vqexe/")) {
         const bool along = target.startsWith("/vqexea/");

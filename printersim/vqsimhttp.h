@@ -40,10 +40,10 @@ private:
         int count = 1;
         int delay = 6000;
         int code = 500;
-        QByteArray path;        // only requests whose target starts with it
-        int after = 0;          // matching requests served normally first
+        QByteArray path;                  // only requests whose target starts with it
+        int after = 0;                    // matching requests served normally first
         qint64 size = 100 * 1024 * 1024;  // huge: body bytes; stall: request body bytes read first
-        QByteArray location;    // redirect: where to
+        QByteArray location;              // redirect: where to
         bool active = false;
     };
 

@@ -4,7 +4,7 @@ bool vqSimParseNumber(const QString& text, qint64* v)
 {
     bool ok = false;
     *v = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? text.mid(2).toLongLong(&ok, 16)
-                                                                      : text.toLongLong(&ok, 10);
+                                                                   : text.toLongLong(&ok, 10);
     return ok;
 }
 

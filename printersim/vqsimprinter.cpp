@@ -74,15 +74,9 @@ bool CvqSimPrinter::vqStart(QString* error)
     return true;
 }
 
-QString CvqSimPrinter::vqPtyPath() const
-{
-    return mSerial->vqPath();
-}
+QString CvqSimPrinter::vqPtyPath() const { return mSerial->vqPath(); }
 
-QString CvqSimPrinter::vqHttpAddress() const
-{
-    return mHttp ? mHttp->vqAddress() : QStringLiteral("none");
-}
+QString CvqSimPrinter::vqHttpAddress() const { return mHttp ? mHttp->vqAddress() : QStringLiteral("none"); }
 
 void CvqSimPrinter::vqRemoveFromTree()
 {
@@ -94,10 +88,7 @@ void CvqSimPrinter::vqRemoveFromTree()
     mTreeJobs = -1;
 }
 
-void CvqSimPrinter::vqNoteEvent(const QString& text)
-{
-    emit vqEvent(QStringLiteral("event %1 %2").arg(mName, text));
-}
+void CvqSimPrinter::vqNoteEvent(const QString& text) { emit vqEvent(QStringLiteral("event %1 %2").arg(mName, text)); }
 
 void CvqSimPrinter::vqNoteHistory(const QString& line)
 {
@@ -236,11 +227,11 @@ struct BitFault
     quint8 mask;
 };
 const BitFault kBitFaults[] = {
-    {"lsu", 1, 0x01},          {"data-transfer", 2, 0x01}, {"lsu-data", 2, 0x02},   {"data-too-large", 2, 0x04},
-    {"fuser-heat", 3, 0x01},   {"fuser-curve", 3, 0x04},   {"fuser-other", 3, 0x80}, {"tray1-empty", 4, 0x01},
-    {"drum-door", 4, 0x08},    {"paper-out", 5, 0x01},     {"paper-jam", 5, 0x02},   {"motor", 5, 0x04},
-    {"bin-full", 5, 0x08},     {"size-mismatch", 5, 0x10}, {"cover-open", 6, 0x01},  {"err0801", 8, 0x01},
-    {"crypto-chip", 8, 0x02},  {"severe", 8, 0x80},
+    {"lsu", 1, 0x01},         {"data-transfer", 2, 0x01}, {"lsu-data", 2, 0x02},    {"data-too-large", 2, 0x04},
+    {"fuser-heat", 3, 0x01},  {"fuser-curve", 3, 0x04},   {"fuser-other", 3, 0x80}, {"tray1-empty", 4, 0x01},
+    {"drum-door", 4, 0x08},   {"paper-out", 5, 0x01},     {"paper-jam", 5, 0x02},   {"motor", 5, 0x04},
+    {"bin-full", 5, 0x08},    {"size-mismatch", 5, 0x10}, {"cover-open", 6, 0x01},  {"err0801", 8, 0x01},
+    {"crypto-chip", 8, 0x02}, {"severe", 8, 0x80},
 };
 }
 
@@ -349,7 +340,7 @@ QString CvqSimPrinter::vqStatusLine() const
         plugged << QStringLiteral("port");
     if (mPlugIdRead)
         plugged << QStringLiteral("idread");
-    static const QPair<int, const char*> sources[] = {{2, "mp"},    {4, "tray1"},  {8, "tray2"},  {16, "tray"},
+    static const QPair<int, const char*> sources[] = {{2, "mp"},    {4, "tray1"},  {8, "tray2"},   {16, "tray"},
                                                       {32, "drum"}, {64, "fuser"}, {128, "duplex"}};
     const int src = mSts.statusBytes[6] & 0xFE;
     QStringList srcNames;
@@ -403,10 +394,14 @@ void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
 {
     ++mUproms;
     QString written;
-    mPrograms->vqWriteOut(QStringLiteral("uprom_%1_%2.RM").arg(mName).arg(mUproms, 4, 10, QLatin1Char('0')), image, &written);
+    mPrograms->vqWriteOut(QStringLiteral("uprom_%1_%2.RM").arg(mName).arg(mUproms, 4, 10, QLatin1Char('0')), image,
+                          &written);
     if (!mUpromVer.isEmpty())
         mRomver = mUpromVer;
-    vqNoteEvent(QStringLiteral("uprom %1 %2 bytes=%3").arg(mUproms).arg(written.isEmpty() ? QStringLiteral("-") : written).arg(image.size()));
+    vqNoteEvent(QStringLiteral("uprom %1 %2 bytes=%3")
+                    .arg(mUproms)
+                    .arg(written.isEmpty() ? QStringLiteral("-") : written)
+                    .arg(image.size()));
     vqSync();
 }
 

@@ -29,12 +29,12 @@ const CvqSimModel* vqSimFindModel(const QString& type);
 struct CvqSimPrinterConfig
 {
     QString model = QStringLiteral("P4120W");
-    QString pid;      // empty: the model's
+    QString pid;  // empty: the model's
     QString sn;
-    QString queue;    // empty: "Morvane " + model
+    QString queue;  // empty: "Morvane " + model
     int usbPort = 1;
     QString romver = QStringLiteral("V1.3.6500");
-    QString http;     // empty: no web server
+    QString http;  // empty: no web server
     bool plugged = true;
 };
 
@@ -58,8 +58,8 @@ public:
     const QString& queue() const { return mQueue; }
     int usbPort() const { return mUsbPort; }
     const QString& instanceId() const { return mInstanceId; }
-    QString vqSummary() const;       // the "printer …" line
-    QString vqStatusLine() const;    // the "status …" line
+    QString vqSummary() const;     // the "printer …" line
+    QString vqStatusLine() const;  // the "status …" line
     QStringList vqHistory() const { return mHistory; }
 
     // A control command for this printer; empty result = ok, else the reason.
@@ -155,7 +155,7 @@ private:
     QString mRomver;
     QString mRomverAtStart;
     QString mUpromVer;
-    QByteArray mRawId;   // replaces the whole identification text when set
+    QByteArray mRawId;  // replaces the whole identification text when set
     // Web answers set by "web": id, snap (whole answers), type, romver (snapshot fields); absent = auto.
     QMap<QString, QString> mWeb;
     int mJobs = 0;

@@ -227,7 +227,8 @@ CvqSimExeResult CvqSimPrograms::vqBuiltin(const QString& prog, const QStringList
                 }
                 const QString full = name.startsWith('/') ? name : (abs == QLatin1String("/") ? abs : abs + '/') + name;
                 const qint64 size = mFs->vqSize(full);
-                out += (size < 0 ? QStringLiteral("drwxr-xr-x 2 root root 0 ") : QStringLiteral("-rw-r--r-- 1 root root %1 ").arg(size))
+                out += (size < 0 ? QStringLiteral("drwxr-xr-x 2 root root 0 ")
+                                 : QStringLiteral("-rw-r--r-- 1 root root %1 ").arg(size))
                     + name + '\n';
             }
         }
@@ -345,7 +346,8 @@ void CvqSimPrograms::vqScanTick()
             ++mScan.page;
         } else {
             const int size = (mScan.pageBytes.size() + nparts - 1) / nparts;
-            const QString partName = QStringLiteral("%1.p%2.%3").arg(stem).arg(mScan.part, 8, 10, QLatin1Char('0')).arg(mScan.fmt);
+            const QString partName =
+                QStringLiteral("%1.p%2.%3").arg(stem).arg(mScan.part, 8, 10, QLatin1Char('0')).arg(mScan.fmt);
             const QByteArray slice = mScan.part < nparts ? mScan.pageBytes.mid(mScan.part * size, size) : QByteArray();
             r = mFs->vqPut(partName, slice);
             if (mScan.part < nparts && !slice.isEmpty() && !(lastStep && mScan.openEnd)) {
@@ -430,4 +432,3 @@ bool CvqSimPrograms::vqWriteOut(const QString& relPath, const QByteArray& data, 
         *written = path;
     return true;
 }
-

@@ -18,7 +18,16 @@ struct CvqSimExeResult
 
 // Status bytes and texts of the file and command services.
 namespace vqsimstatus {
-enum : quint8 { Ok = 0, NotFound = 1, BadRequest = 2, NoSpace = 3, Unsupported = 4, BadOffset = 5, Busy = 6, Refused = 7 };
+enum : quint8 {
+    Ok = 0,
+    NotFound = 1,
+    BadRequest = 2,
+    NoSpace = 3,
+    Unsupported = 4,
+    BadOffset = 5,
+    Busy = 6,
+    Refused = 7
+};
 QString vqText(quint8 status);
 }
 
@@ -40,8 +49,7 @@ class CvqSimPrograms : public QObject
     Q_OBJECT
 public:
     // fs and sts belong to the printer and outlive this object.
-    CvqSimPrograms(const QString& printerName, bool hasScan, const QString& outDir, CvqSimFs* fs,
-                   CvqStsFields* sts);
+    CvqSimPrograms(const QString& printerName, bool hasScan, const QString& outDir, CvqSimFs* fs, CvqStsFields* sts);
 
     // Back to a fresh printer's settings; counters and a running scan stay.
     void vqReset();

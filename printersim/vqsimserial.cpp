@@ -23,10 +23,7 @@ CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
     });
 }
 
-CvqSimSerial::~CvqSimSerial()
-{
-    vqClose();
-}
+CvqSimSerial::~CvqSimSerial() { vqClose(); }
 
 void CvqSimSerial::vqClose()
 {
@@ -84,10 +81,10 @@ bool CvqSimSerial::vqOpen(QString* error)
 QString CvqSimSerial::vqSetFault(const QStringList& args)
 {
     static const QStringList kinds = {
-        QStringLiteral("pieces"),    QStringLiteral("noise"),     QStringLiteral("splithead"),
-        QStringLiteral("garbled"),   QStringLiteral("oversize"),  QStringLiteral("echo"),
-        QStringLiteral("stale"),     QStringLiteral("truncated"), QStringLiteral("wrongecho"),
-        QStringLiteral("wrongoffset"), QStringLiteral("late"),    QStringLiteral("silence"),
+        QStringLiteral("pieces"),      QStringLiteral("noise"),     QStringLiteral("splithead"),
+        QStringLiteral("garbled"),     QStringLiteral("oversize"),  QStringLiteral("echo"),
+        QStringLiteral("stale"),       QStringLiteral("truncated"), QStringLiteral("wrongecho"),
+        QStringLiteral("wrongoffset"), QStringLiteral("late"),      QStringLiteral("silence"),
     };
     Fault f;
     for (const QString& k : args.value(0).split(',', Qt::SkipEmptyParts)) {
@@ -305,9 +302,7 @@ bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
     };
     QString path;
     switch (req.type) {
-    case 1:
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=1 id=%1").arg(req.id));
-        break;
+    case 1: mPrinter->vqNoteHistory(QStringLiteral("serial type=1 id=%1").arg(req.id)); break;
     case 200: {
         quint32 len = 0;
         QByteArray data;
@@ -324,8 +319,8 @@ bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
         bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
         good = good && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data))
             && data.size() == int(len);
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4")
-                          .arg(req.id).arg(path).arg(off).arg(len));
+        mPrinter->vqNoteHistory(
+            QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4").arg(req.id).arg(path).arg(off).arg(len));
         quint8 status = vqsimstatus::BadRequest;
         if (good && mPrinter->vqRefuse("put", path))
             status = vqsimstatus::Refused;
@@ -339,15 +334,18 @@ bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
         quint32 off = 0, want = 0;
         const bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&want);
         mPrinter->vqNoteHistory(QStringLiteral("serial type=11 id=%1 path=%2 offset=%3 length=%4")
-                          .arg(req.id).arg(path).arg(off).arg(want));
+                                    .arg(req.id)
+                                    .arg(path)
+                                    .arg(off)
+                                    .arg(want));
         QByteArray data;
         quint8 status = vqsimstatus::BadRequest;
         if (good && mPrinter->vqRefuse("get", path))
             status = vqsimstatus::Refused;
         else if (good)
-            status = fs.vqGet(path, &data) ? (off > quint32(data.size()) ? vqsimstatus::BadOffset : vqsimstatus::Ok)
-                                            : (CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest
-                                                                                     : vqsimstatus::NotFound);
+            status = fs.vqGet(path, &data)
+                ? (off > quint32(data.size()) ? vqsimstatus::BadOffset : vqsimstatus::Ok)
+                : (CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound);
         common(status, path);
         w.vqU32(off).vqU32(want);
         if (status == vqsimstatus::Ok) {

@@ -40,7 +40,7 @@ private:
     struct Fault
     {
         QSet<QString> kinds;
-        int count = 1;   // 0: until cleared
+        int count = 1;  // 0: until cleared
         int after = 0;
         QSet<int> types;
         int size = 1;

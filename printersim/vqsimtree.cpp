@@ -18,7 +18,9 @@ QByteArray vqShiftSts(const QByteArray& hexDigits)
 QByteArray vqEncodeSts(const CvqStsFields& f)
 {
     QByteArray hex;
-    auto put = [&hex](quint32 v, int digits) { hex += QByteArray::number(v, 16).rightJustified(digits, '0').toUpper(); };
+    auto put = [&hex](quint32 v, int digits) {
+        hex += QByteArray::number(v, 16).rightJustified(digits, '0').toUpper();
+    };
     put(f.jobPrintedCount, 4);
     put(f.inPrintJob, 2);
     for (quint8 b : f.statusBytes)
@@ -31,8 +33,8 @@ QByteArray vqEncodeSts(const CvqStsFields& f)
     return vqShiftSts(hex);
 }
 
-QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn,
-                          const CvqStsFields& sts, int pxg, int tll)
+QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn, const CvqStsFields& sts,
+                          int pxg, int tll)
 {
     QByteArray id = "MFG:Morvane;CMD:PCL,PWG;CLS:PRINTER;MDL:" + model.toUtf8() + ";EX:0;ROMVER:" + romver.toUtf8()
         + ";SN:" + sn.toUtf8() + ";";
@@ -68,10 +70,7 @@ bool CvqSimTree::vqWriteFileAtomic(const QString& path, const QByteArray& data)
     return f.commit();
 }
 
-static bool removeFile(const QString& path)
-{
-    return !QFileInfo::exists(path) || QFile::remove(path);
-}
+static bool removeFile(const QString& path) { return !QFileInfo::exists(path) || QFile::remove(path); }
 
 bool CvqSimTree::vqAddDevice(const QString& instanceId, const QByteArray& idReply)
 {
@@ -120,8 +119,7 @@ bool CvqSimTree::vqAddQueue(const QString& queue, const QString& instanceId, int
     const QString q = mRoot + "/registry/Printers/" + queue;
     return vqWriteFileAtomic(q + "/Port", "USB" + QByteArray::number(port).rightJustified(3, '0') + '\n')
         && vqWriteFileAtomic(q + "/Attributes", QByteArray::number(attributes) + '\n')
-        && vqSetDevicePortNumber(instanceId, QByteArray::number(port) + '\n')
-        && vqAddSpoolerQueue(queue);
+        && vqSetDevicePortNumber(instanceId, QByteArray::number(port) + '\n') && vqAddSpoolerQueue(queue);
 }
 
 bool CvqSimTree::vqSetQueueValue(const QString& queue, const QString& value, const QByteArray& text)

@@ -12,8 +12,8 @@ struct CvqStsFields
     quint16 jobPrintedCount = 0;
     quint8 inPrintJob = 0;
     quint8 statusBytes[10] = {0, 0, 0, 0, 0x80, 0, 0, 4, 0, 0};  // idle, tray 1 loaded
-    quint8 crumStatus = 0x1A;  // levels present
-    quint16 crumT = 8000;      // hundredths of a per cent
+    quint8 crumStatus = 0x1A;                                    // levels present
+    quint16 crumT = 8000;                                        // hundredths of a per cent
     quint16 crumD = 8000;
     quint32 allPrintCount = 0;
     bool withAllPrintCount = true;
@@ -24,8 +24,8 @@ QByteArray vqEncodeSts(const CvqStsFields& f);
 // Shifts plain hex digits into the wire form.
 QByteArray vqShiftSts(const QByteArray& hexDigits);
 // A complete identification text of one printer.
-QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn,
-                          const CvqStsFields& sts, int pxg = 0, int tll = 10);
+QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn, const CvqStsFields& sts,
+                          int pxg = 0, int tll = 10);
 
 class CvqSimTree
 {

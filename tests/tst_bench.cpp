@@ -14,7 +14,6 @@
 #include <QTextEdit>
 #include <QtTest>
 
-
 class TstBench : public QObject
 {
     Q_OBJECT
@@ -64,8 +63,8 @@ private slots:
     void form()
     {
         QCOMPARE(mWin->windowTitle(), QStringLiteral("FvqMain"));
-        const QStringList captions = {"读一轮\n(底层)", "读一轮",        "测试vqToStr",      "测试CvqCommOfUsb",
-                                      "测试CvqDoScan",   "临时测试", "测试CvqCommOfHttp"};
+        const QStringList captions = {"读一轮\n(底层)", "读一轮",   "测试vqToStr",      "测试CvqCommOfUsb",
+                                      "测试CvqDoScan",  "临时测试", "测试CvqCommOfHttp"};
         QStringList expected;
         for (int i = 0; i < captions.size(); ++i) {
             const QString name = i ? QStringLiteral("pushButton_%1").arg(i + 1) : QStringLiteral("pushButton");
@@ -78,7 +77,8 @@ private slots:
         for (const QTextEdit* e : mWin->findChildren<QTextEdit*>())
             edits << e->objectName();
         edits.sort();
-        QCOMPARE(edits, QStringList({"textEdit", "textEdit_2", "textEdit_3", "textEdit_4", "textEdit_5", "textEdit_6"}));
+        QCOMPARE(edits,
+                 QStringList({"textEdit", "textEdit_2", "textEdit_3", "textEdit_4", "textEdit_5", "textEdit_6"}));
         QCOMPARE(mWin->findChild<QLabel*>("label")->text(), QString::fromUtf8("变化事件:"));
         expected << "vqWhenOnCoreTrdChange(QMap<QString,CvqState>,QMap<QString,CvqState>)";
         const QMetaObject* mo = mWin->metaObject();
@@ -131,6 +131,7 @@ private slots:
 
     void remoteOps_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("along");  // the last request as the printer saw it
@@ -138,6 +139,7 @@ private slots:
                              << "serial type=16 id=5 cmd=/usr/local/bin/vqlcd.out vqdowbMain ";
         QTest::newRow("http") << "pushButton_7" << "/tmp/vqkeltoscans/1.txt"
                               << "http GET /vqexea/usr/local/bin/vqlcd.out?vqdowbMain&";
+        // clang-format on
     }
     void remoteOps()
     {
@@ -149,8 +151,9 @@ private slots:
         click(qPrintable(button));
         const QStringList lines = log.take().filter(QRegularExpression("^test "));
         // The emulator runs no ping and no vqdowbMain; the second delete finds nothing.
-        QCOMPARE(lines, QStringList({"test vqGetFile true \"hello\"", "test vqHasFile true", "test vqDelFile true",
-                                     "test vqDelFile false", "test vqExe false \"\"", "test vqExeAlong false"}));
+        QCOMPARE(lines,
+                 QStringList({"test vqGetFile true \"hello\"", "test vqHasFile true", "test vqDelFile true",
+                              "test vqDelFile false", "test vqExe false \"\"", "test vqExeAlong false"}));
         const QStringList history = mSim.vqHistory();
         QCOMPARE(history.size(), 6);
         QVERIFY2(history.first().contains(path), qPrintable(history.first()));

@@ -36,8 +36,9 @@ private:
 
 void TstCli::initTestCase()
 {
-    mMonitor = QFileInfo(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin")
-                         + "/monitor").absoluteFilePath();
+    mMonitor =
+        QFileInfo(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin") + "/monitor")
+            .absoluteFilePath();
     QVERIFY2(QFileInfo(mMonitor).isExecutable(), qPrintable(mMonitor));
 }
 
@@ -88,6 +89,7 @@ bool TstCli::startMonitor(QProcess& p, const QString& runtimeDir)
 
 void TstCli::verbs_data()
 {
+    // clang-format off
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QByteArray>("out");
@@ -103,6 +105,7 @@ void TstCli::verbs_data()
     QTest::newRow("hasjob alone") << QStringList{"hasjob"} << 255 << QByteArray();
     QTest::newRow("two, first not hasjob") << QStringList{"ver", "x"} << 255 << QByteArray();
     QTest::newRow("hasjob with two names") << QStringList{"hasjob", "a", "b"} << 255 << QByteArray();
+    // clang-format on
 }
 
 void TstCli::verbs()

@@ -24,6 +24,7 @@ class TstComLink : public QObject
 private slots:
     void exchange_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("write");  // what the peer sends, all in one write
         QTest::addColumn<bool>("ok");
 
@@ -32,6 +33,7 @@ private slots:
         QTest::newRow("length 0xFFFFFFFF, then the answer") << QStringList{"len=4294967295", "answer"} << true;
         QTest::newRow("length 3 framing a fake answer, then the answer") << QStringList{"len=3", "answer"} << true;
         QTest::newRow("8 MiB of noise, never an answer") << QStringList{"flood"} << false;
+        // clang-format on
     }
 
     void exchange()
@@ -79,6 +81,7 @@ private slots:
 
     void download_data()
     {
+        // clang-format off
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("hangUpAt");  // get request on which the port vanishes, from 0; -1 never
         QTest::addColumn<int>("maxChunk");  // bytes the printer sends per chunk at most; 0: as asked
@@ -90,6 +93,7 @@ private slots:
         QTest::newRow("port vanishes at the sixth chunk") << kGetBound << 5 << 0 << false << 5 * 1024;
         // As many exchanges as whole chunks of the bound and a last one, no more.
         QTest::newRow("one byte per chunk") << 1000 << -1 << 1 << false << kGetBound / 1024 + 2;
+        // clang-format on
     }
 
     void download()

@@ -30,8 +30,8 @@ public:
                 s->setProperty("req", s->property("req").toByteArray() + s->readAll());
                 if (!s->property("req").toByteArray().contains("\r\n\r\n"))
                     return;
-                const QByteArray size = length < 0 ? "Transfer-Encoding: chunked"
-                                                   : "Content-Length: " + QByteArray::number(length);
+                const QByteArray size =
+                    length < 0 ? "Transfer-Encoding: chunked" : "Content-Length: " + QByteArray::number(length);
                 sent += s->write("HTTP/1.1 200 OK\r\n" + size + "\r\n\r\n" + body);
                 if (length == body.size()) {
                     s->disconnectFromHost();
@@ -54,6 +54,7 @@ class TstCommHttp : public QObject
 private slots:
     void answers_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("op");  // has, del, exea or get
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("length");
@@ -69,6 +70,7 @@ private slots:
         QTest::newRow("along: OK in capitals") << "exea" << QByteArray("OK") << 2 << false << false;
         QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << QByteArray("b") << (1 << 30) << false << false;
         QTest::newRow("get: a body without end") << "get" << QByteArray() << -1 << false << false;
+        // clang-format on
     }
 
     void answers()

@@ -13,6 +13,7 @@ class TstComMsg : public QObject
 private slots:
     void frame_data()
     {
+        // clang-format off
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("id");
         QTest::addColumn<qint64>("u32");    // appended first unless negative
@@ -29,6 +30,7 @@ private slots:
         QTest::newRow("non-ASCII string: UTF-8 length + 1")
             << 15 << 255 << qint64(7) << QStringLiteral("扫描")
             << hex("19731019 0f000000 0f00ff00 07000000 e689abe68f8f00 19790402");
+        // clang-format on
     }
 
     void frame()
@@ -54,6 +56,7 @@ private slots:
     // starts as '?' bytes).
     void reads_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("op");        // u8, u32, str or bytes:N
         QTest::addColumn<bool>("ok");
@@ -70,6 +73,7 @@ private slots:
         QTest::newRow("bytes, count 0xFFFFFFFF") << hex("aabbcc") << "bytes:4294967295" << false << QByteArray();
         QTest::newRow("string without its 0") << QByteArray("abc") << "str" << false << QByteArray();
         QTest::newRow("string of 1024 bytes") << QByteArray(1024, 's') + '\0' << "str" << false << QByteArray();
+        // clang-format on
     }
 
     void reads()

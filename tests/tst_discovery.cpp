@@ -12,6 +12,7 @@ class TstDiscovery : public QObject
 private slots:
     void match_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("id");
         QTest::addColumn<int>("row");  // -1: no match
         const QString p0 = vqProducts.at(0).vidpid.pid;
@@ -26,6 +27,7 @@ private slots:
         QTest::newRow("not USB") << "LPT\\VID_1A2B&PID_" + p0 << -1;
         QTest::newRow("truncated pid") << "USB\\VID_1A2B&PID_01" << -1;
         QTest::newRow("very long") << "USB\\VID_1A2B&PID_FFFF\\" + QString(5000, 'x') << -1;
+        // clang-format on
     }
 
     void match()
@@ -46,6 +48,7 @@ private slots:
 
     void discovery_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("ids");
         QTest::addColumn<QStringList>("found");
         const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\B";
@@ -53,6 +56,7 @@ private slots:
         QTest::newRow("sorted by id") << QStringList{a, b} << QStringList{a, b};
         QTest::newRow("foreign devices skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", a, "junk"} << QStringList{a};
         QTest::newRow("duplicate id once") << QStringList{a, a} << QStringList{a};
+        // clang-format on
     }
 
     void discovery()
@@ -100,6 +104,7 @@ private slots:
 
     void queues_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("port");
         QTest::addColumn<quint32>("attributes");
         QTest::addColumn<QString>("queue");
@@ -117,6 +122,7 @@ private slots:
         QTest::newRow("offline") << "USB001" << 0x600u << "Office" << "";
         QTest::newRow("bidirectional") << "USB001" << 0xA00u << "Office" << "";
         QTest::newRow("port of another device") << "USB002" << 0x200u << "Office" << "";
+        // clang-format on
     }
 
     void queues()
@@ -150,9 +156,13 @@ private slots:
         QVERIFY(vqFindUsbPrinterQueues(reg, {}).isEmpty());
 
         // A host that answers both questions itself is asked instead of the registry.
-        struct OwnAnswers : CvqFakeHost {
+        struct OwnAnswers : CvqFakeHost
+        {
             QStringList shown;
-            QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override { return {{ids.value(0), "a,b"}}; }
+            QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override
+            {
+                return {{ids.value(0), "a,b"}};
+            }
             void vqShowQueue(const QString& name) override { shown << name; }
         } own;
         own.addQueue("Registry", id, 1);

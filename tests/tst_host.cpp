@@ -17,6 +17,7 @@ class TstHost : public QObject
 private slots:
     void reply_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("line");
@@ -28,6 +29,7 @@ private slots:
         QTest::newRow("1024 bytes with a zero") << (QByteArray("MDL:X") + QByteArray(1019, '\0')) << "" << "(vq)junk>=1024";
         QTest::newRow("first byte zero") << QByteArray("\0MDL:X", 6) << "" << "";
         QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfe\x80") << QString::fromUtf8("\xff\xfe\x80") << "";
+        // clang-format on
     }
 
     void reply()
@@ -62,12 +64,14 @@ private slots:
         QVERIFY(sim.tree().vqRemoveDeviceReply(kId));
         QCOMPARE(vqReadDeviceId(kId), QString());
         QCOMPARE(vqReadDeviceId("USB\\VID_1A2B&PID_0101\\OTHER"), QString());
-        QCOMPARE(debug.lines(), QStringList({"(vq)junk>=1024", "(vq)打印机关机或断开连接", "(vq)打印机未开机或未连接",
-                                             "(vq)打印机未开机或未连接"}));
+        QCOMPARE(debug.lines(),
+                 QStringList({"(vq)junk>=1024", "(vq)打印机关机或断开连接", "(vq)打印机未开机或未连接",
+                              "(vq)打印机未开机或未连接"}));
     }
 
     void simEnumeration_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("entries");   // entry names, each holding its id "<entry>-id"
         QTest::addColumn<QString>("broken");        // entry without a readable id
         QTest::addColumn<QStringList>("listed");
@@ -76,6 +80,7 @@ private slots:
         QTest::newRow("byte order") << QStringList{"b", "B", "a", QString::fromUtf8("é")} << "" << QStringList{"B-id", "a-id", "b-id", QString::fromUtf8("é-id")} << int(CvqHost::EnumOk);
         QTest::newRow("id unreadable stops the list") << QStringList{"a", "b", "c"} << "b" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
         QTest::newRow("id too long") << QStringList{"a", "long"} << "long" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
+        // clang-format on
     }
 
     void simEnumeration()
@@ -115,7 +120,10 @@ private slots:
         QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "seven"));
         QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
         QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "7"));
-        QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", QByteArray("USB\0" "007", 7)));
+        QVERIFY(sim.tree().vqSetQueueValue("Office", "Port",
+                                           QByteArray("USB\0"
+                                                      "007",
+                                                      7)));
         QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
         QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", "USB007"));
         QCOMPARE(vqGetUsbPrinterQueues({kId}).value(kId), QStringLiteral("Office"));
@@ -133,12 +141,14 @@ private slots:
 
         vqShowPrinterQueue("Office");
         vqShowPrinterQueue("Two");
-        QCOMPARE(sim.tree().vqLaunched(), QStringList({"rundll32 printui.dll,PrintUIEntry /n \"Office\" /p",
-                                                       "rundll32 printui.dll,PrintUIEntry /n \"Two\" /p"}));
+        QCOMPARE(sim.tree().vqLaunched(),
+                 QStringList({"rundll32 printui.dll,PrintUIEntry /n \"Office\" /p",
+                              "rundll32 printui.dll,PrintUIEntry /n \"Two\" /p"}));
     }
 
     void simNonRegularFiles_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("file");  // relative to the tree; replaced by a FIFO
         const QString usb = "/usb/" + CvqSimTree::vqEntryName(kId);
         QTest::newRow("instance id") << usb + "/instance_id";
@@ -146,6 +156,7 @@ private slots:
         QTest::newRow("queue port") << "/registry/Printers/Office/Port";
         QTest::newRow("queue attributes") << "/registry/Printers/Office/Attributes";
         QTest::newRow("serial port") << "/serial/a/port_name";
+        // clang-format on
     }
 
     // A FIFO where a file belongs must neither block nor read as data.

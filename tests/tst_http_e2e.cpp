@@ -33,6 +33,7 @@ private slots:
 
     void operations_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("setup");  // a control line first, if any
         QTest::addColumn<QString>("op");
         QTest::addColumn<QString>("arg");
@@ -56,6 +57,7 @@ private slots:
         QTest::newRow("has: server error") << "httpfault status code=500" << "has" << "/tmp/present.txt" << false
                                            << "" << "/vqhas/tmp/present.txt";
         QTest::newRow("empty command") << "" << "exe" << "" << false << "" << "";
+        // clang-format on
     }
     void operations()
     {

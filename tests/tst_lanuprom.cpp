@@ -79,13 +79,11 @@ private slots:
         QFile f(mDir.filePath("fw/1.RM"));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mImage) == mImage.size());
     }
-    void cleanupTestCase()
-    {
-        delete mWindow;
-    }
+    void cleanupTestCase() { delete mWindow; }
 
     void addressList_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("ifs");
         QTest::addColumn<int>("flags");
         QTest::addColumn<int>("count");
@@ -102,6 +100,7 @@ private slots:
         QTest::newRow("/32: none") << "203.0.113.4/255.255.255.255" << live << 0 << "" << "";
         QTest::newRow("IPv6 ignored") << "2001:db8::1/ffff:ffff:ffff:ffff::" << live << 0 << "" << "";
         QTest::newRow("down") << "198.51.100.7/255.255.255.0" << 0 << 0 << "" << "";
+        // clang-format on
     }
     void addressList()
     {
@@ -141,6 +140,7 @@ private slots:
 
     void oneAddress_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("setup");     // control lines, " | " between them
         QTest::addColumn<QStringList>("lines");  // after the header, progress lines aside; %1 = address
         QTest::addColumn<int>("requests");      // GETs before the POST
@@ -171,6 +171,7 @@ private slots:
                                   << QStringList{"need uprom#1 %1", "%1 scanner is buzy"} << 3 << false;
         QTest::newRow("100 MB identification: empty result") << "httpfault huge path=/ajax_get1284 size=104857600"
                                                              << QStringList{} << 1 << false;
+        // clang-format on
     }
     void oneAddress()
     {
@@ -184,8 +185,8 @@ private slots:
             VQ_SIM_OK(mSim, QStringLiteral("@%1 history clear").arg(p));
         }
         for (QString line : setup.split(" | ", Qt::SkipEmptyParts))
-            VQ_SIM_OK(mSim, line.endsWith("to=") ? line + QStringLiteral("http://%1:%2/uprom").arg(ip(3)).arg(mPort)
-                                                 : line);
+            VQ_SIM_OK(mSim,
+                      line.endsWith("to=") ? line + QStringLiteral("http://%1:%2/uprom").arg(ip(3)).arg(mPort) : line);
         const int uproms = mSim.vqStatus().value("uprom").toInt();
 
         CvqDebugCapture log;
@@ -229,6 +230,7 @@ private slots:
 
     void uploadFailures_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("fault");
         QTest::addColumn<bool>("image");
         QTest::addColumn<QStringList>("tail");
@@ -236,6 +238,7 @@ private slots:
             << "httpfault silence path=/uprom" << true
             << QStringList{"Request timed out!", "upload FAILED: Operation canceled"};
         QTest::newRow("no image: no request") << "" << false << QStringList{"%1 need uprom#2"};
+        // clang-format on
     }
     void uploadFailures()
     {
@@ -266,7 +269,8 @@ private slots:
             QTcpSocket* s = server.nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, s, [s] {
                 s->readAll();
-                static const char answer[] = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n ab\0cd \n";
+                static const char answer[] =
+                    "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n ab\0cd \n";
                 s->write(answer, sizeof answer - 1);
                 s->disconnectFromHost();
             });
@@ -301,6 +305,7 @@ private slots:
 
     void tick_data()
     {
+        // clang-format off
         QTest::addColumn<int>("total");
         QTest::addColumn<int>("pending");
         QTest::addColumn<int>("maximum");
@@ -311,6 +316,7 @@ private slots:
         QTest::newRow("then the value") << 253 << 200 << 253 << 0 << 253 << 53;
         QTest::newRow("last address taken") << 253 << 0 << 253 << 53 << 253 << 253;
         QTest::newRow("no addresses") << 0 << 0 << 100 << 7 << 100 << 0;
+        // clang-format on
     }
     void tick()
     {
@@ -356,10 +362,12 @@ private slots:
 
     void verbUpRom1_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("program");
         QTest::addColumn<int>("requests");
         QTest::newRow("shipped switch (off: nothing)") << "monitor" << (vqLanUpRomEnabled ? 1 : 0);
         QTest::newRow("switch on: one pass, then the end") << "monitor_allon" << 1;
+        // clang-format on
     }
     void verbUpRom1()
     {
@@ -394,7 +402,8 @@ private slots:
         trd.start();
         QStringList pending;
         QMutex mutex;
-        std::unique_ptr<QThread> upload(QThread::create([&] { CvqLanUpRomSlaveTrd(0, &pending, &mutex).vqRunOneIp(ip(2)); }));
+        std::unique_ptr<QThread> upload(
+            QThread::create([&] { CvqLanUpRomSlaveTrd(0, &pending, &mutex).vqRunOneIp(ip(2)); }));
         upload->start();
         QTRY_VERIFY_WITH_TIMEOUT(!httpHistory().filter("http POST /uprom stalled").isEmpty(), 20000);
         vqQuitAll();

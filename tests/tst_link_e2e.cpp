@@ -43,10 +43,7 @@ private slots:
         QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
         mLink.setPortName(mSim.vqPty());
     }
-    void cleanupTestCase()
-    {
-        mLink.close();
-    }
+    void cleanupTestCase() { mLink.close(); }
     void init()
     {
         // A port is opened by one link at a time: tests that use their own give it back.
@@ -58,6 +55,7 @@ private slots:
 
     void resync_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("fault");
         QTest::addColumn<bool>("ok");
         QTest::newRow("undisturbed") << "" << true;
@@ -68,6 +66,7 @@ private slots:
         QTest::newRow("a garbled tail first") << "garbled" << true;
         QTest::newRow("silence") << "silence" << false;
         QTest::newRow("answer cut short") << "truncated" << false;
+        // clang-format on
     }
     void resync()
     {
@@ -99,11 +98,13 @@ private slots:
 
     void transfer_data()
     {
+        // clang-format off
         QTest::addColumn<int>("size");
         QTest::newRow("empty: one chunk of 0") << 0;
         QTest::newRow("1024 bytes: one chunk") << 1024;
         QTest::newRow("1025 bytes: two chunks") << 1025;
         QTest::newRow("1 MiB") << 1024 * 1024;
+        // clang-format on
     }
     void transfer()
     {
@@ -143,12 +144,14 @@ private slots:
     // share the chunk's checks, has and delete theirs).
     void echoMismatch_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("op");
         QTest::newRow("put: path") << "wrongecho types=10" << "put";
         QTest::newRow("put: second chunk's offset") << "wrongoffset types=10 after=1" << "put";
         QTest::newRow("has") << "wrongecho types=14" << "has";
         QTest::newRow("execute") << "wrongecho types=15" << "exe";
+        // clang-format on
     }
     void echoMismatch()
     {
@@ -170,6 +173,7 @@ private slots:
 
     void commandOutput_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("setup");  // a control line after "exeout file"
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("ok");
@@ -182,6 +186,7 @@ private slots:
         QTest::newRow("a program it does not have") << "exeout auto" << "/sbin/reboot now" << true << 4 << "" << 0;
         QTest::newRow("through a file whose fetch fails") << "linkfault truncated types=11" << "echo hello" << false
                                                           << 0 << "" << 1;
+        // clang-format on
     }
     void commandOutput()
     {

@@ -25,6 +25,7 @@ class TstLog : public QObject
 private slots:
     void lines_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("stamps");  // "yyyy-MM-dd hh:mm:ss" per message
         QTest::addColumn<QStringList>("files");   // expected relative file -> content, "path|content"
@@ -41,6 +42,7 @@ private slots:
                                  << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:30:00] b\n"};
         QTest::newRow("non-ASCII") << QStringList{QString::fromUtf8("打印")} << QStringList{"2026-03-04 10:00:00"}
                                    << QStringList{QString::fromUtf8("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
+        // clang-format on
     }
 
     void lines()

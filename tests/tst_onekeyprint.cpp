@@ -43,10 +43,12 @@ struct CvqScriptedLoop
             }
             return polled > cycles.size();
         };
-        vqRunPortLoop([&](const CvqState& s) {
-            log << QStringLiteral("pass %1@%2").arg(s.vqComName).arg(now);
-            now += 100;  // a pass takes a while
-        }, seams);
+        vqRunPortLoop(
+            [&](const CvqState& s) {
+                log << QStringLiteral("pass %1@%2").arg(s.vqComName).arg(now);
+                now += 100;  // a pass takes a while
+            },
+            seams);
     }
 };
 }  // namespace
@@ -66,18 +68,17 @@ class TstOneKeyPrint : public QObject
         if (gray.height() < gray.width())
             gray = gray.transformed(QTransform().rotate(90), Qt::FastTransformation);
         const QSize fit = vqPageFit(gray.width(), gray.height());
-        return gray.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_Grayscale8);
+        return gray.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_Grayscale8);
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
-    }
+    void initTestCase() { QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError())); }
 
     // One pass against the emulated printer: what it asks, in order, and how it ends.
     void pass_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("setup");
         QTest::addColumn<bool>("screen");
         QTest::addColumn<int>("end");
@@ -96,6 +97,7 @@ private slots:
             << QStringList{"key"} << false << int(CvqOneKeyPrintEnd::NoPage) << QStringList{has, del} << false;
         QTest::newRow("refused upload") << QStringList{"key", "refuse put"} << true << int(CvqOneKeyPrintEnd::NotSent)
                                         << QStringList{has, del, put} << false;
+        // clang-format on
     }
     void pass()
     {
@@ -137,6 +139,7 @@ private slots:
 
     void loop_data()
     {
+        // clang-format off
         QTest::addColumn<QList<StateMap>>("cycles");
         QTest::addColumn<quint32>("start");
         QTest::addColumn<QStringList>("log");
@@ -153,6 +156,7 @@ private slots:
         QTest::newRow("the tick wraps: no wait")
             << QList<StateMap>{StateMap{{"a", printer("COM3")}}, StateMap{{"a", printer("COM3")}}} << 0xFFFFFFF0u
             << QStringList{"pass COM3@4294967280", "pass COM3@84"};
+        // clang-format on
     }
     void loop()
     {
@@ -167,6 +171,7 @@ private slots:
 
     void fit_data()
     {
+        // clang-format off
         QTest::addColumn<QSize>("upright");
         QTest::addColumn<QSize>("fit");
         QTest::newRow("landscape screen, turned") << QSize(1080, 1920) << QSize(3855, 6854);
@@ -174,6 +179,7 @@ private slots:
         QTest::newRow("exactly the box") << QSize(4800, 6854) << QSize(4800, 6854);
         QTest::newRow("a hair: degenerate") << QSize(1, 100000) << QSize(0, 6854);
         QTest::newRow("empty") << QSize(0, 0) << QSize();
+        // clang-format on
     }
     void fit()
     {
@@ -184,10 +190,12 @@ private slots:
     // Ours must give Qt's pixels to the bit, enlarging or not.
     void picture_data()
     {
+        // clang-format off
         QTest::addColumn<QSize>("grab");
         QTest::newRow("1920x1080") << QSize(1920, 1080);
         QTest::newRow("odd portrait") << QSize(37, 53);
         QTest::newRow("larger than the box: shrunk") << QSize(9000, 5000);
+        // clang-format on
     }
     void picture()
     {

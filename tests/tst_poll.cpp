@@ -32,12 +32,14 @@ private slots:
     void initTestCase() { vqRegisterStateMetaTypes(); }
     void cycle_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("setup");
         QTest::addColumn<bool>("connected");
         QTest::addColumn<bool>("hasQueue");
         QTest::newRow("connected printer") << "ok" << true << true;
         QTest::newRow("queue offline") << "offline" << false << false;
         QTest::newRow("junk answer") << "junk" << false << true;
+        // clang-format on
     }
 
     void cycle()
@@ -83,12 +85,14 @@ private slots:
 
     void serialPorts_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("ports");  // "name=serial", in listing order
         QTest::addColumn<QString>("sn");
         QTest::addColumn<QString>("com");
         QTest::newRow("one port") << QStringList{"COM3=QV0001"} << "QV0001" << "COM3";
         QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
         QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";
+        // clang-format on
     }
 
     void serialPorts()

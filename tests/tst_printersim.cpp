@@ -121,8 +121,8 @@ class TstPrinterSim : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(mSim.vqStartOnHost({"--printers", "2", "--http", "127.0.0.1:0", "--out", mOut.path(),
-                                              "--load", VQ_SOURCE_DIR "/printersim/scenarios/demo.scn"}),
+        QVERIFY2(mSim.vqStartOnHost({"--printers", "2", "--http", "127.0.0.1:0", "--out", mOut.path(), "--load",
+                                     VQ_SOURCE_DIR "/printersim/scenarios/demo.scn"}),
                  qPrintable(mSim.vqError()));
         cmd("add p3 model=P7760FDN");
     }
@@ -149,6 +149,7 @@ private slots:
     // What the library derives from the identification text after control lines.
     void stateDerivation_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("printer");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("pex");
@@ -184,6 +185,7 @@ private slots:
         row("chips unreadable", "p1", {"chip off", "fault paper-jam"}, bit(10), 0, -1, -1);
         // One combined cartridge: its level travels in the drum counter.
         row("layout 1: toner 5 % is cartridge low", "p3", {"toner 5"}, bit(29), 0, 5, -1);
+        // clang-format on
     }
     void stateDerivation()
     {
@@ -209,6 +211,7 @@ private slots:
     // Lines the protocol refuses, and the state staying as it was.
     void controlErrors_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("reason");
         QTest::newRow("unknown command") << "frobnicate" << "unknown command";
@@ -219,6 +222,7 @@ private slots:
         QTest::newRow("serial number taken") << "add p5 sn=QV0001" << "taken";
         QTest::newRow("web server off loopback") << "add p5 http=0.0.0.0:0" << "127.0.0.0/8";
         QTest::newRow("wait times out") << "wait exists /tmp/never timeout=50" << "timeout";
+        // clang-format on
     }
     void controlErrors()
     {
@@ -236,6 +240,7 @@ private slots:
 
     void plugging_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("found");
         QTest::addColumn<bool>("connected");
@@ -246,6 +251,7 @@ private slots:
         QTest::newRow("port closed: its entry goes") << "unplug port" << true << true << false;
         QTest::newRow("switched off while read: listed, not read") << "unplug idread" << true << false << false;
         QTest::newRow("everything gone") << "unplug all" << false << false << false;
+        // clang-format on
     }
     void plugging()
     {
@@ -276,6 +282,7 @@ private slots:
 
     void frameResync_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("pieces");
         QTest::addColumn<QList<int>>("answered");
@@ -292,6 +299,7 @@ private slots:
         // Nothing to answer:
         QTest::newRow("a frame flagged as response") << frameOf(14, 6, "/tmp/x", {}, {}, true) << 0 << QList<int>{};
         QTest::newRow("length one above the bound") << rawHead(4097) + QByteArray(4097, 'z') << 0 << QList<int>{};
+        // clang-format on
     }
     void frameResync()
     {
@@ -315,6 +323,7 @@ private slots:
     // it does not emulate get a plain error.
     void serviceAnswers_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error");
@@ -328,6 +337,7 @@ private slots:
         QTest::newRow("unknown message type") << frameOf(99, 42, "x") << 4 << "command not supported" << "";
         QTest::newRow("path without terminator") << frameOf(14, 42, QString(), {}, "/tmp/x") << 2
                                                  << "bad request" << "";
+        // clang-format on
     }
     void serviceAnswers()
     {
@@ -424,9 +434,9 @@ private slots:
     {
         QTemporaryDir host;
         QProcess p;
-        QVERIFY(runSim(p, {"--host", host.path(), "--printers", "2", "--no-stdin", "--quiet", "--scenario",
-                           VQ_SOURCE_DIR "/printersim/scenarios/demo.scn", "--step", "toner5",
-                           "--exit-after-scenario"}));
+        QVERIFY(runSim(p,
+                       {"--host", host.path(), "--printers", "2", "--no-stdin", "--quiet", "--scenario",
+                        VQ_SOURCE_DIR "/printersim/scenarios/demo.scn", "--step", "toner5", "--exit-after-scenario"}));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QVERIFY2(!p.readAllStandardOutput().contains("err "), "the demo step failed");
@@ -438,6 +448,7 @@ private slots:
 
     void webRefusals_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("statusLine");
         QTest::newRow("unknown path") << QByteArray("GET /etc/passwd HTTP/1.1\r\n\r\n")
@@ -449,6 +460,7 @@ private slots:
                                       << QByteArray("HTTP/1.1 411 Length Required");
         QTest::newRow("header never ends") << QByteArray("GET / HTTP/1.1\r\nX: ") + QByteArray(20000, 'x')
                                            << QByteArray("HTTP/1.1 431 Request Header Fields Too Large");
+        // clang-format on
     }
     void webRefusals()
     {
@@ -459,12 +471,14 @@ private slots:
     // The web server binds only to the loopback range.
     void loopbackOnly_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("127.0.0.1") << "127.0.0.1:0" << true;
         QTest::newRow("any address") << "0.0.0.0:0" << false;
         QTest::newRow("IPv6 loopback") << "::1:0" << false;
         QTest::newRow("no port") << "127.0.0.1" << false;
+        // clang-format on
     }
     void loopbackOnly()
     {

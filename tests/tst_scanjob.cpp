@@ -61,7 +61,6 @@ bool quickSleep(int ms)
     return false;
 }
 
-
 const QString kBase = QStringLiteral("/tmp/vqkeltoscans/t1/pic");
 }  // namespace
 
@@ -94,6 +93,7 @@ private slots:
 
     void jobState_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("expected");
         QTest::newRow("done") << state(0, "0", "0") << 0;
@@ -105,6 +105,7 @@ private slots:
         QTest::newRow("a later line wins, pieces trimmed")
             << state(1, "1", "0") + "\n  x.vqscanjob.vqjobrun :  0 \n" << 0;
         QTest::newRow("no wait flag") << state(0, "0", "0").section('\n', 0, 2) << -1;
+        // clang-format on
     }
     void jobState()
     {
@@ -114,6 +115,7 @@ private slots:
 
     void checkParams_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("answer");  // -1: no question expected
@@ -131,6 +133,7 @@ private slots:
         QTest::newRow("input mode") << "inputMode" << "2" << -1 << false << "inputMode错误";
         QTest::newRow("format") << "saveToFileFormat" << "gif" << -1 << false << "saveToFileFormat错误";
         QTest::newRow("directory") << "vqOutDir" << "" << -1 << false << "需填写扫描图片输出目录";
+        // clang-format on
     }
     void checkParams()
     {
@@ -161,8 +164,7 @@ private slots:
         QTEST(scan.vqCheckParams(p, nullptr, got), "ok");
         QFETCH(QString, err);
         QCOMPARE(got, QString(err).replace("%1", dir.path()));
-        QCOMPARE(asked, answer < 0 ? QStringList()
-                                   : QStringList("确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
+        QCOMPARE(asked, answer < 0 ? QStringList() : QStringList("确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
         QCOMPARE(QDir(p.vqOutDir).exists(), answer != 0 && !p.vqOutDir.endsWith("file/sub"));
 
         // Off the GUI thread nobody is asked, and No stands.
@@ -180,6 +182,7 @@ private slots:
     // The page loop's ends on an in-memory printer, through the whole job.
     void pageLoop_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("files");  // printer files "name=bytes" under the job's base
         QTest::addColumn<QStringList>("states");
         QTest::addColumn<int>("code");
@@ -191,6 +194,7 @@ private slots:
         QTest::newRow("running, then a scanner error") << QStringList{} << QStringList{done, running, running,
                                                                                        state(0, "1", "5")}
                                                        << 5 << QStringList{};
+        // clang-format on
     }
     void pageLoop()
     {
@@ -215,6 +219,7 @@ private slots:
     // The file sink on its own: names per input mode, and what it refuses.
     void fileSink_data()
     {
+        // clang-format off
         QTest::addColumn<int>("inputMode");
         QTest::addColumn<QString>("taskId");
         QTest::addColumn<bool>("beginPage");
@@ -226,6 +231,7 @@ private slots:
                                                                     << QStringList{"out/", "out/t1.jpg=B"};
         QTest::newRow("a write before any page") << 1 << "t1" << false << false << QStringList{"out/"};
         QTest::newRow("a task id that is a path") << 0 << "../x" << true << false << QStringList{"out/"};
+        // clang-format on
     }
     void fileSink()
     {
@@ -251,7 +257,8 @@ private slots:
         }
         QTEST(ok, "ok");
         QStringList got;
-        QDirIterator it(top.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator it(top.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             const QString rel = QDir(top.path()).relativeFilePath(path);
@@ -264,9 +271,11 @@ private slots:
     // A page the disk cannot hold is a storage error, never a short file reported as done.
     void storageErrors_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("missingDir");
         QTest::newRow("output directory gone") << true;
         QTest::newRow("disk full in the middle of a page") << false;
+        // clang-format on
     }
     void storageErrors()
     {
@@ -295,6 +304,7 @@ private slots:
     // Whole jobs against the emulator; the first row of each transport runs in real time.
     void emulator_data()
     {
+        // clang-format off
         QTest::addColumn<int>("hostTp");
         QTest::addColumn<QStringList>("setup");
         QTest::addColumn<QString>("paper");
@@ -341,6 +351,7 @@ private slots:
                 << "A4" << 249 << "通信错误" << 0;
         }
         QTest::newRow("host type 3: nothing sent") << 3 << QStringList{} << "A4" << -1 << "系统错误" << 0;
+        // clang-format on
     }
     void emulator()
     {
@@ -371,7 +382,8 @@ private slots:
             const QString name = QString("%1_%2.jpg").arg(p.taskId).arg(n, 4, 10, QChar('0'));
             QCOMPARE(names.value(n - 1), name);
             QCOMPARE(vqReadFile(dir.filePath(name)),
-                     vqReadFile(QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
+                     vqReadFile(
+                         QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
         }
         if (hostTp == 3)
             QVERIFY(mSim.vqHistory().isEmpty());

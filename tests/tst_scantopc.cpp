@@ -63,11 +63,13 @@ private slots:
 
     void folderName_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("folder");
         QTest::newRow("separators and reserved characters") << "..\\../a:b*c?\"<d>|" << ".._.._a_b_c___d__";
         QTest::newRow("control characters") << QString("a\x01\x1f\x7f") + QChar(0) << "a____";
         QTest::newRow("non-ASCII kept") << "打印机 Ünï" << "打印机 Ünï";
+        // clang-format on
     }
     void folderName()
     {
@@ -79,6 +81,7 @@ private slots:
     // Whatever the request holds, nothing is written unless it is a plain extension.
     void hostileRequest_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<bool>("read");  // false: too large to read, left on the printer
         QTest::newRow("empty") << QByteArray() << true;
@@ -89,6 +92,7 @@ private slots:
         QTest::newRow("NUL first") << QByteArray("\0jpg", 4) << true;
         QTest::newRow("nine characters") << QByteArray("abcdefghi") << true;
         QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a') << false;
+        // clang-format on
     }
     void hostileRequest()
     {
@@ -118,8 +122,8 @@ private slots:
             QCOMPARE(vqScanToPcPass(mSim.vqPty(), name), CvqScanToPcEnd::JobEnded);
         }
         const QString first = ".._.._x_y" + kStamp;
-        QCOMPARE(desktopFiles(), QStringList({first + "/", first + "/scan_0001.jpg", first + " (2)/",
-                                              first + " (2)/scan_0001.jpg"}));
+        QCOMPARE(desktopFiles(),
+                 QStringList({first + "/", first + "/scan_0001.jpg", first + " (2)/", first + " (2)/scan_0001.jpg"}));
         QCOMPARE(vqReadFile(mDesktop.filePath(first + "/scan_0001.jpg")), simPage(1));
 
         // An empty folder of that second is taken as it is.

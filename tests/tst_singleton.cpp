@@ -50,8 +50,8 @@ void TstSingleton::cleanup()
 void TstSingleton::send(const QByteArray& bytes)
 {
     QLocalSocket s;
-    s.connectToServer(QvqSingletonApplication::vqLocalName(
-        QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
+    s.connectToServer(
+        QvqSingletonApplication::vqLocalName(QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
     QVERIFY(s.waitForConnected(5000));
     if (!bytes.isEmpty()) {
         s.write(bytes);
@@ -65,6 +65,7 @@ void TstSingleton::send(const QByteArray& bytes)
 
 void TstSingleton::messages_data()
 {
+    // clang-format off
     QTest::addColumn<bool>("shownBefore");
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<bool>("shownAfter");
@@ -76,6 +77,7 @@ void TstSingleton::messages_data()
     QTest::newRow("show beyond 100 bytes ignored") << false << QByteArray(100, 'x') + "show\n" << false;
     QTest::newRow("exit beyond 100 bytes ignored") << true << QByteArray(200, 'x') + "exit\n" << true;
     QTest::newRow("large flood") << false << QByteArray(1 << 20, 's') << false;
+    // clang-format on
 }
 
 void TstSingleton::messages()
@@ -118,6 +120,7 @@ void TstSingleton::staleLockUnderOurPid()
 
 void TstSingleton::socketDir_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("runtime");   // what the runtime directory is: ok, missing, open, link
     QTest::addColumn<QString>("fallback");  // what the fallback is: missing, ok, open, link, foreign
     QTest::addColumn<QString>("chosen");    // runtime, fallback or "" (refused)
@@ -129,6 +132,7 @@ void TstSingleton::socketDir_data()
     QTest::newRow("runtime a link") << "link" << "missing" << "fallback";
     QTest::newRow("fallback a link") << "missing" << "link" << "";
     QTest::newRow("fallback of another user") << "missing" << "foreign" << "";
+    // clang-format on
 }
 
 void TstSingleton::socketDir()
@@ -147,7 +151,8 @@ void TstSingleton::socketDir()
             return ::symlink(QFile::encodeName(elsewhere.path()).constData(), p.constData()) == 0;
         if (kind == "missing")
             return true;
-        const bool made = ::mkdir(p.constData(), 0700) == 0 && ::chmod(p.constData(), kind == "open" ? 0777 : 0700) == 0;
+        const bool made =
+            ::mkdir(p.constData(), 0700) == 0 && ::chmod(p.constData(), kind == "open" ? 0777 : 0700) == 0;
         return made && (kind != "foreign" || ::chown(p.constData(), getuid() + 1, getgid()) == 0);
     };
     const QString r = base.path() + "/run";

@@ -29,7 +29,12 @@ static int bits(std::initializer_list<int> numbers)
 }
 
 // 36 plain hex digits: count 1234, job 01, status bytes 00..09, crum 1A, t 2710, d 1F40.
-static const QByteArray kSts36 = "1234" "01" "00010203040506070809" "1A" "2710" "1F40";
+static const QByteArray kSts36 = "1234"
+                                 "01"
+                                 "00010203040506070809"
+                                 "1A"
+                                 "2710"
+                                 "1F40";
 
 class TstState : public QObject
 {
@@ -37,6 +42,7 @@ class TstState : public QObject
 private slots:
     void parseDeviceId_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("defaultPxg");
         QTest::addColumn<bool>("ok");
@@ -63,6 +69,7 @@ private slots:
         QTest::newRow("key is case-sensitive") << "mdl:X" << 1 << false << "" << "" << 1 << 10 << 0u;
         QTest::newRow("35 digits fail") << "MDL:X;STS:" + sts36.left(35) << 1 << false << "X" << "" << 1 << 10 << 0u;
         QTest::newRow("STS not shifted") << "MDL:X;STS:" + QString::fromLatin1(kSts36) << 1 << false << "X" << "" << 1 << 10 << 0u;
+        // clang-format on
     }
 
     void parseDeviceId()
@@ -82,6 +89,7 @@ private slots:
 
     void stsFields_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("job");
@@ -94,6 +102,7 @@ private slots:
         QTest::newRow("fields in order") << vqShiftSts(kSts36) << 0x1234 << 1 << 0 << 9 << 0x1A << 10000 << 8000;
         QTest::newRow("encoded W is F") << QByteArray("WWWW") + vqShiftSts(kSts36.mid(4)) << 65535 << 1 << 0 << 9 << 0x1A << 10000 << 8000;
         QTest::newRow("lower-case digits") << vqShiftSts("abcd" + kSts36.mid(4)) << 0xABCD << 1 << 0 << 9 << 0x1A << 10000 << 8000;
+        // clang-format on
     }
 
     void stsFields()
@@ -113,6 +122,7 @@ private slots:
 
     void stsFailures_data()
     {
+        // clang-format off
         QTest::addColumn<QByteArray>("plain");
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("keptCount");
@@ -121,6 +131,7 @@ private slots:
         QTest::newRow("3 digits") << QByteArray("123") << "(vq)status_print_count too short or not hex" << 0;
         QTest::newRow("status byte 3 bad") << QByteArray("123401000102G3") << "(vq)status_bytes[ 3 ] too short or not hex" << 0x1234;
         QTest::newRow("35 digits") << kSts36.left(35) << "(vq)crum_d_percent too short or not hex" << 0x1234;
+        // clang-format on
     }
 
     void stsFailures()
@@ -136,6 +147,7 @@ private slots:
 
     void compare_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("less");
@@ -153,6 +165,7 @@ private slots:
         // Each of these is invalid, so below any valid version.
         for (const char* bad : {"V7", ".1.2", "1.2.a", "1.123456789", ""})
             QTest::newRow(qPrintable(QStringLiteral("invalid: '%1'").arg(bad))) << bad << "0.1" << true << false;
+        // clang-format on
     }
 
     void compare()
@@ -165,6 +178,7 @@ private slots:
 
     void consumables_data()
     {
+        // clang-format off
         QTest::addColumn<int>("pxg");
         QTest::addColumn<int>("cs");
         QTest::addColumn<int>("t");
@@ -191,6 +205,7 @@ private slots:
         QTest::newRow("no upper clamp") << 2 << 0x1A << 10050 << 10049 << false << 10 << 101 << 100 << 0;
         QTest::newRow("threshold 50") << 2 << 0x1A << 5000 << 5100 << false << 50 << 50 << 51 << bits({19});
         QTest::newRow("no crum bit 4: nothing") << 2 << 0x0F << 0 << 0 << false << 10 << -1 << -1 << 0;
+        // clang-format on
     }
 
     void consumables()
@@ -212,6 +227,7 @@ private slots:
     // to end through the emulator (tst_printersim).
     void statusBits_data()
     {
+        // clang-format off
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("value");
         QTest::addColumn<int>("pex");
@@ -228,6 +244,7 @@ private slots:
         QTest::newRow("paper source only") << 6 << 0xFE << 0;
         QTest::newRow("byte 0 unused") << 0 << 0xFF << 0;
         QTest::newRow("byte 9 unused") << 9 << 0xFF << 0;
+        // clang-format on
     }
 
     void statusBits()
@@ -241,6 +258,7 @@ private slots:
 
     void activity_data()
     {
+        // clang-format off
         QTest::addColumn<int>("byte7");
         QTest::addColumn<int>("idle");
         QTest::addColumn<int>("job");
@@ -249,6 +267,7 @@ private slots:
         QTest::newRow("4") << 4 << 0 << 6;
         QTest::newRow("5") << 5 << 7 << 7;
         QTest::newRow("255") << 255 << 2 << 6;
+        // clang-format on
     }
 
     void activity()
@@ -265,14 +284,22 @@ private slots:
     {
         // Every field takes part: a field left out would hide a change from the window.
         const QList<std::function<void(CvqState&)>> changes = {
-            [](CvqState& s) { s.connected = true; },        [](CvqState& s) { s.vidpid.vid = "1A2B"; },
-            [](CvqState& s) { s.vidpid.pid = "0101"; },     [](CvqState& s) { s.productName = "x"; },
-            [](CvqState& s) { s.vqHasScan = 1; },           [](CvqState& s) { s.vqPlatform = 2; },
-            [](CvqState& s) { s.instanceId = "x"; },        [](CvqState& s) { s.queueName = "x"; },
-            [](CvqState& s) { s.pex = int(0x80000000u); },  [](CvqState& s) { s.pa = 4; },
-            [](CvqState& s) { s.tonerPercent = 50; },       [](CvqState& s) { s.drumPercent = 0; },
-            [](CvqState& s) { s.peGuZhangSource = 2; },     [](CvqState& s) { s.ROMVER = "V1"; },
-            [](CvqState& s) { s.SN = "s"; },                [](CvqState& s) { s.vqComName = "COM3"; },
+            [](CvqState& s) { s.connected = true; },
+            [](CvqState& s) { s.vidpid.vid = "1A2B"; },
+            [](CvqState& s) { s.vidpid.pid = "0101"; },
+            [](CvqState& s) { s.productName = "x"; },
+            [](CvqState& s) { s.vqHasScan = 1; },
+            [](CvqState& s) { s.vqPlatform = 2; },
+            [](CvqState& s) { s.instanceId = "x"; },
+            [](CvqState& s) { s.queueName = "x"; },
+            [](CvqState& s) { s.pex = int(0x80000000u); },
+            [](CvqState& s) { s.pa = 4; },
+            [](CvqState& s) { s.tonerPercent = 50; },
+            [](CvqState& s) { s.drumPercent = 0; },
+            [](CvqState& s) { s.peGuZhangSource = 2; },
+            [](CvqState& s) { s.ROMVER = "V1"; },
+            [](CvqState& s) { s.SN = "s"; },
+            [](CvqState& s) { s.vqComName = "COM3"; },
         };
         const CvqState a;
         QVERIFY(a == CvqState());
@@ -287,6 +314,7 @@ private slots:
 
     void displayName_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("queue");
         QTest::addColumn<QString>("product");
         QTest::addColumn<QString>("shown");
@@ -295,6 +323,7 @@ private slots:
         QTest::newRow("product when no queue") << "" << "Morvane P1" << "P1";
         QTest::newRow("brand in lower case kept") << "morvane P2010DW" << "" << "morvane P2010DW";
         QTest::newRow("neither name") << "" << "" << "";
+        // clang-format on
     }
 
     void displayName()

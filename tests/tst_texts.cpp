@@ -28,7 +28,14 @@ const QList<int> kUnlisted = {4, 5, 6, 7, 20, 21, 22, 23, 24};
 const QList<int> kSplitSources = {2, 4, 8, 16, 32, 64, 128};
 
 // Samples of each catalogue: context, Chinese source, then the Chinese, English and Russian texts.
-struct Sample { const char* context; const char* source; const char* zh; const char* en; const char* ru; };
+struct Sample
+{
+    const char* context;
+    const char* source;
+    const char* zh;
+    const char* en;
+    const char* ru;
+};
 const QVector<Sample> kSamples = {
     {"Device Status", "正在预热..", "正在预热..", "Preheating..", "Прогрев.."},
     {"Error Code", "纸盒1卡纸", "纸盒1卡纸", "Tray 1 jam", "Лоток 1 зам."},
@@ -45,6 +52,7 @@ private slots:
 
     void faultList_data()
     {
+        // clang-format off
         using L = QList<CvqFaultItem>;
         QTest::addColumn<int>("pex");
         QTest::addColumn<int>("source");
@@ -70,6 +78,7 @@ private slots:
         for (int n : kUnlisted)
             unlisted |= bit(n);
         QTest::newRow("unlisted bits only") << unlisted << 0xFF << L();
+        // clang-format on
     }
     void faultList()
     {
@@ -80,6 +89,7 @@ private slots:
 
     void faultTextAndStyle_data()
     {
+        // clang-format off
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("source");
         QTest::addColumn<QString>("text");
@@ -96,6 +106,7 @@ private slots:
         QTest::newRow("cover with a source") << bit(11) << 4 << u("机盖未关") << QString(kRed);
         QTest::newRow("bit 0") << bit(0) << 0 << QString() << QString(kAmber);
         QTest::newRow("two bits") << (bit(8) | bit(9)) << 0 << QString() << QString(kAmber);
+        // clang-format on
     }
     void faultTextAndStyle()
     {
@@ -108,11 +119,13 @@ private slots:
     // Each compiled catalogue translates every text the tables hold, and the samples exactly.
     void catalogue_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("qm");
         QTest::addColumn<int>("column");
         QTest::newRow("Chinese") << ":/translate/zh_CN.qm" << 0;
         QTest::newRow("English") << ":/translate/en_US.qm" << 1;
         QTest::newRow("Russian") << ":/translate/ru_RU.qm" << 2;
+        // clang-format on
     }
     void catalogue()
     {
@@ -144,6 +157,7 @@ private slots:
 
     void language_data()
     {
+        // clang-format off
         QTest::addColumn<QStringList>("offered");
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("switchTo");
@@ -160,6 +174,7 @@ private slots:
         QTest::newRow("language only") << all << "en" << QString() << u("简中") << u("空闲");
         QTest::newRow("switch to one not offered") << englishFirst << "zh_CN" << u("Русский") << "English" << "Idle";
         QTest::newRow("switch, case differs") << all << "ru_RU" << "english" << u("简中") << u("空闲");
+        // clang-format on
     }
     void language()
     {
@@ -173,7 +188,6 @@ private slots:
         QCOMPARE(mgr.offeredNames(), offered);
         QTEST(vqStatusTextTr(0), "idle");
     }
-
 };
 
 VQ_TEST_GUILESS_MAIN(TstTexts)

@@ -176,6 +176,7 @@ private slots:
     // The state line and the tray for one device, connected or not.
     void panel_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("connected");
         QTest::addColumn<int>("pa");
         QTest::addColumn<QString>("status");
@@ -184,6 +185,7 @@ private slots:
         QTest::newRow("job printing") << true << 6 << u("正在打印.. | color:#E6990B;");
         QTest::newRow("unknown code") << true << 9 << u(" | color:gray;");
         QTest::newRow("disconnected") << false << 4 << u("- | color:gray;");
+        // clang-format on
     }
     void panel()
     {
@@ -197,17 +199,20 @@ private slots:
         QCOMPARE(tray()->toolTip(), connected ? vqMonitorTitle + ": Office" : vqMonitorTitle);
         QCOMPARE(action("actSet")->isEnabled(), connected);
         QCOMPARE(QStringList({action("actShow")->text(), label("lblToner")->text(), label("lblFault")->text()}),
-                 connected ? QStringList({"Office", "50%", u("机盖未关")}) : QStringList({u("暂无设备连接"), "-", "-"}));
+                 connected ? QStringList({"Office", "50%", u("机盖未关")})
+                           : QStringList({u("暂无设备连接"), "-", "-"}));
     }
 
     void toner_data()
     {
+        // clang-format off
         QTest::addColumn<int>("percent");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("blinks");
         QTest::newRow("11 steady") << 11 << "11%" << false;
         QTest::newRow("10 blinks") << 10 << "10%" << true;
         QTest::newRow("-1 connected: no reading") << -1 << "-" << false;
+        // clang-format on
     }
 
     void toner()
@@ -247,6 +252,7 @@ private slots:
 
     void faults_data()
     {
+        // clang-format off
         QTest::addColumn<int>("pex");
         QTest::addColumn<int>("source");
         QTest::addColumn<QStringList>("texts");
@@ -256,6 +262,7 @@ private slots:
         QTest::newRow("six") << (bit(10) | bit(8) | bit(3) | bit(11) | bit(14) | bit(26)) << 0x14
                              << QStringList{u("纸盒1卡纸"), u("纸盒1缺纸"), u("纸张尺寸不符"), u("机盖未关"),
                                             u("主电机错误"), u("出纸盒满")};
+        // clang-format on
     }
 
     void faults()
@@ -356,6 +363,7 @@ private slots:
 
     void drag_data()
     {
+        // clang-format off
         QTest::addColumn<QPointF>("press");
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("moves");
@@ -365,6 +373,7 @@ private slots:
         QTest::newRow("639.6 rounds outside") << QPointF(639.6, 10.2) << int(Qt::LeftButton) << false;
         QTest::newRow("just below the area") << QPointF(100, 480) << int(Qt::LeftButton) << false;
         QTest::newRow("right button") << QPointF(100, 100) << int(Qt::RightButton) << false;
+        // clang-format on
     }
 
     void drag()
@@ -391,12 +400,14 @@ private slots:
 
     void trayActivation_data()
     {
+        // clang-format off
         QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
         QTest::addColumn<bool>("windowShown");
         QTest::addColumn<bool>("menuShown");
         QTest::newRow("double click shows the window") << QSystemTrayIcon::DoubleClick << true << false;
         QTest::newRow("context shows the menu") << QSystemTrayIcon::Context << false << true;
         QTest::newRow("single click does nothing") << QSystemTrayIcon::Trigger << false << false;
+        // clang-format on
     }
 
     void trayActivation()
@@ -411,11 +422,13 @@ private slots:
 
     void printerWindow_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("withDevice");
         QTest::addColumn<QString>("queue");
         QTest::newRow("selected device") << true << "Morvane P4120W";
         QTest::newRow("device without queue name") << true << QString();
         QTest::newRow("no device") << false << QString();
+        // clang-format on
     }
 
     void printerWindow()
@@ -434,6 +447,7 @@ private slots:
 
     void firmwareNotice_data()
     {
+        // clang-format off
         QTest::addColumn<QList<CvqState>>("previous");
         QTest::addColumn<QList<CvqState>>("next");
         QTest::addColumn<QStringList>("names");
@@ -453,6 +467,7 @@ private slots:
         QTest::newRow("newer firmware") << L() << L{dev("V1.3.6407")} << QStringList();
         QTest::newRow("model not listed") << L() << L{dev("V1.3.6000", 0, true, "Morvane P7760FDN")} << QStringList();
         QTest::newRow("still busy") << L{dev("V1.3.6000", 4)} << L{dev("V1.3.6000", 6)} << QStringList();
+        // clang-format on
     }
 
     void firmwareNotice()
@@ -464,11 +479,13 @@ private slots:
 
     void exit_data()
     {
+        // clang-format off
         QTest::addColumn<bool>("byMenu");
         QTest::addColumn<bool>("shown");
         QTest::newRow("menu exit, window shown") << true << true;
         QTest::newRow("window closed") << false << true;
         QTest::newRow("hidden window closed (exit request)") << false << false;
+        // clang-format on
     }
 
     void exit()
@@ -513,7 +530,8 @@ private slots:
         CvqHostScope slowScope(&slow);
         w.reset(new FvqMain);
         std::atomic<bool> finished{false};
-        connect(coreTrd(), &QThread::finished, coreTrd(), [&] { finished = true; }, Qt::DirectConnection);
+        connect(
+            coreTrd(), &QThread::finished, coreTrd(), [&] { finished = true; }, Qt::DirectConnection);
         QTRY_VERIFY(slow.entered > 0);
         w.reset();  // while a poll cycle is in flight
         QVERIFY(finished);

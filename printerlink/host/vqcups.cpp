@@ -78,7 +78,8 @@ bool parseUsbUri(const QString& deviceUri, CvqUsbQueueTarget* target)
     int port = 0;
     const QByteArray uri = deviceUri.toUtf8();
     if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.constData(), scheme, sizeof scheme, user, sizeof user, host,
-                        sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK
+                        sizeof host, &port, resource, sizeof resource)
+            < HTTP_URI_STATUS_OK
         || std::strcmp(scheme, "usb") != 0 || !*host)
         return false;
     *target = CvqUsbQueueTarget();

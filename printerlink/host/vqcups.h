@@ -14,7 +14,7 @@ struct CvqCupsQueue
 // The device a usb queue prints to, decoded from usb://MAKE/MODEL?serial=S[&interface=N].
 struct CvqUsbQueueTarget
 {
-    QString serial;         // empty when the URI names none
+    QString serial;  // empty when the URI names none
     int interfaceNumber = 0;
 };
 

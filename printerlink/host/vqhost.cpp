@@ -26,10 +26,7 @@ QMap<QString, QString> CvqHost::vqUsbPrinterQueues(const QStringList& instanceId
     return vqFindUsbPrinterQueues(vqRegistry(), instanceIds);
 }
 
-void CvqHost::vqShowQueue(const QString& queueName)
-{
-    vqStartDetached(vqPrinterQueueCommand(queueName));
-}
+void CvqHost::vqShowQueue(const QString& queueName) { vqStartDetached(vqPrinterQueueCommand(queueName)); }
 
 CvqRegistryView& CvqHost::vqRegistry()
 {
@@ -47,10 +44,7 @@ QList<CvqSerialPortEntry> vqSystemSerialPorts()
 
 static QAtomicPointer<CvqHost> gOverride;
 
-void vqSetHostOverride(CvqHost* host)
-{
-    gOverride.storeRelease(host);
-}
+void vqSetHostOverride(CvqHost* host) { gOverride.storeRelease(host); }
 
 CvqHost& vqHost()
 {

@@ -5,8 +5,16 @@ namespace {
 class CvqNullHost : public CvqHost
 {
 public:
-    EnumResult vqListUsbPrinters(QStringList* ids) override { ids->clear(); return EnumOk; }
-    ReadResult vqReadIeee1284(const QString&, QByteArray* reply) override { reply->clear(); return ReadOpenFailed; }
+    EnumResult vqListUsbPrinters(QStringList* ids) override
+    {
+        ids->clear();
+        return EnumOk;
+    }
+    ReadResult vqReadIeee1284(const QString&, QByteArray* reply) override
+    {
+        reply->clear();
+        return ReadOpenFailed;
+    }
     int vqQueueHasJobs(const QByteArray&) override { return -1; }
     QList<CvqSerialPortEntry> vqSerialPorts() override { return {}; }
     void vqStartDetached(const QString&) override {}

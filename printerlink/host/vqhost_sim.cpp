@@ -27,15 +27,12 @@ QString CvqSimHost::vqRootFromEnv()
     return QFileInfo(path).isDir() ? path : QString();
 }
 
-QString CvqSimHost::root()
-{
-    return vqRootFromEnv();
-}
+QString CvqSimHost::root() { return vqRootFromEnv(); }
 
 QStringList CvqSimHost::vqSortedEntries(const QString& dir, bool dirsOnly)
 {
-    const QStringList names = QDir(dir).entryList(
-        (dirsOnly ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QStringList names =
+        QDir(dir).entryList((dirsOnly ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot, QDir::Unsorted);
     std::vector<QByteArray> bytes;
     bytes.reserve(size_t(names.size()));
     for (const QString& n : names)
@@ -58,7 +55,8 @@ static bool readBytes(const QString& path, QByteArray* out, qint64 maxBytes)
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
@@ -87,8 +85,8 @@ bool CvqSimHost::vqReadLine(const QString& path, QString* out, qint64 maxBytes)
 // A queue name becomes a path component: refuse anything that could leave the tree.
 static bool safeComponent(const QString& name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains('/') && !name.contains(QChar(0));
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains('/')
+        && !name.contains(QChar(0));
 }
 
 CvqHost::EnumResult CvqSimHost::vqListUsbPrinters(QStringList* instanceIds)
@@ -176,10 +174,7 @@ void CvqSimHost::vqStartDetached(const QString& commandLine)
         f.write(commandLine.toUtf8() + '\n');
 }
 
-QStringList CvqSimHost::vqQueueNames()
-{
-    return vqSortedEntries(root() + QStringLiteral("/registry/Printers"), true);
-}
+QStringList CvqSimHost::vqQueueNames() { return vqSortedEntries(root() + QStringLiteral("/registry/Printers"), true); }
 
 static quint32 readDecimal(const QString& path)
 {

@@ -6,8 +6,7 @@
 
 namespace {
 const wchar_t* const kPrinters = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
-const wchar_t* const kDeviceClasses =
-    L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" VQ_USB_PRINT_GUID;
+const wchar_t* const kDeviceClasses = L"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" VQ_USB_PRINT_GUID;
 
 QString fromWin(const std::wstring& s) { return QString::fromWCharArray(s.data(), int(s.size())); }
 std::wstring toWin(const QString& s) { return s.toStdWString(); }
@@ -42,7 +41,10 @@ public:
 
     CvqRegistryView& vqRegistry() override { return *this; }
     // The name comes from the command line, in the local code page.
-    int vqQueueHasJobs(const QByteArray& name) override { return vqwin::queueHasJobs(toWin(QString::fromLocal8Bit(name))); }
+    int vqQueueHasJobs(const QByteArray& name) override
+    {
+        return vqwin::queueHasJobs(toWin(QString::fromLocal8Bit(name)));
+    }
 
     QList<CvqSerialPortEntry> vqSerialPorts() override { return vqSystemSerialPorts(); }
 
@@ -66,7 +68,8 @@ private:
     quint32 vqDevicePortNumber(const QString& key) override
     {
         unsigned long v = 0;
-        vqwin::regDword(std::wstring(kDeviceClasses) + L"\\" + toWin(key) + L"\\#\\Device Parameters", L"Port Number", v);
+        vqwin::regDword(std::wstring(kDeviceClasses) + L"\\" + toWin(key) + L"\\#\\Device Parameters", L"Port Number",
+                        v);
         return quint32(v);
     }
 };

@@ -33,10 +33,7 @@ QByteArray attr(const QString& dir, const char* name)
     return n > 0 ? QByteArray(buf, int(n)).trimmed() : QByteArray();
 }
 
-int hexAttr(const QString& dir, const char* name, bool* ok)
-{
-    return attr(dir, name).toInt(ok, 16);
-}
+int hexAttr(const QString& dir, const char* name, bool* ok) { return attr(dir, name).toInt(ok, 16); }
 
 // Fills the device part (everything but the interface) from the device's folder.
 bool readDevice(const QString& port, CvqLinuxUsbPrinter* p)
@@ -116,8 +113,8 @@ int usbfsRead(const CvqLinuxUsbPrinter& p, unsigned char* buf)
 // The usblp node of the interface, when its driver is bound.
 QByteArray usblpNode(const CvqLinuxUsbPrinter& p)
 {
-    const QStringList lp = QDir(p.interfaceDir + QStringLiteral("/usbmisc")).entryList({QStringLiteral("lp*")},
-                                                                                     QDir::AllEntries | QDir::System);
+    const QStringList lp = QDir(p.interfaceDir + QStringLiteral("/usbmisc"))
+                               .entryList({QStringLiteral("lp*")}, QDir::AllEntries | QDir::System);
     return lp.isEmpty() ? QByteArray() : QFile::encodeName(QStringLiteral("/dev/usb/") + lp.first());
 }
 

@@ -7,10 +7,10 @@
 // One printer-class interface of a USB device.
 struct CvqLinuxUsbPrinter
 {
-    QString instanceId;       // USB\VID_vvvv&PID_pppp&MI_ii\<port>
-    QString port;             // the device's sysfs name: bus and hub ports, e.g. "1-1.2"
-    QString interfaceDir;     // sysfs folder of the interface
-    QString serial;           // USB serial number; empty when the device has none
+    QString instanceId;    // USB\VID_vvvv&PID_pppp&MI_ii\<port>
+    QString port;          // the device's sysfs name: bus and hub ports, e.g. "1-1.2"
+    QString interfaceDir;  // sysfs folder of the interface
+    QString serial;        // USB serial number; empty when the device has none
     int interfaceNumber = 0;
     int alternateSetting = 0;
     int busnum = 0;

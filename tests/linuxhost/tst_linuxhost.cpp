@@ -83,6 +83,7 @@ private slots:
 
     void read_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("id");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("text");
@@ -99,6 +100,7 @@ private slots:
                                                << int(CvqHost::ReadOpenFailed) << QString();
         QTest::newRow("port leaving sysfs") << QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\1-1/../1-1")
                                             << int(CvqHost::ReadOpenFailed) << QString();
+        // clang-format on
     }
 
     void read()
@@ -121,6 +123,7 @@ private slots:
 
     void usbUri_data()
     {
+        // clang-format off
         QTest::addColumn<QString>("uri");
         QTest::addColumn<bool>("usb");
         QTest::addColumn<QString>("serial");
@@ -132,6 +135,7 @@ private slots:
         QTest::newRow("network") << "ipp://localhost/printers/x?serial=QV0001" << false << "" << 0;
         QTest::newRow("bad interface") << "usb://Morvane/P4120W?serial=QV0001&interface=x" << false << "" << 0;
         QTest::newRow("not a URI") << "usb:" << false << "" << 0;
+        // clang-format on
     }
 
     void usbUri()
@@ -204,7 +208,8 @@ private slots:
         // The scheduler listens on a local socket only: its pages are on the loopback name.
         QStringList lines = opened();
         lines.sort();
-        QCOMPARE(lines, (QStringList{"http://localhost:631/printers/Office", "http://localhost:631/printers/a%20b%23c"}));
+        QCOMPARE(lines,
+                 (QStringList{"http://localhost:631/printers/Office", "http://localhost:631/printers/a%20b%23c"}));
     }
 
     void pollCycleMatchesSimulatedHost()

@@ -69,8 +69,8 @@ bool CvqMockUsb::addRecord(const QString& record)
     return false;
 }
 
-bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial,
-                            int interfaceNumber, int alternateSetting, Node node)
+bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
+                            int alternateSetting, Node node)
 {
     if (!mBed)
         return false;
@@ -119,7 +119,8 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
 
 bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial)
 {
-    const QString iface = QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(port.section('-', 0, 0), port).arg(interfaceNumber);
+    const QString iface =
+        QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(port.section('-', 0, 0), port).arg(interfaceNumber);
     return addRecord(QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n"
                                     "A: bInterfaceClass=02\nA: bInterfaceNumber=%4\n\n"
                                     "P: %1/tty/%2\nN: %2\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/%2\n"

@@ -14,7 +14,10 @@ class CvqMockUsb
 {
 public:
     enum Node { Usbfs, Usblp, NoNode };
-    struct Control { int requestType = -1, request = -1, value = -1, index = -1, length = -1; };
+    struct Control
+    {
+        int requestType = -1, request = -1, value = -1, index = -1, length = -1;
+    };
 
     CvqMockUsb();
     ~CvqMockUsb();

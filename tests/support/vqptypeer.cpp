@@ -98,7 +98,7 @@ QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& b
 {
     const char header[4] = {char(type), 0, char(id), char(flags)};
     return QByteArray(kHead, 4) + vqPeerU32(quint32(4 + body.size())) + QByteArray(header, 4) + body
-           + QByteArray(kTail, 4);
+        + QByteArray(kTail, 4);
 }
 
 bool CvqPtyPeer::start(Handler handler)

@@ -96,8 +96,9 @@ void strictHandler(QtMsgType type, const QMessageLogContext& ctx, const QString&
 
 void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
-    const int kind = type == QtDebugMsg ? CvqMessageCapture::Debug
-        : (type == QtWarningMsg || type == QtCriticalMsg) ? CvqMessageCapture::Warnings : -1;
+    const int kind = type == QtDebugMsg                   ? CvqMessageCapture::Debug
+        : (type == QtWarningMsg || type == QtCriticalMsg) ? CvqMessageCapture::Warnings
+                                                          : -1;
     {
         QMutexLocker lock(&gMsgMutex);
         if (kind >= 0 && gDepth[kind] > 0) {

@@ -17,14 +17,14 @@ class CvqFakeHost : public CvqHost, public CvqRegistryView
 public:
     EnumResult enumResult = EnumOk;
     QStringList instanceIds;
-    QMap<QString, QByteArray> replies;       // instance id -> reply
-    QMap<QString, ReadResult> readResults;   // instance id -> forced failure
-    QMap<QString, QString> ports;            // queue -> Port
-    QMap<QString, quint32> attributes;       // queue -> Attributes
-    QStringList queueOrder;                  // queue names as listed
-    QStringList classKeys;                   // DeviceClasses subkeys
-    QMap<QString, quint32> portNumbers;      // key -> Port Number
-    QMap<QByteArray, int> jobs;              // queue -> -1 / 0 / 1
+    QMap<QString, QByteArray> replies;      // instance id -> reply
+    QMap<QString, ReadResult> readResults;  // instance id -> forced failure
+    QMap<QString, QString> ports;           // queue -> Port
+    QMap<QString, quint32> attributes;      // queue -> Attributes
+    QStringList queueOrder;                 // queue names as listed
+    QStringList classKeys;                  // DeviceClasses subkeys
+    QMap<QString, quint32> portNumbers;     // key -> Port Number
+    QMap<QByteArray, int> jobs;             // queue -> -1 / 0 / 1
     QList<CvqSerialPortEntry> serialPorts;
     QStringList started;
     // Counted from every thread that polls (core, one-key print, ...).
@@ -91,8 +91,14 @@ private:
     Kind mKind;
 };
 
-struct CvqWarningGuard : CvqMessageCapture { CvqWarningGuard() : CvqMessageCapture(Warnings) {} };
-struct CvqDebugCapture : CvqMessageCapture { CvqDebugCapture() : CvqMessageCapture(Debug) {} };
+struct CvqWarningGuard : CvqMessageCapture
+{
+    CvqWarningGuard() : CvqMessageCapture(Warnings) {}
+};
+struct CvqDebugCapture : CvqMessageCapture
+{
+    CvqDebugCapture() : CvqMessageCapture(Debug) {}
+};
 
 // A file's bytes, or "<missing>".
 QByteArray vqReadFile(const QString& path);
@@ -105,36 +111,36 @@ int vqRunTests(QObject* test, int argc, char** argv);
 void vqAllowWarnings(const QStringList& fragments);
 
 // The main of a test program that needs widgets, and of one that does not.
-#define VQ_TEST_MAIN(TestObject)                      \
-    int main(int argc, char** argv)                   \
-    {                                                 \
-        QApplication app(argc, argv);                 \
-        app.setAttribute(Qt::AA_Use96Dpi, true);      \
-        TestObject tc;                                \
-        QTEST_SET_MAIN_SOURCE_PATH                    \
-        return vqRunTests(&tc, argc, argv);           \
+#define VQ_TEST_MAIN(TestObject)                                                                                       \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        QApplication app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return vqRunTests(&tc, argc, argv);                                                                            \
     }
-#define VQ_TEST_GUILESS_MAIN(TestObject)              \
-    int main(int argc, char** argv)                   \
-    {                                                 \
-        QCoreApplication app(argc, argv);             \
-        TestObject tc;                                \
-        QTEST_SET_MAIN_SOURCE_PATH                    \
-        return vqRunTests(&tc, argc, argv);           \
+#define VQ_TEST_GUILESS_MAIN(TestObject)                                                                               \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        QCoreApplication app(argc, argv);                                                                              \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return vqRunTests(&tc, argc, argv);                                                                            \
     }
 
 // Fails the current test when the capture holds lines other than the allowed ones.
-#define VQ_VERIFY_NO_MESSAGES(capture, ...)                                        \
-    do {                                                                           \
-        const QStringList vqUnexpected_ = (capture).takeUnexpected({__VA_ARGS__}); \
-        QVERIFY2(vqUnexpected_.isEmpty(), qPrintable(vqUnexpected_.join('\n')));  \
+#define VQ_VERIFY_NO_MESSAGES(capture, ...)                                                                            \
+    do {                                                                                                               \
+        const QStringList vqUnexpected_ = (capture).takeUnexpected({__VA_ARGS__});                                     \
+        QVERIFY2(vqUnexpected_.isEmpty(), qPrintable(vqUnexpected_.join('\n')));                                       \
     } while (0)
 
 // Fails the current test unless the emulator answers the control line with "ok".
-#define VQ_SIM_OK(client, line)                                                                           \
-    do {                                                                                                  \
-        const QString vqLine_ = (line);                                                                   \
-        const QStringList vqReply_ = (client).vqCmd(vqLine_);                                             \
-        QVERIFY2(!vqReply_.isEmpty() && vqReply_.last().startsWith(QLatin1String("ok")),                  \
-                 qPrintable(vqLine_ + ": " + vqReply_.join('|')));                                        \
+#define VQ_SIM_OK(client, line)                                                                                        \
+    do {                                                                                                               \
+        const QString vqLine_ = (line);                                                                                \
+        const QStringList vqReply_ = (client).vqCmd(vqLine_);                                                          \
+        QVERIFY2(!vqReply_.isEmpty() && vqReply_.last().startsWith(QLatin1String("ok")),                               \
+                 qPrintable(vqLine_ + ": " + vqReply_.join('|')));                                                     \
     } while (0)
