@@ -39,6 +39,10 @@ void writeTree(const QString& root, const QByteArray& layout)
             continue;
         const QByteArray content = sep < 0 ? QByteArray() : rec.mid(sep + 1, 8192);
         const QByteArray path = QFile::encodeName(root) + '/' + rel;
+        // The first record of a path wins: writing to a FIFO made before would block.
+        struct stat st;
+        if (::lstat(path.constData(), &st) == 0)
+            continue;
         const int slash = path.lastIndexOf('/');
         QDir().mkpath(QFile::decodeName(path.left(slash)));
         if (content == "\x02" "fifo") {
