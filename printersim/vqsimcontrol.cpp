@@ -341,8 +341,8 @@ static const char* const kHelp[] = {
     "help: use NAME | @NAME CMD | add NAME [model= pid= sn= queue= port= romver= http= unplugged] | remove NAME",
     "help: printers | status [NAME|all] | history [clear] | echo TEXT | sleep MS | wait COND [timeout=MS]",
     "help: pause [MS] | resume | load FILE | steps | state NAME | play FILE [STEP] | quit",
-    "help: reset | plug/unplug [device|queue|serial|port|idread|all] | activity "
-    "idle|sleep|warmup|printing|busy|cooling",
+    "help: reset | plug/unplug [device|queue|serial|port|idread|all]",
+    "help: activity idle|sleep|warmup|printing|busy|cooling",
     "help: fault NAME[,NAME] [on|off] | faults LIST|none | clear | source LIST | toner PCT|none | drum PCT|none",
     "help: chip on|off | romver V | upromver V|none | pxg N | tll N | jobs N | key | scan [...] | scanjob [...]",
     "help: scanner ok|err | jobstate auto|TEXT | printtime MS | exeout auto|inline|file | raw FIELD V | file OP",
