@@ -45,11 +45,16 @@ void writeTree(const QString& root, const QByteArray& layout)
             continue;
         const int slash = path.lastIndexOf('/');
         QDir().mkpath(QFile::decodeName(path.left(slash)));
-        if (content == "\x02" "fifo") {
+        if (content
+            == "\x02"
+               "fifo") {
             ::mkfifo(path.constData(), 0600);
-        } else if (content == "\x02" "dir") {
+        } else if (content
+                   == "\x02"
+                      "dir") {
             ::mkdir(path.constData(), 0700);
-        } else if (content.startsWith("\x02" "link:")) {
+        } else if (content.startsWith("\x02"
+                                      "link:")) {
             const int n = content.mid(6).toInt();
             ::symlink(kLinks[unsigned(n) % (sizeof kLinks / sizeof *kLinks)], path.constData());
         } else {

@@ -50,7 +50,10 @@ int main(int argc, char** argv)
         for (int e = 0; e < edits; ++e) {
             const int pos = b.isEmpty() ? 0 : int(rng.bounded(b.size()));
             switch (rng.bounded(4)) {
-            case 0: if (!b.isEmpty()) b[pos] = char(rng.bounded(256)); break;
+            case 0:
+                if (!b.isEmpty())
+                    b[pos] = char(rng.bounded(256));
+                break;
             case 1: b.insert(pos, char(rng.bounded(256))); break;
             case 2: b.remove(pos, 1 + int(rng.bounded(4))); break;
             default: b.truncate(pos); break;

@@ -52,10 +52,7 @@ QString vqUpRomBodyText(const QByteArray& body)
     return QString::fromUtf8(body.constData(), len);
 }
 
-bool vqUpRomIsPrinter(const QString& id)
-{
-    return id.contains(QLatin1String("CLS:PRINTER;"));
-}
+bool vqUpRomIsPrinter(const QString& id) { return id.contains(QLatin1String("CLS:PRINTER;")); }
 
 CvqUpRomSnap vqUpRomReadSnap(const QString& snap)
 {
@@ -127,9 +124,8 @@ bool vqUpRomUpload(const QString& ip)
     QNetworkReply* reply = nam.post(request, multi);
     multi->setParent(reply);
 
-    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, [](qint64 sent, qint64 total) {
-        qDebug() << "upload progress：" << sent << " / " << total;
-    });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply,
+                     [](qint64 sent, qint64 total) { qDebug() << "upload progress：" << sent << " / " << total; });
     // Nobody reads the answer: drop it as it arrives so it cannot pile up.
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
         char sink[4096];
@@ -168,7 +164,8 @@ bool vqUpRomUpload(const QString& ip)
 void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
 {
     const CvqUpRomConfig config = vqUpRomConfig();
-    qDebug().noquote() << "-------------------" << "vqRunOneIp" << ip << "@" << index << "-------------------";
+    qDebug().noquote() << "-------------------"
+                       << "vqRunOneIp" << ip << "@" << index << "-------------------";
     const QString id = vqUpRomGet(ip, QStringLiteral("/ajax_get1284"), config.idMs);
     if (id.isEmpty())
         return;
@@ -178,30 +175,17 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
     }
     const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs));
     switch (snap.verdict) {
-    case CvqUpRomVerdict::NoSnapshot:
-        return;
-    case CvqUpRomVerdict::OtherType:
-        qDebug().noquote() << "not need uprom ProductType" << ip << snap.type;
-        return;
-    case CvqUpRomVerdict::RomCurrent:
-        qDebug().noquote() << "romver already high" << ip << snap.romver;
-        return;
-    case CvqUpRomVerdict::PrinterBusy:
-        qDebug().noquote() << "printer is buzy" << ip << snap.pa;
-        return;
-    default:
-        break;
+    case CvqUpRomVerdict::NoSnapshot: return;
+    case CvqUpRomVerdict::OtherType: qDebug().noquote() << "not need uprom ProductType" << ip << snap.type; return;
+    case CvqUpRomVerdict::RomCurrent: qDebug().noquote() << "romver already high" << ip << snap.romver; return;
+    case CvqUpRomVerdict::PrinterBusy: qDebug().noquote() << "printer is buzy" << ip << snap.pa; return;
+    default: break;
     }
     qDebug().noquote() << "need uprom#1" << ip;
     switch (vqUpRomJobsVerdict(vqUpRomGet(ip, QStringLiteral("/vqexe/usr/local/bin/vqm.out?o"), config.jobMs))) {
-    case CvqUpRomVerdict::EquipBusy:
-        qDebug().noquote() << ip << "equip is buzy";
-        return;
-    case CvqUpRomVerdict::ScannerBusy:
-        qDebug().noquote() << ip << "scanner is buzy";
-        return;
-    default:
-        break;
+    case CvqUpRomVerdict::EquipBusy: qDebug().noquote() << ip << "equip is buzy"; return;
+    case CvqUpRomVerdict::ScannerBusy: qDebug().noquote() << ip << "scanner is buzy"; return;
+    default: break;
     }
     qDebug().noquote() << ip << "need uprom#2";
     vqUpRomUpload(ip);

@@ -258,8 +258,8 @@ bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status,
         if (vqStopping(path))
             return false;
         CvqComMsg resp;
-        if (!vqExchangeChunk(*this, vqMsgGetChunk, path, pathUtf8, offset, quint32(vqComChunk), nullptr, resp,
-                             status, err))
+        if (!vqExchangeChunk(*this, vqMsgGetChunk, path, pathUtf8, offset, quint32(vqComChunk), nullptr, resp, status,
+                             err))
             return false;
         const quint8 st = status;
         if (st != 0)

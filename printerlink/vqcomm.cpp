@@ -37,8 +37,7 @@ bool CvqComm::vqExeQuiet(const QString& cmd, int timeoutSec)
 namespace {
 // Opens the link and sends one request; a non-zero device status is a failure,
 // logged under the caller's name.
-template <typename Request>
-bool vqSendChecked(CvqComLink& link, const char* caller, Request request)
+template <typename Request> bool vqSendChecked(CvqComLink& link, const char* caller, Request request)
 {
     if (!link.open())
         return false;
@@ -153,9 +152,8 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
             reply->abort();
         }
     };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
-        giveUp(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
-    });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply,
+                     [&] { giveUp(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()); });
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, giveUp);
     timer.start(qMax(0, timeoutMs));
     if (!reply->isFinished())
@@ -163,8 +161,8 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
     timer.stop();
 
     const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok = reply->isFinished() && reply->error() == QNetworkReply::NoError && !oversized && code >= 200
-                    && code < 300;
+    const bool ok =
+        reply->isFinished() && reply->error() == QNetworkReply::NoError && !oversized && code >= 200 && code < 300;
     if (ok)
         out = reply->readAll();
     delete reply;
@@ -206,8 +204,7 @@ bool CvqCommOfHttp::vqHasFile(const QString& path, bool& exists)
 bool CvqCommOfHttp::vqDelFile(const QString& path)
 {
     QByteArray body;
-    return vqHttpGet(QStringLiteral("/vqrm") + path, vqComTimeoutSec, body)
-           && vqBodyText(body) == QLatin1String("ok");
+    return vqHttpGet(QStringLiteral("/vqrm") + path, vqComTimeoutSec, body) && vqBodyText(body) == QLatin1String("ok");
 }
 
 bool CvqCommOfHttp::vqExe(const QString& cmd, QString& out, int timeoutSec)
@@ -230,5 +227,5 @@ bool CvqCommOfHttp::vqExeAlong(const QString& cmd)
         return false;
     QByteArray body;
     return vqHttpGet(QStringLiteral("/vqexea") + encoded, vqComTimeoutSec, body)
-           && vqBodyText(body) == QLatin1String("ok");
+        && vqBodyText(body) == QLatin1String("ok");
 }

@@ -82,9 +82,9 @@ public:
     bool vqGetFile(const QString& path, QByteArray& out) override;
     // "yes" / "no" (trimmed, case-sensitive); anything else fails with exists = false.
     bool vqHasFile(const QString& path, bool& exists) override;
-    bool vqDelFile(const QString& path) override;             // body "ok"
+    bool vqDelFile(const QString& path) override;  // body "ok"
     bool vqExe(const QString& cmd, QString& out, int timeoutSec) override;
-    bool vqExeAlong(const QString& cmd) override;              // body "ok"
+    bool vqExeAlong(const QString& cmd) override;  // body "ok"
 
     // One GET of http://<host><path>; aborted after timeoutSec. On any error
     // (network, HTTP status, abort, body over the limit) out is cleared and

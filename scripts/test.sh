@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+scripts/format.sh --check || { echo "test: the files above are not formatted: run scripts/format.sh" >&2; exit 1; }
 src=$(pwd)
 build=${VQ_BUILD_DIR:-build}
 asan=${VQ_ASAN_BUILD_DIR:-build-asan}

@@ -13,11 +13,7 @@
 #include <sanitizer/tsan_interface.h>
 
 namespace {
-template <typename F>
-F next(const char* symbol)
-{
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol));
-}
+template <typename F> F next(const char* symbol) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol)); }
 }  // namespace
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
@@ -57,7 +53,8 @@ bool QWaitCondition::wait(QMutex* mutex, QDeadlineTimer deadline)
 
 bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
 {
-    static const auto real = next<bool (*)(QWaitCondition*, QMutex*, unsigned long)>("_ZN14QWaitCondition4waitEP6QMutexm");
+    static const auto real =
+        next<bool (*)(QWaitCondition*, QMutex*, unsigned long)>("_ZN14QWaitCondition4waitEP6QMutexm");
     __tsan_release(mutex);
     const bool woken = real(this, mutex, time);
     __tsan_acquire(this);
