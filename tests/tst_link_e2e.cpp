@@ -1,5 +1,5 @@
 // The serial link and its operations against the printer emulator over a
-// real pseudo-terminal: resynchronisation on disturbed answers, the id wrap,
+// real pseudo-terminal: resynchronisation on disturbed answers,
 // chunked transfers, echo checks and command output (one-key print and two
 // printers on two ports: tst_onekeyprint; whole scans and a busy scanner:
 // tst_scanjob, tst_scantopc).
@@ -62,7 +62,6 @@ private slots:
         QTest::newRow("answer in 1-byte pieces") << "pieces size=1 gap=2" << true;
         QTest::newRow("noise and a split head before the frame") << "noise,splithead gap=50" << true;
         QTest::newRow("oversized length, then the frame") << "oversize" << true;
-        QTest::newRow("the request echoed first") << "echo" << true;
         QTest::newRow("a garbled tail first") << "garbled" << true;
         QTest::newRow("silence") << "silence" << false;
         QTest::newRow("answer cut short") << "truncated" << false;
@@ -83,17 +82,6 @@ private slots:
         QVERIFY(mLink.vqLinkHas("/tmp/absent", status, err));
         QCOMPARE(int(status), 1);
         QCOMPARE(err, QStringLiteral("no such file"));
-    }
-
-    void idWrapsAfter256()
-    {
-        for (int i = 0; i < 256; ++i)
-            QVERIFY(mLink.vqTestLink());
-        const QList<qint64> ids = historyField(mSim.vqHistory(), 1, "id");
-        QCOMPARE(ids.size(), 256);
-        for (int i = 1; i < ids.size(); ++i)
-            QCOMPARE(ids[i], (ids[i - 1] + 1) % 256);
-        QVERIFY(ids.contains(255) && ids.contains(0));
     }
 
     void transfer_data()
