@@ -2,7 +2,6 @@
 // back through the library's poll cycle), its control protocol and scenarios,
 // its serial frame handling on a raw pseudo-terminal, and its web endpoints.
 #include "vqsimonhost.h"
-#include "vqsimhttp.h"
 #include "vqptypeer.h"
 #include "vqtestsupport.h"
 
@@ -95,12 +94,6 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 {
     QFile f(dir.filePath(name));
     return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() ? f.fileName() : QString();
-}
-
-bool runSim(QProcess& p, const QStringList& args)
-{
-    p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/printersim", args);
-    return p.waitForFinished(60000);
 }
 
 }  // namespace
@@ -416,22 +409,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(mSim.vqStatus("p2").value("faults"), QStringLiteral("motor"), 20000);
     }
 
-    // A scenario played whole ends the program when asked to, and its
-    // printers leave the tree.
-    void unattendedRun()
-    {
-        QTemporaryDir host;
-        QProcess p;
-        QVERIFY(runSim(p,
-                       {"--host", host.path(), "--printers", "2", "--no-stdin", "--quiet", "--scenario",
-                        VQ_SOURCE_DIR "/printersim/scenarios/demo.scn", "--step", "toner5", "--exit-after-scenario"}));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
-        QVERIFY2(!p.readAllStandardOutput().contains("err "), "the demo step failed");
-        for (const char* d : {"/usb", "/serial"})
-            QVERIFY(QDir(host.path() + d).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
-    }
-
     // ---- web endpoints
 
     void webRefusals_data()
@@ -456,33 +433,40 @@ private slots:
         QTEST(rawHttp(quint16(mSim.vqHttp().section(':', 1).toUInt()), request), "statusLine");
     }
 
-    // The web server binds only to the loopback range.
-    void loopbackOnly_data()
+    // The program on its own: a scenario played whole ends it when asked to,
+    // its printers leaving the tree; a web server off the loopback range
+    // stops it before it is ready.
+    void commandLine_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("127.0.0.1") << "127.0.0.1:0" << true;
-        QTest::newRow("any address") << "0.0.0.0:0" << false;
-        QTest::newRow("IPv6 loopback") << "::1:0" << false;
-        QTest::newRow("no port") << "127.0.0.1" << false;
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("refusal");  // on the error output
+        QTest::newRow("a scenario played whole") << QStringList{"--printers", "2", "--quiet", "--scenario",
+            VQ_SOURCE_DIR "/printersim/scenarios/demo.scn", "--step", "toner5", "--exit-after-scenario"} << 0 << "";
+        QTest::newRow("any address") << QStringList{"--http", "0.0.0.0:0"} << 2 << "only 127.0.0.0/8";
+        QTest::newRow("IPv6 loopback") << QStringList{"--http", "::1:0"} << 2 << "only 127.0.0.0/8";
+        QTest::newRow("no port") << QStringList{"--http", "127.0.0.1"} << 2 << "expected ADDR:PORT";
         // clang-format on
     }
-    void loopbackOnly()
+    void commandLine()
     {
-        QFETCH(QString, address);
-        QFETCH(bool, accepted);
-        QHostAddress a;
-        quint16 port = 0;
-        QString error;
-        QCOMPARE(CvqSimHttp::vqParseLoopback(address, &a, &port, &error), accepted);
-        if (accepted)
-            return;
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, refusal);
         QTemporaryDir host;
         QProcess p;
-        QVERIFY(runSim(p, {"--host", host.path(), "--http", address, "--no-stdin"}));
-        QCOMPARE(p.exitCode(), 2);
-        QVERIFY(!p.readAllStandardOutput().contains("ready"));
+        p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/printersim",
+                QStringList{"--host", host.path(), "--no-stdin"} + args);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), code);
+        const QByteArray out = p.readAllStandardOutput();
+        QVERIFY2(!out.contains("err "), out.constData());
+        QCOMPARE(out.contains("ready"), code == 0);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(refusal));
+        for (const char* d : {"/usb", "/serial"})
+            QVERIFY(QDir(host.path() + d).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
     }
 };
 
