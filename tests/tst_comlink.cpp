@@ -132,7 +132,7 @@ private slots:
     }
 
     // Links on four threads draw from one counter: 4 x 256 requests take every id
-    // exactly four times, none lost to a race.
+    // exactly four times, wrapping past 255 with none lost to a race.
     void idsFromThreads()
     {
         const int threads = 4;
