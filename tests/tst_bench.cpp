@@ -7,7 +7,6 @@
 
 #include "vqcountinghost.h"
 
-#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -58,34 +57,6 @@ private slots:
     {
         cmd("use p1");
         cmd("history clear");
-    }
-
-    void form()
-    {
-        QCOMPARE(mWin->windowTitle(), QStringLiteral("FvqMain"));
-        const QStringList captions = {"读一轮\n(底层)", "读一轮",   "测试vqToStr",      "测试CvqCommOfUsb",
-                                      "测试CvqDoScan",  "临时测试", "测试CvqCommOfHttp"};
-        QStringList expected;
-        for (int i = 0; i < captions.size(); ++i) {
-            const QString name = i ? QStringLiteral("pushButton_%1").arg(i + 1) : QStringLiteral("pushButton");
-            QPushButton* b = mWin->findChild<QPushButton*>(name);
-            QVERIFY2(b, qPrintable(name));
-            QCOMPARE(b->text(), captions[i]);
-            expected << "on_" + name + "_clicked()";
-        }
-        QStringList edits;
-        for (const QTextEdit* e : mWin->findChildren<QTextEdit*>())
-            edits << e->objectName();
-        edits.sort();
-        QCOMPARE(edits,
-                 QStringList({"textEdit", "textEdit_2", "textEdit_3", "textEdit_4", "textEdit_5", "textEdit_6"}));
-        QCOMPARE(mWin->findChild<QLabel*>("label")->text(), QString::fromUtf8("变化事件:"));
-        expected << "vqWhenOnCoreTrdChange(QMap<QString,CvqState>,QMap<QString,CvqState>)";
-        const QMetaObject* mo = mWin->metaObject();
-        QStringList declared;
-        for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
-            declared << QString::fromLatin1(mo->method(i).methodSignature());
-        QCOMPARE(declared, expected);
     }
 
     // Every device is read, queue or not; the low-level cycle matches whole
