@@ -4,6 +4,7 @@
 // core thread polls an empty host and finds nothing.
 #include "fvqmain.h"
 #include "fvqmytrayalert.h"
+#include "vqcountinghost.h"
 #include "vqpanel.h"
 #include "vqtestsupport.h"
 
@@ -19,7 +20,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <atomic>
 #include <memory>
 
 Q_DECLARE_METATYPE(QSystemTrayIcon::ActivationReason)
@@ -55,22 +55,6 @@ const QString kA = QStringLiteral("USB\\VID_1A2B&PID_0101\\QV0001");
 const QString kB = QStringLiteral("USB\\VID_1A2B&PID_0106\\QV0002");
 const QString kC = QStringLiteral("USB\\VID_1A2B&PID_0109\\QV0003");
 const QString kGrey = QStringLiteral("color:gray;");
-
-// A host whose device listing takes a while, to catch a window that does not
-// wait for the core thread's cycle in flight.
-class CvqSlowHost : public CvqFakeHost
-{
-public:
-    std::atomic<int> entered{0};
-    std::atomic<int> left{0};
-    EnumResult vqListUsbPrinters(QStringList* ids) override
-    {
-        ++entered;
-        QThread::msleep(400);
-        ++left;
-        return CvqFakeHost::vqListUsbPrinters(ids);
-    }
-};
 }
 
 class TstWindow : public QObject
@@ -526,16 +510,16 @@ private slots:
     void destructorWaitsForCoreThread()
     {
         w.reset();
-        CvqSlowHost slow;
+        CvqTempSimHost tree;
+        CvqCountingSimHost slow;  // its first device listing takes a while
+        slow.holdNextMs = 400;
         CvqHostScope slowScope(&slow);
         w.reset(new FvqMain);
-        std::atomic<bool> finished{false};
-        connect(
-            coreTrd(), &QThread::finished, coreTrd(), [&] { finished = true; }, Qt::DirectConnection);
-        QTRY_VERIFY(slow.entered > 0);
+        QSignalSpy finished(coreTrd(), &QThread::finished);
+        QVERIFY(slow.entered.tryAcquire(1, 20000));
         w.reset();  // while a poll cycle is in flight
-        QVERIFY(finished);
-        QCOMPARE(slow.left.load(), slow.entered.load());
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(slow.cycles > 0);  // the listing in flight ended first
         scope.reset(new CvqHostScope(&host));
     }
 };
