@@ -149,12 +149,6 @@ private slots:
         QVERIFY2(QRegularExpression("^scan\\d+\\.jpg$").match(files[0]).hasMatch(), qPrintable(files[0]));
     }
 
-    void scratch()
-    {
-        click("pushButton_6");
-        QCOMPARE(text("textEdit_5"), QStringLiteral("--0003--"));
-    }
-
     void changeLog()
     {
         const QString p2 = vqToStr(mSim.vqInstanceId("p2"));
