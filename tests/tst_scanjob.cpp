@@ -1,6 +1,6 @@
-// The scan job: its checks and job-state reading as plain functions, what
-// the emulator cannot stage against an in-memory printer (an empty page, a
-// full disk), and whole jobs against the printer emulator over USB and HTTP.
+// The scan job: its checks and job-state reading as plain functions, the file
+// sink, what the emulator cannot stage against an in-memory printer (an empty
+// page, a full disk), and whole jobs against the printer emulator over USB and HTTP.
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
@@ -22,13 +22,11 @@ QString state(int run, const QString& tp, const QString& code)
         .arg(tp, code);
 }
 
-// A printer in memory: files and a job-state script.
+// A printer in memory: files, and a scan job that is always done.
 class CvqMemComm final : public CvqComm
 {
 public:
     QMap<QString, QByteArray> files;
-    QStringList states;  // job-state outputs in turn, the last repeating; "!" fails
-    int stateReads = 0;
 
     bool vqGetFile(const QString& path, QByteArray& out) override
     {
@@ -43,13 +41,8 @@ public:
     bool vqDelFile(const QString& path) override { return files.remove(path) > 0; }
     bool vqExe(const QString& cmd, QString& out, int) override
     {
-        if (cmd != vqScanJobStateCmd) {
-            out = QStringLiteral("ok");
-            return true;
-        }
-        out = states.value(qMin(stateReads, states.size() - 1));
-        ++stateReads;
-        return out != QLatin1String("!");
+        out = cmd == vqScanJobStateCmd ? state(0, "0", "0") : QStringLiteral("ok");
+        return true;
     }
     bool vqExeAlong(const QString&) override { return true; }
 };
@@ -179,41 +172,48 @@ private slots:
         }
     }
 
-    // The page loop's ends on an in-memory printer, through the whole job.
-    void pageLoop_data()
+    // What the emulator cannot stage, on an in-memory printer through the whole
+    // job: an empty page, and a page the disk cannot hold (a storage error,
+    // never a short file reported as done).
+    void memoryPrinter_data()
     {
         // clang-format off
-        QTest::addColumn<QStringList>("files");  // printer files "name=bytes" under the job's base
-        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QString>("out");  // the output directory: "dir", "gone", or "full" after 1000 bytes
         QTest::addColumn<int>("code");
-        QTest::addColumn<QStringList>("local");  // "name=bytes" of the output directory
-
-        const QString done = state(0, "0", "0"), running = state(1, "1", "0");
-        QTest::newRow("an empty whole page") << QStringList{"_0001.jpg="} << QStringList{done} << 0
-                                             << QStringList{"t1_0001.jpg="};
-        QTest::newRow("running, then a scanner error") << QStringList{} << QStringList{done, running, running,
-                                                                                       state(0, "1", "5")}
-                                                       << 5 << QStringList{};
+        QTest::addColumn<QString>("err");
+        QTest::newRow("an empty whole page") << QByteArray() << "dir" << 0 << "";
+        QTest::newRow("output directory gone") << QByteArray(64 * 1024, 'x') << "gone" << 252 << "文件存储错误";
+        QTest::newRow("disk full in the middle of a page") << QByteArray(64 * 1024, 'x') << "full" << 252
+                                                           << "文件存储错误";
         // clang-format on
     }
-    void pageLoop()
+    void memoryPrinter()
     {
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, states);
-        QFETCH(QStringList, local);
+        QFETCH(QByteArray, page);
+        QFETCH(QString, out);
         CvqMemComm comm;
-        for (const QString& f : files)
-            comm.files[kBase + f.section('=', 0, 0)] = f.section('=', 1).toUtf8();
-        comm.states = states;
+        comm.files[kBase + "_0001.jpg"] = page;
         QTemporaryDir dir;
         CvqDoScan scan;
         scan.vqSleep = quickSleep;
         QString err;
-        QTEST(scan.vqScanOn(comm, params(dir.path()), err), "code");
-        QStringList got;
-        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
-            got << name + "=" + vqReadFile(dir.filePath(name));
-        QCOMPARE(got, local);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        if (out == "full") {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 1000;
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        }
+        const int code = scan.vqScanOn(comm, params(out == "gone" ? dir.filePath("gone") : dir.path()), err);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QTEST(code, "code");
+        QTEST(err, "err");
+        if (code == 0) {
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"t1_0001.jpg"});
+            QCOMPARE(vqReadFile(dir.filePath("t1_0001.jpg")), page);
+        }
     }
 
     // The file sink on its own: names per input mode, and what it refuses.
@@ -266,39 +266,6 @@ private slots:
         }
         got.sort();
         QTEST(got, "local");
-    }
-
-    // A page the disk cannot hold is a storage error, never a short file reported as done.
-    void storageErrors_data()
-    {
-        // clang-format off
-        QTest::addColumn<bool>("missingDir");
-        QTest::newRow("output directory gone") << true;
-        QTest::newRow("disk full in the middle of a page") << false;
-        // clang-format on
-    }
-    void storageErrors()
-    {
-        QFETCH(bool, missingDir);
-        CvqMemComm comm;
-        comm.files[kBase + "_0001.jpg"] = QByteArray(64 * 1024, 'x');
-        comm.states = QStringList{state(0, "0", "0")};
-        QTemporaryDir dir;
-        CvqDoScan scan;
-        scan.vqSleep = quickSleep;
-        QString err;
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        if (!missingDir) {
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit small = old;
-            small.rlim_cur = 1000;
-            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        }
-        const int code = scan.vqScanOn(comm, params(missingDir ? dir.filePath("gone") : dir.path()), err);
-        setrlimit(RLIMIT_FSIZE, &old);
-        QCOMPARE(code, 252);
-        QCOMPARE(err, QStringLiteral("文件存储错误"));
     }
 
     // Whole jobs against the emulator; the first row of each transport runs in real time.
