@@ -87,62 +87,39 @@ private slots:
         QCOMPARE(m.vqIGNORENODRUM, false);
     }
 
-    void stsFields_data()
-    {
-        // clang-format off
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("job");
-        QTest::addColumn<int>("byte0");
-        QTest::addColumn<int>("byte9");
-        QTest::addColumn<int>("crum");
-        QTest::addColumn<int>("t");
-        QTest::addColumn<int>("d");
-
-        QTest::newRow("fields in order") << vqShiftSts(kSts36) << 0x1234 << 1 << 0 << 9 << 0x1A << 10000 << 8000;
-        QTest::newRow("encoded W is F") << QByteArray("WWWW") + vqShiftSts(kSts36.mid(4)) << 65535 << 1 << 0 << 9 << 0x1A << 10000 << 8000;
-        QTest::newRow("lower-case digits") << vqShiftSts("abcd" + kSts36.mid(4)) << 0xABCD << 1 << 0 << 9 << 0x1A << 10000 << 8000;
-        // clang-format on
-    }
-
-    void stsFields()
-    {
-        QFETCH(QByteArray, wire);
-        CvqJetMem m;
-        QVERIFY(vqParseSts(m, QString::fromLatin1(wire)));
-        QTEST(int(m.job_printed_count), "count");
-        QTEST(int(m.inprintjob), "job");
-        QTEST(int(m.status_bytes[0]), "byte0");
-        QTEST(int(m.status_bytes[9]), "byte9");
-        QTEST(int(m.crum_status), "crum");
-        QTEST(int(m.crum_t_percent), "t");
-        QTEST(int(m.crum_d_percent), "d");
-        QCOMPARE(int(m.status_bytes[7]), 7);
-    }
-
-    void stsFailures_data()
+    // Fields in wire order; a failure keeps the fields read before it.
+    void sts_data()
     {
         // clang-format off
         QTest::addColumn<QByteArray>("plain");
+        QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("keptCount");
+        QTest::addColumn<QString>("fields");  // hex: count, job, status bytes 0, 7 and 9, crum, t, d
 
-        QTest::newRow("empty") << QByteArray() << QString() << 0;
-        QTest::newRow("3 digits") << QByteArray("123") << "(vq)status_print_count too short or not hex" << 0;
-        QTest::newRow("status byte 3 bad") << QByteArray("123401000102G3") << "(vq)status_bytes[ 3 ] too short or not hex" << 0x1234;
-        QTest::newRow("35 digits") << kSts36.left(35) << "(vq)crum_d_percent too short or not hex" << 0x1234;
+        QTest::newRow("fields in order") << kSts36 << true << "" << "1234 1 0 7 9 1a 2710 1f40";
+        QTest::newRow("F digits (wire W)") << "FFFF" + kSts36.mid(4) << true << "" << "ffff 1 0 7 9 1a 2710 1f40";
+        QTest::newRow("lower-case digits") << "abcd" + kSts36.mid(4) << true << "" << "abcd 1 0 7 9 1a 2710 1f40";
+
+        QTest::newRow("empty") << QByteArray() << false << "" << "0 0 0 0 0 0 0 0";
+        QTest::newRow("3 digits") << QByteArray("123") << false << "(vq)status_print_count too short or not hex" << "0 0 0 0 0 0 0 0";
+        QTest::newRow("status byte 3 bad") << QByteArray("123401000102G3") << false << "(vq)status_bytes[ 3 ] too short or not hex" << "1234 1 0 0 0 0 0 0";
+        QTest::newRow("35 digits") << kSts36.left(35) << false << "(vq)crum_d_percent too short or not hex" << "1234 1 0 7 9 1a 2710 0";
         // clang-format on
     }
 
-    void stsFailures()
+    void sts()
     {
         QFETCH(QByteArray, plain);
         QFETCH(QString, line);
         CvqDebugCapture debug;
         CvqJetMem m;
-        QVERIFY(!vqParseSts(m, QString::fromLatin1(vqShiftSts(plain))));
+        QTEST(vqParseSts(m, QString::fromLatin1(vqShiftSts(plain))), "ok");
         QCOMPARE(debug.lines(), line.isEmpty() ? QStringList() : QStringList{line});
-        QTEST(int(m.job_printed_count), "keptCount");
+        QStringList fields;
+        for (int v : {int(m.job_printed_count), int(m.inprintjob), int(m.status_bytes[0]), int(m.status_bytes[7]),
+                      int(m.status_bytes[9]), int(m.crum_status), int(m.crum_t_percent), int(m.crum_d_percent)})
+            fields << QString::number(v, 16);
+        QTEST(fields.join(' '), "fields");
     }
 
     void compare_data()
