@@ -50,22 +50,33 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QString>("line");
         const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\B";
         const QString b = "usb\\vid_1a2b&pid_" + vqProducts.at(4).vidpid.pid.toLower() + "\\a";
-        QTest::newRow("sorted by id") << QStringList{a, b} << QStringList{a, b};
-        QTest::newRow("foreign devices skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", a, "junk"} << QStringList{a};
-        QTest::newRow("duplicate id once") << QStringList{a, a} << QStringList{a};
+        const int ok = CvqHost::EnumOk;
+        QTest::newRow("sorted by id") << QStringList{a, b} << ok << QStringList{a, b} << "";
+        QTest::newRow("foreign devices skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", a, "junk"} << ok << QStringList{a} << "";
+        QTest::newRow("duplicate id once") << QStringList{a, a} << ok << QStringList{a} << "";
+        // The devices listed before an identification failed still count.
+        QTest::newRow("id failed") << QStringList{a} << int(CvqHost::EnumIdFailed) << QStringList{a} << "(vq)获取设备识别字符串失败";
+        QTest::newRow("list failed") << QStringList{a} << int(CvqHost::EnumListFailed) << QStringList() << "(vq)获取系统设备列表失败";
         // clang-format on
     }
 
     void discovery()
     {
         QFETCH(QStringList, ids);
+        QFETCH(int, result);
+        QFETCH(QString, line);
         CvqFakeHost host;
         CvqHostScope scope(&host);
         host.instanceIds = ids;
+        host.enumResult = CvqHost::EnumResult(result);
+        CvqDebugCapture debug;
         const QMap<QString, CvqUsbDevKnInfo> foundMap = vqGetUsbPrinters(vqProductFilters());
+        QCOMPARE(debug.take(), line.isEmpty() ? QStringList() : QStringList{line});
         QFETCH(QStringList, found);
         QCOMPARE(QStringList(foundMap.keys()), found);
         for (auto it = foundMap.cbegin(); it != foundMap.cend(); ++it) {
@@ -75,26 +86,13 @@ private slots:
         QCOMPARE(vqGetUsbPrinterCount(), foundMap.size());
     }
 
-    void enumerationFailures()
+    // A match entry with an empty pid takes every product of the vendor; the first entry wins.
+    void vendorWideFilter()
     {
         CvqFakeHost host;
         CvqHostScope scope(&host);
         const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\A";
         host.instanceIds = QStringList{a};
-        {
-            CvqDebugCapture debug;
-            host.enumResult = CvqHost::EnumListFailed;
-            QVERIFY(vqGetUsbPrinters(vqProductFilters()).isEmpty());
-            QCOMPARE(debug.lines(), QStringList{"(vq)获取系统设备列表失败"});
-        }
-        {
-            CvqDebugCapture debug;
-            host.enumResult = CvqHost::EnumIdFailed;  // the devices before the failure still count
-            QCOMPARE(QStringList(vqGetUsbPrinters(vqProductFilters()).keys()), QStringList{a});
-            QCOMPARE(debug.lines(), QStringList{"(vq)获取设备识别字符串失败"});
-        }
-        // A match entry with an empty pid takes every product of the vendor; the first entry wins.
-        host.enumResult = CvqHost::EnumOk;
         const CvqProduct& r1 = vqProducts.at(10);
         const CvqProduct& r2 = vqProducts.at(11);
         const QList<CvqUsbDevFilter> filters{{CvqVIDPID(vqVendorId, ""), &r1}, {vqProducts.at(3).vidpid, &r2}};
@@ -141,9 +139,9 @@ private slots:
         QCOMPARE(q.size(), expected.isEmpty() ? 0 : 1);
     }
 
-    void showQueue()
+    // Queue lookup details that need several queues and keys.
+    void severalQueues()
     {
-        // Queue lookup details that need several queues and keys.
         CvqFakeHost reg;
         const QString id = "USB\\VID_1A2B&PID_0101\\QV1";
         const QString lower = id.toLower();
@@ -154,23 +152,6 @@ private slots:
         QCOMPARE(vqFindUsbPrinterQueues(reg, {lower}), (QMap<QString, QString>{{lower, "Second"}}));
         QVERIFY(vqFindUsbPrinterQueues(reg, {"USB\\VID_1A2B&PID_0102\\QV1"}).isEmpty());
         QVERIFY(vqFindUsbPrinterQueues(reg, {}).isEmpty());
-
-        // A host that answers both questions itself is asked instead of the registry.
-        struct OwnAnswers : CvqFakeHost
-        {
-            QStringList shown;
-            QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override
-            {
-                return {{ids.value(0), "a,b"}};
-            }
-            void vqShowQueue(const QString& name) override { shown << name; }
-        } own;
-        own.addQueue("Registry", id, 1);
-        CvqHostScope ownScope(&own);
-        QCOMPARE(vqGetUsbPrinterQueues({id}), (QMap<QString, QString>{{id, "a,b"}}));
-        vqShowPrinterQueue("a,b");
-        QCOMPARE(own.shown, QStringList{"a,b"});
-        QVERIFY(own.started.isEmpty());
     }
 };
 
