@@ -16,230 +16,218 @@ struct Run
 class TstCli : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void verbs_data();
-    void verbs();
-    void counts();
-    void singleInstance();
-    void staleSocket();
-    void crowdedSocket();
-    void runtimeVariableIgnored();
 
-private:
-    Run run(const QStringList& args, const QString& program = QString(), bool gui = false);
-    bool waitRunning(bool running, const QString& program = QString());
-    // Starts the monitor in the tray ("hide") and waits until it answers.
-    bool startMonitor(QProcess& p, const QString& runtimeDir = QString());
     QString mMonitor;
-};
 
-void TstCli::initTestCase()
-{
-    mMonitor =
-        QFileInfo(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin") + "/monitor")
-            .absoluteFilePath();
-    QVERIFY2(QFileInfo(mMonitor).isExecutable(), qPrintable(mMonitor));
-}
-
-Run TstCli::run(const QStringList& args, const QString& program, bool gui)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // No display and no platform: a verb that built a GUI application would abort here.
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    if (gui)
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    p.start(program.isEmpty() ? mMonitor : program, args);
-    Run r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
+    Run run(const QStringList& args, const QString& program = QString(), bool gui = false)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // No display and no platform: a verb that built a GUI application would abort here.
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        if (gui)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(program.isEmpty() ? mMonitor : program, args);
+        Run r;
+        if (!p.waitForFinished(20000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -3;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
         return r;
     }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -3;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
 
-bool TstCli::waitRunning(bool running, const QString& program)
-{
-    for (int i = 0; i < 100; ++i) {
-        if ((run({"isrun"}, program).code == 1) == running)
-            return true;
-        QTest::qWait(100);
+    bool waitRunning(bool running, const QString& program = QString())
+    {
+        for (int i = 0; i < 100; ++i) {
+            if ((run({"isrun"}, program).code == 1) == running)
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
     }
-    return false;
-}
 
-bool TstCli::startMonitor(QProcess& p, const QString& runtimeDir)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    if (!runtimeDir.isEmpty())
-        env.insert("XDG_RUNTIME_DIR", runtimeDir);
-    p.setProcessEnvironment(env);
-    p.start(mMonitor, {"hide"});
-    return p.waitForStarted(20000) && waitRunning(true);
-}
-
-void TstCli::verbs_data()
-{
-    // clang-format off
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QByteArray>("out");
-
-    QTest::newRow("ver") << QStringList{"ver"} << 0 << QByteArray("ver: 2.1\n");
-    QTest::newRow("getdevct, none attached") << QStringList{"getdevct"} << 0 << QByteArray();
-    QTest::newRow("isrun, none running") << QStringList{"isrun"} << 0 << QByteArray();
-    QTest::newRow("uprom1 switched off") << QStringList{"uprom1"} << 0 << QByteArray();
-
-    QTest::newRow("VER") << QStringList{"VER"} << 255 << QByteArray();
-    QTest::newRow("unknown verb") << QStringList{"status"} << 255 << QByteArray();
-    QTest::newRow("empty verb") << QStringList{""} << 255 << QByteArray();
-    QTest::newRow("hasjob alone") << QStringList{"hasjob"} << 255 << QByteArray();
-    QTest::newRow("two, first not hasjob") << QStringList{"ver", "x"} << 255 << QByteArray();
-    QTest::newRow("hasjob with two names") << QStringList{"hasjob", "a", "b"} << 255 << QByteArray();
-    // clang-format on
-}
-
-void TstCli::verbs()
-{
-    QFETCH(QStringList, args);
-    CvqTempSimHost sim;
-    const Run r = run(args);
-    QTEST(r.code, "code");
-    QTEST(r.out, "out");
-    QCOMPARE(r.err, QByteArray());
-}
-
-void TstCli::counts()
-{
-    CvqTempSimHost sim;
-    sim.addPrinter(1);
-    sim.addPrinter(40);
-    const QString third = sim.addPrinter(90);
-    QVERIFY(sim.tree().vqRemoveQueue(vqProducts.at(90).name + " #90"));  // counted without a queue
-    QVERIFY(sim.tree().vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;"));
-    QVERIFY(sim.tree().vqAddDevice("USB\\VID_1A2B&PID_FFFF\\X", "MDL:Y;"));
-    QCOMPARE(run({"getdevct"}).code, 3);
-    QCOMPARE(run({"hasdev"}).code, 1);
-
-    QVERIFY(sim.tree().vqAddJob("Busy", "7"));
-    QVERIFY(sim.tree().vqAddSpoolerQueue("Idle"));
-    QVERIFY(sim.tree().vqAddJob(QString(199, 'q'), "1"));
-    QCOMPARE(run({"hasjob", "Busy"}).code, 1);
-    QCOMPARE(run({"hasjob", "Idle"}).code, 0);
-    QCOMPARE(run({"hasjob", QString(199, 'q')}).code, 1);
-    QCOMPARE(run({"hasjob", QString(200, 'q')}).code, 0);
-    QCOMPARE(run({"hasjob", "../spooler/Busy"}).code, 0);
-    QCOMPARE(run({"hasjob", ""}).code, 0);
-    QVERIFY(sim.tree().vqClearJobs("Busy"));
-    QCOMPARE(run({"hasjob", "Busy"}).code, 0);
-
-    // 256 printers: the exit code stays at 254 rather than wrapping to 0.
-    for (int i = 0; i < 256; ++i)
-        QVERIFY(sim.tree().vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
-    QCOMPARE(run({"getdevct"}).code, 254);
-}
-
-void TstCli::singleInstance()
-{
-    CvqTempSimHost sim;
-    sim.addPrinter(3);
-    const QString socket = QvqSingletonApplication::vqLocalName(mMonitor);
-
-    QProcess first;
-    QVERIFY(startMonitor(first));
-
-    struct stat st;
-    QCOMPARE(::stat(socket.toLocal8Bit().constData(), &st), 0);
-    QCOMPARE(st.st_mode & 077, mode_t(0));  // owner only
-
-    Run second = run({}, QString(), true);
-    QCOMPARE(second.code, 1);
-    // The platform plugin may add its own notes before our line.
-    QVERIFY2(second.err.endsWith("\n" + mMonitor.toLocal8Bit() + " already running.\n")
-                 || second.err == mMonitor.toLocal8Bit() + " already running.\n",
-             second.err.constData());
-    second = run({"hide"}, QString(), true);
-    QCOMPARE(second.code, 1);
-
-    // A copy at another path is another program.
-    QTemporaryDir other;
-    const QString copy = other.path() + "/monitor";
-    QVERIFY(QFile::copy(mMonitor, copy));
-    QCOMPARE(run({"isrun"}, copy).code, 0);
-
-    const Run isrun = run({"isrun"});
-    QCOMPARE(isrun.code, 1);
-    QCOMPARE(isrun.err, mMonitor.toLocal8Bit() + " already running.\n");
-    QCOMPARE(first.state(), QProcess::Running);  // ping changes nothing
-
-    const Run exit = run({"exit"});
-    QCOMPARE(exit.code, 1);
-    QVERIFY(first.waitForFinished(20000));
-    QCOMPARE(first.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(first.exitCode(), 0);
-    QCOMPARE(run({"isrun"}).code, 0);
-    QVERIFY2(!QFileInfo::exists(socket), "no socket file left behind");
-    QVERIFY2(!QFileInfo::exists(socket + ".lock"), "no lock file left behind");
-}
-
-void TstCli::staleSocket()
-{
-    CvqTempSimHost sim;
-    QProcess crashed;
-    QVERIFY(startMonitor(crashed));
-    ::kill(pid_t(crashed.processId()), SIGKILL);
-    QVERIFY(crashed.waitForFinished(20000));
-    QVERIFY(QFileInfo::exists(QvqSingletonApplication::vqLocalName(mMonitor)));  // left by the crash
-    QCOMPARE(run({"isrun"}).code, 0);
-
-    QProcess next;
-    QVERIFY(startMonitor(next));
-    QCOMPARE(run({"exit"}).code, 1);
-    QVERIFY(next.waitForFinished(20000));
-}
-
-// Silent clients beyond the listen backlog neither stall the running monitor
-// nor let a second one take its socket.
-void TstCli::crowdedSocket()
-{
-    CvqTempSimHost sim;
-    QProcess first;
-    QVERIFY(startMonitor(first));
-    std::vector<std::unique_ptr<QLocalSocket>> silent;
-    for (int i = 0; i < 80; ++i) {
-        silent.emplace_back(new QLocalSocket);
-        silent.back()->connectToServer(QvqSingletonApplication::vqLocalName(mMonitor));
+    // Starts the monitor in the tray ("hide") and waits until it answers.
+    bool startMonitor(QProcess& p, const QString& runtimeDir = QString())
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (!runtimeDir.isEmpty())
+            env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        p.setProcessEnvironment(env);
+        p.start(mMonitor, {"hide"});
+        return p.waitForStarted(20000) && waitRunning(true);
     }
-    // Clients still connecting take each place the monitor frees, so the
-    // backlog is full when the next monitor starts.
-    QTest::qWait(300);
-    QCOMPARE(run({}, QString(), true).code, 1);
-    silent.clear();
-    QCOMPARE(run({"exit"}).code, 1);
-    QVERIFY(first.waitForFinished(20000));
-    QCOMPARE(run({"isrun"}).code, 0);
-}
 
-// Started with or without XDG_RUNTIME_DIR, both meet at the same socket.
-void TstCli::runtimeVariableIgnored()
-{
-    CvqTempSimHost sim;
-    QTemporaryDir runtime;
-    QProcess first;
-    qunsetenv("XDG_RUNTIME_DIR");
-    QVERIFY(startMonitor(first, runtime.path()));
-    QCOMPARE(run({"exit"}).code, 1);
-    QVERIFY(first.waitForFinished(20000));
-}
+private slots:
+    void initTestCase()
+    {
+        mMonitor = QFileInfo(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin")
+                             + "/monitor")
+                       .absoluteFilePath();
+        QVERIFY2(QFileInfo(mMonitor).isExecutable(), qPrintable(mMonitor));
+    }
+
+    void verbs_data()
+    {
+        // clang-format off
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("out");
+
+        QTest::newRow("ver") << QStringList{"ver"} << 0 << QByteArray("ver: 2.1\n");
+        QTest::newRow("getdevct, none attached") << QStringList{"getdevct"} << 0 << QByteArray();
+        QTest::newRow("isrun, none running") << QStringList{"isrun"} << 0 << QByteArray();
+        QTest::newRow("uprom1 switched off") << QStringList{"uprom1"} << 0 << QByteArray();
+
+        QTest::newRow("VER") << QStringList{"VER"} << 255 << QByteArray();
+        QTest::newRow("unknown verb") << QStringList{"status"} << 255 << QByteArray();
+        QTest::newRow("empty verb") << QStringList{""} << 255 << QByteArray();
+        QTest::newRow("hasjob alone") << QStringList{"hasjob"} << 255 << QByteArray();
+        QTest::newRow("two, first not hasjob") << QStringList{"ver", "x"} << 255 << QByteArray();
+        QTest::newRow("hasjob with two names") << QStringList{"hasjob", "a", "b"} << 255 << QByteArray();
+        // clang-format on
+    }
+
+    void verbs()
+    {
+        QFETCH(QStringList, args);
+        CvqTempSimHost sim;
+        const Run r = run(args);
+        QTEST(r.code, "code");
+        QTEST(r.out, "out");
+        QCOMPARE(r.err, QByteArray());
+    }
+
+    void counts()
+    {
+        CvqTempSimHost sim;
+        sim.addPrinter(1);
+        sim.addPrinter(40);
+        const QString third = sim.addPrinter(90);
+        QVERIFY(sim.tree().vqRemoveQueue(vqProducts.at(90).name + " #90"));  // counted without a queue
+        QVERIFY(sim.tree().vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;"));
+        QVERIFY(sim.tree().vqAddDevice("USB\\VID_1A2B&PID_FFFF\\X", "MDL:Y;"));
+        QCOMPARE(run({"getdevct"}).code, 3);
+        QCOMPARE(run({"hasdev"}).code, 1);
+
+        QVERIFY(sim.tree().vqAddJob("Busy", "7"));
+        QVERIFY(sim.tree().vqAddSpoolerQueue("Idle"));
+        QVERIFY(sim.tree().vqAddJob(QString(199, 'q'), "1"));
+        QCOMPARE(run({"hasjob", "Busy"}).code, 1);
+        QCOMPARE(run({"hasjob", "Idle"}).code, 0);
+        QCOMPARE(run({"hasjob", QString(199, 'q')}).code, 1);
+        QCOMPARE(run({"hasjob", QString(200, 'q')}).code, 0);
+        QCOMPARE(run({"hasjob", "../spooler/Busy"}).code, 0);
+        QCOMPARE(run({"hasjob", ""}).code, 0);
+        QVERIFY(sim.tree().vqClearJobs("Busy"));
+        QCOMPARE(run({"hasjob", "Busy"}).code, 0);
+
+        // 256 printers: the exit code stays at 254 rather than wrapping to 0.
+        for (int i = 0; i < 256; ++i)
+            QVERIFY(sim.tree().vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
+        QCOMPARE(run({"getdevct"}).code, 254);
+    }
+
+    void singleInstance()
+    {
+        CvqTempSimHost sim;
+        sim.addPrinter(3);
+        const QString socket = QvqSingletonApplication::vqLocalName(mMonitor);
+
+        QProcess first;
+        QVERIFY(startMonitor(first));
+
+        struct stat st;
+        QCOMPARE(::stat(socket.toLocal8Bit().constData(), &st), 0);
+        QCOMPARE(st.st_mode & 077, mode_t(0));  // owner only
+
+        Run second = run({}, QString(), true);
+        QCOMPARE(second.code, 1);
+        // The platform plugin may add its own notes before our line.
+        QVERIFY2(second.err.endsWith("\n" + mMonitor.toLocal8Bit() + " already running.\n")
+                     || second.err == mMonitor.toLocal8Bit() + " already running.\n",
+                 second.err.constData());
+        second = run({"hide"}, QString(), true);
+        QCOMPARE(second.code, 1);
+
+        // A copy at another path is another program.
+        QTemporaryDir other;
+        const QString copy = other.path() + "/monitor";
+        QVERIFY(QFile::copy(mMonitor, copy));
+        QCOMPARE(run({"isrun"}, copy).code, 0);
+
+        const Run isrun = run({"isrun"});
+        QCOMPARE(isrun.code, 1);
+        QCOMPARE(isrun.err, mMonitor.toLocal8Bit() + " already running.\n");
+        QCOMPARE(first.state(), QProcess::Running);  // ping changes nothing
+
+        const Run exit = run({"exit"});
+        QCOMPARE(exit.code, 1);
+        QVERIFY(first.waitForFinished(20000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(run({"isrun"}).code, 0);
+        QVERIFY2(!QFileInfo::exists(socket), "no socket file left behind");
+        QVERIFY2(!QFileInfo::exists(socket + ".lock"), "no lock file left behind");
+    }
+
+    void staleSocket()
+    {
+        CvqTempSimHost sim;
+        QProcess crashed;
+        QVERIFY(startMonitor(crashed));
+        ::kill(pid_t(crashed.processId()), SIGKILL);
+        QVERIFY(crashed.waitForFinished(20000));
+        QVERIFY(QFileInfo::exists(QvqSingletonApplication::vqLocalName(mMonitor)));  // left by the crash
+        QCOMPARE(run({"isrun"}).code, 0);
+
+        QProcess next;
+        QVERIFY(startMonitor(next));
+        QCOMPARE(run({"exit"}).code, 1);
+        QVERIFY(next.waitForFinished(20000));
+    }
+
+    // Silent clients beyond the listen backlog neither stall the running monitor
+    // nor let a second one take its socket.
+    void crowdedSocket()
+    {
+        CvqTempSimHost sim;
+        QProcess first;
+        QVERIFY(startMonitor(first));
+        std::vector<std::unique_ptr<QLocalSocket>> silent;
+        for (int i = 0; i < 80; ++i) {
+            silent.emplace_back(new QLocalSocket);
+            silent.back()->connectToServer(QvqSingletonApplication::vqLocalName(mMonitor));
+        }
+        // Clients still connecting take each place the monitor frees, so the
+        // backlog is full when the next monitor starts.
+        QTest::qWait(300);
+        QCOMPARE(run({}, QString(), true).code, 1);
+        silent.clear();
+        QCOMPARE(run({"exit"}).code, 1);
+        QVERIFY(first.waitForFinished(20000));
+        QCOMPARE(run({"isrun"}).code, 0);
+    }
+
+    // Started with or without XDG_RUNTIME_DIR, both meet at the same socket.
+    void runtimeVariableIgnored()
+    {
+        CvqTempSimHost sim;
+        QTemporaryDir runtime;
+        QProcess first;
+        qunsetenv("XDG_RUNTIME_DIR");
+        QVERIFY(startMonitor(first, runtime.path()));
+        QCOMPARE(run({"exit"}).code, 1);
+        QVERIFY(first.waitForFinished(20000));
+    }
+};
 
 VQ_TEST_GUILESS_MAIN(TstCli)
 #include "tst_cli.moc"
