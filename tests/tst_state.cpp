@@ -54,7 +54,6 @@ private slots:
 
         const QString sts36 = QString::fromLatin1(vqShiftSts(kSts36));
         const QString sts42 = QString::fromLatin1(vqShiftSts(kSts36 + "00ABCD"));
-        QTest::newRow("36 digits, AllPrintCount 0") << "MDL:X;STS:" + sts36 << 2 << true << "X" << "" << 2 << 10 << 0u;
         QTest::newRow("42 digits fill AllPrintCount") << "MDL:X;STS:" + sts42 << 2 << true << "X" << "" << 2 << 10 << 0xABCDu;
         QTest::newRow("full text") << "MFG:M;CMD:PCL;MDL:P1;EX:e;ROMVER:V1.3.6406;SN:QV1;PXG:3;TLL:15;STS:" + sts36
                                    << 1 << true << "P1" << "QV1" << 3 << 15 << 0u;
