@@ -72,31 +72,24 @@ private slots:
     void simEnumeration_data()
     {
         // clang-format off
-        QTest::addColumn<QStringList>("entries");   // entry names, each holding its id "<entry>-id"
-        QTest::addColumn<QString>("broken");        // entry without a readable id
+        QTest::addColumn<QStringList>("entries");   // "entry=id"; no id: an entry without an id file
         QTest::addColumn<QStringList>("listed");
         QTest::addColumn<int>("result");
 
-        QTest::newRow("byte order") << QStringList{"b", "B", "a", QString::fromUtf8("é")} << "" << QStringList{"B-id", "a-id", "b-id", QString::fromUtf8("é-id")} << int(CvqHost::EnumOk);
-        QTest::newRow("id unreadable stops the list") << QStringList{"a", "b", "c"} << "b" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
-        QTest::newRow("id too long") << QStringList{"a", "long"} << "long" << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
+        QTest::newRow("byte order") << QStringList{"b=b-id", "B=B-id", "a=a-id", QString::fromUtf8("é=é-id")} << QStringList{"B-id", "a-id", "b-id", QString::fromUtf8("é-id")} << int(CvqHost::EnumOk);
+        QTest::newRow("id unreadable stops the list") << QStringList{"a=a-id", "b=", "c=c-id"} << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
+        QTest::newRow("id too long") << QStringList{"a=a-id", "long=" + QString(260, 'x')} << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
         // clang-format on
     }
 
     void simEnumeration()
     {
         QFETCH(QStringList, entries);
-        QFETCH(QString, broken);
         CvqTempSimHost sim;
         for (const QString& e : entries) {
-            const QString dir = sim.root() + "/usb/" + e;
-            QByteArray id = (e + "-id").toUtf8();
-            if (e == broken && e == "long")
-                id = QByteArray(260, 'x');
-            if (e != broken || e == "long")
-                QVERIFY(CvqSimTree::vqWriteFileAtomic(dir + "/instance_id", id + "\n"));
-            else
-                QVERIFY(QDir().mkpath(dir));
+            const QString dir = sim.root() + "/usb/" + e.section('=', 0, 0);
+            const QByteArray id = e.section('=', 1).toUtf8();
+            QVERIFY(id.isEmpty() ? QDir().mkpath(dir) : CvqSimTree::vqWriteFileAtomic(dir + "/instance_id", id + "\n"));
         }
         QStringList ids;
         QTEST(int(vqHost().vqListUsbPrinters(&ids)), "result");
