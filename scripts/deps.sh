@@ -2,8 +2,8 @@
 # Installs every build and test dependency from Debian's packages, only when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
-      qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 fonts-wqy-microhei imagemagick
-      wine wine32:i386 locales make perl patch xz-utils
+      qt5-qmake xvfb xauth mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 fonts-wqy-microhei imagemagick
+      wine wine32:i386 wine64 nsis locales make perl patch xz-utils
       libcups2-dev libumockdev-dev umockdev cups-daemon cups-client dpkg-dev file)
 pkgs+=(clang-format)  # scripts/format.sh
 pkgs+=(libpng-dev)   # the one-key print page's PNG encoder
@@ -17,7 +17,7 @@ echo "deps: installing ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-# Wine runs the 32-bit Windows builds in the tests.
+# Wine runs the Windows builds in the tests: 32-bit where the kernel runs i386 code, else 64-bit.
 dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

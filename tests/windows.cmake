@@ -1,6 +1,6 @@
-# The Windows program under Wine. In the Windows build (cmake/windows-i686.cmake) this picks the
+# The Windows program under Wine. In the Windows build (cmake/windows.cmake) this picks the
 # tests that make sense there; in the Linux build it checks the Win32 half of the host with
-# MinGW-w64 and Wine, and runs the Windows build's tests when the cross Qt is present.
+# MinGW-w64 and Wine, and builds the Windows program and runs its tests.
 if(WIN32)
   # Linux-only, and why:
   set(vq_linux_only
@@ -26,54 +26,40 @@ if(WIN32)
   set_tests_properties(tst_winhost PROPERTIES FIXTURES_REQUIRED wineregistry)
   add_test(NAME monitor_wine COMMAND ${wine}/monitor.sh ${VQ_WINE_STATE} $<TARGET_FILE:monitor>)
   set_tests_properties(monitor_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+  # The setup in a fresh prefix; the upgrade packs the all-services build to be told apart.
+  add_test(NAME installer_wine COMMAND ${wine}/installer.sh ${VQ_WINE_STATE} ${VQ_SETUP}
+                                       $<TARGET_FILE:monitor_allon> ${PROJECT_VERSION})
+  set_tests_properties(installer_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
   return()
 endif()
 
-find_program(VQ_MINGW_CXX i686-w64-mingw32-g++)
-find_program(VQ_WINE NAMES wine wine-stable)
-set(VQ_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
-if(VQ_MINGW_CXX)
-  add_test(NAME winhost_mingw
-    COMMAND ${VQ_MINGW_CXX} -std=c++17 -O2 -Wall -Wextra -Werror -static
-            -o ${CMAKE_BINARY_DIR}/tests/vqwinprobe.exe
-            ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinprobe.cpp
-            -lsetupapi -lwinspool -lshell32)
-else()
-  message(WARNING "i686-w64-mingw32-g++ missing: run scripts/deps.sh")
-  add_test(NAME winhost_mingw COMMAND ${CMAKE_COMMAND} -E false)
-endif()
-set_tests_properties(winhost_mingw PROPERTIES FIXTURES_SETUP winprobe)
-if(VQ_WINE)
-  add_test(NAME winhost_wine COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/winprobe.sh ${VQ_WINE_STATE}
-                                     ${CMAKE_BINARY_DIR}/tests/vqwinprobe.exe)
-else()
-  message(WARNING "wine missing: run scripts/deps.sh")
-  add_test(NAME winhost_wine COMMAND ${CMAKE_COMMAND} -E false)
-endif()
+# The registry probe is built for both architectures and runs in the one this machine runs
+# (tests/wine/arch.sh).
+foreach(arch i686 x86_64)
+  find_program(VQ_MINGW_CXX_${arch} ${arch}-w64-mingw32-g++)
+  if(VQ_MINGW_CXX_${arch})
+    add_test(NAME winhost_mingw_${arch}
+      COMMAND ${VQ_MINGW_CXX_${arch}} -std=c++17 -O2 -Wall -Wextra -Werror -static
+              -o ${CMAKE_BINARY_DIR}/tests/vqwinprobe-${arch}.exe
+              ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinprobe.cpp
+              -lsetupapi -lwinspool -lshell32)
+  else()
+    message(WARNING "${arch}-w64-mingw32-g++ missing: run scripts/deps.sh")
+    add_test(NAME winhost_mingw_${arch} COMMAND ${CMAKE_COMMAND} -E false)
+  endif()
+  set_tests_properties(winhost_mingw_${arch} PROPERTIES FIXTURES_SETUP winprobe)
+endforeach()
 # The first run makes the Wine prefix (about half a minute).
+add_test(NAME winhost_wine COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/winprobe.sh ${CMAKE_BINARY_DIR}/wine
+                                   ${CMAKE_BINARY_DIR}/tests)
 set_tests_properties(winhost_wine PROPERTIES FIXTURES_REQUIRED winprobe TIMEOUT 300)
 
-# The Windows build's own tests, built by scripts/build-windows.sh into build-win/.
-set(VQ_QT_WIN $ENV{VQ_QT_WIN})
-if(NOT VQ_QT_WIN)
-  set(VQ_QT_WIN $ENV{HOME}/.cache/vqmonitor/qt5-i686)
-endif()
-set(VQ_BUILD_WIN $ENV{VQ_BUILD_WIN})
-if(NOT VQ_BUILD_WIN)
-  set(VQ_BUILD_WIN ${CMAKE_SOURCE_DIR}/build-win)
-endif()
-# Once per test run: the instrumented trees leave them to the plain one.
+# The Windows program's own build and tests (build-win/, build-win64/): once per test run, the
+# instrumented trees leave them to the plain one. The test command makes the cross Qt first.
 if(VQ_SANITIZE OR VQ_TSAN OR VQ_LIBFUZZER)
   return()
 endif()
-if(EXISTS ${VQ_QT_WIN}/vq-build-info.txt AND VQ_WINE)
-  add_test(NAME windows_build COMMAND ${CMAKE_COMMAND} -E env VQ_QT_WIN=${VQ_QT_WIN} VQ_BUILD_WIN=${VQ_BUILD_WIN}
-                                      ${CMAKE_SOURCE_DIR}/scripts/build-windows.sh)
-  add_test(NAME windows_tests COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${VQ_BUILD_WIN} --output-on-failure
-                                      -j2 --timeout 300)
-  set_tests_properties(windows_build PROPERTIES FIXTURES_SETUP windowsbuild RUN_SERIAL TRUE TIMEOUT 3600)
-  set_tests_properties(windows_tests PROPERTIES FIXTURES_REQUIRED windowsbuild RUN_SERIAL TRUE TIMEOUT 1800)
-else()
-  message(STATUS "Windows tests not run: no cross Qt in ${VQ_QT_WIN}. Make it once with "
-                 "scripts/build-qt-windows.sh (about 50 minutes on two cores); then scripts/build-windows.sh.")
-endif()
+add_test(NAME windows_build COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/windows.sh build)
+add_test(NAME windows_tests COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/windows.sh test ${CMAKE_BINARY_DIR}/windows-tests.log)
+set_tests_properties(windows_build PROPERTIES FIXTURES_SETUP windowsbuild RUN_SERIAL TRUE TIMEOUT 3600)
+set_tests_properties(windows_tests PROPERTIES FIXTURES_REQUIRED windowsbuild RUN_SERIAL TRUE TIMEOUT 1800)

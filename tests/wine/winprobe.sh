@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # The Win32 half of the Windows host under Wine with code page 936: print queues named in
 # ASCII and in Chinese must come back intact, their Port read under the same name.
-#   winprobe.sh <state dir> <vqwinprobe.exe>
+# Runs the probe of the architecture this machine runs (arch.sh), in a prefix of that kind.
+#   winprobe.sh <state dir> <folder of vqwinprobe-i686.exe and vqwinprobe-x86_64.exe>
 set -euo pipefail
 here=$(dirname "$0")
-state=$1 probe=$2
+arch=$("$here/arch.sh")
+state=$1/$arch probe=$2/vqwinprobe-$arch.exe
+mkdir -p "$state"
+[ "$arch" = i686 ] && echo win32 >"$state/arch" || echo win64 >"$state/arch"
+echo "winprobe: $(basename "$probe") under $(cat "$state/arch") Wine"
 "$here/registry.sh" "$state"
 out=$("$here/vqwine.sh" "$state" "$probe" | tr -d '\r')
 echo "$out"
