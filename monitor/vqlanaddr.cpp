@@ -1,5 +1,6 @@
 #include "vqlanaddr.h"
 
+#include <QDir>
 #include <QMutex>
 #include <QSet>
 
@@ -62,6 +63,14 @@ void initConfig()
         return;
     gConfigSet = true;
     gConfig.firmwareFixed = QStringLiteral(VQ_FIRMWARE_PATH);
+    // A leading %ProgramFiles% is the program-files folder this process sees.
+    const QString programFiles = QStringLiteral("%ProgramFiles%");
+    if (gConfig.firmwareFixed.startsWith(programFiles)) {
+        const QString dir = qEnvironmentVariable("ProgramFiles");
+        gConfig.firmwareFixed = dir.isEmpty()
+            ? QString()
+            : QDir::fromNativeSeparators(dir) + gConfig.firmwareFixed.mid(programFiles.size());
+    }
     bool ok = false;
     const uint port = qEnvironmentVariable("VQ_UPROM_PORT").toUInt(&ok);
     if (ok && port > 0 && port < 65536)

@@ -144,9 +144,19 @@ bench_pid=""
 "$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
 
-# The Windows program under Wine, when it has been built (scripts/build-windows.sh).
-win=${VQ_BUILD_WIN:-$src/build-win}
+# The Windows program under Wine, when it has been built (scripts/build-windows.sh): the build
+# this machine's Wine runs (tests/wine/arch.sh), and the first page of its setup in each language.
+if [ "$(tests/wine/arch.sh)" = i686 ]; then
+  win=${VQ_BUILD_WIN:-$src/build-win} warch=win32
+else
+  win=${VQ_BUILD_WIN64:-$src/build-win64} warch=win64
+fi
 if [ -x "$win/bin/monitor.exe" ]; then
-  tests/wine/screenshot.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots/windows-no-printer.png" ||
+  mkdir -p "$win/wine-demo" && echo $warch >"$win/wine-demo/arch"
+  tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-no-printer.png" "$win/bin/monitor.exe" ||
     echo "demo: no screenshot of the Windows program" >&2
+  for lang in zh:2052 en:1033 ru:1049; do
+    tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-setup-${lang%%:*}.png" "$win"/vqmonitor-*setup.exe \
+      "/LANG=${lang#*:}" || echo "demo: no screenshot of the setup" >&2
+  done
 fi

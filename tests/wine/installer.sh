@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The setup under Wine in a fresh prefix: silent install, what it leaves (files, autostart,
+# installed-programs entry, Start menu), a second install over a running monitor (asked to
+# close, running the new files afterwards), silent uninstall, nothing of it left.
+#   installer.sh <state dir> <setup.exe> <another monitor.exe> <version>
+# The second setup is made here from the same script with another build of the monitor, so the
+# upgrade can be told apart.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+state=$1 setup=$2 other=$3 version=$4
+arch=$(cat "$state/arch" 2>/dev/null || echo win32)
+setup2=$state/upgrade-setup.exe
+[ "$arch" = win64 ] && nsis_arch=amd64 || nsis_arch=x86
+makensis -V1 -DARCH=$nsis_arch -DVERSION="$version" -DEXE="$other" -DOUT="$setup2" "$here/../../windows/vqmonitor.nsi" ||
+  { echo "FAIL: makensis"; exit 1; }
+# A fresh prefix of the build's architecture for each run.
+rm -rf "$state/installer" && mkdir -p "$state/installer" && echo "$arch" >"$state/installer/arch"
+st=$state/installer
+w() { "$here/vqwine.sh" "$st" "$@"; }
+fail=0
+ok() { echo "ok: $*"; }
+bad() { echo "FAIL: $*"; fail=1; }
+dir="$st/prefix/drive_c/Program Files/vqmonitor"
+win='C:\Program Files\vqmonitor'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+un_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\vqmonitor'
+regval() { w reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+ms() { date +%s%3N; }
+isrun() { w "$win\\monitor.exe" isrun >/dev/null 2>&1; echo $?; }
+wait_for() {  # wait_for <seconds> <command...>: until the command succeeds
+  local n=$(($1 * 4))
+  shift
+  for _ in $(seq "$n"); do "$@" && return 0; sleep 0.25; done
+  return 1
+}
+unset QT_QPA_PLATFORM  # the installed monitor has only the windows platform
+
+w cmd /c ver >/dev/null || { echo "FAIL: no Wine prefix"; exit 1; }
+t0=$(ms)
+w "$setup" /S
+rc=$?
+echo "installer: silent install took $(($(ms) - t0)) ms (exit $rc)"
+[ "$rc" -eq 0 ] || bad "setup /S exit $rc"
+for f in monitor.exe uninstall.exe; do [ -f "$dir/$f" ] && ok "installed $f" || bad "no $f in $dir"; done
+[ -d "$dir/firmware" ] && ok "firmware folder" || bad "no firmware folder"
+[ "$(regval "$run_key" vqmonitor)" = "\"$win\\monitor.exe\" hide" ] && ok "autostart for every user" ||
+  bad "autostart value: $(regval "$run_key" vqmonitor)"
+for v in DisplayName DisplayVersion Publisher EstimatedSize UninstallString QuietUninstallString; do
+  val=$(regval "$un_key" "$v")
+  [ -n "$val" ] && ok "installed-programs $v: $val" || bad "installed-programs entry lacks $v"
+done
+[ "$(regval "$un_key" QuietUninstallString)" = "\"$win\\uninstall.exe\" /S" ] || bad "quiet uninstall command"
+links=$(find "$st/prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" -name '*.lnk' 2>/dev/null | wc -l)
+[ "$links" -ge 1 ] && ok "Start-menu entry" || bad "no Start-menu entry"
+
+# The monitor runs; a second install closes it, replaces it and starts the new one.
+w "$win\\monitor.exe" hide >/dev/null 2>&1 &
+first=$!
+wait_for 60 test "$(isrun)" = 1 && ok "monitor started" || bad "monitor did not start"
+before=$(md5sum <"$dir/monitor.exe")
+t0=$(ms)
+w "$setup2" /S
+rc=$?
+echo "installer: install over the running monitor took $(($(ms) - t0)) ms (exit $rc)"
+[ "$rc" -eq 0 ] || bad "second setup /S exit $rc"
+wait_for 30 eval '! kill -0 $first 2>/dev/null' && ok "the running monitor closed" || bad "the old monitor still runs"
+[ "$(md5sum <"$dir/monitor.exe")" != "$before" ] && ok "monitor.exe replaced" || bad "monitor.exe not replaced"
+wait_for 60 test "$(isrun)" = 1 && ok "the new monitor runs" || bad "no monitor runs after the upgrade"
+
+t0=$(ms)
+w "$win\\uninstall.exe" /S
+# The uninstaller runs from a copy of itself and returns at once: wait for its work.
+wait_for 60 test ! -e "$dir/uninstall.exe"
+timeout 60 /usr/lib/wine/wineserver -w 2>/dev/null
+echo "installer: silent uninstall took $(($(ms) - t0)) ms"
+[ ! -e "$dir" ] && ok "installation folder removed" || bad "left behind: $(ls -A "$dir" 2>/dev/null | tr '\n' ' ')"
+[ -z "$(regval "$run_key" vqmonitor)" ] && ok "autostart removed" || bad "autostart left"
+w reg query "$un_key" >/dev/null 2>&1 && bad "installed-programs entry left" || ok "installed-programs entry removed"
+links=$(find "$st/prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs" -name '*.lnk' 2>/dev/null | wc -l)
+[ "$links" -eq 0 ] && ok "Start-menu entry removed" || bad "Start-menu entry left"
+# Everything Wine ran has ended: nothing of the monitor is left running.
+timeout 30 /usr/lib/wine/wineserver -w && ok "nothing left running" || bad "processes left running"
+exit $fail
