@@ -12,7 +12,10 @@
 #include <cstdio>
 #include <memory>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <sddl.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -51,18 +54,43 @@ QString QvqSingletonApplication::vqSocketDir(const QString& runtimeDir, const QS
 #endif
 }
 
+#ifdef Q_OS_WIN
+// The user's SID as text: pipes are one namespace for every account on the machine.
+static QString userSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return QString();
+    QString sid;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::unique_ptr<char[]> buf(new char[size ? size : 1]);
+    wchar_t* text = nullptr;
+    if (size && GetTokenInformation(token, TokenUser, buf.get(), size, &size)
+        && ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.get())->User.Sid, &text)) {
+        sid = QString::fromWCharArray(text);
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
+}
+#endif
+
 QString QvqSingletonApplication::vqLocalName(const QString& executablePath)
 {
+    // A path holds separators and may exceed the name limit: hash it, and keep the user in
+    // the name so users never meet, or hold, each other's instances.
+    const QByteArray hash =
+        QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
 #ifdef Q_OS_WIN
-    return executablePath;
+    const QString sid = userSid();
+    if (sid.isEmpty())
+        return QString();
+    return QStringLiteral("vqmonitor-") + sid + '-' + QString::fromLatin1(hash);
 #else
-    // A path holds separators and may exceed the socket name limit: hash it, and
-    // keep the user in the name so users never meet each other's instances.
     const QString dir = vqSocketDir();
     if (dir.isEmpty())
         return QString();
-    const QByteArray hash =
-        QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
     return dir + QStringLiteral("/vqmonitor-") + QString::number(getuid()) + '-' + QString::fromLatin1(hash);
 #endif
 }

@@ -132,6 +132,9 @@ QMap<QString, QString> vqGetUsbPrinterQueues(const QStringList& instanceIds)
 
 QString vqPrinterQueueCommand(const QString& queueName)
 {
+    // A quote would end the name's argument and let the rest add arguments of its own.
+    if (queueName.contains('"'))
+        return QString();
     return QStringLiteral("rundll32 printui.dll,PrintUIEntry /n \"") + queueName + QStringLiteral("\" /p");
 }
 

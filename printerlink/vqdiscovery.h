@@ -41,6 +41,6 @@ QMap<QString, QString> vqGetUsbPrinterQueues(const QStringList& instanceIds);
 // The same lookup over any registry view (the portable part).
 QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const QStringList& instanceIds);
 
-// The printer properties window's command line for a queue.
+// The printer properties window's command line for a queue; empty for a name holding a quote.
 QString vqPrinterQueueCommand(const QString& queueName);
 void vqShowPrinterQueue(const QString& queueName);

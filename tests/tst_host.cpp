@@ -133,6 +133,7 @@ private slots:
         QCOMPARE(ports.at(1).serialNumber, QStringLiteral("SN2"));
 
         vqShowPrinterQueue("Office");
+        vqShowPrinterQueue("a\" /x \"b");  // refused: the quote would add arguments
         vqShowPrinterQueue("Two");
         QCOMPARE(sim.tree().vqLaunched(),
                  QStringList({"rundll32 printui.dll,PrintUIEntry /n \"Office\" /p",

@@ -26,7 +26,12 @@ QMap<QString, QString> CvqHost::vqUsbPrinterQueues(const QStringList& instanceId
     return vqFindUsbPrinterQueues(vqRegistry(), instanceIds);
 }
 
-void CvqHost::vqShowQueue(const QString& queueName) { vqStartDetached(vqPrinterQueueCommand(queueName)); }
+void CvqHost::vqShowQueue(const QString& queueName)
+{
+    const QString command = vqPrinterQueueCommand(queueName);
+    if (!command.isEmpty())
+        vqStartDetached(command);
+}
 
 CvqRegistryView& CvqHost::vqRegistry()
 {

@@ -4,6 +4,7 @@
 #include <setupapi.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vqwin {
@@ -143,14 +144,30 @@ int queueHasJobs(const std::wstring& queueName)
 
 bool startDetached(const std::wstring& commandLine)
 {
-    std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());  // CreateProcessW writes to it
+    const size_t space = std::min(commandLine.find(L' '), commandLine.size());
+    std::wstring program = commandLine.substr(0, space);
+    std::wstring line = commandLine;
+    if (program.find_first_of(L"\\/:\"") == std::wstring::npos) {
+        wchar_t system[MAX_PATH];
+        const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH)
+            return false;
+        if (program.size() < 4 || _wcsicmp(program.c_str() + program.size() - 4, L".exe") != 0)
+            program += L".exe";
+        program = std::wstring(system, n) + L"\\" + program;
+        line = L"\"" + program + L"\"" + commandLine.substr(space);
+    } else {
+        program.clear();
+    }
+    std::vector<wchar_t> cmd(line.begin(), line.end());  // CreateProcessW writes to it
     cmd.push_back(L'\0');
     STARTUPINFOW si;
     std::memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     std::memset(&pi, 0, sizeof pi);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), cmd.data(), nullptr, nullptr, FALSE,
+                        DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

@@ -28,7 +28,9 @@ bool regDword(const std::wstring& path, const wchar_t* value, unsigned long& out
 // -1 when the queue cannot be opened, else 1 with jobs and 0 without.
 int queueHasJobs(const std::wstring& queueName);
 
-// CreateProcessW without waiting; false when it could not start.
+// CreateProcessW without waiting; false when it could not start. A program named without a
+// folder (e.g. "rundll32") is the one in the system folder, never one found beside the
+// program or in the current directory.
 bool startDetached(const std::wstring& commandLine);
 
 }  // namespace vqwin
