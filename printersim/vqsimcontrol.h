@@ -1,6 +1,6 @@
 #pragma once
 // The control side of the emulator: printers by name, the line protocol,
-// sessions (standard input, control socket connections, scenarios) and
+// sessions (standard input, control port connections, scenarios) and
 // scenario files.
 
 #include <QList>

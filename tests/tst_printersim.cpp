@@ -223,6 +223,16 @@ private slots:
         QVERIFY(!mSim.vqCmd("steps").contains("step half"));
     }
 
+    // Any local user can reach the control port: without this run's token a client gets one error and is closed.
+    void controlNeedsToken()
+    {
+        const QString address = mSim.vqOutput().section("\ncontrol ", 1).section(' ', 0, 0);
+        CvqSimClient stranger;
+        QVERIFY(stranger.vqConnect(address + " 0123456789abcdef"));
+        QCOMPARE(stranger.vqCmd("status"), QStringList{"err bad token"});
+        QVERIFY(stranger.vqCmd("status").isEmpty());
+    }
+
     void plugging_data()
     {
         // clang-format off
