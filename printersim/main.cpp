@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QSocketNotifier>
@@ -135,6 +136,9 @@ int main(int argc, char** argv)
     const QCommandLineOption optControlFile(QStringLiteral("control-file"),
                                             QStringLiteral("Write \"127.0.0.1:PORT TOKEN\" there (mode 0600)."),
                                             QStringLiteral("FILE"));
+    const QCommandLineOption optWine(QStringLiteral("wine-prefix"),
+                                     QStringLiteral("Serial ports as COM5, COM6 … of this Wine prefix."),
+                                     QStringLiteral("DIR"));
     const QCommandLineOption optOut(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("DIR"));
     const QCommandLineOption optLoad(QStringLiteral("load"), QStringLiteral("Load a scenario's steps."),
                                      QStringLiteral("FILE"));
@@ -154,7 +158,7 @@ int main(int argc, char** argv)
                                      QStringLiteral("Client mode: send the LINEs to the emulator of a --control-file."),
                                      QStringLiteral("FILE"));
     for (const auto* o :
-         {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optControlFile, &optOut, &optLoad,
+         {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optControlFile, &optWine, &optOut, &optLoad,
           &optScenario, &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optParent, &optSend})
         cl.addOption(*o);
     cl.addPositionalArgument(QStringLiteral("LINE"), QStringLiteral("Control lines (with --send)."),
@@ -208,10 +212,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    const QString wine = cl.isSet(optWine) ? QDir(cl.value(optWine)).absolutePath() : QString();
+    if (cl.isSet(optWine) && !QFileInfo(wine + QStringLiteral("/dosdevices")).isDir()) {
+        fprintf(stderr, "printersim: %s has no dosdevices folder\n", qPrintable(wine));
+        return 2;
+    }
+
     CvqSimTree tree(QDir(root).absolutePath());
     CvqSimControl ctl(&tree, outDir.isEmpty() ? QString() : QDir(outDir).absolutePath(), fsLimit);
     ctl.vqSetQuiet(cl.isSet(optQuiet));
     ctl.vqSetKeep(cl.isSet(optKeep));
+    ctl.vqSetWinePrefix(wine);
     const CvqSimModel& first = vqSimModels().at(0);
     const CvqSimModel& second = vqSimModels().at(1);
     for (int i = 1; i <= count; ++i) {
