@@ -14,7 +14,7 @@ trap cleanup EXIT
 host="$root/host"; mkdir -p "$host"
 
 add_printer() {
-  local key='##?#USB#VID_1A2B&PID_0101#QV0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+  local key='##%3F#USB#VID_1A2B&PID_0101#QV0001#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
   mkdir -p "$host/usb/dev1" "$host/registry/Printers/Office" "$host/spooler/Office/jobs" \
            "$host/registry/DeviceClasses/$key/#/Device Parameters"
   printf '%s\n' 'USB\VID_1A2B&PID_0101\QV0001' > "$host/usb/dev1/instance_id"

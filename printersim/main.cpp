@@ -1,5 +1,6 @@
 // printersim: plays printers of the family on the simulated host. See README.md.
 
+#include "vqsimclient.h"
 #include "vqsimcontrol.h"
 #include "vqsimhttp.h"
 #include "vqsimprinter.h"
@@ -8,19 +9,25 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
 #include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sys/prctl.h>
 #include <cstdio>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 static const int kMaxLine = 4096;
 static const qint64 kMaxUnread = 4 * 1024 * 1024;
+// A control client that has not sent the token by then is closed.
+static const int kTokenMs = 10000;
 
 namespace {
 int gSignalFd[2] = {-1, -1};
@@ -80,43 +87,27 @@ void feed(CvqSimSession* s, const QStringList& lines, const CvqSimSession::Sink&
     }
 }
 
-int runClient(const QString& path, const QStringList& lines)
+// Client mode: the emulator's address and token come from its --control-file.
+int runClient(const QString& file, const QStringList& lines)
 {
-    QLocalSocket sock;
-    sock.connectToServer(path);
-    if (!sock.waitForConnected(10000)) {
-        fprintf(stderr, "printersim: cannot connect to %s: %s\n", qPrintable(path), qPrintable(sock.errorString()));
+    QFile f(file);
+    CvqSimClient client;
+    if (!f.open(QIODevice::ReadOnly) || !client.vqConnect(QString::fromUtf8(f.read(256)).trimmed())) {
+        fprintf(stderr, "printersim: cannot reach the emulator named in %s: %s\n", qPrintable(file),
+                qPrintable(f.isOpen() ? client.vqError() : f.errorString()));
         return 2;
     }
     int rc = 0;
-    QByteArray buf;
     for (const QString& line : lines) {
-        sock.write(line.toUtf8() + '\n');
-        sock.flush();
-        bool final = false;
-        while (!final) {
-            int nl;
-            while (!final && (nl = buf.indexOf('\n')) >= 0) {
-                const QByteArray reply = buf.left(nl);
-                buf.remove(0, nl + 1);
-                printf("%s\n", reply.constData());
-                if (reply == "ok" || reply.startsWith("ok ")) {
-                    final = true;
-                } else if (reply.startsWith("err ")) {
-                    final = true;
-                    rc = 1;
-                }
-            }
-            if (final)
-                break;
-            if (!sock.waitForReadyRead(600000)) {
-                fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line));
-                return 2;
-            }
-            buf += sock.readAll();
-            if (buf.size() > 16 * 1024 * 1024)
-                return 2;
+        const QStringList replies = client.vqCmd(line, 600000);
+        if (replies.isEmpty()) {
+            fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line));
+            return 2;
         }
+        for (const QString& r : replies)
+            printf("%s\n", qPrintable(r));
+        if (replies.last().startsWith(QLatin1String("err ")))
+            rc = 1;
     }
     fflush(stdout);
     return rc;
@@ -139,8 +130,15 @@ int main(int argc, char** argv)
     const QCommandLineOption optUnplugged(QStringLiteral("unplugged"), QStringLiteral("Start them unplugged."));
     const QCommandLineOption optHttp(QStringLiteral("http"), QStringLiteral("Web server of p1 (127.x.x.x only)."),
                                      QStringLiteral("ADDR:PORT"));
-    const QCommandLineOption optControl(QStringLiteral("control"), QStringLiteral("Control socket path."),
-                                        QStringLiteral("PATH"));
+    const QCommandLineOption optControl(QStringLiteral("control"),
+                                        QStringLiteral("Control port on 127.0.0.1 (0: a free one)."),
+                                        QStringLiteral("PORT"));
+    const QCommandLineOption optControlFile(QStringLiteral("control-file"),
+                                            QStringLiteral("Write \"127.0.0.1:PORT TOKEN\" there (mode 0600)."),
+                                            QStringLiteral("FILE"));
+    const QCommandLineOption optWine(QStringLiteral("wine-prefix"),
+                                     QStringLiteral("Serial ports as COM5, COM6 … of this Wine prefix."),
+                                     QStringLiteral("DIR"));
     const QCommandLineOption optOut(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("DIR"));
     const QCommandLineOption optLoad(QStringLiteral("load"), QStringLiteral("Load a scenario's steps."),
                                      QStringLiteral("FILE"));
@@ -157,10 +155,11 @@ int main(int argc, char** argv)
     const QCommandLineOption optParent(QStringLiteral("exit-with-parent"),
                                        QStringLiteral("Quit when the starting process ends."));
     const QCommandLineOption optSend(QStringLiteral("send"),
-                                     QStringLiteral("Client mode: send the LINEs to the control socket."),
-                                     QStringLiteral("PATH"));
-    for (const auto* o : {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optOut, &optLoad, &optScenario,
-                          &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optParent, &optSend})
+                                     QStringLiteral("Client mode: send the LINEs to the emulator of a --control-file."),
+                                     QStringLiteral("FILE"));
+    for (const auto* o :
+         {&optHost, &optPrinters, &optUnplugged, &optHttp, &optControl, &optControlFile, &optWine, &optOut, &optLoad,
+          &optScenario, &optStep, &optExit, &optNoStdin, &optKeep, &optQuiet, &optFsLimit, &optParent, &optSend})
         cl.addOption(*o);
     cl.addPositionalArgument(QStringLiteral("LINE"), QStringLiteral("Control lines (with --send)."),
                              QStringLiteral("[LINE...]"));
@@ -213,10 +212,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    const QString wine = cl.isSet(optWine) ? QDir(cl.value(optWine)).absolutePath() : QString();
+    if (cl.isSet(optWine) && !QFileInfo(wine + QStringLiteral("/dosdevices")).isDir()) {
+        fprintf(stderr, "printersim: %s has no dosdevices folder\n", qPrintable(wine));
+        return 2;
+    }
+
     CvqSimTree tree(QDir(root).absolutePath());
     CvqSimControl ctl(&tree, outDir.isEmpty() ? QString() : QDir(outDir).absolutePath(), fsLimit);
     ctl.vqSetQuiet(cl.isSet(optQuiet));
     ctl.vqSetKeep(cl.isSet(optKeep));
+    ctl.vqSetWinePrefix(wine);
     const CvqSimModel& first = vqSimModels().at(0);
     const CvqSimModel& second = vqSimModels().at(1);
     for (int i = 1; i <= count; ++i) {
@@ -267,27 +273,33 @@ int main(int argc, char** argv)
         }
     }
 
-    QLocalServer server;
+    // Any local user can reach a loopback port: a client's first line must be
+    // this run's token, which only the starter sees (standard output, the 0600 file).
+    QTcpServer server;
+    QString control;
+    const QString controlFile = cl.value(optControlFile);
     if (cl.isSet(optControl)) {
-        const QString path = cl.value(optControl);
-        struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
-            if (!S_ISSOCK(st.st_mode)) {
-                fprintf(stderr, "printersim: %s exists and is not a socket\n", qPrintable(path));
-                ctl.vqRemoveAllFromTree();
-                return 2;
-            }
-            QLocalServer::removeServer(path);
-        }
-        server.setSocketOptions(QLocalServer::UserAccessOption);
-        if (!server.listen(path)) {
-            fprintf(stderr, "printersim: cannot listen on %s: %s\n", qPrintable(path),
+        const uint port = cl.value(optControl).toUInt(&ok);
+        if (!ok || port > 65535 || !server.listen(QHostAddress::LocalHost, quint16(port))) {
+            fprintf(stderr, "printersim: cannot listen on 127.0.0.1:%s: %s\n", qPrintable(cl.value(optControl)),
                     qPrintable(server.errorString()));
             ctl.vqRemoveAllFromTree();
             return 2;
         }
-        QObject::connect(&server, &QLocalServer::newConnection, &ctl, [&server, &ctl] {
-            while (QLocalSocket* sock = server.nextPendingConnection()) {
+        quint32 random[4];
+        QRandomGenerator::system()->fillRange(random);
+        const QString token = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(random), 16).toHex());
+        control = QStringLiteral("127.0.0.1:%1 %2").arg(server.serverPort()).arg(token);
+        QSaveFile f(controlFile);
+        if (!controlFile.isEmpty()
+            && !(f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+                 && f.write(control.toUtf8() + '\n') > 0 && f.commit())) {
+            fprintf(stderr, "printersim: cannot write %s: %s\n", qPrintable(controlFile), qPrintable(f.errorString()));
+            ctl.vqRemoveAllFromTree();
+            return 2;
+        }
+        QObject::connect(&server, &QTcpServer::newConnection, &ctl, [&server, &ctl, token] {
+            while (QTcpSocket* sock = server.nextPendingConnection()) {
                 const CvqSimSession::Sink sink = [sock](const QString& l) {
                     // A client that does not read its replies is let go.
                     if (sock->bytesToWrite() > kMaxUnread) {
@@ -297,19 +309,39 @@ int main(int argc, char** argv)
                     sock->write(l.toUtf8() + '\n');
                 };
                 auto* session = new CvqSimSession(&ctl, sink, false, sock);
-                auto* lines = new CvqLineBuffer;
-                QObject::connect(sock, &QLocalSocket::readyRead, session,
-                                 [sock, session, lines, sink] { feed(session, lines->vqAdd(sock->readAll()), sink); });
-                QObject::connect(sock, &QLocalSocket::disconnected, sock, [sock, lines] {
-                    delete lines;
-                    sock->deleteLater();
+                const auto lines = std::make_shared<CvqLineBuffer>();
+                const auto known = std::make_shared<bool>(false);
+                QTimer::singleShot(kTokenMs, sock, [sock, known] {
+                    if (!*known)
+                        sock->abort();
                 });
+                QObject::connect(sock, &QTcpSocket::readyRead, session, [sock, session, lines, known, sink, token] {
+                    if (sock->state() != QAbstractSocket::ConnectedState)
+                        return;
+                    QStringList in = lines->vqAdd(sock->readAll());
+                    if (!*known && !in.isEmpty()) {
+                        if (in.takeFirst() != token) {
+                            sock->write("err bad token\n");
+                            sock->disconnectFromHost();
+                            return;
+                        }
+                        *known = true;
+                    }
+                    feed(session, in, sink);
+                });
+                QObject::connect(sock, &QTcpSocket::disconnected, sock, &QObject::deleteLater);
             }
         });
+    } else if (!controlFile.isEmpty()) {
+        fprintf(stderr, "printersim: --control-file needs --control\n");
+        ctl.vqRemoveAllFromTree();
+        return 2;
     }
 
     for (CvqSimPrinter* p : ctl.vqPrinters())
         ctl.vqPrint(p->vqSummary());
+    if (!control.isEmpty())
+        ctl.vqPrint(QStringLiteral("control ") + control);
     ctl.vqPrint(QStringLiteral("ready"));
 
     CvqLineBuffer stdinLines;
@@ -348,7 +380,8 @@ int main(int argc, char** argv)
     }
 
     const int rc = app.exec();
-    if (server.isListening())
-        server.close();
+    server.close();
+    if (!controlFile.isEmpty())
+        QFile::remove(controlFile);
     return rc;
 }

@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QLocalSocket>
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QThread>
 
 CvqSimClient::CvqSimClient() = default;
@@ -37,12 +38,11 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     vqStop();
     const QString bin =
         (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
-    mControlPath = mDir.path() + QStringLiteral("/control.sock");
     mProc.reset(new QProcess);
     mProc->setProcessChannelMode(QProcess::SeparateChannels);
     mProc->setReadChannel(QProcess::StandardOutput);
     mProc->start(bin,
-                 QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), mControlPath,
+                 QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), QStringLiteral("0"),
                              QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
                      + extraArgs);
     if (!mProc->waitForStarted(timeoutMs)) {
@@ -61,16 +61,36 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
         readOutput();
     }
     mPrinters.clear();
+    QString control;
     for (const QString& line : mOutput.split('\n')) {
         if (line.startsWith(QLatin1String("printer ")))
             mPrinters.insert(line.section(' ', 1, 1), vqFields(line));
+        else if (line.startsWith(QLatin1String("control ")))
+            control = line.mid(8);
     }
-    mSock.reset(new QLocalSocket);
-    mSock->connectToServer(mControlPath);
-    if (!mSock->waitForConnected(timeoutMs)) {
-        mError = QStringLiteral("cannot connect to the control socket: ") + mSock->errorString();
+    return vqConnect(control, timeoutMs);
+}
+
+bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
+{
+    const QString address = control.section(' ', 0, 0);
+    const QString token = control.section(' ', 1, 1);
+    const QHostAddress host(address.section(':', 0, 0));
+    bool ok = false;
+    const uint port = address.section(':', 1).toUInt(&ok);
+    if (host.protocol() != QAbstractSocket::IPv4Protocol || !host.isLoopback() || !ok || port == 0 || port > 65535
+        || token.isEmpty()) {
+        mError = QStringLiteral("no loopback control port in \"%1\"").arg(control.left(100));
         return false;
     }
+    mBuf.clear();
+    mSock.reset(new QTcpSocket);
+    mSock->connectToHost(host, quint16(port));
+    if (!mSock->waitForConnected(timeoutMs)) {
+        mError = QStringLiteral("cannot connect to the control port: ") + mSock->errorString();
+        return false;
+    }
+    mSock->write(token.toUtf8() + '\n');
     return true;
 }
 
@@ -81,7 +101,7 @@ void CvqSimClient::vqStop()
     if (!mProc)
         return;
     if (mProc->state() == QProcess::Running) {
-        if (mSock && mSock->state() == QLocalSocket::ConnectedState) {
+        if (mSock && mSock->state() == QAbstractSocket::ConnectedState) {
             mSock->write("quit\n");
             mSock->flush();
         } else {
@@ -100,7 +120,7 @@ void CvqSimClient::vqStop()
 QStringList CvqSimClient::vqCmd(const QString& line, int timeoutMs)
 {
     QStringList out;
-    if (!mSock || mSock->state() != QLocalSocket::ConnectedState)
+    if (!mSock || mSock->state() != QAbstractSocket::ConnectedState)
         return out;
     mSock->write(line.toUtf8() + '\n');
     mSock->flush();
@@ -118,7 +138,7 @@ QStringList CvqSimClient::vqCmd(const QString& line, int timeoutMs)
                 || reply.startsWith(QLatin1String("err ")))
                 return out;
         }
-        if (deadline.hasExpired() || mSock->state() != QLocalSocket::ConnectedState)
+        if (deadline.hasExpired() || mSock->state() != QAbstractSocket::ConnectedState)
             return QStringList();
         if (mSock->waitForReadyRead(50))
             mBuf += mSock->readAll();

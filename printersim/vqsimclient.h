@@ -1,15 +1,14 @@
 #pragma once
 // Drives a printersim process from a program (tests, tools): starts it,
-// waits for "ready", sends control lines over its control socket and reads
-// the replies.
+// waits for "ready", sends control lines over its loopback control port and
+// reads the replies.
 
 #include <QMap>
 #include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <memory>
 
-class QLocalSocket;
+class QTcpSocket;
 
 class CvqSimClient
 {
@@ -17,11 +16,14 @@ public:
     CvqSimClient();
     ~CvqSimClient();
 
-    // Starts <binDir>/printersim with --host root, --control and the extra
+    // Starts <binDir>/printersim with --host root, --control 0 and the extra
     // arguments, and waits (up to timeoutMs) for "ready". binDir empty: the
     // VQ_BIN_DIR environment variable.
     bool vqStart(const QString& hostRoot, const QStringList& extraArgs = {}, int timeoutMs = 30000,
                  const QString& binDir = QString());
+    // Connects to a running emulator: control is "127.0.0.1:PORT TOKEN", as its
+    // start-up line "control …" and its --control-file give it (loopback only).
+    bool vqConnect(const QString& control, int timeoutMs = 10000);
     // Asks the process to quit and waits for it; kills it when it does not go.
     void vqStop();
     bool vqRunning() const;
@@ -42,7 +44,6 @@ public:
     QString vqPty(const QString& printer = QStringLiteral("p1")) const;
     QString vqHttp(const QString& printer = QStringLiteral("p1")) const;
     QString vqInstanceId(const QString& printer = QStringLiteral("p1")) const;
-    QString vqControlPath() const { return mControlPath; }
     QString vqError() const { return mError; }
     // Everything the process wrote to standard output so far.
     QString vqOutput();
@@ -52,10 +53,8 @@ public:
 
 private:
     void readOutput();
-    QTemporaryDir mDir;
-    QString mControlPath;
     std::unique_ptr<QProcess> mProc;
-    std::unique_ptr<QLocalSocket> mSock;
+    std::unique_ptr<QTcpSocket> mSock;
     QByteArray mBuf;
     QString mOutput;
     QMap<QString, QMap<QString, QString>> mPrinters;

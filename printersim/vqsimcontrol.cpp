@@ -166,6 +166,7 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
         *error = QStringLiteral("printer %1 exists").arg(name);
         return false;
     }
+    cfg.winePrefix = mWinePrefix;
     const int index = mOrder.size() + 1;
     if (cfg.sn.isEmpty())
         cfg.sn = QStringLiteral("QV%1").arg(index, 4, 10, QLatin1Char('0'));

@@ -1,6 +1,6 @@
 #pragma once
 // The control side of the emulator: printers by name, the line protocol,
-// sessions (standard input, control socket connections, scenarios) and
+// sessions (standard input, control port connections, scenarios) and
 // scenario files.
 
 #include <QList>
@@ -82,6 +82,7 @@ public:
 
     void vqSetQuiet(bool q) { mQuiet = q; }
     void vqSetKeep(bool k) { mKeep = k; }
+    void vqSetWinePrefix(const QString& dir) { mWinePrefix = dir; }
     void vqPrint(const QString& line);
     void vqQuit();
 
@@ -107,6 +108,7 @@ private:
     int mScenarios = 0;
     bool mQuiet = false;
     bool mKeep = false;
+    QString mWinePrefix;
     bool mQuitting = false;
 
     friend class CvqSimSession;

@@ -4,6 +4,7 @@
 #include "vqsimserial.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -35,9 +36,9 @@ const CvqSimModel* vqSimFindModel(const QString& type)
 
 CvqSimPrinter::CvqSimPrinter(const QString& name, const CvqSimPrinterConfig& cfg, CvqSimTree* tree,
                              const QString& outDir, qint64 fsLimit, QObject* parent)
-    : QObject(parent), mName(name), mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mTree(tree), mFs(fsLimit),
-      mRomver(cfg.romver), mRomverAtStart(cfg.romver), mPlugDevice(cfg.plugged), mPlugQueue(cfg.plugged),
-      mPlugSerial(cfg.plugged)
+    : QObject(parent), mName(name), mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix),
+      mTree(tree), mFs(fsLimit), mRomver(cfg.romver), mRomverAtStart(cfg.romver), mPlugDevice(cfg.plugged),
+      mPlugQueue(cfg.plugged), mPlugSerial(cfg.plugged)
 {
     if (const CvqSimModel* m = vqSimFindModel(cfg.model))
         mModel = *m;
@@ -58,10 +59,46 @@ CvqSimPrinter::CvqSimPrinter(const QString& name, const CvqSimPrinterConfig& cfg
     mPlugDevice = mPlugQueue = mPlugSerial = cfg.plugged;
 }
 
-CvqSimPrinter::~CvqSimPrinter() = default;
+CvqSimPrinter::~CvqSimPrinter() { vqUnlinkCom(); }
+
+QString CvqSimPrinter::vqComLink() const { return mWinePrefix + QStringLiteral("/dosdevices/com%1").arg(4 + mUsbPort); }
+
+// Our COM links point at pseudo-terminals: one of those is replaced (left by an
+// earlier run), anything else in its place is not ours to touch.
+static bool comPlaceFree(const QString& link, QString* error)
+{
+    const QFileInfo fi(link);
+    if ((!fi.isSymLink() && !fi.exists()) || fi.symLinkTarget().startsWith(QLatin1String("/dev/pts/")))
+        return true;
+    *error = link + QStringLiteral(" is taken by something other than a link to a pseudo-terminal");
+    return false;
+}
+
+bool CvqSimPrinter::vqLinkCom(QString* error)
+{
+    const QString link = vqComLink();
+    if (!comPlaceFree(link, error))
+        return false;
+    QFile::remove(link);
+    if (!QFile::link(vqPtyPath(), link)) {
+        *error = QStringLiteral("cannot create ") + link;
+        return false;
+    }
+    mComTarget = vqPtyPath();
+    return true;
+}
+
+void CvqSimPrinter::vqUnlinkCom()
+{
+    if (!mComTarget.isEmpty() && QFileInfo(vqComLink()).symLinkTarget() == mComTarget)
+        QFile::remove(vqComLink());
+    mComTarget.clear();
+}
 
 bool CvqSimPrinter::vqStart(QString* error)
 {
+    if (!mWinePrefix.isEmpty() && !comPlaceFree(vqComLink(), error))
+        return false;
     if (!mSerial->vqOpen(error))
         return false;
     mStarted = true;
@@ -82,6 +119,7 @@ void CvqSimPrinter::vqRemoveFromTree()
 {
     mTree->vqRemoveDevice(mInstanceId);
     mTree->vqRemoveSerialPort(mName);
+    vqUnlinkCom();
     mTree->vqRemoveQueue(mQueue);
     mTreeDevice = mTreeQueue = mTreeSerial = mTreeReadFails = false;
     mTreeId.clear();
@@ -162,10 +200,20 @@ void CvqSimPrinter::vqSync()
     // A closed port has no entry: its old name may soon belong to another terminal.
     const bool serial = mPlugSerial && mSerial->vqIsOpen();
     if (serial && !mTreeSerial) {
-        mTree->vqAddSerialPort(mName, vqPtyPath(), mSn);
-        mTreeSerial = true;
+        // Under Wine the port is opened by its COM name, which the link maps to the terminal.
+        QString error;
+        if (mWinePrefix.isEmpty()) {
+            mTree->vqAddSerialPort(mName, vqPtyPath(), mSn);
+            mTreeSerial = true;
+        } else if (vqLinkCom(&error)) {
+            mTree->vqAddSerialPort(mName, QStringLiteral("COM%1").arg(4 + mUsbPort), mSn);
+            mTreeSerial = true;
+        } else {
+            vqNoteEvent(error);
+        }
     } else if (!serial && mTreeSerial) {
         mTree->vqRemoveSerialPort(mName);
+        vqUnlinkCom();
         mTreeSerial = false;
     }
 }

@@ -36,6 +36,7 @@ struct CvqSimPrinterConfig
     QString romver = QStringLiteral("V1.3.6500");
     QString http;  // empty: no web server
     bool plugged = true;
+    QString winePrefix;  // set: the serial port is COM<4 + usbPort> there
 };
 
 class CvqSimPrinter : public QObject
@@ -134,6 +135,9 @@ private:
     QString vqSetLevel(bool toner, const QString& value);
     int vqLevel(bool toner) const;
     void vqNoteEvent(const QString& text);
+    QString vqComLink() const;
+    bool vqLinkCom(QString* error);
+    void vqUnlinkCom();
 
     QString mName;
     CvqSimModel mModel;
@@ -142,6 +146,8 @@ private:
     QString mInstanceId;
     int mUsbPort;
     QString mHttpWanted;
+    QString mWinePrefix;
+    QString mComTarget;  // the pseudo-terminal our COM link points at; empty: none
 
     CvqSimTree* mTree;
     CvqSimFs mFs;

@@ -1,4 +1,5 @@
 #include "vqsimtree.h"
+#include "printerlink/host/vqsimname.h"
 #include "printerlink/host/vqusbguid.h"
 
 #include <QDir>
@@ -56,8 +57,7 @@ CvqSimTree::CvqSimTree(const QString& root) : mRoot(root)
 QString CvqSimTree::vqEntryName(const QString& instanceId)
 {
     QString e = instanceId;
-    e.replace('\\', '#').replace('/', '_');
-    return e;
+    return vqSimNameEncode(e.replace('\\', '#'));
 }
 
 bool CvqSimTree::vqWriteFileAtomic(const QString& path, const QByteArray& data)
@@ -111,12 +111,12 @@ static QString deviceClassKey(const QString& instanceId)
 {
     QString key = instanceId;
     key.replace('\\', '#');
-    return QStringLiteral("##?#") + key + QLatin1String("#" VQ_USB_PRINT_GUID);
+    return vqSimNameEncode(QStringLiteral("##?#") + key + QLatin1String("#" VQ_USB_PRINT_GUID));
 }
 
 bool CvqSimTree::vqAddQueue(const QString& queue, const QString& instanceId, int port, quint32 attributes)
 {
-    const QString q = mRoot + "/registry/Printers/" + queue;
+    const QString q = mRoot + "/registry/Printers/" + vqSimNameEncode(queue);
     return vqWriteFileAtomic(q + "/Port", "USB" + QByteArray::number(port).rightJustified(3, '0') + '\n')
         && vqWriteFileAtomic(q + "/Attributes", QByteArray::number(attributes) + '\n')
         && vqSetDevicePortNumber(instanceId, QByteArray::number(port) + '\n') && vqAddSpoolerQueue(queue);
@@ -124,7 +124,8 @@ bool CvqSimTree::vqAddQueue(const QString& queue, const QString& instanceId, int
 
 bool CvqSimTree::vqSetQueueValue(const QString& queue, const QString& value, const QByteArray& text)
 {
-    return vqWriteFileAtomic(mRoot + "/registry/Printers/" + queue + '/' + value, text);
+    return vqWriteFileAtomic(mRoot + "/registry/Printers/" + vqSimNameEncode(queue) + '/' + vqSimNameEncode(value),
+                             text);
 }
 
 bool CvqSimTree::vqSetDevicePortNumber(const QString& instanceId, const QByteArray& text)
@@ -135,36 +136,36 @@ bool CvqSimTree::vqSetDevicePortNumber(const QString& instanceId, const QByteArr
 
 bool CvqSimTree::vqRemoveQueue(const QString& queue)
 {
-    return QDir(mRoot + "/registry/Printers/" + queue).removeRecursively()
-        && QDir(mRoot + "/spooler/" + queue).removeRecursively();
+    return QDir(mRoot + "/registry/Printers/" + vqSimNameEncode(queue)).removeRecursively()
+        && QDir(mRoot + "/spooler/" + vqSimNameEncode(queue)).removeRecursively();
 }
 
 bool CvqSimTree::vqAddSpoolerQueue(const QString& queue)
 {
-    return QDir().mkpath(mRoot + "/spooler/" + queue + "/jobs");
+    return QDir().mkpath(mRoot + "/spooler/" + vqSimNameEncode(queue) + "/jobs");
 }
 
 bool CvqSimTree::vqAddJob(const QString& queue, const QString& job)
 {
-    return vqWriteFileAtomic(mRoot + "/spooler/" + queue + "/jobs/" + job, "job\n");
+    return vqWriteFileAtomic(mRoot + "/spooler/" + vqSimNameEncode(queue) + "/jobs/" + vqSimNameEncode(job), "job\n");
 }
 
 bool CvqSimTree::vqClearJobs(const QString& queue)
 {
-    QDir jobs(mRoot + "/spooler/" + queue + "/jobs");
+    QDir jobs(mRoot + "/spooler/" + vqSimNameEncode(queue) + "/jobs");
     return jobs.removeRecursively() && QDir().mkpath(jobs.path());
 }
 
 bool CvqSimTree::vqAddSerialPort(const QString& entry, const QString& portName, const QString& serialNumber)
 {
-    const QString dir = mRoot + "/serial/" + entry;
+    const QString dir = mRoot + "/serial/" + vqSimNameEncode(entry);
     return vqWriteFileAtomic(dir + "/port_name", portName.toUtf8() + '\n')
         && vqWriteFileAtomic(dir + "/serial_number", serialNumber.toUtf8() + '\n');
 }
 
 bool CvqSimTree::vqRemoveSerialPort(const QString& entry)
 {
-    return QDir(mRoot + "/serial/" + entry).removeRecursively();
+    return QDir(mRoot + "/serial/" + vqSimNameEncode(entry)).removeRecursively();
 }
 
 QStringList CvqSimTree::vqLaunched() const

@@ -1,7 +1,8 @@
 #pragma once
 // Writes and edits a simulated host tree (the VQ_SIM_HOST layout): devices,
 // identification texts, queues, jobs and serial ports. Used by the emulator and
-// by the tests. Every file is replaced atomically.
+// by the tests. Every file is replaced atomically; every name given is stored
+// encoded (vqSimNameEncode).
 
 #include <QByteArray>
 #include <QString>
@@ -33,7 +34,7 @@ public:
     explicit CvqSimTree(const QString& root);
     const QString& root() const { return mRoot; }
 
-    // Entry name used for a device: its instance id with "\" as "#".
+    // Stored entry name of a device: its instance id with "\" as "#", encoded.
     static QString vqEntryName(const QString& instanceId);
 
     // A present USB printer interface; an empty id reply means "cannot be opened".

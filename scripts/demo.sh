@@ -57,14 +57,14 @@ if [ -z "${DISPLAY:-}" ]; then
   wait_for 20 test -e "/tmp/.X11-unix/X$n" || { echo "demo: Xvfb did not start" >&2; exit 1; }
 fi
 
-sock=$work/sim.sock
+ctl=$work/sim.control
 mkdir -p "$work/out"
-"$build/bin/printersim" --host "$host" --printers 2 --control "$sock" --out "$work/out" --load "$src/printersim/scenarios/demo.scn" \
+"$build/bin/printersim" --host "$host" --printers 2 --control 0 --control-file "$ctl" --out "$work/out" --load "$src/printersim/scenarios/demo.scn" \
     --no-stdin --quiet >"$work/sim.log" 2>&1 &
 sim_pid=$!
 wait_for 30 grep -qx ready "$work/sim.log" || { echo "demo: printersim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
 # Extra control lines may follow the state's name.
-set_state() { local s=$1; shift; "$build/bin/printersim" --send "$sock" "state $s" "$@" >/dev/null; }
+set_state() { local s=$1; shift; "$build/bin/printersim" --send "$ctl" "state $s" "$@" >/dev/null; }
 echo "demo: printers played by printersim, display $DISPLAY"
 
 set_state no-printer
@@ -111,7 +111,7 @@ step six-faults "$head n=1 \[[^]]*connected=1 pa=[0-9] toner=40 faults=6 src=20\
 step two-printers "$head n=2 \[[^]]*connected=1 pa=0 toner=55 faults=0 src=0\] \[[^]]*connected=1 pa=[46] toner=30 "
 
 # One-key print: press the first printer's key; the monitor prints this screen there.
-"$build/bin/printersim" --send "$sock" "@p1 key" "@p1 wait printed 1 timeout=30000" >/dev/null ||
+"$build/bin/printersim" --send "$ctl" "@p1 key" "@p1 wait printed 1 timeout=30000" >/dev/null ||
   { echo "demo: one-key print printed nothing" >&2; tail -5 "$log" >&2; exit 1; }
 page=$(ls "$work/out"/printed_p1_*.png | tail -1)
 cp "$page" "$shots/onekeyprint-page.png"
@@ -141,7 +141,7 @@ echo "demo: $shots/bench.png"
 kill "$bench_pid" 2>/dev/null || true
 wait "$bench_pid" 2>/dev/null || true
 bench_pid=""
-"$build/bin/printersim" --send "$sock" quit >/dev/null 2>&1 || true
+"$build/bin/printersim" --send "$ctl" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
 
 # The Windows program under Wine, when it has been built (scripts/build-windows.sh): the build

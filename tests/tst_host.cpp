@@ -78,6 +78,7 @@ private slots:
 
         QTest::newRow("byte order") << QStringList{"b=b-id", "B=B-id", "a=a-id", QString::fromUtf8("é=é-id")} << QStringList{"B-id", "a-id", "b-id", QString::fromUtf8("é-id")} << int(CvqHost::EnumOk);
         QTest::newRow("id unreadable stops the list") << QStringList{"a=a-id", "b=", "c=c-id"} << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
+        QTest::newRow("decoded order; bad escapes absent") << QStringList{"a=a-id", "%7C=bar-id", "%zz=x", "%3f=x", "%=x", "%41=x"} << QStringList{"a-id", "bar-id"} << int(CvqHost::EnumOk);
         QTest::newRow("id too long") << QStringList{"a=a-id", "long=" + QString(260, 'x')} << QStringList{"a-id"} << int(CvqHost::EnumIdFailed);
         // clang-format on
     }
@@ -101,25 +102,33 @@ private slots:
 
     void simRegistry()
     {
+        // A queue name no Windows file name can hold is stored escaped and read back as it was.
+        const QString office = QStringLiteral("Office: \"2?\" 50%.");
         CvqTempSimHost sim;
-        QVERIFY(sim.tree().vqAddQueue("Office", kId, 7, 0x200));
+        QVERIFY(sim.tree().vqAddQueue(office, kId, 7, 0x200));
         QVERIFY(sim.tree().vqAddQueue("Bidi", "USB\\VID_1A2B&PID_0102\\X", 8, 0xA00));
-        QCOMPARE(vqGetUsbPrinterQueues({kId, "USB\\VID_1A2B&PID_0102\\X"}), (QMap<QString, QString>{{kId, "Office"}}));
+        QCOMPARE(vqGetUsbPrinterQueues({kId, "USB\\VID_1A2B&PID_0102\\X"}), (QMap<QString, QString>{{kId, office}}));
+        QVERIFY(sim.tree().vqAddJob(office, "1"));
+        QCOMPARE(vqHost().vqQueueHasJobs(office.toUtf8()), 1);
+        for (QDirIterator it(sim.root(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();)
+            QVERIFY2(!QRegularExpression("[\"*:<>?\\\\|]|[. ]$").match(it.next().section('/', -1)).hasMatch(),
+                     qPrintable(it.filePath()));
 
         // Values of the wrong kind read as 0 / empty: no entry, no crash.
-        QVERIFY(sim.tree().vqSetQueueValue("Office", "Attributes", "0x200\n"));
+        QVERIFY(sim.tree().vqSetQueueValue(office, "Attributes", "0x200\n"));
         QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
-        QVERIFY(sim.tree().vqSetQueueValue("Office", "Attributes", "512\n"));
+        QVERIFY(sim.tree().vqSetQueueValue(office, "Attributes", "512\n"));
         QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "seven"));
         QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
         QVERIFY(sim.tree().vqSetDevicePortNumber(kId, "7"));
-        QVERIFY(sim.tree().vqSetQueueValue("Office", "Port",
+        QVERIFY(sim.tree().vqSetQueueValue(office, "Port",
                                            QByteArray("USB\0"
                                                       "007",
                                                       7)));
         QVERIFY(vqGetUsbPrinterQueues({kId}).isEmpty());
-        QVERIFY(sim.tree().vqSetQueueValue("Office", "Port", "USB007"));
-        QCOMPARE(vqGetUsbPrinterQueues({kId}).value(kId), QStringLiteral("Office"));
+        QVERIFY(sim.tree().vqSetQueueValue(office, "Port", "USB007"));
+        QCOMPARE(vqGetUsbPrinterQueues({kId}).value(kId), office);
     }
 
     void simSerialAndLaunch()

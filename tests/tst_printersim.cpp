@@ -1,6 +1,7 @@
 // The printer emulator as its users see it: the host tree it writes (read
 // back through the library's poll cycle), its control protocol and scenarios,
 // its serial frame handling on a raw pseudo-terminal, and its web endpoints.
+#include "printerlink/host/vqhost_sim.h"
 #include "vqsimonhost.h"
 #include "vqptypeer.h"
 #include "vqtestsupport.h"
@@ -223,6 +224,16 @@ private slots:
         QVERIFY(!mSim.vqCmd("steps").contains("step half"));
     }
 
+    // Any local user can reach the control port: without this run's token a client gets one error and is closed.
+    void controlNeedsToken()
+    {
+        const QString address = mSim.vqOutput().section("\ncontrol ", 1).section(' ', 0, 0);
+        CvqSimClient stranger;
+        QVERIFY(stranger.vqConnect(address + " 0123456789abcdef"));
+        QCOMPARE(stranger.vqCmd("status"), QStringList{"err bad token"});
+        QVERIFY(stranger.vqCmd("status").isEmpty());
+    }
+
     void plugging_data()
     {
         // clang-format off
@@ -260,6 +271,25 @@ private slots:
         QCOMPARE(s.productName + '|' + s.queueName + '|' + s.SN + '|' + s.ROMVER,
                  QStringLiteral("Morvane M5020F|Morvane M5020F|QV0002|V1.3.6500"));
         QCOMPARE(s.vqComName, mSim.vqPty("p2"));
+    }
+
+    // Under Wine printer n's serial port is COM<4 + n>: a link in the prefix to its terminal, that name in the
+    // tree, both gone with the port; a stale link is replaced.
+    void winePorts()
+    {
+        QTemporaryDir dir;
+        const QString dos = dir.path() + "/dosdevices";
+        QVERIFY(QDir().mkpath(dos) && QFile::link("/dev/pts/999999", dos + "/com5"));
+        CvqSimClient sim;
+        QVERIFY2(sim.vqStart(dir.path() + "/host", {"--printers", "2", "--wine-prefix", dir.path()}),
+                 qPrintable(sim.vqError()));
+        QVERIFY(sim.vqOk("@p2 unplug port") && sim.vqOk("@p2 plug port") && sim.vqOk("@p1 unplug port"));
+        QString name;
+        QVERIFY(CvqSimHost::vqReadLine(dir.path() + "/host/serial/p2/port_name", &name));
+        QCOMPARE(name + ' ' + QFileInfo(dos + "/com6").symLinkTarget(), "COM6 " + sim.vqStatus("p2").value("pty"));
+        QVERIFY(!QFileInfo(dos + "/com5").isSymLink() && !QFileInfo::exists(dir.path() + "/host/serial/p1"));
+        sim.vqStop();
+        QVERIFY(!QFileInfo(dos + "/com6").isSymLink());
     }
 
     void spoolerJobs()
@@ -447,6 +477,8 @@ private slots:
         QTest::newRow("any address") << QStringList{"--http", "0.0.0.0:0"} << 2 << "only 127.0.0.0/8";
         QTest::newRow("IPv6 loopback") << QStringList{"--http", "::1:0"} << 2 << "only 127.0.0.0/8";
         QTest::newRow("no port") << QStringList{"--http", "127.0.0.1"} << 2 << "expected ADDR:PORT";
+        QDir().mkpath(mOut.filePath("wine/dosdevices"));
+        QTest::newRow("a file where a COM link goes") << QStringList{"--wine-prefix", QFileInfo(writeFile(mOut, "wine/dosdevices/com5", "mine")).path() + "/.."} << 1 << "is taken";
         // clang-format on
     }
     void commandLine()

@@ -1,4 +1,5 @@
 #include "vqhost_sim.h"
+#include "vqsimname.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,15 +32,18 @@ QString CvqSimHost::root() { return vqRootFromEnv(); }
 
 QStringList CvqSimHost::vqSortedEntries(const QString& dir, bool dirsOnly)
 {
-    const QStringList names =
+    const QStringList stored =
         QDir(dir).entryList((dirsOnly ? QDir::Dirs : QDir::Files) | QDir::NoDotAndDotDot, QDir::Unsorted);
     std::vector<QByteArray> bytes;
-    bytes.reserve(size_t(names.size()));
-    for (const QString& n : names)
-        bytes.push_back(n.toUtf8());
+    bytes.reserve(size_t(stored.size()));
+    for (const QString& s : stored) {
+        const QString name = vqSimNameDecode(s);
+        if (!name.isNull())
+            bytes.push_back(name.toUtf8());
+    }
     std::sort(bytes.begin(), bytes.end());
     QStringList sorted;
-    sorted.reserve(names.size());
+    sorted.reserve(int(bytes.size()));
     for (const QByteArray& b : bytes)
         sorted.append(QString::fromUtf8(b));
     return sorted;
@@ -82,13 +86,6 @@ bool CvqSimHost::vqReadLine(const QString& path, QString* out, qint64 maxBytes)
     return true;
 }
 
-// A queue name becomes a path component: refuse anything that could leave the tree.
-static bool safeComponent(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains('/')
-        && !name.contains(QChar(0));
-}
-
 CvqHost::EnumResult CvqSimHost::vqListUsbPrinters(QStringList* instanceIds)
 {
     instanceIds->clear();
@@ -97,7 +94,7 @@ CvqHost::EnumResult CvqSimHost::vqListUsbPrinters(QStringList* instanceIds)
         return EnumListFailed;
     for (const QString& entry : vqSortedEntries(usb, true)) {
         QByteArray id;
-        if (!readBytes(usb + '/' + entry + QStringLiteral("/instance_id"), &id, 4096))
+        if (!readBytes(usb + '/' + vqSimNameEncode(entry) + QStringLiteral("/instance_id"), &id, 4096))
             return EnumIdFailed;
         if (id.endsWith('\n'))
             id.chop(1);
@@ -114,7 +111,7 @@ CvqHost::ReadResult CvqSimHost::vqReadIeee1284(const QString& instanceId, QByteA
     const QString usb = root() + QStringLiteral("/usb");
     // The device is opened by its instance id; Windows matches device paths ignoring case.
     auto open = [&](const QString& entry, ReadResult* result) {
-        const QString dir = usb + '/' + entry;
+        const QString dir = usb + '/' + vqSimNameEncode(entry);
         QString id;
         if (!vqReadLine(dir + QStringLiteral("/instance_id"), &id) || id.compare(instanceId, Qt::CaseInsensitive) != 0)
             return false;
@@ -133,7 +130,7 @@ CvqHost::ReadResult CvqSimHost::vqReadIeee1284(const QString& instanceId, QByteA
     // try that entry before scanning them all, so a cycle stays linear in devices.
     QString guess = instanceId;
     guess.replace('\\', '#');
-    if (safeComponent(guess) && open(guess, &result))
+    if (open(guess, &result))
         return result;
     for (const QString& entry : vqSortedEntries(usb, true))
         if (open(entry, &result))
@@ -144,9 +141,9 @@ CvqHost::ReadResult CvqSimHost::vqReadIeee1284(const QString& instanceId, QByteA
 int CvqSimHost::vqQueueHasJobs(const QByteArray& queueName)
 {
     const QString name = QString::fromUtf8(queueName);
-    if (!safeComponent(name))
+    if (name.isEmpty())
         return -1;
-    const QString dir = root() + QStringLiteral("/spooler/") + name;
+    const QString dir = root() + QStringLiteral("/spooler/") + vqSimNameEncode(name);
     if (!QFileInfo(dir).isDir())
         return -1;
     QDir jobs(dir + QStringLiteral("/jobs"));
@@ -159,9 +156,10 @@ QList<CvqSerialPortEntry> CvqSimHost::vqSerialPorts()
     const QString serial = root() + QStringLiteral("/serial");
     for (const QString& entry : vqSortedEntries(serial, true)) {
         CvqSerialPortEntry e;
-        if (!vqReadLine(serial + '/' + entry + QStringLiteral("/port_name"), &e.portName))
+        const QString dir = serial + '/' + vqSimNameEncode(entry);
+        if (!vqReadLine(dir + QStringLiteral("/port_name"), &e.portName))
             continue;
-        vqReadLine(serial + '/' + entry + QStringLiteral("/serial_number"), &e.serialNumber);
+        vqReadLine(dir + QStringLiteral("/serial_number"), &e.serialNumber);
         ports.append(e);
     }
     return ports;
@@ -189,13 +187,15 @@ static quint32 readDecimal(const QString& path)
 QString CvqSimHost::vqQueuePort(const QString& queue)
 {
     QString port;
-    vqReadLine(root() + QStringLiteral("/registry/Printers/") + queue + QStringLiteral("/Port"), &port);
+    vqReadLine(root() + QStringLiteral("/registry/Printers/") + vqSimNameEncode(queue) + QStringLiteral("/Port"),
+               &port);
     return port;
 }
 
 quint32 CvqSimHost::vqQueueAttributes(const QString& queue)
 {
-    return readDecimal(root() + QStringLiteral("/registry/Printers/") + queue + QStringLiteral("/Attributes"));
+    return readDecimal(root() + QStringLiteral("/registry/Printers/") + vqSimNameEncode(queue)
+                       + QStringLiteral("/Attributes"));
 }
 
 QStringList CvqSimHost::vqDeviceClassKeys()
@@ -205,6 +205,6 @@ QStringList CvqSimHost::vqDeviceClassKeys()
 
 quint32 CvqSimHost::vqDevicePortNumber(const QString& key)
 {
-    return readDecimal(root() + QStringLiteral("/registry/DeviceClasses/") + key
+    return readDecimal(root() + QStringLiteral("/registry/DeviceClasses/") + vqSimNameEncode(key)
                        + QStringLiteral("/#/Device Parameters/Port Number"));
 }
