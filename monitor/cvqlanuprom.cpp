@@ -121,6 +121,7 @@ bool vqUpRomUpload(const QString& ip)
     QNetworkRequest request(deviceUrl(ip, QStringLiteral("/uprom"), config.port));
     // The image goes to this device only, never where its answer points.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    vqHttpIdentityOnly(&request);
     QNetworkReply* reply = nam.post(request, multi);
     multi->setParent(reply);
 

@@ -59,7 +59,11 @@ private:
     CvqComLink& mLink;
 };
 
+class QNetworkRequest;
 class QUrl;
+
+// Asks for the body as it is stored (no compression) on a request of ours.
+void vqHttpIdentityOnly(QNetworkRequest* request);
 
 enum class CvqFetchResult { Ok, Failed, TooLarge };
 // One GET without proxy, redirects never followed, on the calling thread's own
