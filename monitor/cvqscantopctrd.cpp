@@ -23,16 +23,7 @@ CvqScanToPcSeams& vqScanToPcSeams()
     return seams;
 }
 
-bool vqScanToPcFormatOk(const QString& format)
-{
-    if (format.isEmpty() || format.size() > 8)
-        return false;
-    for (const QChar c : format) {
-        if (c.unicode() > 127 || !c.isLetterOrNumber())
-            return false;
-    }
-    return true;
-}
+bool vqScanToPcFormatOk(const QString& format) { return vqScanFormatOk(format); }
 
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when)
 {

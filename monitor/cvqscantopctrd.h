@@ -23,8 +23,8 @@ enum class CvqScanToPcEnd { NoRequest, BadRequest, NoFolder, JobEnded };
 extern const QString vqScanToPcReqFile;    // "/tmp/vqscantopc.req.txt"
 extern const QString vqScanToPcImageBase;  // "/tmp/vqstdscans/pic"
 
-// The request names the format, which becomes a file extension here and on
-// the printer: 1 to 8 ASCII letters or digits only.
+// The request names the format, which becomes a file extension on the desktop:
+// only the image types a scan stores (vqScanFormatOk), never one the desktop runs.
 bool vqScanToPcFormatOk(const QString& format);
 // "<display name> yyyy-MM-dd hh-mm-ss" with the characters a folder name
 // cannot hold (\ / : * ? " < > |, controls) as "_".

@@ -61,10 +61,15 @@ void CvqDoScan::vqNewTaskId(CvqScanParams& p)
     p.taskId = QStringLiteral("scan") + QString::number(QDateTime::currentMSecsSinceEpoch());
 }
 
-bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& err) const
+bool vqScanFormatOk(const QString& format)
 {
     static const QStringList formats = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
                                         QStringLiteral("tif"), QStringLiteral("tiff")};
+    return formats.contains(format, Qt::CaseInsensitive);
+}
+
+bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& err) const
+{
     const struct
     {
         bool ok;
@@ -76,7 +81,7 @@ bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& 
         {p.inputMode == 128 || p.inputMode == 0 || p.inputMode == 1, "inputMode错误"},
         {p.colorMode == 0 || p.colorMode == 1, "colorMode错误"},
         {p.dpiMode == 0 || p.dpiMode == 1, "dpiMode错误"},
-        {formats.contains(p.saveToFileFormat, Qt::CaseInsensitive), "saveToFileFormat错误"},
+        {vqScanFormatOk(p.saveToFileFormat), "saveToFileFormat错误"},
         {!p.scanPaperSizeTypeEngName.isEmpty(), "scanPaperSizeTypeEngName错误"},
         {!p.vqOutDir.isEmpty(), "需填写扫描图片输出目录"},
     };

@@ -42,6 +42,9 @@ enum : int {
     vqScanSystemError = -1,
 };
 
+// The image types a scan stores: jpg, jpeg, png, tif, tiff, in any case.
+bool vqScanFormatOk(const QString& format);
+
 class CvqDoScan
 {
 public:

@@ -91,6 +91,8 @@ private slots:
         QTest::newRow("control character") << QByteArray("jp\x01g") << true;
         QTest::newRow("NUL first") << QByteArray("\0jpg", 4) << true;
         QTest::newRow("nine characters") << QByteArray("abcdefghi") << true;
+        for (const char* type : {"exe", "EXE", "lnk", "desktop"})
+            QTest::newRow(type) << QByteArray(type) << true;
         QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a') << false;
         // clang-format on
     }
