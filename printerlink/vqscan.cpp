@@ -226,7 +226,11 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     if (!comm.vqExeAlong(vqScanRunCmd + params))
         return result(vqScanCommError);
 
-    CvqScanJobOuter sink(&p);
+    // One file per page whatever the modes: with inputMode 0 the sink's single
+    // name would let each page overwrite the last.
+    CvqScanParams named = p;
+    named.inputMode = 1;
+    CvqScanJobOuter sink(&named);
     sink.vqBeginJob();
     const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep);
     switch (r.end) {

@@ -282,6 +282,8 @@ private slots:
             const char* via = tp == 2 ? "USB: " : "HTTP: ";
             auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(via + QString(name))) << tp; };
             row("two whole pages (real time)") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << "" << 2;
+            row("input mode 0: two pages, two files") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << ""
+                                                      << 2;
             row("a parted page joined in order") << QStringList{"scanjob pages=1 parts=2"} << "A4" << 0 << "" << 1;
             for (int code = 1; code <= 9; ++code)
                 row(qPrintable(QString("result code %1").arg(code)))
@@ -336,6 +338,7 @@ private slots:
         CvqScanParams p = params(dir.path(), hostTp);
         p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
         p.scanPaperSizeTypeEngName = paper;
+        p.inputMode = QByteArray(QTest::currentDataTag()).contains("input mode 0") ? 0 : 1;
         CvqDoScan scan;
         if (!QByteArray(QTest::currentDataTag()).contains("real time"))
             scan.vqSleep = quickSleep;
