@@ -237,9 +237,10 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     case CvqScanEnd::Finished: return result(r.jobState);
     case CvqScanEnd::StoreFailed: return result(vqScanStoreError);
     case CvqScanEnd::PartialPage:
-        // The bytes stay on disk, but the page is not whole.
+        // The bytes stay on disk, but the page is not whole: the scanner's own
+        // fault says why; success for a page that never ended does not.
         qDebug() << "(vq)scan ended inside a page; result" << r.jobState;
-        return result(vqScanCommError);
+        return result(r.jobState >= 1 && r.jobState <= 8 ? r.jobState : vqScanCommError);
     case CvqScanEnd::CommFailed:
     case CvqScanEnd::Stopped: break;
     }

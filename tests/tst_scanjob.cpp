@@ -297,6 +297,8 @@ private slots:
                                                          << 0 << "" << 2;
             row("the job ends inside a parted page") << QStringList{"scanjob pages=1 parts=2 open=1"} << "A4" << 249
                                                      << "通信错误" << 1;
+            row("a paper jam inside a parted page") << QStringList{"scanjob pages=1 parts=2 open=1 result=1"} << "A4"
+                                                    << 1 << CvqDoScan::vqResultText(1) << 1;
             row("parameter check answers something else") << QStringList{"scanjob try=maybe"} << "A4" << 249
                                                            << "通信错误" << 0;
             row("ten unreadable job states, then done") << QStringList{"scanjob pages=0", "jobstate fail=10 after=1"}
