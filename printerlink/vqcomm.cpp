@@ -189,12 +189,17 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
 
 bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& out)
 {
+    return vqHttpGetWithin(path, timeoutSec, mBodyLimit, out);
+}
+
+bool CvqCommOfHttp::vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out)
+{
     // Plain concatenation: a "%" in the host or path must not be taken for a placeholder.
     const QUrl url(QStringLiteral("http://") + mHost + path);
     const int ms = timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000);
-    const CvqFetchResult r = vqHttpFetch(url, ms, mBodyLimit, out);
+    const CvqFetchResult r = vqHttpFetch(url, ms, limit, out);
     if (r == CvqFetchResult::TooLarge)
-        qDebug() << "(vq)HTTP answer larger than" << mBodyLimit << "bytes, given up:" << path;
+        qDebug() << "(vq)HTTP answer larger than" << limit << "bytes, given up:" << path;
     return r == CvqFetchResult::Ok;
 }
 
@@ -230,7 +235,7 @@ bool CvqCommOfHttp::vqExe(const QString& cmd, QString& out, int timeoutSec)
     if (encoded.isEmpty())
         return false;
     QByteArray body;
-    if (!vqHttpGet(QStringLiteral("/vqexe") + encoded, timeoutSec, body))
+    if (!vqHttpGetWithin(QStringLiteral("/vqexe") + encoded, timeoutSec, qMin(mBodyLimit, vqComExeOutputLimit), body))
         return false;
     out = vqBodyText(body);
     return true;

@@ -94,6 +94,7 @@ public:
     // (network, HTTP status, abort, body over the limit) out is cleared and
     // the result is false.
     bool vqHttpGet(const QString& path, int timeoutSec, QByteArray& out);
+    bool vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out);
 
     const QString& vqHostText() const { return mHost; }
     qint64 vqBodyLimit() const { return mBodyLimit; }

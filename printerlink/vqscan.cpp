@@ -232,7 +232,7 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     named.inputMode = 1;
     CvqScanJobOuter sink(&named);
     sink.vqBeginJob();
-    const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep);
+    const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep, vqBounds);
     switch (r.end) {
     case CvqScanEnd::Finished: return result(r.jobState);
     case CvqScanEnd::StoreFailed: return result(vqScanStoreError);
@@ -251,10 +251,12 @@ int CvqDoScan::vqDoScan(const CvqScanParams& p, QString& err) const
 {
     if (p.vqScannerHostTp == 1) {
         CvqCommOfHttp comm(p.vqScannerHost);
+        comm.vqSetBodyLimit(vqBounds.pageBytes);
         return vqScanOn(comm, p, err);
     }
     if (p.vqScannerHostTp == 2) {
         CvqCommOfUsb comm(p.vqScannerHost);
+        comm.vqLink().vqSetGetLimit(vqBounds.pageBytes);
         return vqScanOn(comm, p, err);
     }
     err = vqResultText(vqScanSystemError);

@@ -156,6 +156,8 @@ private slots:
         QTest::newRow("inline") << "exeout inline" << "echo hello" << true << 0 << "hello\n" << 0;
         QTest::newRow("through a file, three chunks") << "exeout auto" << "cat /tmp/long.txt" << true << 0
                                                       << QString(3000, 'L') << 3;
+        QTest::newRow("through a file past 64 KiB: 65 chunks, given up")
+            << "exeout file" << "cat /tmp/big.txt" << false << 0 << "" << 65;
         QTest::newRow("a program it does not have") << "exeout auto" << "/sbin/reboot now" << true << 4 << "" << 0;
         QTest::newRow("through a file whose fetch fails") << "linkfault truncated types=11" << "echo hello" << false
                                                           << 0 << "" << 1;
@@ -169,9 +171,11 @@ private slots:
         cmd("file put /tmp/long.txt " + QString(3000, 'L'));
         cmd("exeout file");
         cmd(setup);
-        cmd("history clear");
         quint8 status = 99;
         QString err, out;
+        if (command.contains("big"))  // too long for a control line
+            QVERIFY(mLink.vqLinkPut("/tmp/big.txt", QByteArray(64 * 1024 + 1, 'B'), status, err) && status == 0);
+        cmd("history clear");
         QCOMPARE(mLink.vqLinkExe(command, out, status, err, 10), ok);
         if (ok) {
             QTEST(int(status), "status");
