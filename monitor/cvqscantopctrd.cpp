@@ -7,6 +7,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 const QString vqScanToPcReqFile = QStringLiteral("/tmp/vqscantopc.req.txt");
@@ -49,6 +50,11 @@ QString vqScanToPcFolder(const QString& desktop, const QString& name)
         if (top.mkdir(leaf)) {
             qDebug() << "create dir ok:" << path;
             return path;
+        }
+        // A link planted there would lead the pages anywhere: take the next name.
+        if (QFileInfo(path).isSymLink()) {
+            qDebug() << "not following a link:" << path;
+            continue;
         }
         const QDir dir(path);
         if (!dir.exists()) {

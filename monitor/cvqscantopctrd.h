@@ -30,7 +30,8 @@ bool vqScanToPcFormatOk(const QString& format);
 // cannot hold (\ / : * ? " < > |, controls) as "_".
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when);
 // Creates desktop/name (one level), or reuses it when empty; a folder that
-// already holds files is left alone for "name (2)", "name (3)", … Empty on failure.
+// already holds files, or a link, is left alone for "name (2)", "name (3)", …
+// Empty on failure.
 QString vqScanToPcFolder(const QString& desktop, const QString& name);
 
 // One pass on a printer's port.

@@ -135,6 +135,16 @@ private slots:
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
         QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
 
+        // A link planted under that name is never followed.
+        clearDesktop();
+        QTemporaryDir elsewhere;
+        QVERIFY(QFile::link(elsewhere.path(), mDesktop.filePath("P4120W" + kStamp)));
+        VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
+        QCOMPARE(desktopFiles(),
+                 QStringList(
+                     {"P4120W" + kStamp + "/", "P4120W" + kStamp + " (2)/", "P4120W" + kStamp + " (2)/scan_0001.jpg"}));
+
         // Without a desktop nothing lands in the working directory.
         QCOMPARE(vqScanToPcFolder(QString(), "P4120W" + kStamp), QString());
         QCOMPARE(vqScanToPcFolder("Desktop", "P4120W" + kStamp), QString());
