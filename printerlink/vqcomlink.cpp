@@ -157,6 +157,11 @@ bool CvqComLink::vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp)
             qDebug() << "(vq)no response within" << received << "bytes, type" << int(req.vqMsgType);
             return false;
         }
+        // Nor a closing program, however slowly the answer drips in.
+        if (vqWaitQuit(0)) {
+            qDebug() << "(vq)exchange stopped, the program is closing; type" << int(req.vqMsgType);
+            return false;
+        }
     }
 }
 

@@ -256,8 +256,11 @@ CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QStri
             }
         }
 
-        // Idle: nothing new. After three idle passes ask whether the job is over.
+        // Idle: nothing new. After three idle passes ask whether the job is over
+        // (not once the program is closing).
         if (++idle > 3) {
+            if (sleep(0))
+                return finish(CvqScanEnd::Stopped);
             const int state = CvqDoScan::vqReadJobState(comm);
             if (state < 0) {
                 if (++unreadable >= kMaxFailures)

@@ -1,6 +1,7 @@
 // The serial link and its operations against the printer emulator over a
 // real pseudo-terminal: resynchronisation on disturbed answers,
-// chunked transfers, echo checks and command output (one-key print and two
+// chunked transfers, echo checks, command output and a stop amid a dripping
+// answer (last: the stop signal is one-shot) (one-key print and two
 // printers on two ports: tst_onekeyprint; whole scans and a busy scanner:
 // tst_scanjob, tst_scantopc).
 #include "vqsimonhost.h"
@@ -182,6 +183,14 @@ private slots:
             QTEST(out, "output");
         }
         QTEST(int(historyField(mSim.vqHistory(), 11, "offset").size()), "gets");
+    }
+
+    // A closing program is not held by a printer that drips its answer.
+    void stopAmidDrip()
+    {
+        cmd("linkfault pieces size=1 gap=100 count=0");
+        vqQuitAll();
+        QVERIFY(!mLink.vqTestLink());
     }
 };
 
