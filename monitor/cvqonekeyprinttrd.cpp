@@ -8,6 +8,10 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QSemaphore>
+#include <QThread>
+
+#include <memory>
 
 const QString vqOneKeyPrintReqFile = QStringLiteral("/tmp/vqonekeyprint.req.txt");
 const QString vqOneKeyPrintPageName = QStringLiteral("vqonekeyprint.rst.png");
@@ -45,6 +49,34 @@ CvqOneKeyPrintSeams& vqOneKeyPrintSeams()
     return seams;
 }
 
+QImage vqGrabOnGuiThread(const std::function<QImage()>& grab)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return QImage();
+    if (QThread::currentThread() == app->thread())
+        return grab();
+    // Shared: a call abandoned at a stop may still run after this returns.
+    struct Shot
+    {
+        QSemaphore done;
+        QImage image;
+    };
+    auto shot = std::make_shared<Shot>();
+    QMetaObject::invokeMethod(
+        app,
+        [shot, grab] {
+            shot->image = grab();
+            shot->done.release();
+        },
+        Qt::QueuedConnection);
+    while (!shot->done.tryAcquire(1, 50)) {
+        if (vqWaitQuit(0))
+            return QImage();
+    }
+    return shot->image;
+}
+
 CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
 {
     CvqComLink link(port);  // closed when the pass ends, however it ends
@@ -67,7 +99,7 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
         return CvqOneKeyPrintEnd::NotDeleted;
 
     const auto& grab = vqOneKeyPrintSeams().grab;
-    const QImage shot = grab ? grab() : vqGrabPrimaryScreen();
+    const QImage shot = vqGrabOnGuiThread(grab ? grab : vqGrabPrimaryScreen);
     const QByteArray png = vqPagePng(vqPagePicture(shot));
     if (png.isEmpty()) {
         // A locked session or a platform without a desktop grabs nothing: never print a blank page.

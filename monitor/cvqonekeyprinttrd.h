@@ -27,6 +27,11 @@ enum class CvqOneKeyPrintEnd { NoRequest, NotDeleted, NoPage, NotSent, Started, 
 // One pass on a printer's port.
 CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port);
 
+// grab() on the GUI thread, which owns the screen; elsewhere this thread waits
+// for it, but not past a stop (the GUI thread may be joining this one): a null
+// picture then.
+QImage vqGrabOnGuiThread(const std::function<QImage()>& grab);
+
 class CvqOneKeyPrintTrd : public CvqTrd
 {
 public:

@@ -110,13 +110,21 @@ private slots:
             cmd(line);
         cmd("history clear");
         const int printedBefore = mSim.vqStatus().value("printed").toInt();
-        vqOneKeyPrintSeams().grab = [screen] {
+        QThread* grabbedOn = nullptr;
+        vqOneKeyPrintSeams().grab = [screen, &grabbedOn] {
+            grabbedOn = QThread::currentThread();
             QImage shot(1920, 1080, QImage::Format_RGB32);
             shot.fill(Qt::black);
             return screen ? shot : QImage();
         };
         CvqWarningGuard warnings;
-        QTEST(int(vqOneKeyPrintPass(mSim.vqPty())), "end");
+        // On a worker, as the thread runs it: the screen is grabbed on this (the GUI) thread.
+        int end = -1;
+        std::unique_ptr<QThread> worker(QThread::create([&] { end = int(vqOneKeyPrintPass(mSim.vqPty())); }));
+        worker->start();
+        QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 30000);
+        QTEST(end, "end");
+        QVERIFY(!grabbedOn || grabbedOn == thread());
         vqOneKeyPrintSeams().grab = nullptr;
         VQ_VERIFY_NO_MESSAGES(warnings, "no usable screen picture");
 
