@@ -77,7 +77,7 @@ QImage vqGrabOnGuiThread(const std::function<QImage()>& grab)
     return shot->image;
 }
 
-CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
+CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port, const std::function<void()>& sent)
 {
     CvqComLink link(port);  // closed when the pass ends, however it ends
     quint8 status = 0;
@@ -113,6 +113,8 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
     vqLogStep("...................send file", ok, status, err);
     if (!ok || status != 0)
         return CvqOneKeyPrintEnd::NotSent;
+    if (sent)
+        sent();
 
     if (!link.open())
         return CvqOneKeyPrintEnd::NotStarted;
@@ -123,5 +125,7 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
 
 void CvqOneKeyPrintTrd::run()
 {
-    vqRunPortLoop([](const CvqState& s) { vqOneKeyPrintPass(s.vqComName); }, vqOneKeyPrintSeams().loop);
+    vqRunPortLoop(
+        [this](const CvqState& s) { vqOneKeyPrintPass(s.vqComName, [&] { emit vqScreenSent(vqDisplayName(s)); }); },
+        vqOneKeyPrintSeams().loop);
 }

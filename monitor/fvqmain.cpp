@@ -93,7 +93,13 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
         lanUpRomTrd->start(QThread::InheritPriority);
     }
     if (vqOneKeyPrintEnabled) {
-        oneKeyPrintTrd = new CvqOneKeyPrintTrd(this);
+        auto* oneKey = new CvqOneKeyPrintTrd(this);
+        oneKeyPrintTrd = oneKey;
+        // The screen leaves the PC: the user is told, each time.
+        connect(oneKey, &CvqOneKeyPrintTrd::vqScreenSent, this, [this](const QString& printer) {
+            mTray->showMessage(vqMonitorTitle, tr("屏幕画面已发送到打印机 %1").arg(printer),
+                               QSystemTrayIcon::Information, 5000);
+        });
         oneKeyPrintTrd->start(QThread::InheritPriority);
     }
     if (vqScanToPcEnabled) {

@@ -119,12 +119,15 @@ private slots:
         };
         CvqWarningGuard warnings;
         // On a worker, as the thread runs it: the screen is grabbed on this (the GUI) thread.
-        int end = -1;
-        std::unique_ptr<QThread> worker(QThread::create([&] { end = int(vqOneKeyPrintPass(mSim.vqPty())); }));
+        int end = -1, sent = 0;
+        std::unique_ptr<QThread> worker(
+            QThread::create([&] { end = int(vqOneKeyPrintPass(mSim.vqPty(), [&] { ++sent; })); }));
         worker->start();
         QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 30000);
         QTEST(end, "end");
         QVERIFY(!grabbedOn || grabbedOn == thread());
+        QFETCH(bool, printed);
+        QCOMPARE(sent, printed ? 1 : 0);  // the user's notice
         vqOneKeyPrintSeams().grab = nullptr;
         VQ_VERIFY_NO_MESSAGES(warnings, "no usable screen picture");
 
@@ -139,7 +142,6 @@ private slots:
         QCOMPARE(seen, asked);
         const bool pending = setup.contains("key") && (asked.size() < 2 || setup.contains("refuse del"));
         QCOMPARE(mSim.vqCmd("file ls /tmp/vqonekeyprint.req.txt").size(), pending ? 2 : 1);
-        QFETCH(bool, printed);
         if (printed)
             cmd("wait printed " + QString::number(printedBefore + 1) + " timeout=10000");
         QCOMPARE(mSim.vqStatus().value("printed").toInt(), printedBefore + (printed ? 1 : 0));
