@@ -89,7 +89,7 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
     vqRefresh();
 
     if (vqLanUpRomEnabled) {
-        lanUpRomTrd = new CvqLanUpRomTrd;  // no parent: deleted after its wait in the destructor
+        lanUpRomTrd = new CvqLanUpRomTrd(this);
         lanUpRomTrd->start(QThread::InheritPriority);
     }
     if (vqOneKeyPrintEnabled) {
@@ -115,8 +115,6 @@ FvqMain::~FvqMain()
     for (CvqTrd* t : {lanUpRomTrd, oneKeyPrintTrd, scanToPcTrd, static_cast<CvqTrd*>(coreTrd)})
         if (t)
             t->wait();
-    delete lanUpRomTrd;  // created without a parent
-    lanUpRomTrd = nullptr;
     delete ui;
 }
 
