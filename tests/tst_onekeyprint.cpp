@@ -220,6 +220,32 @@ private slots:
         QVERIFY(ours == plainPicture(img));
     }
 
+    // Against marked pictures, not the code's own arithmetic: a landscape
+    // screen turns clockwise (its top-left mark lands top-right); a portrait
+    // one is centred both ways (4800 x 5333: 80 px each side, 840 above, 841 below).
+    void placement()
+    {
+        QImage land(200, 100, QImage::Format_RGB32);
+        land.fill(Qt::white);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x)
+                land.setPixel(x, y, qRgb(0, 0, 0));
+        const QImage up = vqPagePicture(land).convertToFormat(QImage::Format_Grayscale8);
+        QVERIFY(up.height() > up.width());
+        QCOMPARE(qGray(up.pixel(up.width() - 1, 0)), 0);
+        QCOMPARE(qGray(up.pixel(0, 0)), 255);
+        QCOMPARE(qGray(up.pixel(up.width() - 1, up.height() - 1)), 255);
+
+        QImage portrait(1080, 1200, QImage::Format_RGB32);
+        portrait.fill(Qt::black);
+        const QImage page = QImage::fromData(vqPagePng(vqPagePicture(portrait)), "PNG");
+        QCOMPARE(page.size(), QSize(vqPageWidth, vqPageHeight));
+        for (const QPoint& p : {QPoint(2480, 839), QPoint(2480, 6173), QPoint(79, 3500), QPoint(4880, 3500)})
+            QCOMPARE(qGray(page.pixel(p)), 255);
+        for (const QPoint& p : {QPoint(2480, 840), QPoint(2480, 6172), QPoint(80, 3500), QPoint(4879, 3500)})
+            QCOMPARE(qGray(page.pixel(p)), 0);
+    }
+
     void noPicture()
     {
         QVERIFY(vqPagePng(vqPagePicture(QImage())).isEmpty());

@@ -298,6 +298,8 @@ private slots:
             const char* via = tp == 2 ? "USB: " : "HTTP: ";
             auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(via + QString(name))) << tp; };
             row("two whole pages (real time)") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << "" << 2;
+            row("format in capitals, kept in every name") << QStringList{"scanjob pages=2 parts=1"} << "A4" << 0 << ""
+                                                          << 2;
             row("input mode 0: two pages, two files") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << ""
                                                       << 2;
             row("a parted page joined in order") << QStringList{"scanjob pages=1 parts=2"} << "A4" << 0 << "" << 1;
@@ -357,6 +359,7 @@ private slots:
         p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
         p.scanPaperSizeTypeEngName = paper;
         p.inputMode = QByteArray(QTest::currentDataTag()).contains("input mode 0") ? 0 : 1;
+        p.saveToFileFormat = QByteArray(QTest::currentDataTag()).contains("capitals") ? "JPG" : "jpg";
         CvqDoScan scan;
         if (!QByteArray(QTest::currentDataTag()).contains("real time"))
             scan.vqSleep = quickSleep;
@@ -367,11 +370,11 @@ private slots:
         const QStringList names = QDir(dir.path()).entryList(QDir::Files);
         QCOMPARE(names.size(), pages);
         for (int n = 1; n <= pages; ++n) {
-            const QString name = QString("%1_%2.jpg").arg(p.taskId).arg(n, 4, 10, QChar('0'));
-            QCOMPARE(names.value(n - 1), name);
-            QCOMPARE(vqReadFile(dir.filePath(name)),
-                     vqReadFile(
-                         QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
+            const QString page = QString("_%1.").arg(n, 4, 10, QChar('0')) + p.saveToFileFormat;
+            QCOMPARE(names.value(n - 1), p.taskId + page);
+            const QByteArray printed = vqReadFile(QString("%1/scans/p1/%2/pic").arg(mSimOut.path(), p.taskId) + page);
+            QVERIFY(!printed.isEmpty());
+            QCOMPARE(vqReadFile(dir.filePath(p.taskId + page)), printed);
         }
         if (hostTp == 3)
             QVERIFY(mSim.vqHistory().isEmpty());

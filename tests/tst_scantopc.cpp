@@ -145,6 +145,19 @@ private slots:
                  QStringList(
                      {"P4120W" + kStamp + "/", "P4120W" + kStamp + " (2)/", "P4120W" + kStamp + " (2)/scan_0001.jpg"}));
 
+        // An empty whole page: an empty file.
+        clearDesktop();
+        {
+            CvqComLink link(mSim.vqPty());
+            quint8 status = 9;
+            QString err;
+            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, "jpg", status, err) && status == 0);
+            QVERIFY(link.vqLinkPut("/tmp/vqstdscans/pic_0001.jpg", QByteArray(), status, err) && status == 0);
+        }
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
+        QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
+        QCOMPARE(QFileInfo(mDesktop.filePath("P4120W" + kStamp + "/scan_0001.jpg")).size(), 0);
+
         // Without a desktop nothing lands in the working directory.
         QCOMPARE(vqScanToPcFolder(QString(), "P4120W" + kStamp), QString());
         QCOMPARE(vqScanToPcFolder("Desktop", "P4120W" + kStamp), QString());
