@@ -1,7 +1,8 @@
 // The main window on the offscreen platform: device list and selection, the
 // panel's texts and colours, toner gauge and blink, fault badges, dragging,
-// tray, closing, thread shutdown and the LAN upgrade's progress window. States are fed straight into the slot; the
-// core thread polls an empty host and finds nothing.
+// tray, closing, thread shutdown and the LAN upgrade's progress window. States
+// are fed straight into the slot; the core thread polls an empty host and finds
+// nothing.
 #include "cvqlanuprom.h"
 #include "fvqmain.h"
 #include "fvqmytrayalert.h"
