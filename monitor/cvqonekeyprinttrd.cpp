@@ -8,7 +8,8 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
-#include <QSemaphore>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QThread>
 
 #include <memory>
@@ -59,20 +60,27 @@ QImage vqGrabOnGuiThread(const std::function<QImage()>& grab)
     // Shared: a call abandoned at a stop may still run after this returns.
     struct Shot
     {
-        QSemaphore done;
+        QMutex mutex;
+        QWaitCondition cond;
+        bool done = false;
         QImage image;
     };
     auto shot = std::make_shared<Shot>();
     QMetaObject::invokeMethod(
         app,
         [shot, grab] {
-            shot->image = grab();
-            shot->done.release();
+            const QImage image = grab();
+            QMutexLocker lock(&shot->mutex);
+            shot->image = image;
+            shot->done = true;
+            shot->cond.wakeAll();
         },
         Qt::QueuedConnection);
-    while (!shot->done.tryAcquire(1, 50)) {
+    QMutexLocker lock(&shot->mutex);
+    while (!shot->done) {
         if (vqWaitQuit(0))
             return QImage();
+        shot->cond.wait(&shot->mutex, 50);
     }
     return shot->image;
 }
