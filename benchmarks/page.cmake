@@ -5,3 +5,7 @@ target_link_libraries(bench_page PRIVATE monitorbase)
 add_executable(bench_onekey ${CMAKE_CURRENT_LIST_DIR}/bench_onekey.cpp)
 target_link_libraries(bench_onekey PRIVATE monitorbase vqsimclient)
 add_dependencies(bench_onekey printersim)
+# The page's deflate level weighed against the upload over a throttled link.
+add_executable(bench_pnglevel ${CMAKE_CURRENT_LIST_DIR}/bench_pnglevel.cpp)
+target_link_libraries(bench_pnglevel PRIVATE monitorbase vqsimclient)
+add_dependencies(bench_pnglevel printersim)

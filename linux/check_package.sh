@@ -11,8 +11,6 @@ fail() { echo "check_package: $*" >&2; exit 1; }
 
 files=(libexec/vqmonitor/monitor bin/vqmonitor share/applications/vqmonitor.desktop
        share/icons/hicolor/64x64/apps/vqmonitor.png lib/udev/rules.d/70-vqmonitor.rules)
-# The test bench is installed beside the monitor when it is built.
-[ -f "$build/bin/bench" ] && files+=(libexec/vqmonitor/bench)
 cmake --install "$build" --prefix "$tmp/x" >/dev/null
 for f in "${files[@]}" etc/xdg/autostart/vqmonitor-autostart.desktop; do
   [ -f "$tmp/x/$f" ] || fail "not installed: $f"
@@ -30,6 +28,15 @@ deb=$(ls "$tmp"/pkg/*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in "${files[@]/#/./usr/}" ./etc/xdg/autostart/vqmonitor-autostart.desktop; do
   grep -qx "$f" <<<"$contents" || fail "package lacks $f"
+done
+# The bench is a developer's tool; the scripts touch only our vendor's devices,
+# and removing the package takes the rule's access away.
+grep -q bench <<<"$contents" && fail "package carries the bench"
+dpkg-deb -e "$deb" "$tmp/control"
+for s in postinst postrm; do
+  [ -x "$tmp/control/$s" ] || fail "package lacks $s"
+  grep -q 'udevadm control --reload-rules' "$tmp/control/$s" || fail "$s does not reload the rules"
+  grep 'udevadm trigger' "$tmp/control/$s" | grep -qv -- '--parent-match' && fail "$s triggers more than our devices"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libcups2 libqt5serialport5 libqt5widgets5 xdg-utils; do

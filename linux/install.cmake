@@ -4,10 +4,8 @@
 include(GNUInstallDirs)
 
 # The program keeps its own name in a private folder; "vqmonitor" puts it on PATH.
+# The bench is a developer's tool: not installed.
 install(TARGETS monitor RUNTIME DESTINATION libexec/vqmonitor)
-if(TARGET bench)
-  install(TARGETS bench RUNTIME DESTINATION libexec/vqmonitor)
-endif()
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/linux)
 file(CREATE_LINK ../libexec/vqmonitor/monitor ${CMAKE_BINARY_DIR}/linux/vqmonitor SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/linux/vqmonitor DESTINATION bin)
@@ -43,5 +41,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-daemon, fonts-wqy-microhei")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/postrm
+                                       ${CMAKE_CURRENT_LIST_DIR}/conffiles)
 include(CPack)

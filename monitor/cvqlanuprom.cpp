@@ -23,6 +23,15 @@ namespace {
 // Any host on the LAN may answer: no answer of a real printer comes near this.
 constexpr qint64 kBodyLimit = 64 * 1024;
 
+// Text from the LAN, quoted with its control characters escaped: a device
+// cannot forge log lines.
+QString lanText(const QString& text)
+{
+    QString out;
+    QDebug(&out).nospace() << text;
+    return out;
+}
+
 QUrl deviceUrl(const QString& ip, const QString& path, quint16 port)
 {
     QUrl url(QStringLiteral("http://") + ip);
@@ -121,6 +130,7 @@ bool vqUpRomUpload(const QString& ip)
     QNetworkRequest request(deviceUrl(ip, QStringLiteral("/uprom"), config.port));
     // The image goes to this device only, never where its answer points.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    vqHttpIdentityOnly(&request);
     QNetworkReply* reply = nam.post(request, multi);
     multi->setParent(reply);
 
@@ -156,7 +166,7 @@ bool vqUpRomUpload(const QString& ip)
         loop.exec();
     timer->stop();
     if (reply->error() != QNetworkReply::NoError)
-        qDebug().noquote() << "upload FAILED:" << reply->errorString();
+        qDebug().noquote() << "upload FAILED:" << lanText(reply->errorString());
     delete reply;
     return false;
 }
@@ -176,8 +186,10 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
     const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs));
     switch (snap.verdict) {
     case CvqUpRomVerdict::NoSnapshot: return;
-    case CvqUpRomVerdict::OtherType: qDebug().noquote() << "not need uprom ProductType" << ip << snap.type; return;
-    case CvqUpRomVerdict::RomCurrent: qDebug().noquote() << "romver already high" << ip << snap.romver; return;
+    case CvqUpRomVerdict::OtherType:
+        qDebug().noquote() << "not need uprom ProductType" << ip << lanText(snap.type);
+        return;
+    case CvqUpRomVerdict::RomCurrent: qDebug().noquote() << "romver already high" << ip << lanText(snap.romver); return;
     case CvqUpRomVerdict::PrinterBusy: qDebug().noquote() << "printer is buzy" << ip << snap.pa; return;
     default: break;
     }

@@ -8,6 +8,11 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QMutex>
+#include <QWaitCondition>
+#include <QThread>
+
+#include <memory>
 
 const QString vqOneKeyPrintReqFile = QStringLiteral("/tmp/vqonekeyprint.req.txt");
 const QString vqOneKeyPrintPageName = QStringLiteral("vqonekeyprint.rst.png");
@@ -45,7 +50,42 @@ CvqOneKeyPrintSeams& vqOneKeyPrintSeams()
     return seams;
 }
 
-CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
+QImage vqGrabOnGuiThread(const std::function<QImage()>& grab)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return QImage();
+    if (QThread::currentThread() == app->thread())
+        return grab();
+    // Shared: a call abandoned at a stop may still run after this returns.
+    struct Shot
+    {
+        QMutex mutex;
+        QWaitCondition cond;
+        bool done = false;
+        QImage image;
+    };
+    auto shot = std::make_shared<Shot>();
+    QMetaObject::invokeMethod(
+        app,
+        [shot, grab] {
+            const QImage image = grab();
+            QMutexLocker lock(&shot->mutex);
+            shot->image = image;
+            shot->done = true;
+            shot->cond.wakeAll();
+        },
+        Qt::QueuedConnection);
+    QMutexLocker lock(&shot->mutex);
+    while (!shot->done) {
+        if (vqWaitQuit(0))
+            return QImage();
+        shot->cond.wait(&shot->mutex, 50);
+    }
+    return shot->image;
+}
+
+CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port, const std::function<void()>& sent)
 {
     CvqComLink link(port);  // closed when the pass ends, however it ends
     quint8 status = 0;
@@ -67,7 +107,7 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
         return CvqOneKeyPrintEnd::NotDeleted;
 
     const auto& grab = vqOneKeyPrintSeams().grab;
-    const QImage shot = grab ? grab() : vqGrabPrimaryScreen();
+    const QImage shot = vqGrabOnGuiThread(grab ? grab : vqGrabPrimaryScreen);
     const QByteArray png = vqPagePng(vqPagePicture(shot));
     if (png.isEmpty()) {
         // A locked session or a platform without a desktop grabs nothing: never print a blank page.
@@ -81,6 +121,8 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
     vqLogStep("...................send file", ok, status, err);
     if (!ok || status != 0)
         return CvqOneKeyPrintEnd::NotSent;
+    if (sent)
+        sent();
 
     if (!link.open())
         return CvqOneKeyPrintEnd::NotStarted;
@@ -91,5 +133,7 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port)
 
 void CvqOneKeyPrintTrd::run()
 {
-    vqRunPortLoop([](const CvqState& s) { vqOneKeyPrintPass(s.vqComName); }, vqOneKeyPrintSeams().loop);
+    vqRunPortLoop(
+        [this](const CvqState& s) { vqOneKeyPrintPass(s.vqComName, [&] { emit vqScreenSent(vqDisplayName(s)); }); },
+        vqOneKeyPrintSeams().loop);
 }

@@ -24,13 +24,23 @@ CvqOneKeyPrintSeams& vqOneKeyPrintSeams();
 // How one pass ended.
 enum class CvqOneKeyPrintEnd { NoRequest, NotDeleted, NoPage, NotSent, Started, NotStarted };
 
-// One pass on a printer's port.
-CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port);
+// One pass on a printer's port; sent() runs once the screen has left the PC.
+CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port, const std::function<void()>& sent = {});
+
+// grab() on the GUI thread, which owns the screen; elsewhere this thread waits
+// for it, but not past a stop (the GUI thread may be joining this one): a null
+// picture then.
+QImage vqGrabOnGuiThread(const std::function<QImage()>& grab);
 
 class CvqOneKeyPrintTrd : public CvqTrd
 {
+    Q_OBJECT
 public:
     explicit CvqOneKeyPrintTrd(QObject* parent = nullptr) : CvqTrd(parent) {}
+
+signals:
+    // The screen went to this printer (its display name).
+    void vqScreenSent(const QString& printer);
 
 protected:
     void run() override;

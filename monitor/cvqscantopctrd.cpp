@@ -7,6 +7,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 const QString vqScanToPcReqFile = QStringLiteral("/tmp/vqscantopc.req.txt");
@@ -23,16 +24,7 @@ CvqScanToPcSeams& vqScanToPcSeams()
     return seams;
 }
 
-bool vqScanToPcFormatOk(const QString& format)
-{
-    if (format.isEmpty() || format.size() > 8)
-        return false;
-    for (const QChar c : format) {
-        if (c.unicode() > 127 || !c.isLetterOrNumber())
-            return false;
-    }
-    return true;
-}
+bool vqScanToPcFormatOk(const QString& format) { return vqScanFormatOk(format); }
 
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when)
 {
@@ -59,6 +51,11 @@ QString vqScanToPcFolder(const QString& desktop, const QString& name)
             qDebug() << "create dir ok:" << path;
             return path;
         }
+        // A link planted there would lead the pages anywhere: take the next name.
+        if (QFileInfo(path).isSymLink()) {
+            qDebug() << "not following a link:" << path;
+            continue;
+        }
         const QDir dir(path);
         if (!dir.exists()) {
             qDebug() << "create dir failed:" << path;
@@ -74,6 +71,32 @@ QString vqScanToPcFolder(const QString& desktop, const QString& name)
     return QString();
 }
 
+namespace {
+// The desktop folder appears with the first page: a job that brings none
+// leaves nothing behind.
+class CvqScanToPcOuter : public CvqScanOuterOfFile
+{
+public:
+    CvqScanToPcOuter(CvqScanParams* params, std::function<QString()> makeFolder)
+        : CvqScanOuterOfFile(params), mOwn(params), mMakeFolder(std::move(makeFolder))
+    {
+    }
+    bool vqBeginPage(int page) override
+    {
+        if (mOwn->vqOutDir.isEmpty())
+            mOwn->vqOutDir = mMakeFolder();
+        mNoFolder = mOwn->vqOutDir.isEmpty();
+        return !mNoFolder && CvqScanOuterOfFile::vqBeginPage(page);
+    }
+    bool vqNoFolder() const { return mNoFolder; }
+
+private:
+    CvqScanParams* mOwn;
+    std::function<QString()> mMakeFolder;
+    bool mNoFolder = false;
+};
+}  // namespace
+
 CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
 {
     const CvqScanToPcSeams& seams = vqScanToPcSeams();
@@ -87,7 +110,7 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
     // A request names a format: a few bytes. A huge one is not read into memory.
     link.vqSetGetLimit(4096);
     bool ok = link.vqLinkGetText(vqScanToPcReqFile, text, status, err);
-    link.vqSetGetLimit(vqComDefaultGetLimit);
+    link.vqSetGetLimit(CvqScanBounds().pageBytes);
     qDebug() << "...................read req" << seams.tick() << ok << status << err << text.left(64);
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
@@ -102,20 +125,16 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
         return CvqScanToPcEnd::BadRequest;
     }
 
-    const QString folder = vqScanToPcFolder(seams.desktop(), vqScanToPcFolderName(displayName, seams.now()));
-    if (folder.isEmpty())
-        return CvqScanToPcEnd::NoFolder;
-
     CvqScanParams params;
     params.saveToFileFormat = format;
     params.inputMode = 1;
     params.taskId = QStringLiteral("scan");
-    params.vqOutDir = folder;
-    CvqScanOuterOfFile sink(&params);
+    const QString name = vqScanToPcFolderName(displayName, seams.now());
+    CvqScanToPcOuter sink(&params, [&] { return vqScanToPcFolder(seams.desktop(), name); });
     sink.vqBeginJob();
     const CvqScanLoopResult r = vqScanPageLoop(comm, vqScanToPcImageBase, format, sink, seams.sleep);
-    qDebug() << "scan to pc: job ended" << int(r.end) << r.jobState << folder;
-    return CvqScanToPcEnd::JobEnded;
+    qDebug() << "scan to pc: job ended" << int(r.end) << r.jobState << params.vqOutDir;
+    return sink.vqNoFolder() ? CvqScanToPcEnd::NoFolder : CvqScanToPcEnd::JobEnded;
 }
 
 void CvqScanToPcTrd::run()

@@ -23,14 +23,15 @@ enum class CvqScanToPcEnd { NoRequest, BadRequest, NoFolder, JobEnded };
 extern const QString vqScanToPcReqFile;    // "/tmp/vqscantopc.req.txt"
 extern const QString vqScanToPcImageBase;  // "/tmp/vqstdscans/pic"
 
-// The request names the format, which becomes a file extension here and on
-// the printer: 1 to 8 ASCII letters or digits only.
+// The request names the format, which becomes a file extension on the desktop:
+// only the image types a scan stores (vqScanFormatOk), never one the desktop runs.
 bool vqScanToPcFormatOk(const QString& format);
 // "<display name> yyyy-MM-dd hh-mm-ss" with the characters a folder name
 // cannot hold (\ / : * ? " < > |, controls) as "_".
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when);
 // Creates desktop/name (one level), or reuses it when empty; a folder that
-// already holds files is left alone for "name (2)", "name (3)", … Empty on failure.
+// already holds files, or a link, is left alone for "name (2)", "name (3)", …
+// Empty on failure.
 QString vqScanToPcFolder(const QString& desktop, const QString& name);
 
 // One pass on a printer's port.

@@ -89,11 +89,17 @@ FvqMain::FvqMain(QWidget* parent) : QvqMovableWidget(parent), ui(new Ui::FvqMain
     vqRefresh();
 
     if (vqLanUpRomEnabled) {
-        lanUpRomTrd = new CvqLanUpRomTrd;  // no parent: deleted after its wait in the destructor
+        lanUpRomTrd = new CvqLanUpRomTrd(this);
         lanUpRomTrd->start(QThread::InheritPriority);
     }
     if (vqOneKeyPrintEnabled) {
-        oneKeyPrintTrd = new CvqOneKeyPrintTrd(this);
+        auto* oneKey = new CvqOneKeyPrintTrd(this);
+        oneKeyPrintTrd = oneKey;
+        // The screen leaves the PC: the user is told, each time.
+        connect(oneKey, &CvqOneKeyPrintTrd::vqScreenSent, this, [this](const QString& printer) {
+            mTray->showMessage(vqMonitorTitle, tr("屏幕画面已发送到打印机 %1").arg(printer),
+                               QSystemTrayIcon::Information, 5000);
+        });
         oneKeyPrintTrd->start(QThread::InheritPriority);
     }
     if (vqScanToPcEnabled) {
@@ -109,8 +115,6 @@ FvqMain::~FvqMain()
     for (CvqTrd* t : {lanUpRomTrd, oneKeyPrintTrd, scanToPcTrd, static_cast<CvqTrd*>(coreTrd)})
         if (t)
             t->wait();
-    delete lanUpRomTrd;  // created without a parent
-    lanUpRomTrd = nullptr;
     delete ui;
 }
 

@@ -99,7 +99,7 @@ void vqPngFlush(png_structp) {}
 
 // Writes the canvas row by row, never holding it whole. libpng reports errors
 // by longjmp: nothing with a destructor lives in this frame.
-bool vqPngWrite(const QImage& picture, uchar* row, QByteArray* out)
+bool vqPngWrite(const QImage& picture, int level, uchar* row, QByteArray* out)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -114,10 +114,10 @@ bool vqPngWrite(const QImage& picture, uchar* row, QByteArray* out)
     png_set_write_fn(png, out, vqPngAppend, vqPngFlush);
     png_set_IHDR(png, info, vqPageWidth, vqPageHeight, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    // Upscaled screens are smooth down the columns: one fixed filter and fast
-    // deflate cost a fraction of the adaptive filters at about the same size.
+    // Upscaled screens are smooth down the columns: one fixed filter costs a
+    // fraction of the adaptive filters at about the same size.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-    png_set_compression_level(png, 1);
+    png_set_compression_level(png, level);
     png_write_info(png, info);
 
     const int w = picture.width(), h = picture.height();
@@ -144,7 +144,7 @@ bool vqPngWrite(const QImage& picture, uchar* row, QByteArray* out)
 }
 }
 
-QByteArray vqPagePng(const QImage& picture)
+QByteArray vqPagePng(const QImage& picture, int level)
 {
     const bool usable = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_Grayscale8;
     if (!usable || picture.width() > vqPageWidth || picture.height() > vqPageHeight)
@@ -152,7 +152,7 @@ QByteArray vqPagePng(const QImage& picture)
     std::vector<uchar> row(vqPageWidth);
     QByteArray bytes;
     bytes.reserve(2 * 1024 * 1024);
-    if (!vqPngWrite(picture, row.data(), &bytes))
+    if (!vqPngWrite(picture, qBound(0, level, 9), row.data(), &bytes))
         return QByteArray();
     return bytes;
 }

@@ -19,6 +19,10 @@ QSize vqPageFit(int w, int h);
 // 32-bit with equal channels); null for a null or degenerate grab.
 QImage vqPagePicture(const QImage& grab);
 
+// The deflate level of the page's PNG. The upload, not the encoding, is what
+// the user waits for: at USB full speed 6 stores the page soonest (bench_pnglevel).
+constexpr int vqPagePngLevel = 6;
+
 // The white canvas with the picture centred (halves truncated), as 8-bit
 // grayscale PNG bytes; empty for a null picture or on failure.
-QByteArray vqPagePng(const QImage& picture);
+QByteArray vqPagePng(const QImage& picture, int level = vqPagePngLevel);

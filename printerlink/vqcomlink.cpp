@@ -157,6 +157,11 @@ bool CvqComLink::vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp)
             qDebug() << "(vq)no response within" << received << "bytes, type" << int(req.vqMsgType);
             return false;
         }
+        // Nor a closing program, however slowly the answer drips in.
+        if (vqWaitQuit(0)) {
+            qDebug() << "(vq)exchange stopped, the program is closing; type" << int(req.vqMsgType);
+            return false;
+        }
     }
 }
 
@@ -241,10 +246,10 @@ bool CvqComLink::vqLinkPutText(const QString& path, const QString& text, quint8&
     return vqLinkPut(path, text.toUtf8(), status, err);
 }
 
-bool CvqComLink::vqGetInto(const QString& path, QByteArray& out, quint8& status, QString& err)
+bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, quint8& status, QString& err)
 {
     // Beyond about a gigabyte a byte array cannot grow anyway.
-    const qint64 limit = qBound<qint64>(0, mGetLimit, qint64(1) << 30);
+    const qint64 limit = qBound<qint64>(0, bound, qint64(1) << 30);
     const QByteArray pathUtf8 = path.toUtf8();
     quint32 offset = 0;
     qint64 total = 0;
@@ -287,7 +292,7 @@ bool CvqComLink::vqLinkGet(const QString& path, QByteArray& out, quint8& status,
 {
     status = 0;
     err.clear();
-    return vqGetInto(path, out, status, err);
+    return vqGetInto(path, mGetLimit, out, status, err);
 }
 
 bool CvqComLink::vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err)
@@ -365,7 +370,9 @@ bool CvqComLink::vqLinkExe(const QString& cmd, QString& out, quint8& status, QSt
     }
     // Long output comes as a file on the printer; its fetch speaks for the command.
     QByteArray bytes;
-    const bool ok = vqLinkGet(text, bytes, status, err);
+    status = 0;
+    err.clear();
+    const bool ok = vqGetInto(text, qMin(mGetLimit, vqComExeOutputLimit), bytes, status, err);
     out = vqTextBeforeZero(bytes);
     return ok;
 }

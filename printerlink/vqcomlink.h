@@ -22,6 +22,8 @@ constexpr int vqComTimeoutSec = 5;
 constexpr int vqComChunk = 1024;
 // Default bound of one vqLinkGet download; a printer sending more is treated as faulty.
 constexpr qint64 vqComDefaultGetLimit = qint64(256) * 1024 * 1024;
+// Bound of a command's output; the printer may serve it in a file of any size.
+constexpr qint64 vqComExeOutputLimit = 64 * 1024;
 // Bytes an exchange accepts without finding its response before it gives up.
 constexpr qint64 vqComExchangeByteLimit = qint64(1024) * 1024;
 // Time a whole exchange may take however the bytes trickle in, in seconds (a
@@ -83,8 +85,8 @@ public:
     bool vqLinkDelRetry(const QString& path, quint8& status, QString& err);
     bool vqLinkDelRetry(const QString& path);
     // Runs a command and waits up to timeoutSec for its output. When the
-    // printer returns the output in a file, that file is fetched and its
-    // status and text stand as the command's.
+    // printer returns the output in a file, that file is fetched (at most
+    // vqComExeOutputLimit bytes) and its status and text stand as the command's.
     bool vqLinkExe(const QString& cmd, QString& out, quint8& status, QString& err, int timeoutSec);
     bool vqLinkExe(const QString& cmd, quint8& status, QString& err, int timeoutSec);
     bool vqLinkExe(const QString& cmd, int timeoutSec);
@@ -98,7 +100,7 @@ public:
 
 private:
     bool vqPathOp(quint8 type, const QString& path, quint8& status, QString& err);
-    bool vqGetInto(const QString& path, QByteArray& out, quint8& status, QString& err);
+    bool vqGetInto(const QString& path, qint64 limit, QByteArray& out, quint8& status, QString& err);
 
     QString mPortName;
     std::unique_ptr<QSerialPort> mPort;

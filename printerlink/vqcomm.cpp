@@ -125,6 +125,13 @@ QString CvqCommOfHttp::vqBodyText(const QByteArray& body)
     return QString::fromUtf8(p, len).trimmed();
 }
 
+void vqHttpIdentityOnly(QNetworkRequest* request)
+{
+    // Without it Qt asks for gzip and inflates each read in one go, before any
+    // bound of ours sees the size: a small body could fill the memory.
+    request->setRawHeader("Accept-Encoding", "identity");
+}
+
 CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out)
 {
     out.clear();
@@ -133,6 +140,7 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
     QNetworkRequest request(url);
     // A device must not send us elsewhere: a redirect is an answer like any other non-2xx one.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    vqHttpIdentityOnly(&request);
     QNetworkReply* reply = nam.get(request);
 
     bool oversized = false;
@@ -143,28 +151,36 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     // A body without end must not fill the memory: the network thread buffers
-    // little more than the bound (the margin lets a larger body show itself),
-    // and a larger body is given up as soon as it shows.
-    reply->setReadBufferSize(limit + 256 * 1024);
-    auto giveUp = [&](qint64 received, qint64 total) {
-        if (!oversized && (received > limit || total > limit)) {
+    // little more than the bound, and the bytes we hold are counted as they come.
+    reply->setReadBufferSize(qMin(limit, qint64(1024 * 1024)) + 64 * 1024);
+    auto giveUp = [&](qint64 held, qint64 total) {
+        if (!oversized && (held > limit || total > limit)) {
             oversized = true;
             reply->abort();
         }
     };
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply,
                      [&] { giveUp(0, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()); });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, giveUp);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+        if (oversized)
+            return;
+        out += reply->read(limit + 1 - out.size());
+        giveUp(out.size(), 0);
+    });
     timer.start(qMax(0, timeoutMs));
     if (!reply->isFinished())
         loop.exec();
     timer.stop();
 
     const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!oversized && reply->isFinished() && reply->bytesAvailable() > 0) {
+        out += reply->read(limit + 1 - out.size());
+        giveUp(out.size(), 0);
+    }
     const bool ok =
         reply->isFinished() && reply->error() == QNetworkReply::NoError && !oversized && code >= 200 && code < 300;
-    if (ok)
-        out = reply->readAll();
+    if (!ok)
+        out.clear();
     delete reply;
     if (oversized)
         return CvqFetchResult::TooLarge;
@@ -173,12 +189,17 @@ CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteAr
 
 bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& out)
 {
+    return vqHttpGetWithin(path, timeoutSec, mBodyLimit, out);
+}
+
+bool CvqCommOfHttp::vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out)
+{
     // Plain concatenation: a "%" in the host or path must not be taken for a placeholder.
     const QUrl url(QStringLiteral("http://") + mHost + path);
     const int ms = timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000);
-    const CvqFetchResult r = vqHttpFetch(url, ms, mBodyLimit, out);
+    const CvqFetchResult r = vqHttpFetch(url, ms, limit, out);
     if (r == CvqFetchResult::TooLarge)
-        qDebug() << "(vq)HTTP answer larger than" << mBodyLimit << "bytes, given up:" << path;
+        qDebug() << "(vq)HTTP answer larger than" << limit << "bytes, given up:" << path;
     return r == CvqFetchResult::Ok;
 }
 
@@ -214,7 +235,7 @@ bool CvqCommOfHttp::vqExe(const QString& cmd, QString& out, int timeoutSec)
     if (encoded.isEmpty())
         return false;
     QByteArray body;
-    if (!vqHttpGet(QStringLiteral("/vqexe") + encoded, timeoutSec, body))
+    if (!vqHttpGetWithin(QStringLiteral("/vqexe") + encoded, timeoutSec, qMin(mBodyLimit, vqComExeOutputLimit), body))
         return false;
     out = vqBodyText(body);
     return true;

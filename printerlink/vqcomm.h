@@ -59,7 +59,11 @@ private:
     CvqComLink& mLink;
 };
 
+class QNetworkRequest;
 class QUrl;
+
+// Asks for the body as it is stored (no compression) on a request of ours.
+void vqHttpIdentityOnly(QNetworkRequest* request);
 
 enum class CvqFetchResult { Ok, Failed, TooLarge };
 // One GET without proxy, redirects never followed, on the calling thread's own
@@ -90,6 +94,7 @@ public:
     // (network, HTTP status, abort, body over the limit) out is cleared and
     // the result is false.
     bool vqHttpGet(const QString& path, int timeoutSec, QByteArray& out);
+    bool vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out);
 
     const QString& vqHostText() const { return mHost; }
     qint64 vqBodyLimit() const { return mBodyLimit; }

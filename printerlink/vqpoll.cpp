@@ -1,6 +1,7 @@
 #include "vqpoll.h"
 #include "vqdeviceid.h"
 #include "vqdiscovery.h"
+#include "vqproduct.h"
 #include "host/vqhost.h"
 
 #include <QAtomicInt>
@@ -53,7 +54,11 @@ QMap<QString, CvqState> vqPollCycle()
 
     // Only a connected printer with a serial number can own a port: skip the listing otherwise.
     if (anyConnected) {
+        static const int ourVendor = vqVendorId.toInt(nullptr, 16);
         for (const CvqSerialPortEntry& port : vqHost().vqSerialPorts()) {
+            // Another maker's device may carry our serial number: opening it toggles its lines.
+            if (port.vendorId >= 0 && port.vendorId != ourVendor)
+                continue;
             for (auto it = result.begin(); it != result.end(); ++it) {
                 CvqState& s = it.value();
                 if (s.connected && !s.SN.isEmpty() && port.serialNumber.compare(s.SN, Qt::CaseInsensitive) == 0)

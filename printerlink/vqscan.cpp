@@ -61,10 +61,15 @@ void CvqDoScan::vqNewTaskId(CvqScanParams& p)
     p.taskId = QStringLiteral("scan") + QString::number(QDateTime::currentMSecsSinceEpoch());
 }
 
-bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& err) const
+bool vqScanFormatOk(const QString& format)
 {
     static const QStringList formats = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
                                         QStringLiteral("tif"), QStringLiteral("tiff")};
+    return formats.contains(format, Qt::CaseInsensitive);
+}
+
+bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& err) const
+{
     const struct
     {
         bool ok;
@@ -76,7 +81,7 @@ bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& 
         {p.inputMode == 128 || p.inputMode == 0 || p.inputMode == 1, "inputMode错误"},
         {p.colorMode == 0 || p.colorMode == 1, "colorMode错误"},
         {p.dpiMode == 0 || p.dpiMode == 1, "dpiMode错误"},
-        {formats.contains(p.saveToFileFormat, Qt::CaseInsensitive), "saveToFileFormat错误"},
+        {vqScanFormatOk(p.saveToFileFormat), "saveToFileFormat错误"},
         {!p.scanPaperSizeTypeEngName.isEmpty(), "scanPaperSizeTypeEngName错误"},
         {!p.vqOutDir.isEmpty(), "需填写扫描图片输出目录"},
     };
@@ -221,16 +226,21 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     if (!comm.vqExeAlong(vqScanRunCmd + params))
         return result(vqScanCommError);
 
-    CvqScanJobOuter sink(&p);
+    // One file per page whatever the modes: with inputMode 0 the sink's single
+    // name would let each page overwrite the last.
+    CvqScanParams named = p;
+    named.inputMode = 1;
+    CvqScanJobOuter sink(&named);
     sink.vqBeginJob();
-    const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep);
+    const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep, vqBounds);
     switch (r.end) {
     case CvqScanEnd::Finished: return result(r.jobState);
     case CvqScanEnd::StoreFailed: return result(vqScanStoreError);
     case CvqScanEnd::PartialPage:
-        // The bytes stay on disk, but the page is not whole.
+        // The bytes stay on disk, but the page is not whole: the scanner's own
+        // fault says why; success for a page that never ended does not.
         qDebug() << "(vq)scan ended inside a page; result" << r.jobState;
-        return result(vqScanCommError);
+        return result(r.jobState >= 1 && r.jobState <= 8 ? r.jobState : vqScanCommError);
     case CvqScanEnd::CommFailed:
     case CvqScanEnd::Stopped: break;
     }
@@ -241,10 +251,12 @@ int CvqDoScan::vqDoScan(const CvqScanParams& p, QString& err) const
 {
     if (p.vqScannerHostTp == 1) {
         CvqCommOfHttp comm(p.vqScannerHost);
+        comm.vqSetBodyLimit(vqBounds.pageBytes);
         return vqScanOn(comm, p, err);
     }
     if (p.vqScannerHostTp == 2) {
         CvqCommOfUsb comm(p.vqScannerHost);
+        comm.vqLink().vqSetGetLimit(vqBounds.pageBytes);
         return vqScanOn(comm, p, err);
     }
     err = vqResultText(vqScanSystemError);

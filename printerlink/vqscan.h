@@ -3,6 +3,7 @@
 // job state and scanner probe, and the scan itself over a CvqComm.
 
 #include "vqcomm.h"
+#include "vqscanpages.h"
 
 #include <QString>
 #include <functional>
@@ -42,6 +43,9 @@ enum : int {
     vqScanSystemError = -1,
 };
 
+// The image types a scan stores: jpg, jpeg, png, tif, tiff, in any case.
+bool vqScanFormatOk(const QString& format);
+
 class CvqDoScan
 {
 public:
@@ -54,6 +58,7 @@ public:
 
     Sleep vqSleep;  // default: a plain sleep that never ends the job
     Ask vqAsk;      // default: a question box without default button
+    CvqScanBounds vqBounds;
 
     // taskId = "scan" + milliseconds since 1970 (UTC).
     static void vqNewTaskId(CvqScanParams& p);

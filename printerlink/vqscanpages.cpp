@@ -125,11 +125,23 @@ Check check(CvqComm& comm, const QString& path)
 }  // namespace
 
 CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QString& format, CvqScanOuter& sink,
-                                 const std::function<bool(int ms)>& sleep)
+                                 const std::function<bool(int ms)>& sleep, const CvqScanBounds& bounds)
 {
     enum Mode { First, Whole, Parted } mode = First;
     int page = 1, part = 0;
     int idle = 0, failedChecks = 0, failedFetches = 0, unreadable = 0;
+    qint64 pageBytes = 0, jobBytes = 0;
+
+    // Whether bytes more of the current page stay within the bounds.
+    auto fits = [&](qint64 bytes) {
+        if (page > bounds.jobPages || pageBytes + bytes > bounds.pageBytes || jobBytes + bytes > bounds.jobBytes) {
+            qDebug() << "(vq)scan beyond its bounds at page" << page << "- job ended";
+            return false;
+        }
+        pageBytes += bytes;
+        jobBytes += bytes;
+        return true;
+    };
 
     auto finish = [&](CvqScanEnd end, int state = -1) {
         const bool closed = sink.vqEndJob();
@@ -197,7 +209,8 @@ CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QStri
                         return out;
                     continue;
                 }
-                if (!sink.vqBeginPage(page) || !sink.vqWrite(bytes) || !sink.vqEndPage())
+                pageBytes = 0;
+                if (!fits(bytes.size()) || !sink.vqBeginPage(page) || !sink.vqWrite(bytes) || !sink.vqEndPage())
                     return finish(CvqScanEnd::StoreFailed);
                 comm.vqDelFileRetry(whole);
                 ++page;
@@ -213,8 +226,11 @@ CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QStri
             if (c == Check::Failed)
                 continue;
             if (c == Check::Present) {
-                if (part == 0 && !sink.vqBeginPage(page))
-                    return finish(CvqScanEnd::StoreFailed);
+                if (part == 0) {
+                    pageBytes = 0;
+                    if (!fits(0) || !sink.vqBeginPage(page))
+                        return finish(CvqScanEnd::StoreFailed);
+                }
                 mode = Parted;
                 idle = 0;
                 QByteArray bytes;
@@ -224,7 +240,7 @@ CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QStri
                     continue;
                 }
                 if (!bytes.isEmpty()) {
-                    if (!sink.vqWrite(bytes))
+                    if (!fits(bytes.size()) || !sink.vqWrite(bytes))
                         return finish(CvqScanEnd::StoreFailed);
                     comm.vqDelFileRetry(partName);
                     ++part;
@@ -240,8 +256,11 @@ CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QStri
             }
         }
 
-        // Idle: nothing new. After three idle passes ask whether the job is over.
+        // Idle: nothing new. After three idle passes ask whether the job is over
+        // (not once the program is closing).
         if (++idle > 3) {
+            if (sleep(0))
+                return finish(CvqScanEnd::Stopped);
             const int state = CvqDoScan::vqReadJobState(comm);
             if (state < 0) {
                 if (++unreadable >= kMaxFailures)

@@ -75,11 +75,21 @@ struct CvqScanLoopResult
     int jobState = -1;  // for Finished and PartialPage
 };
 
+// What one job may bring: the printer chooses these sizes, so they are bounded.
+struct CvqScanBounds
+{
+    qint64 pageBytes = qint64(64) * 1024 * 1024;
+    int jobPages = 1000;
+    qint64 jobBytes = qint64(2) * 1024 * 1024 * 1024;
+};
+
 // Page "<base>_NNNN.<fmt>" and part "<base>_NNNN.pIIIIIIII.<fmt>".
 QString vqScanPageName(const QString& base, int page, const QString& format);
 QString vqScanPartName(const QString& base, int page, int part, const QString& format);
 
 // Runs the loop on comm; sleep(ms) pauses and returns true to stop. The
-// sink's vqEndJob is called on every way out.
+// sink's vqEndJob is called on every way out. A page or job beyond the bounds
+// ends it as StoreFailed before its bytes are written; earlier pages stay.
 CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QString& format, CvqScanOuter& sink,
-                                 const std::function<bool(int ms)>& sleep);
+                                 const std::function<bool(int ms)>& sleep,
+                                 const CvqScanBounds& bounds = CvqScanBounds());

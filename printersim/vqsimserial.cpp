@@ -128,14 +128,39 @@ QString CvqSimSerial::vqSetFault(const QStringList& args)
     return QString();
 }
 
+// Bytes per second the printer takes from the PC (VQ_SIM_SERIAL_BPS, e.g.
+// 1000000 for USB full speed); 0: as fast as the pseudo-terminal goes.
+static qint64 serialRate()
+{
+    static const qint64 rate = qMax(0, qEnvironmentVariableIntValue("VQ_SIM_SERIAL_BPS"));
+    return rate;
+}
+
 void CvqSimSerial::onReadable()
 {
     char buf[8192];
+    const qint64 rate = serialRate();
     // A bounded share per wake-up, so a flooding PC cannot starve the rest.
     for (int round = 0; round < 64; ++round) {
-        const ssize_t n = ::read(mMaster, buf, sizeof buf);
+        qint64 want = sizeof buf;
+        if (rate > 0) {
+            // A bucket of at most 10 ms of bytes: an idle link saves up no burst.
+            if (!mRateClock.isValid())
+                mRateClock.start();
+            const qint64 now = mRateClock.elapsed();
+            mRateCredit = qMin(rate / 100, mRateCredit + (now - mRateAt) * rate / 1000);
+            mRateAt = now;
+            if (mRateCredit <= 0) {
+                mReadNote->setEnabled(false);
+                QTimer::singleShot(int(1 - mRateCredit * 1000 / rate), this, [this] { mReadNote->setEnabled(true); });
+                return;
+            }
+            want = qMin(want, mRateCredit);
+        }
+        const ssize_t n = ::read(mMaster, buf, size_t(want));
         if (n <= 0)
             break;
+        mRateCredit -= n;
         mReader.vqFeed(QByteArray(buf, int(n)));
         CvqSimMsg req;
         while (mReader.vqNext(&req)) {

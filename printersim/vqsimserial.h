@@ -76,4 +76,8 @@ private:
     QTimer mDelayTmr;
     Fault mFault;
     qint64 mRequests = 0;
+    // The PC's bytes taken so far at the link's rate (VQ_SIM_SERIAL_BPS).
+    QElapsedTimer mRateClock;
+    qint64 mRateCredit = 0;
+    qint64 mRateAt = 0;
 };

@@ -143,10 +143,12 @@ private slots:
         qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
         QCOMPARE(text("textEdit_5"), QStringLiteral("0 "));
         QVERIFY(log.take().contains("0 \"\""));
-        // inputMode stays 0: one file named after the task, each page over the last.
+        // inputMode stays 0, and still every page keeps a file of its own.
         const QStringList files = QDir(out.path()).entryList(QDir::Files);
-        QCOMPARE(files.size(), 1);
-        QVERIFY2(QRegularExpression("^scan\\d+\\.jpg$").match(files[0]).hasMatch(), qPrintable(files[0]));
+        QCOMPARE(files.size(), 2);
+        for (int n = 0; n < 2; ++n)
+            QVERIFY2(QRegularExpression(QString("^scan\\d+_000%1\\.jpg$").arg(n + 1)).match(files[n]).hasMatch(),
+                     qPrintable(files[n]));
     }
 
     void changeLog()

@@ -15,7 +15,8 @@ const int kBound = 64 * 1024;
 
 // Answers every request with `body` under a Content-Length of `length`,
 // closing when that was all, else trickling a byte every 20 ms; a negative
-// length: a chunked body without end, 8 KiB every 10 ms.
+// length: a chunked body without end, 8 KiB every 10 ms. A zlib stream goes
+// out as deflated, whatever the request asked for.
 class CannedHttp : public QTcpServer
 {
 public:
@@ -32,7 +33,8 @@ public:
                     return;
                 const QByteArray size =
                     length < 0 ? "Transfer-Encoding: chunked" : "Content-Length: " + QByteArray::number(length);
-                sent += s->write("HTTP/1.1 200 OK\r\n" + size + "\r\n\r\n" + body);
+                const QByteArray coding = body.startsWith("\x78\x9c") ? "\r\nContent-Encoding: deflate" : "";
+                sent += s->write("HTTP/1.1 200 OK\r\n" + size + coding + "\r\n\r\n" + body);
                 if (length == body.size()) {
                     s->disconnectFromHost();
                     return;
@@ -62,10 +64,12 @@ private slots:
         QTest::addColumn<bool>("exists");
 
         const QByteArray atBound(kBound, 'b');
+        const QByteArray bomb = qCompress(QByteArray(64 * kBound, 0)).mid(4);  // zlib stream, about 4 KiB
         QTest::newRow("has: yes amid white space") << "has" << QByteArray(" yes \r\n") << 7 << true << true;
         QTest::newRow("has: no amid white space") << "has" << QByteArray("\tno\n") << 4 << true << false;
         QTest::newRow("delete: ok amid white space") << "del" << QByteArray("\r\n ok \n") << 7 << true << false;
         QTest::newRow("get: a body at the bound") << "get" << atBound << kBound << true << false;
+        QTest::newRow("get: a deflated body, held as sent") << "get" << bomb << int(bomb.size()) << true << false;
         QTest::newRow("has: YES in capitals") << "has" << QByteArray("YES") << 3 << false << false;
         QTest::newRow("along: OK in capitals") << "exea" << QByteArray("OK") << 2 << false << false;
         QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << QByteArray("b") << (1 << 30) << false << false;

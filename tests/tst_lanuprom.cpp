@@ -144,17 +144,19 @@ private slots:
             << QStringLiteral("romver V1.3.6406 | httpfault redirect path=/uprom to=") << go << 3 << 2;
         QTest::newRow("silent server, short time-out")
             << "romver V1.3.6406 | httpfault silence path=/uprom"
-            << (go + QStringList{"Request timed out!", "upload FAILED: Operation canceled"}) << 3 << 1;
+            << (go + QStringList{"Request timed out!", "upload FAILED: \"Operation canceled\""}) << 3 << 1;
         QTest::newRow("no image: no request") << "romver V1.3.6406" << go << 3 << 0;
         QTest::newRow("not our printer") << "web id MFG:Other;CLS:SCANNER;" << QStringList{"not our printer %1"} << 1
                                          << 0;
         QTest::newRow("no braces") << "web snap pa=0" << QStringList{} << 2 << 0;
         QTest::newRow("not an object") << "web snap x{\"pa\" 0}y" << QStringList{} << 2 << 0;
         QTest::newRow("model outside the list")
-            << "web type P7760FDN" << QStringList{"not need uprom ProductType %1 P7760FDN"} << 2 << 0;
+            << "web type P7760FDN" << QStringList{"not need uprom ProductType %1 \"P7760FDN\""} << 2 << 0;
         QTest::newRow("model in the wrong case")
-            << "web type p4120w" << QStringList{"not need uprom ProductType %1 p4120w"} << 2 << 0;
-        QTest::newRow("newer firmware") << "romver V1.3.6500" << QStringList{"romver already high %1 V1.3.6500"} << 2
+            << "web type p4120w" << QStringList{"not need uprom ProductType %1 \"p4120w\""} << 2 << 0;
+        QTest::newRow("a model that forges a line") << "web type \"P\\nforged\""
+            << QStringList{"not need uprom ProductType %1 \"P\\nforged\""} << 2 << 0;
+        QTest::newRow("newer firmware") << "romver V1.3.6500" << QStringList{"romver already high %1 \"V1.3.6500\""} << 2
                                         << 0;
         QTest::newRow("warming up (pa 2)") << "activity warmup | romver V1.3.6406"
                                            << QStringList{"printer is buzy %1 2"} << 2 << 0;

@@ -1,6 +1,7 @@
 // The serial link and its operations against the printer emulator over a
 // real pseudo-terminal: resynchronisation on disturbed answers,
-// chunked transfers, echo checks and command output (one-key print and two
+// chunked transfers, echo checks, command output and a stop amid a dripping
+// answer (last: the stop signal is one-shot) (one-key print and two
 // printers on two ports: tst_onekeyprint; whole scans and a busy scanner:
 // tst_scanjob, tst_scantopc).
 #include "vqsimonhost.h"
@@ -156,6 +157,8 @@ private slots:
         QTest::newRow("inline") << "exeout inline" << "echo hello" << true << 0 << "hello\n" << 0;
         QTest::newRow("through a file, three chunks") << "exeout auto" << "cat /tmp/long.txt" << true << 0
                                                       << QString(3000, 'L') << 3;
+        QTest::newRow("through a file past 64 KiB: 65 chunks, given up")
+            << "exeout file" << "cat /tmp/big.txt" << false << 0 << "" << 65;
         QTest::newRow("a program it does not have") << "exeout auto" << "/sbin/reboot now" << true << 4 << "" << 0;
         QTest::newRow("through a file whose fetch fails") << "linkfault truncated types=11" << "echo hello" << false
                                                           << 0 << "" << 1;
@@ -169,15 +172,25 @@ private slots:
         cmd("file put /tmp/long.txt " + QString(3000, 'L'));
         cmd("exeout file");
         cmd(setup);
-        cmd("history clear");
         quint8 status = 99;
         QString err, out;
+        if (command.contains("big"))  // too long for a control line
+            QVERIFY(mLink.vqLinkPut("/tmp/big.txt", QByteArray(64 * 1024 + 1, 'B'), status, err) && status == 0);
+        cmd("history clear");
         QCOMPARE(mLink.vqLinkExe(command, out, status, err, 10), ok);
         if (ok) {
             QTEST(int(status), "status");
             QTEST(out, "output");
         }
         QTEST(int(historyField(mSim.vqHistory(), 11, "offset").size()), "gets");
+    }
+
+    // A closing program is not held by a printer that drips its answer.
+    void stopAmidDrip()
+    {
+        cmd("linkfault pieces size=1 gap=100 count=0");
+        vqQuitAll();
+        QVERIFY(!mLink.vqTestLink());
     }
 };
 

@@ -110,13 +110,24 @@ private slots:
             cmd(line);
         cmd("history clear");
         const int printedBefore = mSim.vqStatus().value("printed").toInt();
-        vqOneKeyPrintSeams().grab = [screen] {
+        QThread* grabbedOn = nullptr;
+        vqOneKeyPrintSeams().grab = [screen, &grabbedOn] {
+            grabbedOn = QThread::currentThread();
             QImage shot(1920, 1080, QImage::Format_RGB32);
             shot.fill(Qt::black);
             return screen ? shot : QImage();
         };
         CvqWarningGuard warnings;
-        QTEST(int(vqOneKeyPrintPass(mSim.vqPty())), "end");
+        // On a worker, as the thread runs it: the screen is grabbed on this (the GUI) thread.
+        int end = -1, sent = 0;
+        std::unique_ptr<QThread> worker(
+            QThread::create([&] { end = int(vqOneKeyPrintPass(mSim.vqPty(), [&] { ++sent; })); }));
+        worker->start();
+        QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 30000);
+        QTEST(end, "end");
+        QVERIFY(!grabbedOn || grabbedOn == thread());
+        QFETCH(bool, printed);
+        QCOMPARE(sent, printed ? 1 : 0);  // the user's notice
         vqOneKeyPrintSeams().grab = nullptr;
         VQ_VERIFY_NO_MESSAGES(warnings, "no usable screen picture");
 
@@ -131,7 +142,6 @@ private slots:
         QCOMPARE(seen, asked);
         const bool pending = setup.contains("key") && (asked.size() < 2 || setup.contains("refuse del"));
         QCOMPARE(mSim.vqCmd("file ls /tmp/vqonekeyprint.req.txt").size(), pending ? 2 : 1);
-        QFETCH(bool, printed);
         if (printed)
             cmd("wait printed " + QString::number(printedBefore + 1) + " timeout=10000");
         QCOMPARE(mSim.vqStatus().value("printed").toInt(), printedBefore + (printed ? 1 : 0));
@@ -208,6 +218,32 @@ private slots:
         const QImage ours = vqPagePicture(img).convertToFormat(QImage::Format_Grayscale8);
         QCOMPARE(ours.size(), vqPageFit(qMin(grab.width(), grab.height()), qMax(grab.width(), grab.height())));
         QVERIFY(ours == plainPicture(img));
+    }
+
+    // Against marked pictures, not the code's own arithmetic: a landscape
+    // screen turns clockwise (its top-left mark lands top-right); a portrait
+    // one is centred both ways (4800 x 5333: 80 px each side, 840 above, 841 below).
+    void placement()
+    {
+        QImage land(200, 100, QImage::Format_RGB32);
+        land.fill(Qt::white);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x)
+                land.setPixel(x, y, qRgb(0, 0, 0));
+        const QImage up = vqPagePicture(land).convertToFormat(QImage::Format_Grayscale8);
+        QVERIFY(up.height() > up.width());
+        QCOMPARE(qGray(up.pixel(up.width() - 1, 0)), 0);
+        QCOMPARE(qGray(up.pixel(0, 0)), 255);
+        QCOMPARE(qGray(up.pixel(up.width() - 1, up.height() - 1)), 255);
+
+        QImage portrait(1080, 1200, QImage::Format_RGB32);
+        portrait.fill(Qt::black);
+        const QImage page = QImage::fromData(vqPagePng(vqPagePicture(portrait)), "PNG");
+        QCOMPARE(page.size(), QSize(vqPageWidth, vqPageHeight));
+        for (const QPoint& p : {QPoint(2480, 839), QPoint(2480, 6173), QPoint(79, 3500), QPoint(4880, 3500)})
+            QCOMPARE(qGray(page.pixel(p)), 255);
+        for (const QPoint& p : {QPoint(2480, 840), QPoint(2480, 6172), QPoint(80, 3500), QPoint(4879, 3500)})
+            QCOMPARE(qGray(page.pixel(p)), 0);
     }
 
     void noPicture()

@@ -74,12 +74,14 @@ private slots:
     void serialPorts_data()
     {
         // clang-format off
-        QTest::addColumn<QStringList>("ports");  // "name=serial", in listing order
+        QTest::addColumn<QStringList>("ports");  // "name=serial[@USB vendor id]", in listing order
         QTest::addColumn<QString>("sn");
         QTest::addColumn<QString>("com");
         QTest::newRow("one port") << QStringList{"COM3=QV0001"} << "QV0001" << "COM3";
         QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
+        QTest::newRow("our vendor's port") << QStringList{"COM3=QV0001@1A2B"} << "QV0001" << "COM3";
         QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";
+        QTest::newRow("our number on another vendor's port") << QStringList{"COM3=QV0001@2B3C"} << "QV0001" << "";
         // clang-format on
     }
 
@@ -94,7 +96,8 @@ private slots:
         host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
         host.addQueue("Q", id, 1);
         for (const QString& p : ports)
-            host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1)});
+            host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1).section('@', 0, 0),
+                                     p.contains('@') ? p.section('@', 1).toInt(nullptr, 16) : -1});
         QTEST(vqPollCycle().value(id).vqComName, "com");
 
         // A printer without a serial number never takes a port, even one without a number.

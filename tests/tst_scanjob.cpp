@@ -173,30 +173,47 @@ private slots:
     }
 
     // What the emulator cannot stage, on an in-memory printer through the whole
-    // job: an empty page, and a page the disk cannot hold (a storage error,
-    // never a short file reported as done).
+    // job: an empty page, a page the disk cannot hold (a storage error,
+    // never a short file reported as done), and pages beyond the job's bounds
+    // (here 64 KiB a page, 3 pages, 160 KiB a job; those before them stay).
     void memoryPrinter_data()
     {
         // clang-format off
         QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<int>("count");  // pages
+        QTest::addColumn<int>("parts");  // 0: whole pages
         QTest::addColumn<QString>("out");  // the output directory: "dir", "gone", or "full" after 1000 bytes
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("err");
-        QTest::newRow("an empty whole page") << QByteArray() << "dir" << 0 << "";
-        QTest::newRow("output directory gone") << QByteArray(64 * 1024, 'x') << "gone" << 252 << "文件存储错误";
-        QTest::newRow("disk full in the middle of a page") << QByteArray(64 * 1024, 'x') << "full" << 252
-                                                           << "文件存储错误";
+        QTest::addColumn<int>("kept");  // files
+        const QByteArray k64(64 * 1024, 'x');
+        QTest::newRow("an empty whole page") << QByteArray() << 1 << 0 << "dir" << 0 << "" << 1;
+        QTest::newRow("three pages of 32 KiB in parts") << QByteArray(16 * 1024, 'x') << 3 << 2 << "dir" << 0 << "" << 3;
+        QTest::newRow("output directory gone") << k64 << 1 << 0 << "gone" << 252 << "文件存储错误" << 0;
+        QTest::newRow("disk full in the middle of a page") << k64 << 1 << 0 << "full" << 252 << "文件存储错误" << 1;
+        QTest::newRow("a fourth page") << QByteArray(1, 'x') << 4 << 0 << "dir" << 252 << "文件存储错误" << 3;
+        QTest::newRow("a whole page past 64 KiB") << k64 + 'x' << 1 << 0 << "dir" << 252 << "文件存储错误" << 0;
+        QTest::newRow("a parted page past 64 KiB") << k64 << 1 << 2 << "dir" << 252 << "文件存储错误" << 1;
+        QTest::newRow("a job past 160 KiB") << k64 << 3 << 0 << "dir" << 252 << "文件存储错误" << 2;
         // clang-format on
     }
     void memoryPrinter()
     {
         QFETCH(QByteArray, page);
+        QFETCH(int, count);
+        QFETCH(int, parts);
         QFETCH(QString, out);
         CvqMemComm comm;
-        comm.files[kBase + "_0001.jpg"] = page;
+        for (int n = 1; n <= count; ++n) {
+            for (int i = 0; i < parts; ++i)
+                comm.files[vqScanPartName(kBase, n, i, "jpg")] = page;
+            comm.files[parts ? vqScanPartName(kBase, n, parts, "jpg") : vqScanPageName(kBase, n, "jpg")] =
+                parts ? QByteArray() : page;
+        }
         QTemporaryDir dir;
         CvqDoScan scan;
         scan.vqSleep = quickSleep;
+        scan.vqBounds = {64 * 1024, 3, 160 * 1024};
         QString err;
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
@@ -210,10 +227,9 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &old);
         QTEST(code, "code");
         QTEST(err, "err");
-        if (code == 0) {
-            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"t1_0001.jpg"});
-            QCOMPARE(vqReadFile(dir.filePath("t1_0001.jpg")), page);
-        }
+        QTEST(int(QDir(dir.path()).entryList(QDir::Files).size()), "kept");
+        if (code == 0)
+            QCOMPARE(vqReadFile(dir.filePath("t1_0001.jpg")), parts ? page.repeated(parts) : page);
     }
 
     // The file sink on its own: names per input mode, and what it refuses.
@@ -282,6 +298,10 @@ private slots:
             const char* via = tp == 2 ? "USB: " : "HTTP: ";
             auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(via + QString(name))) << tp; };
             row("two whole pages (real time)") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << "" << 2;
+            row("format in capitals, kept in every name") << QStringList{"scanjob pages=2 parts=1"} << "A4" << 0 << ""
+                                                          << 2;
+            row("input mode 0: two pages, two files") << QStringList{"scanjob pages=2 parts=0"} << "A4" << 0 << ""
+                                                      << 2;
             row("a parted page joined in order") << QStringList{"scanjob pages=1 parts=2"} << "A4" << 0 << "" << 1;
             for (int code = 1; code <= 9; ++code)
                 row(qPrintable(QString("result code %1").arg(code)))
@@ -295,6 +315,8 @@ private slots:
                                                          << 0 << "" << 2;
             row("the job ends inside a parted page") << QStringList{"scanjob pages=1 parts=2 open=1"} << "A4" << 249
                                                      << "通信错误" << 1;
+            row("a paper jam inside a parted page") << QStringList{"scanjob pages=1 parts=2 open=1 result=1"} << "A4"
+                                                    << 1 << CvqDoScan::vqResultText(1) << 1;
             row("parameter check answers something else") << QStringList{"scanjob try=maybe"} << "A4" << 249
                                                            << "通信错误" << 0;
             row("ten unreadable job states, then done") << QStringList{"scanjob pages=0", "jobstate fail=10 after=1"}
@@ -336,6 +358,8 @@ private slots:
         CvqScanParams p = params(dir.path(), hostTp);
         p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
         p.scanPaperSizeTypeEngName = paper;
+        p.inputMode = QByteArray(QTest::currentDataTag()).contains("input mode 0") ? 0 : 1;
+        p.saveToFileFormat = QByteArray(QTest::currentDataTag()).contains("capitals") ? "JPG" : "jpg";
         CvqDoScan scan;
         if (!QByteArray(QTest::currentDataTag()).contains("real time"))
             scan.vqSleep = quickSleep;
@@ -346,11 +370,11 @@ private slots:
         const QStringList names = QDir(dir.path()).entryList(QDir::Files);
         QCOMPARE(names.size(), pages);
         for (int n = 1; n <= pages; ++n) {
-            const QString name = QString("%1_%2.jpg").arg(p.taskId).arg(n, 4, 10, QChar('0'));
-            QCOMPARE(names.value(n - 1), name);
-            QCOMPARE(vqReadFile(dir.filePath(name)),
-                     vqReadFile(
-                         QString("%1/scans/p1/%2/pic_%3.jpg").arg(mSimOut.path(), p.taskId).arg(n, 4, 10, QChar('0'))));
+            const QString page = QString("_%1.").arg(n, 4, 10, QChar('0')) + p.saveToFileFormat;
+            QCOMPARE(names.value(n - 1), p.taskId + page);
+            const QByteArray printed = vqReadFile(QString("%1/scans/p1/%2/pic").arg(mSimOut.path(), p.taskId) + page);
+            QVERIFY(!printed.isEmpty());
+            QCOMPARE(vqReadFile(dir.filePath(p.taskId + page)), printed);
         }
         if (hostTp == 3)
             QVERIFY(mSim.vqHistory().isEmpty());

@@ -91,6 +91,8 @@ private slots:
         QTest::newRow("control character") << QByteArray("jp\x01g") << true;
         QTest::newRow("NUL first") << QByteArray("\0jpg", 4) << true;
         QTest::newRow("nine characters") << QByteArray("abcdefghi") << true;
+        for (const char* type : {"exe", "EXE", "lnk", "desktop"})
+            QTest::newRow(type) << QByteArray(type) << true;
         QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a') << false;
         // clang-format on
     }
@@ -133,6 +135,29 @@ private slots:
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
         QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
 
+        // A link planted under that name is never followed.
+        clearDesktop();
+        QTemporaryDir elsewhere;
+        QVERIFY(QFile::link(elsewhere.path(), mDesktop.filePath("P4120W" + kStamp)));
+        VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
+        QCOMPARE(desktopFiles(),
+                 QStringList(
+                     {"P4120W" + kStamp + "/", "P4120W" + kStamp + " (2)/", "P4120W" + kStamp + " (2)/scan_0001.jpg"}));
+
+        // An empty whole page: an empty file.
+        clearDesktop();
+        {
+            CvqComLink link(mSim.vqPty());
+            quint8 status = 9;
+            QString err;
+            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, "jpg", status, err) && status == 0);
+            QVERIFY(link.vqLinkPut("/tmp/vqstdscans/pic_0001.jpg", QByteArray(), status, err) && status == 0);
+        }
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
+        QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
+        QCOMPARE(QFileInfo(mDesktop.filePath("P4120W" + kStamp + "/scan_0001.jpg")).size(), 0);
+
         // Without a desktop nothing lands in the working directory.
         QCOMPARE(vqScanToPcFolder(QString(), "P4120W" + kStamp), QString());
         QCOMPARE(vqScanToPcFolder("Desktop", "P4120W" + kStamp), QString());
@@ -157,7 +182,7 @@ private slots:
         QVERIFY(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=10000"));
         vqQuitAll();
         QVERIFY(trd.wait(3000));
-        QCOMPARE(desktopFiles(), QStringList{folder});
+        QCOMPARE(desktopFiles(), QStringList());  // no page, no folder
     }
 };
 

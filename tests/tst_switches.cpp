@@ -24,8 +24,8 @@ private slots:
             for (QThread* t : w.findChildren<QThread*>())
                 if (t->isRunning())
                     running << t;
-            // The core thread, then one per service switched on (the LAN upgrade has no thread yet).
-            QCOMPARE(running.size(), 1 + int(vqOneKeyPrintEnabled) + int(vqScanToPcEnabled));
+            // The core thread, then one per service switched on.
+            QCOMPARE(running.size(), 1 + int(vqOneKeyPrintEnabled) + int(vqScanToPcEnabled) + int(vqLanUpRomEnabled));
         }
         for (const QPointer<QThread>& t : running)
             QVERIFY(t.isNull());  // joined and deleted with the window

@@ -1,9 +1,13 @@
 // The main window on the offscreen platform: device list and selection, the
 // panel's texts and colours, toner gauge and blink, fault badges, dragging,
-// tray, closing and thread shutdown. States are fed straight into the slot; the
-// core thread polls an empty host and finds nothing.
+// tray, closing, thread shutdown and the LAN upgrade's progress window. States
+// are fed straight into the slot; the core thread polls an empty host and finds
+// nothing.
+#include "cvqlanuprom.h"
 #include "fvqmain.h"
 #include "fvqmytrayalert.h"
+#include "fvquprom1progress.h"
+#include "vqlanaddr.h"
 #include "vqcountinghost.h"
 #include "vqpanel.h"
 #include "vqtestsupport.h"
@@ -521,6 +525,20 @@ private slots:
         QCOMPARE(finished.count(), 1);
         QVERIFY(slow.cycles > 0);  // the listing in flight ended first
         scope.reset(new CvqHostScope(&host));
+    }
+
+    // The "uprom1" window closes on its first tick after its pass (here over no address).
+    void upRomProgressCloses()
+    {
+        CvqUpRomConfig c;
+        c.interfaces = [] { return QList<CvqIfAddr>(); };
+        vqSetUpRomConfig(c);
+        FvqUpRom1Progress progress;
+        progress.show();
+        QVERIFY(progress.vqThread()->wait(10000));
+        QVERIFY(progress.isVisible());
+        QVERIFY(QMetaObject::invokeMethod(&progress, "mMainTmr_when_timeout"));
+        QVERIFY(!progress.isVisible());
     }
 };
 

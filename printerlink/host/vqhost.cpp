@@ -43,7 +43,7 @@ QList<CvqSerialPortEntry> vqSystemSerialPorts()
 {
     QList<CvqSerialPortEntry> out;
     for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts())
-        out.append({p.portName(), p.serialNumber()});
+        out.append({p.portName(), p.serialNumber(), p.hasVendorIdentifier() ? int(p.vendorIdentifier()) : -1});
     return out;
 }
 

@@ -30,6 +30,7 @@ struct CvqSerialPortEntry
 {
     QString portName;
     QString serialNumber;
+    int vendorId = -1;  // USB vendor id; -1 where the host does not know it
 };
 
 class CvqHost

@@ -198,6 +198,10 @@
 <context>
     <name>FvqMain</name>
     <message>
+        <source>屏幕画面已发送到打印机 %1</source>
+        <translation>The screen was sent to the printer %1</translation>
+    </message>
+    <message>
         <source>设置</source>
         <translation>Set</translation>
     </message>

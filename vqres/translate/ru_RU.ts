@@ -198,6 +198,10 @@
 <context>
     <name>FvqMain</name>
     <message>
+        <source>屏幕画面已发送到打印机 %1</source>
+        <translation>Снимок экрана отправлен на принтер %1</translation>
+    </message>
+    <message>
         <source>设置</source>
         <translation>Уст</translation>
     </message>

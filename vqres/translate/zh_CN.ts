@@ -198,6 +198,10 @@
 <context>
     <name>FvqMain</name>
     <message>
+        <source>屏幕画面已发送到打印机 %1</source>
+        <translation>屏幕画面已发送到打印机 %1</translation>
+    </message>
+    <message>
         <source>设置</source>
         <translation>设置</translation>
     </message>
