@@ -155,6 +155,9 @@ if [ -x "$win/bin/monitor.exe" ]; then
   mkdir -p "$win/wine-demo" && echo $warch >"$win/wine-demo/arch"
   tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-no-printer.png" "$win/bin/monitor.exe" ||
     echo "demo: no screenshot of the Windows program" >&2
+  # On the emulated printers: idle, a jam in tray 1 with the cover open, two printers, and a page.
+  VQ_BUILD_DIR=$build tests/wine/simmonitor.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots" ||
+    echo "demo: the Windows program on the emulated printers failed" >&2
   for lang in zh:2052 en:1033 ru:1049; do
     tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-setup-${lang%%:*}.png" "$win"/vqmonitor-*setup.exe \
       "/LANG=${lang#*:}" || echo "demo: no screenshot of the setup" >&2

@@ -7,7 +7,8 @@
 # upgrade can be told apart.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-state=$1 setup=$2 other=$3 version=$4
+mkdir -p "$1"
+state=$(cd "$1" && pwd) setup=$2 other=$(realpath "$3") version=$4
 arch=$(cat "$state/arch" 2>/dev/null || echo win32)
 setup2=$state/upgrade-setup.exe
 [ "$arch" = win64 ] && nsis_arch=amd64 || nsis_arch=x86
@@ -17,9 +18,7 @@ makensis -V1 -DARCH=$nsis_arch -DVERSION="$version" -DEXE="$other" -DOUT="$setup
 rm -rf "$state/installer" && mkdir -p "$state/installer" && echo "$arch" >"$state/installer/arch"
 st=$state/installer
 w() { "$here/vqwine.sh" "$st" "$@"; }
-fail=0
-ok() { echo "ok: $*"; }
-bad() { echo "FAIL: $*"; fail=1; }
+. "$here/lib.sh"
 dir="$st/prefix/drive_c/Program Files/vqmonitor"
 win='C:\Program Files\vqmonitor'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -27,12 +26,6 @@ un_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\vqmonitor'
 regval() { w reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 ms() { date +%s%3N; }
 isrun() { w "$win\\monitor.exe" isrun >/dev/null 2>&1; echo $?; }
-wait_for() {  # wait_for <seconds> <command...>: until the command succeeds
-  local n=$(($1 * 4))
-  shift
-  for _ in $(seq "$n"); do "$@" && return 0; sleep 0.25; done
-  return 1
-}
 unset QT_QPA_PLATFORM  # the installed monitor has only the windows platform
 
 w cmd /c ver >/dev/null || { echo "FAIL: no Wine prefix"; exit 1; }
@@ -54,7 +47,7 @@ links=$(find "$st/prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Progra
 [ "$links" -ge 1 ] && ok "Start-menu entry" || bad "no Start-menu entry"
 
 # The monitor runs; a second install closes it, replaces it and starts the new one.
-w "$win\\monitor.exe" hide >/dev/null 2>&1 &
+"$here/vqwine.sh" "$st" "$win\\monitor.exe" hide >/dev/null 2>&1 &
 first=$!
 wait_for 60 test "$(isrun)" = 1 && ok "monitor started" || bad "monitor did not start"
 before=$(md5sum <"$dir/monitor.exe")

@@ -27,8 +27,10 @@ expect 0 isrun
 # One instance: the first stays, a second start says so and exits 1, isrun sees it, exit ends it.
 run >/dev/null &
 first=$!
+# isrun exits 1 once an instance answers.
 for _ in $(seq 60); do
-  run isrun >/dev/null && break
+  run isrun >/dev/null
+  [ $? -eq 1 ] && break
   sleep 1
 done
 expect 1 isrun

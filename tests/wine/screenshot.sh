@@ -15,28 +15,26 @@ stop() {
   if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap stop EXIT
-fifo=$state/displayfd
-rm -f "$fifo" && mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
-xvfb_pid=$!
-read -r -t 20 n <"$fifo" || { echo "screenshot: Xvfb did not start" >&2; exit 1; }
-rm -f "$fifo"
-export VQ_WINE_DISPLAY=:$n
+. "$here/lib.sh"
+vq_xvfb "$state" || exit 1
 unset QT_QPA_PLATFORM  # the windows platform, drawn on the Xvfb
 "$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>&1 &
 prog_pid=$!
 monitor=0
 [ "$(basename "$exe")" = monitor.exe ] && monitor=1
 if [ $monitor = 1 ]; then
+  # isrun exits 1 once the monitor answers.
   for _ in $(seq 120); do
-    "$here/vqwine.sh" "$state" "$exe" isrun >/dev/null 2>&1 && break
+    rc=0
+    "$here/vqwine.sh" "$state" "$exe" isrun >/dev/null 2>&1 || rc=$?
+    [ $rc -eq 1 ] && break
     sleep 0.5
   done
   sleep 3  # let the window paint
 else
   sleep 8
 fi
-import -display ":$n" -window root "$out.full.png"
+import -display "$VQ_WINE_DISPLAY" -window root "$out.full.png"
 convert "$out.full.png" -trim +repage "$out"
 rm -f "$out.full.png"
 if [ $monitor = 1 ]; then
