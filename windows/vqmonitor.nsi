@@ -2,7 +2,8 @@
 ; for every user, the firmware folder and an entry in the installed-programs list.
 ; Before it replaces or removes files it asks a running monitor to close ("monitor.exe exit")
 ; and waits until "monitor.exe isrun" says 0.
-;   makensis -DARCH=x86|amd64 -DVERSION=2.1 -DEXE=<monitor.exe> -DOUT=<setup.exe> vqmonitor.nsi
+;   makensis -DARCH=x86|amd64 -DVERSION=2.1 -DEXE=<monitor.exe> -DOUT=<setup.exe>
+;            [-DICON=<.ico> -DWELCOME_BMP=<164x314 .bmp>] vqmonitor.nsi
 ; Options of the setup: /S (silent), /D=<folder> (last), /LANG=<language id> (2052, 1033, 1049).
 !if ${ARCH} == amd64
   Target amd64-unicode
@@ -43,6 +44,16 @@ VIAddVersionKey /LANG=1033 "FileDescription" "Printer Status Monitor setup"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 !define MUI_ABORTWARNING
+; Our own pictures (made from vqres/img by the build); the Russian welcome needs three lines.
+!ifdef ICON
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
+!ifdef WELCOME_BMP
+  !define MUI_WELCOMEFINISHPAGE_BITMAP "${WELCOME_BMP}"
+!endif
+!define MUI_WELCOMEPAGE_TITLE_3LINES
+!define MUI_FINISHPAGE_TITLE_3LINES
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES

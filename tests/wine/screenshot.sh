@@ -18,6 +18,8 @@ trap stop EXIT
 . "$here/lib.sh"
 vq_xvfb "$state" || exit 1
 unset QT_QPA_PLATFORM  # the windows platform, drawn on the Xvfb
+# The prefix first (made on first use), so the wait below is the program's own.
+"$here/vqwine.sh" "$state" cmd /c ver >/dev/null
 "$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>&1 &
 prog_pid=$!
 monitor=0

@@ -53,6 +53,8 @@ done
     if [ "$rc" -ne 0 ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "vqwine: making the $arch prefix $WINEPREFIX failed (wineboot exit $rc); $state/wineboot.log says:" >&2
       tail -n 20 "$state/wineboot.log" >&2
+      # Half a prefix would fail the same way next time: the next call starts afresh.
+      rm -rf "$WINEPREFIX"
       exit 2
     fi
     touch "$WINEPREFIX/.vq-ready"
