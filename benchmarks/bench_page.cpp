@@ -4,6 +4,7 @@
 // On a real display (e.g. under Xvfb) the screen grab is timed too.
 // Usage: bench_page [rounds]
 #include "vqonekeypage.h"
+#include "vqscreenlike.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -16,24 +17,6 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
-
-static QImage screenLike()
-{
-    QImage img(1920, 1080, QImage::Format_RGB32);
-    img.fill(QColor(32, 64, 112));
-    QPainter p(&img);
-    for (int i = 0; i < 5; ++i) {
-        const QRect r(80 + 260 * i, 60 + 120 * i, 900, 600);
-        p.fillRect(r, Qt::white);
-        p.fillRect(r.x(), r.y(), r.width(), 30, QColor(60, 60, 60 + 30 * i));
-        p.setPen(Qt::black);
-        for (int line = 0; line < 30; ++line)
-            p.drawText(r.x() + 12, r.y() + 50 + 18 * line,
-                       QStringLiteral("Line %1: status report, toner %2 %").arg(line).arg(line * 3));
-    }
-    p.fillRect(0, 1040, 1920, 40, QColor(200, 200, 200));
-    return img;
-}
 
 static QImage noise()
 {
@@ -98,7 +81,7 @@ int main(int argc, char** argv)
     std::printf("%-12s %9s %9s %6s %9s %9s %9s %9s %s\n", "picture", "plain ms", "ours ms", "ratio", "image ms",
                 "png ms", "plain KB", "ours KB", "pixels");
     bool allSame = true;
-    for (const auto& named : {std::make_pair("screen-like", screenLike()), std::make_pair("noise", noise())}) {
+    for (const auto& named : {std::make_pair("screen-like", vqScreenLike()), std::make_pair("noise", noise())}) {
         const QImage& grab = named.second;
         QByteArray plain, ours;
         QImage plainPage, picture;

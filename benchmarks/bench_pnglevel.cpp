@@ -4,6 +4,7 @@
 // press adds the port's pass spacing and two exchanges, the same for every level.
 // Usage: bench_pnglevel [rounds] [bytes per second]   (VQ_BIN_DIR: where printersim is)
 #include "vqonekeypage.h"
+#include "vqscreenlike.h"
 
 #include "printerlink/vqcomlink.h"
 #include "vqsimclient.h"
@@ -16,25 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-// A desktop of windows with text, as bench_page draws it.
-static QImage screenLike()
-{
-    QImage img(1920, 1080, QImage::Format_RGB32);
-    img.fill(QColor(32, 64, 112));
-    QPainter p(&img);
-    for (int i = 0; i < 5; ++i) {
-        const QRect r(80 + 260 * i, 60 + 120 * i, 900, 600);
-        p.fillRect(r, Qt::white);
-        p.fillRect(r.x(), r.y(), r.width(), 30, QColor(60, 60, 60 + 30 * i));
-        p.setPen(Qt::black);
-        for (int line = 0; line < 30; ++line)
-            p.drawText(r.x() + 12, r.y() + 50 + 18 * line,
-                       QStringLiteral("Line %1: status report, toner %2 %").arg(line).arg(line * 3));
-    }
-    p.fillRect(0, 1040, 1920, 40, QColor(200, 200, 200));
-    return img;
-}
 
 static double median(std::vector<double> v)
 {
@@ -61,7 +43,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot open %s\n", qPrintable(sim.vqPty()));
         return 1;
     }
-    const QImage shot = screenLike();
+    const QImage shot = vqScreenLike();
     std::printf("grab to page stored, link at %s bytes/s, median of %d (ms)\n", rate.constData(), rounds);
     std::printf("level   PNG bytes   page+PNG   upload    total\n");
     for (int level = 1; level <= 6; ++level) {
