@@ -25,7 +25,8 @@ run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 un_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\vqmonitor'
 regval() { w reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 ms() { date +%s%3N; }
-isrun() { w "$win\\monitor.exe" isrun >/dev/null 2>&1; echo $?; }
+# isrun exits 1 while the installed monitor runs.
+running() { w "$win\\monitor.exe" isrun >/dev/null 2>&1; [ $? -eq 1 ]; }
 unset QT_QPA_PLATFORM  # the installed monitor has only the windows platform
 
 w cmd /c ver >/dev/null || { echo "FAIL: no Wine prefix"; exit 1; }
@@ -49,7 +50,7 @@ links=$(find "$st/prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Progra
 # The monitor runs; a second install closes it, replaces it and starts the new one.
 "$here/vqwine.sh" "$st" "$win\\monitor.exe" hide >/dev/null 2>&1 &
 first=$!
-wait_for 60 test "$(isrun)" = 1 && ok "monitor started" || bad "monitor did not start"
+wait_for 60 running && ok "monitor started" || bad "monitor did not start"
 before=$(md5sum <"$dir/monitor.exe")
 t0=$(ms)
 w "$setup2" /S
@@ -58,7 +59,7 @@ echo "installer: install over the running monitor took $(($(ms) - t0)) ms (exit 
 [ "$rc" -eq 0 ] || bad "second setup /S exit $rc"
 wait_for 30 eval '! kill -0 $first 2>/dev/null' && ok "the running monitor closed" || bad "the old monitor still runs"
 [ "$(md5sum <"$dir/monitor.exe")" != "$before" ] && ok "monitor.exe replaced" || bad "monitor.exe not replaced"
-wait_for 60 test "$(isrun)" = 1 && ok "the new monitor runs" || bad "no monitor runs after the upgrade"
+wait_for 60 running && ok "the new monitor runs" || bad "no monitor runs after the upgrade"
 
 t0=$(ms)
 w "$win\\uninstall.exe" /S
