@@ -19,7 +19,9 @@ trap stop EXIT
 vq_xvfb "$state" || exit 1
 unset QT_QPA_PLATFORM  # the windows platform, drawn on the Xvfb
 # The prefix first (made on first use), so the wait below is the program's own.
-"$here/vqwine.sh" "$state" cmd /c ver >/dev/null
+# The Wine server starts here and keeps this stderr: its dump of objects at its end stays out.
+"$here/vqwine.sh" "$state" cmd /c ver >/dev/null 2>"$state/wine-start.log" ||
+  { cat "$state/wine-start.log" >&2; exit 1; }
 "$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>&1 &
 prog_pid=$!
 monitor=0

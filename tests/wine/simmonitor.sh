@@ -22,13 +22,16 @@ stop() {
   # Only what this script started, by process id.
   [ -n "$mon_pid" ] && kill "$mon_pid" 2>/dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  # The prefix's processes before their display: Wine's desktop dies noisily without it.
+  WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap stop EXIT
 vq_xvfb "$state" || exit 1
 # After the Xvfb: Wine's desktop takes the display its server starts with.
-w cmd /c ver >/dev/null || { bad "no Wine prefix"; exit 1; }
+# The Wine server starts here and keeps this stderr: its dump of objects at its end stays out.
+w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { bad "no Wine prefix: $(cat "$state/wine-start.log")"; exit 1; }
 mkdir -p "$work/host" "$work/out"
 "$sim" --host "$work/host" --printers 2 --control 0 --control-file "$work/ctl" --out "$work/out" \
   --wine-prefix "$state/prefix" --load "$repo/printersim/scenarios/demo.scn" --no-stdin --quiet \
