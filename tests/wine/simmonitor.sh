@@ -74,7 +74,8 @@ for step in "idle80|$head n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$
 done
 
 # Not here yet: one key press printing the screen. The request reaches the emulator over the COM
-# port, but Wine's serial layer never reports the reply on a pseudo-terminal to Qt's port.
+# port, but Wine completes WaitCommEvent on a pseudo-terminal with an empty mask, and Qt's port
+# reads only after an EV_RXCHAR.
 w "$exe" exit >/dev/null 2>&1
 wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "monitor closed"; mon_pid=""; } || bad "the monitor did not close"
 send quit
