@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
 
     const QString format = QString::fromUtf8(bytes.mid(cut)).trimmed();
-    if (vqScanToPcFormatOk(format)
+    if (vqScanFormatOk(format)
         && (format.isEmpty() || format.size() > 8 || format.contains('/') || format.contains('.')))
         __builtin_trap();
     static const QDateTime when(QDate(2026, 12, 7), QTime(3, 4, 5));

@@ -24,8 +24,6 @@ CvqScanToPcSeams& vqScanToPcSeams()
     return seams;
 }
 
-bool vqScanToPcFormatOk(const QString& format) { return vqScanFormatOk(format); }
-
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when)
 {
     QString name = displayName;
@@ -120,7 +118,8 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
     qDebug() << "...................del req" << seams.tick() << ok << status << err;
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
-    if (!vqScanToPcFormatOk(format)) {
+    // The format becomes a file extension on the desktop: only an image type, never one it runs.
+    if (!vqScanFormatOk(format)) {
         qDebug() << "scan to pc: refused image format" << format.left(40);
         return CvqScanToPcEnd::BadRequest;
     }

@@ -23,9 +23,6 @@ enum class CvqScanToPcEnd { NoRequest, BadRequest, NoFolder, JobEnded };
 extern const QString vqScanToPcReqFile;    // "/tmp/vqscantopc.req.txt"
 extern const QString vqScanToPcImageBase;  // "/tmp/vqstdscans/pic"
 
-// The request names the format, which becomes a file extension on the desktop:
-// only the image types a scan stores (vqScanFormatOk), never one the desktop runs.
-bool vqScanToPcFormatOk(const QString& format);
 // "<display name> yyyy-MM-dd hh-mm-ss" with the characters a folder name
 // cannot hold (\ / : * ? " < > |, controls) as "_".
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when);

@@ -226,11 +226,7 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     if (!comm.vqExeAlong(vqScanRunCmd + params))
         return result(vqScanCommError);
 
-    // One file per page whatever the modes: with inputMode 0 the sink's single
-    // name would let each page overwrite the last.
-    CvqScanParams named = p;
-    named.inputMode = 1;
-    CvqScanJobOuter sink(&named);
+    CvqScanJobOuter sink(&p);
     sink.vqBeginJob();
     const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep, vqBounds);
     switch (r.end) {

@@ -16,12 +16,10 @@ QString CvqScanOuterOfFile::vqPagePath() const
 {
     if (mPage == 0 || mParams->vqOutDir.isEmpty())
         return QString();
-    const QString name = mParams->inputMode != 0
-        ? QStringLiteral("%1_%2.%3")
-              .arg(mParams->taskId)
-              .arg(mPage, 4, 10, QLatin1Char('0'))
-              .arg(mParams->saveToFileFormat)
-        : QStringLiteral("%1.%2").arg(mParams->taskId, mParams->saveToFileFormat);
+    const QString name = QStringLiteral("%1_%2.%3")
+                             .arg(mParams->taskId)
+                             .arg(mPage, 4, 10, QLatin1Char('0'))
+                             .arg(mParams->saveToFileFormat);
     // A task id or format that is itself a path would lead out of the directory.
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name == QLatin1String("..")
         || name.contains(QLatin1Char('\0')))

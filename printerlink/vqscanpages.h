@@ -32,8 +32,8 @@ protected:
     const CvqScanParams* mParams;
 };
 
-// Page files in the record's vqOutDir: "<taskId>_NNNN.<format>", or
-// "<taskId>.<format>" when inputMode is 0. A file is created at its first
+// Page files in the record's vqOutDir: "<taskId>_NNNN.<format>" whatever the
+// input mode, so no page overwrites another. A file is created at its first
 // write; closing flushes it and reports a short write as a failure.
 class CvqScanOuterOfFile : public CvqScanOuter
 {

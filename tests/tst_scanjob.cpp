@@ -243,8 +243,8 @@ private slots:
         QTest::addColumn<QStringList>("local");  // of the output directory's parent, dir/ for the directory
         QTest::newRow("a file per page") << 1 << "t1" << true << true
                                          << QStringList{"out/", "out/t1_0001.jpg=A", "out/t1_0002.jpg=B"};
-        QTest::newRow("input mode 0: one file, the last page wins") << 0 << "t1" << true << true
-                                                                    << QStringList{"out/", "out/t1.jpg=B"};
+        QTest::newRow("input mode 0: a file per page too") << 0 << "t1" << true << true
+                                                           << QStringList{"out/", "out/t1_0001.jpg=A", "out/t1_0002.jpg=B"};
         QTest::newRow("a write before any page") << 1 << "t1" << false << false << QStringList{"out/"};
         QTest::newRow("a task id that is a path") << 0 << "../x" << true << false << QStringList{"out/"};
         // clang-format on
