@@ -3,8 +3,13 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QSerialPort>
 #include <QThread>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <QSerialPort>
+#endif
 
 #include <atomic>
 #include <climits>
@@ -44,6 +49,139 @@ bool vqReadCommonFields(CvqComMsg& resp, quint8& status, QString& err, QString& 
     return true;
 }
 
+#ifdef Q_OS_WIN
+// Win32 directly: Qt's serial port waits on WaitCommEvent, which Wine completes at
+// once with an empty mask on a pseudo-terminal, so its reads never see the bytes.
+// A blocking handle with an interval time-out returns on the first gap after any
+// byte, and after the total time-out when none comes, on Windows and Wine alike.
+class CvqComPort
+{
+public:
+    ~CvqComPort()
+    {
+        if (mHandle != INVALID_HANDLE_VALUE)
+            CloseHandle(mHandle);
+    }
+    bool open(const QString& name, QString& err)
+    {
+        const QString path = name.startsWith(QLatin1String("\\\\.\\")) ? name : QLatin1String("\\\\.\\") + name;
+        mHandle = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        if (mHandle == INVALID_HANDLE_VALUE) {
+            err = QStringLiteral("error %1").arg(GetLastError());
+            return false;
+        }
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (GetCommState(mHandle, &dcb)) {
+            dcb.BaudRate = CBR_115200;
+            dcb.ByteSize = 8;
+            dcb.Parity = NOPARITY;
+            dcb.StopBits = ONESTOPBIT;
+            dcb.fBinary = TRUE;
+            dcb.fParity = FALSE;
+            dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = FALSE;
+            dcb.fDtrControl = DTR_CONTROL_ENABLE;
+            dcb.fRtsControl = RTS_CONTROL_ENABLE;
+            dcb.fDsrSensitivity = dcb.fAbortOnError = FALSE;
+            SetCommState(mHandle, &dcb);  // as with Qt's port, the settings' results do not matter
+        }
+        return true;
+    }
+    bool write(const QByteArray& bytes)
+    {
+        if (!setTimeouts(0, DWORD(vqMillis(vqComTimeoutSec))))
+            return false;
+        DWORD done = 0;
+        if (!WriteFile(mHandle, bytes.constData(), DWORD(bytes.size()), &done, nullptr)
+            || done != DWORD(bytes.size())) {
+            PurgeComm(mHandle, PURGE_TXABORT | PURGE_TXCLEAR);  // nothing of this frame may trail into the next one
+            return false;
+        }
+        return true;
+    }
+    bool read(int ms, QByteArray& out)
+    {
+        // The interval applies only once a byte came; the total bounds the wait for the first.
+        if (!setTimeouts(DWORD(qMax(ms, 1)), 0))
+            return false;
+        char buf[4096];
+        DWORD got = 0;
+        if (!ReadFile(mHandle, buf, sizeof buf, &got, nullptr) || got == 0)
+            return false;
+        out = QByteArray(buf, int(got));
+        return true;
+    }
+
+private:
+    bool setTimeouts(DWORD readTotal, DWORD writeTotal)
+    {
+        if (readTotal == mReadTotal && writeTotal == mWriteTotal)
+            return true;
+        COMMTIMEOUTS t{};
+        t.ReadIntervalTimeout = readTotal ? 1 : 0;
+        t.ReadTotalTimeoutConstant = readTotal;
+        t.WriteTotalTimeoutConstant = writeTotal;
+        if (!SetCommTimeouts(mHandle, &t))
+            return false;
+        mReadTotal = readTotal;
+        mWriteTotal = writeTotal;
+        return true;
+    }
+
+    HANDLE mHandle = INVALID_HANDLE_VALUE;
+    DWORD mReadTotal = DWORD(-1), mWriteTotal = DWORD(-1);
+};
+#else
+class CvqComPort
+{
+public:
+    bool open(const QString& name, QString& err)
+    {
+        mPort.setPortName(name);
+        if (!mPort.open(QIODevice::ReadWrite)) {
+            err = mPort.errorString();
+            return false;
+        }
+        // Only after the open do the settings reach the device; their results do not matter.
+        mPort.setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
+        mPort.setDataBits(QSerialPort::Data8);
+        mPort.setParity(QSerialPort::NoParity);
+        mPort.setStopBits(QSerialPort::OneStop);
+        return true;
+    }
+    bool write(const QByteArray& bytes)
+    {
+        if (mPort.write(bytes) != bytes.size())
+            return false;
+        // Worker threads have no event loop: push the bytes out here, first
+        // without waiting (a frame fits the driver's buffer), then waiting.
+        mPort.flush();
+        const int budget = vqMillis(vqComTimeoutSec);
+        QElapsedTimer clock;
+        clock.start();
+        while (mPort.bytesToWrite() > 0) {
+            const qint64 left = budget - clock.elapsed();
+            if (left <= 0 || !mPort.waitForBytesWritten(int(left))) {
+                mPort.clear(QSerialPort::Output);  // nothing of this frame may trail into the next one
+                return false;
+            }
+        }
+        return true;
+    }
+    bool read(int ms, QByteArray& out)
+    {
+        if (mPort.bytesAvailable() <= 0 && !mPort.waitForReadyRead(ms))
+            return false;
+        out = mPort.readAll();
+        return !out.isEmpty();
+    }
+
+private:
+    QSerialPort mPort;
+};
+#endif
+
 CvqComLink::CvqComLink() = default;
 
 CvqComLink::CvqComLink(const QString& portName) : mPortName(portName) {}
@@ -58,61 +196,26 @@ bool CvqComLink::open()
 {
     if (isOpen())
         return true;
-    mPort.reset(new QSerialPort(mPortName));
-    if (!mPort->open(QIODevice::ReadWrite)) {
-        qDebug() << "Failed to open serial port:" << mPort->errorString();
-        mPort.reset();
+    auto port = std::make_unique<CvqComPort>();
+    QString err;
+    if (!port->open(mPortName, err)) {
+        qDebug() << "Failed to open serial port:" << err;
         return false;
     }
-    // Only after the open do the settings reach the device; their results do not matter.
-    mPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
-    mPort->setDataBits(QSerialPort::Data8);
-    mPort->setParity(QSerialPort::NoParity);
-    mPort->setStopBits(QSerialPort::OneStop);
+    mPort = std::move(port);
     return true;
 }
 
-void CvqComLink::close()
-{
-    if (!mPort)
-        return;
-    mPort->close();
-    mPort.reset();
-}
+void CvqComLink::close() { mPort.reset(); }
 
 bool CvqComLink::write(const QByteArray& bytes)
 {
     if (!mPort)
         return false;
-    if (bytes.isEmpty())
-        return true;
-    if (mPort->write(bytes) != bytes.size())
-        return false;
-    // Worker threads have no event loop: push the bytes out here, first
-    // without waiting (a frame fits the driver's buffer), then waiting.
-    mPort->flush();
-    const int budget = vqMillis(vqComTimeoutSec);
-    QElapsedTimer clock;
-    clock.start();
-    while (mPort->bytesToWrite() > 0) {
-        const qint64 left = budget - clock.elapsed();
-        if (left <= 0 || !mPort->waitForBytesWritten(int(left))) {
-            mPort->clear(QSerialPort::Output);  // nothing of this frame may trail into the next one
-            return false;
-        }
-    }
-    return true;
+    return bytes.isEmpty() || mPort->write(bytes);
 }
 
-bool CvqComLink::read(int ms, QByteArray& out)
-{
-    if (!mPort)
-        return false;
-    if (mPort->bytesAvailable() <= 0 && !mPort->waitForReadyRead(ms))
-        return false;
-    out = mPort->readAll();
-    return !out.isEmpty();
-}
+bool CvqComLink::read(int ms, QByteArray& out) { return mPort && mPort->read(ms, out); }
 
 bool CvqComLink::vqExchange(CvqComMsg& req, int timeoutSec, CvqComMsg& resp)
 {

@@ -14,7 +14,7 @@
 #include <QString>
 #include <memory>
 
-class QSerialPort;
+class CvqComPort;  // the platform's serial device, in vqcomlink.cpp
 
 // Time-out of every message but a command's, in seconds.
 constexpr int vqComTimeoutSec = 5;
@@ -103,7 +103,7 @@ private:
     bool vqGetInto(const QString& path, qint64 limit, QByteArray& out, quint8& status, QString& err);
 
     QString mPortName;
-    std::unique_ptr<QSerialPort> mPort;
+    std::unique_ptr<CvqComPort> mPort;
     qint64 mGetLimit = vqComDefaultGetLimit;
     int mDeadlineMs = vqComExchangeDeadlineSec * 1000;
 };

@@ -2,9 +2,15 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpSocket>
 #include <QThread>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 CvqSimClient::CvqSimClient() = default;
 
@@ -23,9 +29,40 @@ QMap<QString, QString> CvqSimClient::vqFields(const QString& line)
 
 void CvqSimClient::readOutput()
 {
-    if (mProc)
+    if (!mOutputFile.isEmpty()) {
+        QFile f(mOutputFile);
+        if (f.open(QIODevice::ReadOnly))
+            mOutput = QString::fromUtf8(f.readAll());
+    } else if (mProc) {
         mOutput += QString::fromUtf8(mProc->readAllStandardOutput());
+    }
 }
+
+#ifdef Q_OS_WIN
+// Under Wine the emulator is a Unix program: it takes Unix paths, and its standard
+// output reaches no Windows pipe, so a shell sends it to a file we read.
+QString CvqSimClient::vqUnixPath(const QString& path)
+{
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    static const auto toUnix =
+        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    if (!toUnix)
+        return path;
+    const QString native = QDir::toNativeSeparators(QDir::cleanPath(QDir(path).absolutePath()));
+    char* unix = toUnix(reinterpret_cast<const wchar_t*>(native.utf16()));
+    if (!unix)
+        return path;
+    const QString out = QString::fromLocal8Bit(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+static bool vqLooksLikeWindowsPath(const QString& s)
+{
+    return s.size() > 2 && s.at(0).isLetter() && s.at(1) == QLatin1Char(':')
+        && (s.at(2) == QLatin1Char('/') || s.at(2) == QLatin1Char('\\'));
+}
+#endif
 
 QString CvqSimClient::vqOutput()
 {
@@ -36,15 +73,36 @@ QString CvqSimClient::vqOutput()
 bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs, int timeoutMs, const QString& binDir)
 {
     vqStop();
-    const QString bin =
-        (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
+    QString bin = (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
+    QStringList args = QStringList{QStringLiteral("--host"),     hostRoot,
+                                   QStringLiteral("--control"),  QStringLiteral("0"),
+                                   QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
+        + extraArgs;
     mProc.reset(new QProcess);
+    mOutputFile.clear();
+#ifdef Q_OS_WIN
+    // VQ_SIM_BIN: the Linux build's emulator; the serial ports become COMn of this prefix.
+    const QString unixBin = qEnvironmentVariable("VQ_SIM_BIN");
+    const QString prefix = qEnvironmentVariable("WINEPREFIX");
+    if (unixBin.isEmpty() || prefix.isEmpty()) {
+        mError = QStringLiteral("VQ_SIM_BIN and WINEPREFIX name the emulator and the Wine prefix");
+        return false;
+    }
+    for (QString& a : args)
+        if (vqLooksLikeWindowsPath(a))
+            a = vqUnixPath(a);
+    if (!args.contains(QStringLiteral("--wine-prefix")))
+        args << QStringLiteral("--wine-prefix") << prefix;
+    mOutDir.reset(new QTemporaryDir);
+    mOutputFile = mOutDir->filePath(QStringLiteral("printersim.out"));
+    args.prepend(unixBin);
+    args.prepend(QStringLiteral("exec \"$0\" \"$@\" >'") + vqUnixPath(mOutputFile) + QStringLiteral("' 2>&1"));
+    args.prepend(QStringLiteral("-c"));
+    bin = QStringLiteral("Z:/bin/sh");
+#endif
     mProc->setProcessChannelMode(QProcess::SeparateChannels);
     mProc->setReadChannel(QProcess::StandardOutput);
-    mProc->start(bin,
-                 QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), QStringLiteral("0"),
-                             QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
-                     + extraArgs);
+    mProc->start(bin, args);
     if (!mProc->waitForStarted(timeoutMs)) {
         mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
         return false;
@@ -52,12 +110,15 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     QDeadlineTimer deadline(timeoutMs);
     mOutput.clear();
     while (!mOutput.contains(QLatin1String("\nready\n")) && !mOutput.startsWith(QLatin1String("ready\n"))) {
-        if (deadline.hasExpired() || mProc->state() != QProcess::Running) {
+        if (deadline.hasExpired() || (mOutputFile.isEmpty() && mProc->state() != QProcess::Running)) {
             mError = QStringLiteral("printersim did not get ready: %1 %2")
                          .arg(mOutput, QString::fromUtf8(mProc->readAllStandardError()));
             return false;
         }
-        mProc->waitForReadyRead(100);
+        if (mOutputFile.isEmpty())
+            mProc->waitForReadyRead(100);
+        else
+            QThread::msleep(20);
         readOutput();
     }
     mPrinters.clear();
@@ -94,13 +155,27 @@ bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
     return true;
 }
 
-bool CvqSimClient::vqRunning() const { return mProc && mProc->state() == QProcess::Running; }
+bool CvqSimClient::vqRunning() const
+{
+    // A Unix child of a Wine process is not seen to end; its control connection is.
+    if (!mOutputFile.isEmpty())
+        return mSock && mSock->state() == QAbstractSocket::ConnectedState;
+    return mProc && mProc->state() == QProcess::Running;
+}
 
 void CvqSimClient::vqStop()
 {
     if (!mProc)
         return;
-    if (mProc->state() == QProcess::Running) {
+    if (!mOutputFile.isEmpty()) {
+        if (vqRunning()) {
+            mSock->write("quit\n");
+            mSock->flush();
+            QDeadlineTimer deadline(20000);
+            while (mSock->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
+                mSock->waitForReadyRead(100) ? void(mSock->readAll()) : void();
+        }
+    } else if (mProc->state() == QProcess::Running) {
         if (mSock && mSock->state() == QAbstractSocket::ConnectedState) {
             mSock->write("quit\n");
             mSock->flush();
@@ -183,7 +258,9 @@ QList<QPair<qint64, QString>> CvqSimClient::vqHistoryTimed(const QString& printe
 
 QString CvqSimClient::vqPty(const QString& printer) const
 {
-    return mPrinters.value(printer).value(QStringLiteral("pty"));
+    // The port a program of this platform opens: COMn under Wine.
+    const QMap<QString, QString> f = mPrinters.value(printer);
+    return f.value(QStringLiteral("com"), f.value(QStringLiteral("pty")));
 }
 
 QString CvqSimClient::vqHttp(const QString& printer) const

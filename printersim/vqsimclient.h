@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 
 class QTcpSocket;
@@ -48,6 +49,10 @@ public:
     // Everything the process wrote to standard output so far.
     QString vqOutput();
 
+#ifdef Q_OS_WIN
+    // The Unix name Wine gives a Windows path (the path itself outside Wine).
+    static QString vqUnixPath(const QString& path);
+#endif
     // key=value words of a line.
     static QMap<QString, QString> vqFields(const QString& line);
 
@@ -55,6 +60,8 @@ private:
     void readOutput();
     std::unique_ptr<QProcess> mProc;
     std::unique_ptr<QTcpSocket> mSock;
+    std::unique_ptr<QTemporaryDir> mOutDir;
+    QString mOutputFile;  // Wine: where the emulator's standard output goes
     QByteArray mBuf;
     QString mOutput;
     QMap<QString, QMap<QString, QString>> mPrinters;

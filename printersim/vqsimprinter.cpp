@@ -371,8 +371,10 @@ int CvqSimPrinter::vqLevel(bool toner) const
 
 QString CvqSimPrinter::vqSummary() const
 {
-    return QStringLiteral("printer %1 pty=%2 http=%3 sn=%4 instance=%5")
-        .arg(mName, vqPtyPath(), vqHttpAddress(), mSn, mInstanceId);
+    // Under a Wine prefix the Windows side opens the port as COMn.
+    const QString com = mWinePrefix.isEmpty() ? QString() : QStringLiteral(" com=COM%1").arg(4 + mUsbPort);
+    return QStringLiteral("printer %1 pty=%2 http=%3 sn=%4 instance=%5%6")
+        .arg(mName, vqPtyPath(), vqHttpAddress(), mSn, mInstanceId, com);
 }
 
 QString CvqSimPrinter::vqStatusLine() const

@@ -310,7 +310,11 @@ private slots:
         env.insert("VQ_LOOPBACK_ONLY", "1");
         env.insert("VQ_UPROM_IFACES", ip(1) + "/255.255.255.252");  // its one other host: the printer
         env.insert("VQ_UPROM_PORT", QString::number(mPort));
+#ifdef Q_OS_WIN
+        env.remove("QT_QPA_PLATFORM");  // the Windows program has its own platform only
+#else
         env.insert("QT_QPA_PLATFORM", "offscreen");
+#endif
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/" + program, {"uprom1"});
         QVERIFY2(p.waitForFinished(60000), qPrintable(program));

@@ -135,6 +135,7 @@ private slots:
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
         QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
 
+#ifdef Q_OS_UNIX  // on Windows QFile::link makes a shortcut file, which no path goes through
         // A link planted under that name is never followed.
         clearDesktop();
         QTemporaryDir elsewhere;
@@ -144,6 +145,7 @@ private slots:
         QCOMPARE(desktopFiles(),
                  QStringList(
                      {"P4120W" + kStamp + "/", "P4120W" + kStamp + " (2)/", "P4120W" + kStamp + " (2)/scan_0001.jpg"}));
+#endif
 
         // An empty whole page: an empty file.
         clearDesktop();

@@ -6,11 +6,7 @@ if(WIN32)
   set(vq_linux_only
     tst_cli                                   # POSIX processes and signals (kill)
     tst_comlink                               # pseudo-terminals
-    # These start the emulator (a Linux program) from inside the test and read its start-up
-    # lines from a pipe, which a Unix child of a Wine process does not write to. The monitor
-    # itself runs on the emulated printers in monitor_sim_wine.
-    tst_printersim tst_link_e2e tst_http_e2e
-    tst_scanjob tst_scantopc tst_onekeyprint tst_lanuprom tst_bench
+    tst_printersim                            # the Linux emulator's own test
     # The simulated host's reads are checked against FIFOs, which Windows has not. On Windows
     # the real registry is tested instead (tst_winhost).
     tst_host tst_poll
@@ -19,6 +15,13 @@ if(WIN32)
     if(TARGET ${t})
       set_target_properties(${t} PROPERTIES EXCLUDE_FROM_ALL TRUE)
       set_tests_properties(${t} PROPERTIES DISABLED TRUE)
+    endif()
+  endforeach()
+  # The emulator-driven tests run the Linux build's emulator (tests/wine/qtest.sh names it):
+  # one at a time, as each links its printers to COM5, COM6, ... of the shared prefix.
+  foreach(t tst_link_e2e tst_http_e2e tst_scanjob tst_scantopc tst_onekeyprint tst_lanuprom tst_bench)
+    if(TARGET ${t})
+      set_tests_properties(${t} PROPERTIES RUN_SERIAL TRUE)
     endif()
   endforeach()
   set(wine ${CMAKE_SOURCE_DIR}/tests/wine)
