@@ -3,7 +3,7 @@
 // (each costs the 2 s identification time-out).
 // Usage: bench_lanpass [silent hosts]
 #include "cvqlanuprom.h"
-#include "vqlanaddr.h"
+#include "vqmonitorseams.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     config.port = port ? port : 9;
     const QList<CvqIfAddr> ifs = vqParseIfList(net + QStringLiteral("1/255.255.255.0"));
     config.interfaces = [ifs] { return ifs; };
-    vqSetUpRomConfig(config);
+    vqSeams<CvqMonitorSeams>().upRom = [config] { return config; };
 
     std::printf("%-8s %-8s %10s\n", "workers", "silent", "pass ms");
     for (bool onePass : {false, true}) {

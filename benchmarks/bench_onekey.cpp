@@ -4,6 +4,7 @@
 // platform that grabs nothing (offscreen) a 1920 x 1080 picture stands in.
 // Usage: bench_onekey [rounds]   (VQ_BIN_DIR: where printersim is; default beside this program)
 #include "cvqonekeyprinttrd.h"
+#include "vqmonitorseams.h"
 
 #include "vqsimclient.h"
 
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
     qputenv("VQ_SIM_HOST", host.path().toLocal8Bit());
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen || screen->grabWindow(0).isNull()) {
-        vqOneKeyPrintSeams().grab = [] {
+        vqSeams<CvqMonitorSeams>().grab = [] {
             QImage shot(1920, 1080, QImage::Format_RGB32);
             shot.fill(QColor(40, 80, 120));
             return shot;

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const CvqFuzzInput input(data, size);
     CvqScriptedLink link(input.bytes());
     CvqCommOfUsb usb(link);
-    check(CvqDoScan::vqReadJobState(usb));
-    check(CvqDoScan::vqParseJobState(CvqCommOfHttp::vqBodyText(input.bytes())));
+    check(vqReadScanJobState(usb));
+    check(vqParseScanJobState(CvqCommOfHttp::vqBodyText(input.bytes())));
     return 0;
 }

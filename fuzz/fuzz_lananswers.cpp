@@ -7,6 +7,7 @@
 
 #include "cvqlanuprom.h"
 #include "printerlink/vqcomm.h"
+#include "printerlink/vqtext.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     for (const QByteArray& body : bodies)
         CvqCommOfHttp::vqBodyText(body);
-    if (!vqUpRomIsPrinter(vqUpRomBodyText(bodies.value(0))))
+    if (!vqUpRomIsPrinter(vqTextBeforeNul(bodies.value(0))))
         return 0;
-    const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomBodyText(bodies.value(1)));
+    const CvqUpRomSnap snap = vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1)));
     if (snap.verdict == CvqUpRomVerdict::Upload)
-        vqUpRomJobsVerdict(vqUpRomBodyText(bodies.value(2)));
+        vqUpRomJobsVerdict(vqTextBeforeNul(bodies.value(2)));
     return 0;
 }

@@ -1,6 +1,7 @@
 // Fuzz target: the queue lookup over a registry view read from the input, one
 // record a line, fields split by tabs:
 //   Q <queue> <Port value> <Attributes>   K <device class key> <Port Number>   I <instance id>
+#include "printerlink/host/vqwinqueue.h"
 #include "printerlink/printerlink.h"
 #include "vqfuzzinput.h"
 

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const CvqFuzzInput input(data + 1, size - 1);
     const QByteArray bytes = input.bytes();
     const int cut = qMin(int(data[0]) * 4, bytes.size());
-    const int state = CvqDoScan::vqParseJobState(QString::fromUtf8(bytes.left(cut)));
+    const int state = vqParseScanJobState(QString::fromUtf8(bytes.left(cut)));
     if (state < -1 || state > 12 || state == 9)
         __builtin_trap();
 

@@ -2,6 +2,7 @@
 #include "vqlanaddr.h"
 
 #include "printerlink/printerlink.h"
+#include "printerlink/vqtext.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -16,8 +17,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
-
-#include <cstring>
 
 namespace {
 // Any host on the LAN may answer: no answer of a real printer comes near this.
@@ -51,14 +50,7 @@ QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs)
     QByteArray body;
     if (vqHttpFetch(deviceUrl(ip, path, vqUpRomConfig().port), timeoutMs, kBodyLimit, body) != CvqFetchResult::Ok)
         return QString();
-    return vqUpRomBodyText(body);
-}
-
-QString vqUpRomBodyText(const QByteArray& body)
-{
-    const void* zero = body.isEmpty() ? nullptr : std::memchr(body.constData(), 0, size_t(body.size()));
-    const int len = zero ? int(static_cast<const char*>(zero) - body.constData()) : body.size();
-    return QString::fromUtf8(body.constData(), len);
+    return vqTextBeforeNul(body);
 }
 
 bool vqUpRomIsPrinter(const QString& id) { return id.contains(QLatin1String("CLS:PRINTER;")); }

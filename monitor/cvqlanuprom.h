@@ -62,8 +62,6 @@ private:
 // GET http://<ip><path> on the configured port: the body up to its first 0
 // byte, not trimmed; empty on any failure, a non-2xx answer or a body over 64 KiB.
 QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs);
-// The body of an answer as text: UTF-8 up to its first 0 byte, not trimmed.
-QString vqUpRomBodyText(const QByteArray& body);
 
 // What one device's answers decide, in the order they are asked.
 enum class CvqUpRomVerdict { NoSnapshot, OtherType, RomCurrent, PrinterBusy, EquipBusy, ScannerBusy, Upload };

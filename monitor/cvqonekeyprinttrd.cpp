@@ -1,5 +1,6 @@
 #include "cvqonekeyprinttrd.h"
 
+#include "vqmonitorseams.h"
 #include "vqonekeypage.h"
 
 #include "printerlink/vqcomlink.h"
@@ -32,22 +33,10 @@ QImage vqGrabPrimaryScreen()
     return screen->grabWindow(0).toImage();
 }
 
-quint32 vqPassTick()
-{
-    const CvqPortLoopSeams& loop = vqOneKeyPrintSeams().loop;
-    return loop.tick ? loop.tick() : vqTickCount();
-}
-
 void vqLogStep(const char* step, bool ok, quint8 status, const QString& err)
 {
-    qDebug() << step << vqPassTick() << ok << int(status) << err;
+    qDebug() << step << vqTickCount() << ok << int(status) << err;
 }
-}
-
-CvqOneKeyPrintSeams& vqOneKeyPrintSeams()
-{
-    static CvqOneKeyPrintSeams seams;
-    return seams;
 }
 
 QImage vqGrabOnGuiThread(const std::function<QImage()>& grab)
@@ -106,7 +95,7 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port, const std::function<voi
     if (!ok || status != 0)
         return CvqOneKeyPrintEnd::NotDeleted;
 
-    const auto& grab = vqOneKeyPrintSeams().grab;
+    const auto& grab = vqSeams<CvqMonitorSeams>().grab;
     const QImage shot = vqGrabOnGuiThread(grab ? grab : vqGrabPrimaryScreen);
     const QByteArray png = vqPagePng(vqPagePicture(shot));
     if (png.isEmpty()) {
@@ -134,6 +123,5 @@ CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port, const std::function<voi
 void CvqOneKeyPrintTrd::run()
 {
     vqRunPortLoop(
-        [this](const CvqState& s) { vqOneKeyPrintPass(s.vqComName, [&] { emit vqScreenSent(vqDisplayName(s)); }); },
-        vqOneKeyPrintSeams().loop);
+        [this](const CvqState& s) { vqOneKeyPrintPass(s.vqComName, [&] { emit vqScreenSent(vqDisplayName(s)); }); });
 }

@@ -13,18 +13,11 @@ extern const QString vqOneKeyPrintReqFile;   // "/tmp/vqonekeyprint.req.txt"
 extern const QString vqOneKeyPrintPageName;  // "vqonekeyprint.rst.png"
 extern const QString vqOneKeyPrintCommand;
 
-// What the passes use of the PC; tests replace these before starting the thread.
-struct CvqOneKeyPrintSeams
-{
-    std::function<QImage()> grab;  // default: the whole primary screen, null when none
-    CvqPortLoopSeams loop;         // poll cycle, tick and waits
-};
-CvqOneKeyPrintSeams& vqOneKeyPrintSeams();
-
 // How one pass ended.
 enum class CvqOneKeyPrintEnd { NoRequest, NotDeleted, NoPage, NotSent, Started, NotStarted };
 
-// One pass on a printer's port; sent() runs once the screen has left the PC.
+// One pass on a printer's port (the picture: CvqMonitorSeams::grab when set);
+// sent() runs once the screen has left the PC.
 CvqOneKeyPrintEnd vqOneKeyPrintPass(const QString& port, const std::function<void()>& sent = {});
 
 // grab() on the GUI thread, which owns the screen; elsewhere this thread waits

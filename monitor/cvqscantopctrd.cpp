@@ -1,5 +1,6 @@
 #include "cvqscantopctrd.h"
 
+#include "vqmonitorseams.h"
 #include "vqportloop.h"
 
 #include "printerlink/vqscan.h"
@@ -12,17 +13,6 @@
 
 const QString vqScanToPcReqFile = QStringLiteral("/tmp/vqscantopc.req.txt");
 const QString vqScanToPcImageBase = QStringLiteral("/tmp/vqstdscans/pic");
-
-CvqScanToPcSeams& vqScanToPcSeams()
-{
-    static CvqScanToPcSeams seams{
-        [] { return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation); },
-        [] { return QDateTime::currentDateTime(); },
-        [](int ms) { return vqWaitQuit(ms); },
-        [] { return vqTickCount(); },
-    };
-    return seams;
-}
 
 QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when)
 {
@@ -75,21 +65,20 @@ namespace {
 class CvqScanToPcOuter : public CvqScanOuterOfFile
 {
 public:
-    CvqScanToPcOuter(CvqScanParams* params, std::function<QString()> makeFolder)
-        : CvqScanOuterOfFile(params), mOwn(params), mMakeFolder(std::move(makeFolder))
+    CvqScanToPcOuter(const QString& format, std::function<QString()> makeFolder)
+        : CvqScanOuterOfFile(QString(), QStringLiteral("scan"), format), mMakeFolder(std::move(makeFolder))
     {
     }
     bool vqBeginPage(int page) override
     {
-        if (mOwn->vqOutDir.isEmpty())
-            mOwn->vqOutDir = mMakeFolder();
-        mNoFolder = mOwn->vqOutDir.isEmpty();
+        if (vqDir().isEmpty())
+            vqSetDir(mMakeFolder());
+        mNoFolder = vqDir().isEmpty();
         return !mNoFolder && CvqScanOuterOfFile::vqBeginPage(page);
     }
     bool vqNoFolder() const { return mNoFolder; }
 
 private:
-    CvqScanParams* mOwn;
     std::function<QString()> mMakeFolder;
     bool mNoFolder = false;
 };
@@ -97,7 +86,6 @@ private:
 
 CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
 {
-    const CvqScanToPcSeams& seams = vqScanToPcSeams();
     CvqCommOfUsb comm(port);
     CvqComLink& link = comm.vqLink();
     if (!link.open())
@@ -109,13 +97,13 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
     link.vqSetGetLimit(4096);
     bool ok = link.vqLinkGetText(vqScanToPcReqFile, text, status, err);
     link.vqSetGetLimit(CvqScanBounds().pageBytes);
-    qDebug() << "...................read req" << seams.tick() << ok << status << err << text.left(64);
+    qDebug() << "...................read req" << vqTickCount() << ok << status << err << text.left(64);
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
     const QString format = text.trimmed();
 
     ok = link.vqLinkDel(vqScanToPcReqFile, status, err);
-    qDebug() << "...................del req" << seams.tick() << ok << status << err;
+    qDebug() << "...................del req" << vqTickCount() << ok << status << err;
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
     // The format becomes a file extension on the desktop: only an image type, never one it runs.
@@ -124,21 +112,20 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
         return CvqScanToPcEnd::BadRequest;
     }
 
-    CvqScanParams params;
-    params.saveToFileFormat = format;
-    params.inputMode = 1;
-    params.taskId = QStringLiteral("scan");
-    const QString name = vqScanToPcFolderName(displayName, seams.now());
-    CvqScanToPcOuter sink(&params, [&] { return vqScanToPcFolder(seams.desktop(), name); });
+    const CvqMonitorSeams& seams = vqSeams<CvqMonitorSeams>();
+    const QString name = vqScanToPcFolderName(displayName, seams.now ? seams.now() : QDateTime::currentDateTime());
+    CvqScanToPcOuter sink(format, [&] {
+        return vqScanToPcFolder(
+            seams.desktop ? seams.desktop() : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), name);
+    });
     sink.vqBeginJob();
-    const CvqScanLoopResult r = vqScanPageLoop(comm, vqScanToPcImageBase, format, sink, seams.sleep);
-    qDebug() << "scan to pc: job ended" << int(r.end) << r.jobState << params.vqOutDir;
+    const CvqScanLoopResult r =
+        vqScanPageLoop(comm, vqScanToPcImageBase, format, sink, [](int ms) { return vqWaitQuit(ms); });
+    qDebug() << "scan to pc: job ended" << int(r.end) << r.jobState << sink.vqDir();
     return sink.vqNoFolder() ? CvqScanToPcEnd::NoFolder : CvqScanToPcEnd::JobEnded;
 }
 
 void CvqScanToPcTrd::run()
 {
-    CvqPortLoopSeams loop;
-    loop.tick = vqScanToPcSeams().tick;
-    vqRunPortLoop([](const CvqState& s) { vqScanToPcPass(s.vqComName, vqDisplayName(s)); }, loop);
+    vqRunPortLoop([](const CvqState& s) { vqScanToPcPass(s.vqComName, vqDisplayName(s)); });
 }

@@ -5,17 +5,6 @@
 #include "printerlink/vqpoll.h"
 
 #include <QDateTime>
-#include <functional>
-
-// What the passes use of the PC; tests replace these before starting the thread.
-struct CvqScanToPcSeams
-{
-    std::function<QString()> desktop;   // default: the user's desktop directory
-    std::function<QDateTime()> now;     // default: the local time
-    std::function<bool(int ms)> sleep;  // pauses of the page loop; default vqWaitQuit
-    std::function<quint32()> tick;      // default vqTickCount
-};
-CvqScanToPcSeams& vqScanToPcSeams();
 
 // How one pass ended.
 enum class CvqScanToPcEnd { NoRequest, BadRequest, NoFolder, JobEnded };
@@ -31,7 +20,7 @@ QString vqScanToPcFolderName(const QString& displayName, const QDateTime& when);
 // Empty on failure.
 QString vqScanToPcFolder(const QString& desktop, const QString& name);
 
-// One pass on a printer's port.
+// One pass on a printer's port; its pauses end at a stop (vqWaitQuit).
 CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName);
 
 class CvqScanToPcTrd : public CvqTrd

@@ -1,7 +1,7 @@
 #include "vqlanaddr.h"
+#include "vqmonitorseams.h"
 
 #include <QDir>
-#include <QMutex>
 #include <QSet>
 
 #ifndef VQ_FIRMWARE_PATH
@@ -53,32 +53,26 @@ QList<CvqIfAddr> vqParseIfList(const QString& text)
 }
 
 namespace {
-QMutex gConfigMutex;
-bool gConfigSet = false;
-CvqUpRomConfig gConfig;
-
-void initConfig()
+CvqUpRomConfig defaultConfig()
 {
-    if (gConfigSet)
-        return;
-    gConfigSet = true;
-    gConfig.firmwareFixed = QStringLiteral(VQ_FIRMWARE_PATH);
+    CvqUpRomConfig c;
+    c.firmwareFixed = QStringLiteral(VQ_FIRMWARE_PATH);
     // A leading %ProgramFiles% is the program-files folder this process sees.
     const QString programFiles = QStringLiteral("%ProgramFiles%");
-    if (gConfig.firmwareFixed.startsWith(programFiles)) {
+    if (c.firmwareFixed.startsWith(programFiles)) {
         const QString dir = qEnvironmentVariable("ProgramFiles");
-        gConfig.firmwareFixed = dir.isEmpty()
-            ? QString()
-            : QDir::fromNativeSeparators(dir) + gConfig.firmwareFixed.mid(programFiles.size());
+        c.firmwareFixed =
+            dir.isEmpty() ? QString() : QDir::fromNativeSeparators(dir) + c.firmwareFixed.mid(programFiles.size());
     }
     bool ok = false;
     const uint port = qEnvironmentVariable("VQ_UPROM_PORT").toUInt(&ok);
     if (ok && port > 0 && port < 65536)
-        gConfig.port = quint16(port);
+        c.port = quint16(port);
     if (qEnvironmentVariableIsSet("VQ_UPROM_IFACES")) {
         const QList<CvqIfAddr> list = vqParseIfList(qEnvironmentVariable("VQ_UPROM_IFACES"));
-        gConfig.interfaces = [list] { return list; };
+        c.interfaces = [list] { return list; };
     }
+    return c;
 }
 
 QList<CvqIfAddr> machineEntries()
@@ -93,16 +87,11 @@ QList<CvqIfAddr> machineEntries()
 
 CvqUpRomConfig vqUpRomConfig()
 {
-    QMutexLocker lock(&gConfigMutex);
-    initConfig();
-    return gConfig;
-}
-
-void vqSetUpRomConfig(const CvqUpRomConfig& config)
-{
-    QMutexLocker lock(&gConfigMutex);
-    gConfigSet = true;
-    gConfig = config;
+    const auto& seam = vqSeams<CvqMonitorSeams>().upRom;
+    if (seam)
+        return seam();
+    static const CvqUpRomConfig defaults = defaultConfig();
+    return defaults;
 }
 
 QList<CvqIfAddr> vqUpRomIfEntries()

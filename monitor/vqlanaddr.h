@@ -41,11 +41,10 @@ struct CvqUpRomConfig
     CvqIfSource interfaces;  // empty: the machine's interfaces
 };
 
-// The settings in force. At first use VQ_UPROM_PORT and VQ_UPROM_IFACES (the
-// format of vqParseIfList) replace the port and the machine's interfaces.
+// The settings in force: CvqMonitorSeams::upRom's when set, else these
+// defaults where, at first use, VQ_UPROM_PORT and VQ_UPROM_IFACES (the format
+// of vqParseIfList) replace the port and the machine's interfaces.
 CvqUpRomConfig vqUpRomConfig();
-// Tests and the demo inject theirs before any pass starts.
-void vqSetUpRomConfig(const CvqUpRomConfig& config);
 
 // The entries of the configured source.
 QList<CvqIfAddr> vqUpRomIfEntries();

@@ -1,10 +1,15 @@
 #include "vqportloop.h"
+#include "vqmonitorseams.h"
 
 #include "printerlink/vqpoll.h"
 
 #include <QDeadlineTimer>
 
-quint32 vqTickCount() { return quint32(QDeadlineTimer::current(Qt::PreciseTimer).deadline()); }
+quint32 vqTickCount()
+{
+    const auto& seam = vqSeams<CvqMonitorSeams>().tick;
+    return seam ? seam() : quint32(QDeadlineTimer::current(Qt::PreciseTimer).deadline());
+}
 
 int vqPortSpacing(bool seen, quint32 last, quint32 now)
 {
@@ -14,10 +19,10 @@ int vqPortSpacing(bool seen, quint32 last, quint32 now)
     return int(1000 - (now - last));
 }
 
-void vqRunPortLoop(const std::function<void(const CvqState&)>& pass, const CvqPortLoopSeams& seams)
+void vqRunPortLoop(const std::function<void(const CvqState&)>& pass)
 {
+    const CvqMonitorSeams& seams = vqSeams<CvqMonitorSeams>();
     const auto poll = seams.poll ? seams.poll : [] { return vqPollCycle(); };
-    const auto tick = seams.tick ? seams.tick : [] { return vqTickCount(); };
     const auto wait = seams.wait ? seams.wait : [](int ms) { return vqWaitQuit(ms); };
     QMap<QString, quint32> lastPass;
     for (;;) {
@@ -29,12 +34,12 @@ void vqRunPortLoop(const std::function<void(const CvqState&)>& pass, const CvqPo
             if (!s.connected || s.vqComName.isEmpty())
                 continue;
             const QString& port = s.vqComName;
-            quint32 now = tick();
+            quint32 now = vqTickCount();
             const int rest = vqPortSpacing(lastPass.contains(port), lastPass.value(port), now);
             if (rest > 0) {
                 if (wait(rest))
                     return;
-                now = tick();
+                now = vqTickCount();
             }
             lastPass[port] = now;
             pass(s);

@@ -8,14 +8,7 @@
 #include <QMap>
 #include <functional>
 
-struct CvqPortLoopSeams
-{
-    std::function<QMap<QString, CvqState>()> poll;  // default vqPollCycle
-    std::function<quint32()> tick;                  // default vqTickCount
-    std::function<bool(int ms)> wait;               // default vqWaitQuit; true: stop
-};
-
-// Milliseconds since an arbitrary start, wrapping at 2^32.
+// Milliseconds since an arbitrary start, wrapping at 2^32 (CvqMonitorSeams::tick when set).
 quint32 vqTickCount();
 
 // How long a port must still wait when its last pass began at last (seen:
@@ -23,5 +16,6 @@ quint32 vqTickCount();
 int vqPortSpacing(bool seen, quint32 last, quint32 now);
 
 // Runs until a stop; pass(state) serves one printer. A cycle that served no
-// port waits 1000 ms, so a PC without printers does not spin.
-void vqRunPortLoop(const std::function<void(const CvqState&)>& pass, const CvqPortLoopSeams& seams = {});
+// port waits 1000 ms, so a PC without printers does not spin. Poll, tick and
+// waits are CvqMonitorSeams' when set.
+void vqRunPortLoop(const std::function<void(const CvqState&)>& pass);

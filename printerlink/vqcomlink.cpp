@@ -1,9 +1,9 @@
 #include "vqcomlink.h"
-#include "vqpoll.h"
+#include "vqquit.h"
+#include "vqtext.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QThread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <climits>
-#include <cstring>
 
 namespace {
 // Message ids of every link in the process. Relaxed is enough: each request
@@ -25,15 +24,6 @@ int vqMillis(int seconds)
     if (seconds <= 0)
         return 0;
     return seconds >= INT_MAX / 1000 ? INT_MAX : seconds * 1000;
-}
-
-// Bytes before the first 0 byte, as UTF-8.
-QString vqTextBeforeZero(const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    const void* zero = bytes.isEmpty() ? nullptr : std::memchr(p, 0, size_t(bytes.size()));
-    const int len = zero ? int(static_cast<const char*>(zero) - p) : bytes.size();
-    return QString::fromUtf8(p, len);
 }
 }  // namespace
 
@@ -402,7 +392,7 @@ bool CvqComLink::vqLinkGetText(const QString& path, QString& out, quint8& status
 {
     QByteArray bytes;
     const bool ok = vqLinkGet(path, bytes, status, err);
-    out = vqTextBeforeZero(bytes);
+    out = vqTextBeforeNul(bytes);
     return ok;
 }
 
@@ -429,24 +419,6 @@ bool CvqComLink::vqLinkHas(const QString& path, quint8& status, QString& err)
 bool CvqComLink::vqLinkDel(const QString& path, quint8& status, QString& err)
 {
     return vqPathOp(vqMsgDelFile, path, status, err);
-}
-
-bool CvqComLink::vqLinkDelRetry(const QString& path, quint8& status, QString& err)
-{
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (attempt == 2)
-            QThread::msleep(10);
-        if (vqLinkDel(path, status, err) && status == 0)
-            return true;
-    }
-    return false;
-}
-
-bool CvqComLink::vqLinkDelRetry(const QString& path)
-{
-    quint8 status = 0;
-    QString err;
-    return vqLinkDelRetry(path, status, err);
 }
 
 bool CvqComLink::vqLinkExe(const QString& cmd, QString& out, quint8& status, QString& err, int timeoutSec)
@@ -476,7 +448,7 @@ bool CvqComLink::vqLinkExe(const QString& cmd, QString& out, quint8& status, QSt
     status = 0;
     err.clear();
     const bool ok = vqGetInto(text, qMin(mGetLimit, vqComExeOutputLimit), bytes, status, err);
-    out = vqTextBeforeZero(bytes);
+    out = vqTextBeforeNul(bytes);
     return ok;
 }
 

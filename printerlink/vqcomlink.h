@@ -80,10 +80,6 @@ public:
     // Status 0: the file exists.
     bool vqLinkHas(const QString& path, quint8& status, QString& err);
     bool vqLinkDel(const QString& path, quint8& status, QString& err);
-    // Up to three attempts (10 ms before the third); true only when one
-    // succeeded with status 0.
-    bool vqLinkDelRetry(const QString& path, quint8& status, QString& err);
-    bool vqLinkDelRetry(const QString& path);
     // Runs a command and waits up to timeoutSec for its output. When the
     // printer returns the output in a file, that file is fetched (at most
     // vqComExeOutputLimit bytes) and its status and text stand as the command's.

@@ -1,4 +1,5 @@
 #include "vqcomm.h"
+#include "vqtext.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -11,7 +12,6 @@
 #include <QUrl>
 
 #include <climits>
-#include <cstring>
 
 // --- the interface ---
 
@@ -117,13 +117,7 @@ QString CvqCommOfHttp::vqEncodeCommand(const QString& cmd)
     return s;
 }
 
-QString CvqCommOfHttp::vqBodyText(const QByteArray& body)
-{
-    const char* p = body.constData();
-    const void* zero = body.isEmpty() ? nullptr : std::memchr(p, 0, size_t(body.size()));
-    const int len = zero ? int(static_cast<const char*>(zero) - p) : body.size();
-    return QString::fromUtf8(p, len).trimmed();
-}
+QString CvqCommOfHttp::vqBodyText(const QByteArray& body) { return vqTextBeforeNul(body).trimmed(); }
 
 void vqHttpIdentityOnly(QNetworkRequest* request)
 {

@@ -1,4 +1,5 @@
 #include "vqdeviceid.h"
+#include "vqtext.h"
 #include "host/vqhost.h"
 
 #include <QDebug>
@@ -11,8 +12,7 @@ QString vqIdTextFromReply(const QByteArray& reply)
 {
     if (reply.size() >= kReplyBuffer)
         return QString();
-    const int end = reply.indexOf('\0');
-    return QString::fromUtf8(reply.constData(), end < 0 ? reply.size() : end);
+    return vqTextBeforeNul(reply);
 }
 
 QString vqReadDeviceId(QString instanceId)

@@ -1,8 +1,6 @@
 #pragma once
 // The identification read of a USB printer and the print-queue job query.
 
-#include "host/vqdevicepath.h"
-
 #include <QByteArray>
 #include <QString>
 

@@ -21,8 +21,6 @@ struct CvqUsbDevKnInfo
 };
 QDebug operator<<(QDebug dbg, const CvqUsbDevKnInfo& info);
 
-class CvqRegistryView;
-
 // One match entry per product row, in table order.
 QList<CvqUsbDevFilter> vqProductFilters();
 
@@ -38,9 +36,5 @@ int vqGetUsbPrinterCount();
 
 // Instance id -> queue name for the given ids that are bound to a local USB queue.
 QMap<QString, QString> vqGetUsbPrinterQueues(const QStringList& instanceIds);
-// The same lookup over any registry view (the portable part).
-QMap<QString, QString> vqFindUsbPrinterQueues(CvqRegistryView& registry, const QStringList& instanceIds);
-
-// The printer properties window's command line for a queue; empty for a name holding a quote.
-QString vqPrinterQueueCommand(const QString& queueName);
+// Shows the queue's printer window (nothing for an empty name).
 void vqShowPrinterQueue(const QString& queueName);

@@ -4,10 +4,6 @@
 #include "vqproduct.h"
 #include "host/vqhost.h"
 
-#include <QAtomicInt>
-#include <QMutex>
-#include <QWaitCondition>
-
 QMap<QString, CvqState> vqPollCycle()
 {
     QMap<QString, CvqState> result;
@@ -67,32 +63,6 @@ QMap<QString, CvqState> vqPollCycle()
         }
     }
     return result;
-}
-
-namespace {
-QAtomicInt gQuitting(0);
-QMutex gQuitMutex;
-QWaitCondition gQuitCond;
-}
-
-bool vqWaitQuit(int ms)
-{
-    if (gQuitting.loadAcquire() || ms < 1)
-        return gQuitting.loadAcquire() != 0;
-    QMutexLocker lock(&gQuitMutex);
-    // Re-test under the lock so a stop raised just before cannot be missed.
-    if (gQuitting.loadAcquire())
-        return true;
-    gQuitCond.wait(&gQuitMutex, ulong(ms));
-    // Only vqQuitAll wakes this condition, so the flag tells a wake-up from a time-out.
-    return gQuitting.loadAcquire() != 0;
-}
-
-void vqQuitAll()
-{
-    gQuitting.storeRelease(1);
-    QMutexLocker lock(&gQuitMutex);
-    gQuitCond.wakeAll();
 }
 
 void CvqCoreTrd::run()

@@ -1,6 +1,7 @@
 #pragma once
-// The poll cycle, the core thread and the process-wide stop signal.
+// The poll cycle and the core thread; the stop signal the workers watch comes along.
 
+#include "vqquit.h"
 #include "vqstate.h"
 
 #include <QThread>
@@ -8,11 +9,6 @@
 // One pass over every attached supported printer. Shares no mutable data:
 // safe to call from several threads at once.
 QMap<QString, CvqState> vqPollCycle();
-
-// Sleeps up to ms unless a stop is requested; true when the caller must end.
-bool vqWaitQuit(int ms);
-// Raises the stop signal for every worker thread; never lowered, does not wait.
-void vqQuitAll();
 
 // Base class of every worker thread of the programs.
 class CvqTrd : public QThread

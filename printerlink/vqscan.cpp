@@ -1,15 +1,11 @@
 #include "vqscan.h"
 
-#include "vqscanpages.h"
-
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QMessageBox>
 #include <QThread>
 
-const QString vqScanJobStateCmd = QStringLiteral("/usr/local/bin/vqm.exe o");
 const QString vqScanProbeCmd = QStringLiteral("/usr/local/bin/vqlcd.exe vqwbMain t");
 const QString vqScanTryCmd = QStringLiteral("/usr/local/bin/vqlcd.exe vqdoscanMain try");
 const QString vqScanRunCmd = QStringLiteral("/usr/local/bin/vqlcd.exe vqdoscanMain run");
@@ -25,35 +21,10 @@ QDebug operator<<(QDebug d, const CvqScanParams& p)
     return d;
 }
 
-namespace {
-bool askWithBox(QWidget* parent, const QString& title, const QString& text)
-{
-    // No default button: a stray Enter must not create directories.
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(static_cast<QPushButton*>(nullptr));
-    return box.exec() == QMessageBox::Yes;
-}
-
-bool onGuiThread()
+static bool onGuiThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
-}
-}  // namespace
-
-CvqDoScan::CvqDoScan()
-    : vqSleep([](int ms) {
-          QThread::msleep(ulong(ms));
-          return false;
-      }),
-      vqAsk([](QWidget* parent, const QString& title, const QString& text) {
-          if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-              qWarning() << "(vq)no window system for the question:" << text;
-              return false;
-          }
-          return askWithBox(parent, title, text);
-      })
-{
 }
 
 void CvqDoScan::vqNewTaskId(CvqScanParams& p)
@@ -68,7 +39,7 @@ bool vqScanFormatOk(const QString& format)
     return formats.contains(format, Qt::CaseInsensitive);
 }
 
-bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& err) const
+bool CvqDoScan::vqCheckParams(const CvqScanParams& p, const Ask& ask, QString& err) const
 {
     const struct
     {
@@ -100,48 +71,13 @@ bool CvqDoScan::vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& 
         return false;
     }
     const QString text = QStringLiteral("目录 ") + dir + QStringLiteral(" 不存在, 创建吗?");
-    if (!vqAsk || !vqAsk(parent, QStringLiteral("确认"), text))
+    if (!ask || !ask(QStringLiteral("确认"), text))
         return false;
     if (!QDir().mkpath(dir)) {
         err = QStringLiteral("目录 ") + dir + QStringLiteral(" 创建错误");
         return false;
     }
     return true;
-}
-
-int CvqDoScan::vqParseJobState(const QString& text)
-{
-    QString run, tp, code, wait;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        const QStringList kv = line.split(QLatin1Char(':'));
-        if (kv.size() != 2)
-            continue;
-        const QString key = kv[0].trimmed();
-        const QString value = kv[1].trimmed();
-        if (key.contains(QLatin1String("vqscanjob.vqjobrun")))
-            run = value;
-        else if (key.contains(QLatin1String("vqscanjob.vqjobtp")))
-            tp = value;
-        else if (key.contains(QLatin1String("vqscanjob.vqjobrstcode")))
-            code = value;
-        else if (key.contains(QLatin1String("vqscanjob.vqjobwaitflag")))
-            wait = value;
-    }
-    if (run.isEmpty() || tp.isEmpty() || code.isEmpty() || wait.isEmpty())
-        return -1;
-    if (run != QLatin1String("0"))
-        return tp == QLatin1String("1") ? 10 : tp == QLatin1String("11") ? 11 : 12;
-    if (code.size() == 1 && code[0] >= QLatin1Char('0') && code[0] <= QLatin1Char('7'))
-        return code[0].unicode() - '0';
-    return 8;
-}
-
-int CvqDoScan::vqReadJobState(CvqComm& comm)
-{
-    QString out;
-    if (!comm.vqExe(vqScanJobStateCmd, out, vqComTimeoutSec))
-        return -1;
-    return vqParseJobState(out);
 }
 
 int CvqDoScan::vqProbeScanner(CvqComm& comm)
@@ -203,7 +139,7 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
         err = vqResultText(code);
         return code;
     };
-    const int state = vqReadJobState(comm);
+    const int state = vqReadScanJobState(comm);
     if (state < 0)
         return result(vqScanCommError);
     if (state > 9)
@@ -226,9 +162,13 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
     if (!comm.vqExeAlong(vqScanRunCmd + params))
         return result(vqScanCommError);
 
-    CvqScanJobOuter sink(&p);
+    CvqScanJobOuter sink(p.vqOutDir, p.taskId, p.saveToFileFormat);
     sink.vqBeginJob();
-    const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, vqSleep, vqBounds);
+    const auto sleep = [](int ms) {
+        QThread::msleep(ulong(ms));
+        return false;
+    };
+    const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, sleep, vqBounds);
     switch (r.end) {
     case CvqScanEnd::Finished: return result(r.jobState);
     case CvqScanEnd::StoreFailed: return result(vqScanStoreError);

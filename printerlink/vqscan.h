@@ -9,7 +9,6 @@
 #include <functional>
 
 class QDebug;
-class QWidget;
 
 // A new record has all numbers 0 and all texts empty.
 struct CvqScanParams
@@ -26,8 +25,7 @@ struct CvqScanParams
 };
 QDebug operator<<(QDebug d, const CvqScanParams& p);
 
-// Printer-side names of the scan.
-extern const QString vqScanJobStateCmd;  // "/usr/local/bin/vqm.exe o"
+// Printer-side names of the scan (the job state's command: vqscanpages.h).
 extern const QString vqScanProbeCmd;
 extern const QString vqScanTryCmd;
 extern const QString vqScanRunCmd;
@@ -49,32 +47,23 @@ bool vqScanFormatOk(const QString& format);
 class CvqDoScan
 {
 public:
-    // Pauses of the job; true ends it at once as a communication error.
-    using Sleep = std::function<bool(int ms)>;
-    // The yes/no question of the validation; true for Yes.
-    using Ask = std::function<bool(QWidget* parent, const QString& title, const QString& text)>;
+    // The front end's yes/no question box for the validation; true for Yes.
+    using Ask = std::function<bool(const QString& title, const QString& text)>;
 
-    CvqDoScan();
-
-    Sleep vqSleep;  // default: a plain sleep that never ends the job
-    Ask vqAsk;      // default: a question box without default button
     CvqScanBounds vqBounds;
 
     // taskId = "scan" + milliseconds since 1970 (UTC).
     static void vqNewTaskId(CvqScanParams& p);
     // The nine checks in order, then the output directory (asked before it
-    // is created). The question is asked on the GUI thread only; elsewhere
-    // it counts as No, with a warning.
-    bool vqCheckParams(const CvqScanParams& p, QWidget* parent, QString& err) const;
+    // is created). The question is asked on the GUI thread only; elsewhere,
+    // or without ask, it counts as No.
+    bool vqCheckParams(const CvqScanParams& p, const Ask& ask, QString& err) const;
     // One job on the printer named by the parameters; a result code, with
     // its text in err (empty for 0).
     int vqDoScan(const CvqScanParams& p, QString& err) const;
-    // The same on a given connection.
+    // The same on a given connection. Its pauses never end the job.
     int vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) const;
 
-    // -1 unreadable; 0..8 no job running with that result; 10, 11, 12 running.
-    static int vqReadJobState(CvqComm& comm);
-    static int vqParseJobState(const QString& text);
     // 0 "ok", 1 "err", -1 anything else or a failed command.
     static int vqProbeScanner(CvqComm& comm);
 

@@ -1,30 +1,70 @@
 #include "vqscanpages.h"
-
-#include "vqscan.h"
+#include "vqseams.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
+const QString vqScanJobStateCmd = QStringLiteral("/usr/local/bin/vqm.exe o");
+
+// --- the job state ---
+
+int vqParseScanJobState(const QString& text)
+{
+    QString run, tp, code, wait;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QStringList kv = line.split(QLatin1Char(':'));
+        if (kv.size() != 2)
+            continue;
+        const QString key = kv[0].trimmed();
+        const QString value = kv[1].trimmed();
+        if (key.contains(QLatin1String("vqscanjob.vqjobrun")))
+            run = value;
+        else if (key.contains(QLatin1String("vqscanjob.vqjobtp")))
+            tp = value;
+        else if (key.contains(QLatin1String("vqscanjob.vqjobrstcode")))
+            code = value;
+        else if (key.contains(QLatin1String("vqscanjob.vqjobwaitflag")))
+            wait = value;
+    }
+    if (run.isEmpty() || tp.isEmpty() || code.isEmpty() || wait.isEmpty())
+        return -1;
+    if (run != QLatin1String("0"))
+        return tp == QLatin1String("1") ? 10 : tp == QLatin1String("11") ? 11 : 12;
+    if (code.size() == 1 && code[0] >= QLatin1Char('0') && code[0] <= QLatin1Char('7'))
+        return code[0].unicode() - '0';
+    return 8;
+}
+
+int vqReadScanJobState(CvqComm& comm)
+{
+    QString out;
+    if (!comm.vqExe(vqScanJobStateCmd, out, vqComTimeoutSec))
+        return -1;
+    return vqParseScanJobState(out);
+}
+
 // --- the file sink ---
 
-CvqScanOuterOfFile::CvqScanOuterOfFile(const CvqScanParams* params) : CvqScanOuter(params) {}
+CvqScanOuterOfFile::CvqScanOuterOfFile(const QString& dir, const QString& name, const QString& format)
+    : mDir(dir), mName(name), mFormat(format)
+{
+}
 
 CvqScanOuterOfFile::~CvqScanOuterOfFile() { vqClose(); }
 
 QString CvqScanOuterOfFile::vqPagePath() const
 {
-    if (mPage == 0 || mParams->vqOutDir.isEmpty())
+    if (mPage == 0 || mDir.isEmpty())
         return QString();
-    const QString name = QStringLiteral("%1_%2.%3")
-                             .arg(mParams->taskId)
-                             .arg(mPage, 4, 10, QLatin1Char('0'))
-                             .arg(mParams->saveToFileFormat);
-    // A task id or format that is itself a path would lead out of the directory.
+    const QString name = vqScanPageName(mName, mPage, mFormat);
+    // A name or format that is itself a path would lead out of the directory.
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name == QLatin1String("..")
         || name.contains(QLatin1Char('\0')))
         return QString();
-    return QDir::cleanPath(mParams->vqOutDir + QDir::separator() + name);
+    return QDir::cleanPath(mDir + QDir::separator() + name);
 }
 
 bool CvqScanOuterOfFile::vqOpen()
@@ -120,167 +160,200 @@ Check check(CvqComm& comm, const QString& path)
         return Check::Failed;
     return exists ? Check::Present : Check::Missing;
 }
+
+// One job's pages, as a machine of four steps: look for the next file, fetch a
+// whole page, fetch a part of a page, and idle (nothing new: is the job over?).
+class CvqPageLoop
+{
+public:
+    CvqPageLoop(CvqComm& comm, const QString& base, const QString& format, CvqScanOuter& sink,
+                const std::function<bool(int ms)>& sleep, const CvqScanBounds& bounds)
+        : mComm(comm), mBase(base), mFormat(format), mSink(sink), mSleep(sleep), mBounds(bounds)
+    {
+    }
+
+    CvqScanLoopResult run()
+    {
+        Step step = Step::Look;
+        while (step != Step::End) {
+            switch (step) {
+            case Step::Look: step = look(); break;
+            case Step::FetchWhole: step = fetchWhole(); break;
+            case Step::FetchPart: step = fetchPart(); break;
+            case Step::Idle: step = idle(); break;
+            case Step::End: break;
+            }
+        }
+        return mResult;
+    }
+
+private:
+    enum class Step { Look, FetchWhole, FetchPart, Idle, End };
+    // How the printer sends pages: the first file found decides for the job.
+    enum class Layout { Unknown, Whole, Parted };
+
+    QString wholeName() const { return vqScanPageName(mBase, mPage, mFormat); }
+    QString partName() const { return vqScanPartName(mBase, mPage, mPart, mFormat); }
+
+    Step look()
+    {
+        if (mLayout != Layout::Parted) {
+            const Check c = checkCounted(wholeName());
+            if (c == Check::Failed)
+                return failed(&mFailedChecks);
+            if (c == Check::Present)
+                return Step::FetchWhole;
+            if (mLayout == Layout::Whole)
+                return Step::Idle;
+        }
+        const Check c = checkCounted(partName());
+        if (c == Check::Failed)
+            return failed(&mFailedChecks);
+        return c == Check::Present ? Step::FetchPart : Step::Idle;
+    }
+
+    Step fetchWhole()
+    {
+        mLayout = Layout::Whole;
+        mIdle = 0;
+        const QString path = wholeName();
+        QByteArray bytes;
+        if (const std::optional<Step> next = fetch(path, &bytes))
+            return *next;
+        mPageBytes = 0;
+        if (!fits(bytes.size()) || !mSink.vqBeginPage(mPage) || !mSink.vqWrite(bytes) || !mSink.vqEndPage())
+            return end(CvqScanEnd::StoreFailed);
+        mComm.vqDelFileRetry(path);
+        ++mPage;
+        return Step::Look;
+    }
+
+    Step fetchPart()
+    {
+        if (mPart == 0) {
+            mPageBytes = 0;
+            if (!fits(0) || !mSink.vqBeginPage(mPage))
+                return end(CvqScanEnd::StoreFailed);
+        }
+        mLayout = Layout::Parted;
+        mIdle = 0;
+        const QString path = partName();
+        QByteArray bytes;
+        if (const std::optional<Step> next = fetch(path, &bytes))
+            return *next;
+        if (bytes.isEmpty()) {
+            // The empty part marks the end of the page.
+            mComm.vqDelFileRetry(path);
+            if (!mSink.vqEndPage())
+                return end(CvqScanEnd::StoreFailed);
+            ++mPage;
+            mPart = 0;
+            return Step::Look;
+        }
+        if (!fits(bytes.size()) || !mSink.vqWrite(bytes))
+            return end(CvqScanEnd::StoreFailed);
+        mComm.vqDelFileRetry(path);
+        ++mPart;
+        return Step::Look;
+    }
+
+    // Nothing new. After three idle passes ask whether the job is over (not
+    // once the program is closing).
+    Step idle()
+    {
+        if (++mIdle > 3) {
+            if (mSleep(0))
+                return end(CvqScanEnd::Stopped);
+            const int state = vqReadScanJobState(mComm);
+            if (state >= 0)
+                mUnreadable = 0;
+            else if (++mUnreadable >= kMaxFailures)
+                return end(CvqScanEnd::CommFailed);
+            if (state >= 0 && state <= 8) {
+                if (lateFile()) {
+                    mIdle = 0;
+                    return Step::Look;
+                }
+                return end(mPart > 0 ? CvqScanEnd::PartialPage : CvqScanEnd::Finished, state);
+            }
+        }
+        return mSleep(1000) ? end(CvqScanEnd::Stopped) : Step::Look;
+    }
+
+    // The last file may have appeared between its check and the state read.
+    bool lateFile()
+    {
+        if (mLayout != Layout::Parted && check(mComm, wholeName()) == Check::Present)
+            return true;
+        return mLayout != Layout::Whole && check(mComm, partName()) == Check::Present;
+    }
+
+    // An existence check; a success ends a run of failed ones.
+    Check checkCounted(const QString& path)
+    {
+        const Check c = check(mComm, path);
+        if (c != Check::Failed)
+            mFailedChecks = 0;
+        return c;
+    }
+
+    // A short pause, then the fetch. Empty when the bytes came, else the next step.
+    std::optional<Step> fetch(const QString& path, QByteArray* bytes)
+    {
+        if (mSleep(10))
+            return end(CvqScanEnd::Stopped);
+        if (!mComm.vqGetFile(path, *bytes))
+            return failed(&mFailedFetches);
+        mFailedFetches = 0;
+        return std::nullopt;
+    }
+
+    // After a failed exchange: counted and paused for; the job ends after too many.
+    Step failed(int* count)
+    {
+        if (++*count >= kMaxFailures)
+            return end(CvqScanEnd::CommFailed);
+        return mSleep(1000) ? end(CvqScanEnd::Stopped) : Step::Look;
+    }
+
+    // Whether bytes more of the current page stay within the bounds.
+    bool fits(qint64 bytes)
+    {
+        if (mPage > mBounds.jobPages || mPageBytes + bytes > mBounds.pageBytes
+            || mJobBytes + bytes > mBounds.jobBytes) {
+            qDebug() << "(vq)scan beyond its bounds at page" << mPage << "- job ended";
+            return false;
+        }
+        mPageBytes += bytes;
+        mJobBytes += bytes;
+        return true;
+    }
+
+    Step end(CvqScanEnd how, int state = -1)
+    {
+        if (!mSink.vqEndJob() && (how == CvqScanEnd::Finished || how == CvqScanEnd::PartialPage))
+            how = CvqScanEnd::StoreFailed;
+        mResult = {how, state};
+        return Step::End;
+    }
+
+    CvqComm& mComm;
+    const QString mBase, mFormat;
+    CvqScanOuter& mSink;
+    const std::function<bool(int ms)>& mSleep;
+    const CvqScanBounds mBounds;
+
+    Layout mLayout = Layout::Unknown;
+    int mPage = 1, mPart = 0;
+    int mIdle = 0, mFailedChecks = 0, mFailedFetches = 0, mUnreadable = 0;
+    qint64 mPageBytes = 0, mJobBytes = 0;
+    CvqScanLoopResult mResult;
+};
 }  // namespace
 
 CvqScanLoopResult vqScanPageLoop(CvqComm& comm, const QString& base, const QString& format, CvqScanOuter& sink,
                                  const std::function<bool(int ms)>& sleep, const CvqScanBounds& bounds)
 {
-    enum Mode { First, Whole, Parted } mode = First;
-    int page = 1, part = 0;
-    int idle = 0, failedChecks = 0, failedFetches = 0, unreadable = 0;
-    qint64 pageBytes = 0, jobBytes = 0;
-
-    // Whether bytes more of the current page stay within the bounds.
-    auto fits = [&](qint64 bytes) {
-        if (page > bounds.jobPages || pageBytes + bytes > bounds.pageBytes || jobBytes + bytes > bounds.jobBytes) {
-            qDebug() << "(vq)scan beyond its bounds at page" << page << "- job ended";
-            return false;
-        }
-        pageBytes += bytes;
-        jobBytes += bytes;
-        return true;
-    };
-
-    auto finish = [&](CvqScanEnd end, int state = -1) {
-        const bool closed = sink.vqEndJob();
-        if (!closed && (end == CvqScanEnd::Finished || end == CvqScanEnd::PartialPage))
-            end = CvqScanEnd::StoreFailed;
-        return CvqScanLoopResult{end, state};
-    };
-    // After a failed exchange: counts it, pauses, and says whether the job ends.
-    auto failed = [&](int& count, CvqScanLoopResult& out) {
-        if (++count >= kMaxFailures) {
-            out = finish(CvqScanEnd::CommFailed);
-            return true;
-        }
-        if (sleep(1000)) {
-            out = finish(CvqScanEnd::Stopped);
-            return true;
-        }
-        return false;
-    };
-
-    // One existence check; a failure is counted and paused for.
-    auto checkFile = [&](const QString& path, CvqScanLoopResult& out, bool& ended) {
-        const Check c = check(comm, path);
-        if (c == Check::Failed)
-            ended = failed(failedChecks, out);
-        else
-            failedChecks = 0;
-        return c;
-    };
-
-    // A short pause, then the fetch; a failure is counted and paused for.
-    auto fetch = [&](const QString& path, QByteArray& bytes, CvqScanLoopResult& out, bool& ended) {
-        if (sleep(10)) {
-            out = finish(CvqScanEnd::Stopped);
-            ended = true;
-            return false;
-        }
-        if (comm.vqGetFile(path, bytes)) {
-            failedFetches = 0;
-            return true;
-        }
-        ended = failed(failedFetches, out);
-        return false;
-    };
-
-    for (;;) {
-        const QString whole = vqScanPageName(base, page, format);
-        const QString partName = vqScanPartName(base, page, part, format);
-        CvqScanLoopResult out;
-        bool ended = false;
-        bool checkPart = mode == Parted;
-
-        if (mode != Parted) {
-            const Check c = checkFile(whole, out, ended);
-            if (ended)
-                return out;
-            if (c == Check::Failed)
-                continue;
-            if (c == Check::Present) {
-                mode = Whole;
-                idle = 0;
-                QByteArray bytes;
-                if (!fetch(whole, bytes, out, ended)) {
-                    if (ended)
-                        return out;
-                    continue;
-                }
-                pageBytes = 0;
-                if (!fits(bytes.size()) || !sink.vqBeginPage(page) || !sink.vqWrite(bytes) || !sink.vqEndPage())
-                    return finish(CvqScanEnd::StoreFailed);
-                comm.vqDelFileRetry(whole);
-                ++page;
-                continue;
-            }
-            checkPart = mode == First;
-        }
-
-        if (checkPart) {
-            const Check c = checkFile(partName, out, ended);
-            if (ended)
-                return out;
-            if (c == Check::Failed)
-                continue;
-            if (c == Check::Present) {
-                if (part == 0) {
-                    pageBytes = 0;
-                    if (!fits(0) || !sink.vqBeginPage(page))
-                        return finish(CvqScanEnd::StoreFailed);
-                }
-                mode = Parted;
-                idle = 0;
-                QByteArray bytes;
-                if (!fetch(partName, bytes, out, ended)) {
-                    if (ended)
-                        return out;
-                    continue;
-                }
-                if (!bytes.isEmpty()) {
-                    if (!fits(bytes.size()) || !sink.vqWrite(bytes))
-                        return finish(CvqScanEnd::StoreFailed);
-                    comm.vqDelFileRetry(partName);
-                    ++part;
-                } else {
-                    // The empty part marks the end of the page.
-                    comm.vqDelFileRetry(partName);
-                    if (!sink.vqEndPage())
-                        return finish(CvqScanEnd::StoreFailed);
-                    ++page;
-                    part = 0;
-                }
-                continue;
-            }
-        }
-
-        // Idle: nothing new. After three idle passes ask whether the job is over
-        // (not once the program is closing).
-        if (++idle > 3) {
-            if (sleep(0))
-                return finish(CvqScanEnd::Stopped);
-            const int state = CvqDoScan::vqReadJobState(comm);
-            if (state < 0) {
-                if (++unreadable >= kMaxFailures)
-                    return finish(CvqScanEnd::CommFailed);
-            } else {
-                unreadable = 0;
-            }
-            if (state >= 0 && state <= 8) {
-                // The last file may have appeared between its check and the state read.
-                bool late = false;
-                if (mode != Parted)
-                    late = check(comm, whole) == Check::Present;
-                if (!late && mode != Whole)
-                    late = check(comm, partName) == Check::Present;
-                if (late) {
-                    idle = 0;
-                    continue;
-                }
-                return finish(part > 0 ? CvqScanEnd::PartialPage : CvqScanEnd::Finished, state);
-            }
-        }
-        if (sleep(1000))
-            return finish(CvqScanEnd::Stopped);
-    }
+    const std::function<bool(int ms)>& pause = vqSeams<CvqLinkSeams>().scanPause;
+    return CvqPageLoop(comm, base, format, sink, pause ? pause : sleep, bounds).run();
 }

@@ -13,6 +13,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <memory>
+
 class TstBench : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,7 @@ class TstBench : public QObject
     CvqSimOnHost mSim;
     CvqCountingSimHost mCounting;
     FvqMain* mWin = nullptr;
+    std::unique_ptr<CvqHostScope> mHostScope;
 
     void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
     QString text(const char* edit) { return mWin->findChild<QTextEdit*>(edit)->toPlainText(); }
@@ -45,13 +48,13 @@ private slots:
         QVERIFY(mSim.vqHttp().startsWith("127.0.0.1:"));
         qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
         qputenv("VQ_BENCH_HTTP", mSim.vqHttp().toLocal8Bit());
-        vqSetHostOverride(&mCounting);
+        mHostScope.reset(new CvqHostScope(&mCounting));
         mWin = new FvqMain;
     }
     void cleanupTestCase()
     {
         delete mWin;
-        vqSetHostOverride(nullptr);
+        mHostScope.reset();
     }
     void init()
     {

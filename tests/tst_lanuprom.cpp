@@ -5,7 +5,7 @@
 // run), and the stop during the background wait and a stalled upload (last:
 // the stop signal is one-shot).
 #include "cvqlanuprom.h"
-#include "vqlanaddr.h"
+#include "vqmonitorseams.h"
 #include "vqsimonhost.h"
 #include "vqswitches.h"
 #include "vqtestsupport.h"
@@ -36,6 +36,7 @@ class TstLanUpRom : public QObject
     QString mNet;  // "127.N.M."
     quint16 mPort = 0;
     QByteArray mImage;
+    CvqSeamScope<CvqMonitorSeams> mSeams;
 
     QString ip(int host) const { return mNet + QString::number(host); }
     void configure(const QString& ifs, int uploadMs = 150000, bool image = true)
@@ -46,7 +47,7 @@ class TstLanUpRom : public QObject
         c.firmwareFixed = mDir.filePath(image ? "fw/1.RM" : "fw/none.RM");
         const QList<CvqIfAddr> list = vqParseIfList(ifs);
         c.interfaces = [list] { return list; };
-        vqSetUpRomConfig(c);
+        mSeams->upRom = [c] { return c; };
     }
     QStringList httpHistory() { return mSim.vqHistory().filter(QRegularExpression("^http ")); }
 
@@ -237,8 +238,7 @@ private slots:
                 s->disconnectFromHost();
             });
         });
-        CvqUpRomConfig c;
-        vqSetUpRomConfig(c);
+        mSeams->upRom = [] { return CvqUpRomConfig(); };
         // Cut at the first 0 byte, nothing trimmed.
         QCOMPARE(vqUpRomGet(ip(9), "/ajax_get1284", 2000), QStringLiteral(" ab"));
     }

@@ -1,6 +1,7 @@
 // One-key print: the port loop's spacing and stop checks on a scripted clock,
 // the page's geometry and pixels, and the whole monitor under Xvfb.
 #include "cvqonekeyprinttrd.h"
+#include "vqmonitorseams.h"
 #include "vqonekeypage.h"
 #include "vqportloop.h"
 
@@ -32,23 +33,21 @@ struct CvqScriptedLoop
 
     void run()
     {
-        CvqPortLoopSeams seams;
+        CvqSeamScope<CvqMonitorSeams> seams;
         int polled = 0;
-        seams.poll = [&] { return cycles.value(polled++); };
-        seams.tick = [&] { return now; };
-        seams.wait = [&](int ms) {
+        seams->poll = [&] { return cycles.value(polled++); };
+        seams->tick = [&] { return now; };
+        seams->wait = [&](int ms) {
             if (ms > 0) {
                 log << QStringLiteral("wait %1").arg(ms);
                 now += quint32(ms);
             }
             return polled > cycles.size();
         };
-        vqRunPortLoop(
-            [&](const CvqState& s) {
-                log << QStringLiteral("pass %1@%2").arg(s.vqComName).arg(now);
-                now += 100;  // a pass takes a while
-            },
-            seams);
+        vqRunPortLoop([&](const CvqState& s) {
+            log << QStringLiteral("pass %1@%2").arg(s.vqComName).arg(now);
+            now += 100;  // a pass takes a while
+        });
     }
 };
 }  // namespace
@@ -111,7 +110,8 @@ private slots:
         cmd("history clear");
         const int printedBefore = mSim.vqStatus().value("printed").toInt();
         QThread* grabbedOn = nullptr;
-        vqOneKeyPrintSeams().grab = [screen, &grabbedOn] {
+        CvqSeamScope<CvqMonitorSeams> seams;
+        seams->grab = [screen, &grabbedOn] {
             grabbedOn = QThread::currentThread();
             QImage shot(1920, 1080, QImage::Format_RGB32);
             shot.fill(Qt::black);
@@ -128,7 +128,6 @@ private slots:
         QVERIFY(!grabbedOn || grabbedOn == thread());
         QFETCH(bool, printed);
         QCOMPARE(sent, printed ? 1 : 0);  // the user's notice
-        vqOneKeyPrintSeams().grab = nullptr;
         VQ_VERIFY_NO_MESSAGES(warnings, "no usable screen picture");
 
         // Each request without its id; of the upload only its first chunk.

@@ -105,7 +105,7 @@ private slots:
     void jobState()
     {
         QFETCH(QString, text);
-        QTEST(CvqDoScan::vqParseJobState(text), "expected");
+        QTEST(vqParseScanJobState(text), "expected");
     }
 
     void checkParams_data()
@@ -151,12 +151,12 @@ private slots:
 
         CvqDoScan scan;
         QStringList asked;
-        scan.vqAsk = [&](QWidget*, const QString& title, const QString& text) {
+        const CvqDoScan::Ask ask = [&](const QString& title, const QString& text) {
             asked << title + "|" + text;
             return answer == 1;
         };
         QString got = "before";
-        QTEST(scan.vqCheckParams(p, nullptr, got), "ok");
+        QTEST(scan.vqCheckParams(p, ask, got), "ok");
         QFETCH(QString, err);
         QCOMPARE(got, QString(err).replace("%1", dir.path()));
         QCOMPARE(asked, answer < 0 ? QStringList() : QStringList("确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
@@ -166,7 +166,7 @@ private slots:
         if (answer == 1 && QDir(p.vqOutDir).removeRecursively()) {
             CvqWarningGuard warnings;
             bool ok = true;
-            std::unique_ptr<QThread> t(QThread::create([&] { ok = scan.vqCheckParams(p, nullptr, got); }));
+            std::unique_ptr<QThread> t(QThread::create([&] { ok = scan.vqCheckParams(p, ask, got); }));
             t->start();
             QVERIFY(t->wait(10000));
             QVERIFY(!ok && asked.size() == 1 && !QDir(p.vqOutDir).exists());
@@ -215,8 +215,9 @@ private slots:
                 parts ? QByteArray() : page;
         }
         QTemporaryDir dir;
+        CvqSeamScope<CvqLinkSeams> seams;
+        seams->scanPause = quickSleep;
         CvqDoScan scan;
-        scan.vqSleep = quickSleep;
         scan.vqBounds = {64 * 1024, 3, 160 * 1024};
         QString err;
 #ifdef Q_OS_UNIX
@@ -269,7 +270,7 @@ private slots:
         p.taskId = taskId;
         bool ok = true;
         {
-            CvqScanOuterOfFile sink(&p);
+            CvqScanOuterOfFile sink(p.vqOutDir, p.taskId, p.saveToFileFormat);
             ok = sink.vqBeginJob();
             for (const char* page : {"A", "B"}) {
                 if (beginPage)
@@ -368,11 +369,11 @@ private slots:
         p.scanPaperSizeTypeEngName = paper;
         p.inputMode = QByteArray(QTest::currentDataTag()).contains("input mode 0") ? 0 : 1;
         p.saveToFileFormat = QByteArray(QTest::currentDataTag()).contains("capitals") ? "JPG" : "jpg";
-        CvqDoScan scan;
+        CvqSeamScope<CvqLinkSeams> seams;
         if (!QByteArray(QTest::currentDataTag()).contains("real time"))
-            scan.vqSleep = quickSleep;
+            seams->scanPause = quickSleep;
         QString err;
-        QTEST(scan.vqDoScan(p, err), "code");
+        QTEST(CvqDoScan().vqDoScan(p, err), "code");
         QTEST(err, "err");
         mSim.vqCmd("scan stop");  // a busy row's panel scan; refused when none runs
         const QStringList names = QDir(dir.path()).entryList(QDir::Files);

@@ -3,6 +3,7 @@
 // thread itself fetching a panel scan and ending on a stop (last: the stop
 // signal is one-shot per process).
 #include "cvqscantopctrd.h"
+#include "vqmonitorseams.h"
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
@@ -22,6 +23,8 @@ class TstScanToPc : public QObject
     CvqSimOnHost mSim;
     QTemporaryDir mSimOut;
     QTemporaryDir mDesktop;
+    CvqSeamScope<CvqMonitorSeams> mSeams;
+    CvqSeamScope<CvqLinkSeams> mLinkSeams;
 
     // Everything under the desktop, as relative paths.
     QStringList desktopFiles()
@@ -49,10 +52,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(mSim.vqStartOnHost({"--out", mSimOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
-        CvqScanToPcSeams& seams = vqScanToPcSeams();
-        seams.desktop = [this] { return mDesktop.path(); };
-        seams.now = [] { return kWhen; };
-        seams.sleep = [](int ms) { return vqWaitQuit(qMin(ms, 20)); };
+        mSeams->desktop = [this] { return mDesktop.path(); };
+        mSeams->now = [] { return kWhen; };
+        mLinkSeams->scanPause = [](int ms) { return vqWaitQuit(qMin(ms, 20)); };
     }
     void init()
     {

@@ -7,7 +7,7 @@
 #include "fvqmain.h"
 #include "fvqmytrayalert.h"
 #include "fvquprom1progress.h"
-#include "vqlanaddr.h"
+#include "vqmonitorseams.h"
 #include "vqcountinghost.h"
 #include "vqpanel.h"
 #include "vqtestsupport.h"
@@ -423,14 +423,12 @@ private slots:
     {
         QFETCH(bool, withDevice);
         QFETCH(QString, queue);
-        host.started.clear();
+        host.shown.clear();
         if (withDevice)
             feed({printer(kA, queue)});
         action("actSet")->trigger();
         w->on_actSet_triggered();  // also when the action is disabled
-        QCOMPARE(host.started.size(), queue.isEmpty() ? 0 : 2);
-        if (!queue.isEmpty())
-            QVERIFY(host.started.first().contains("\"" + queue + "\""));
+        QCOMPARE(host.shown, queue.isEmpty() ? QStringList() : QStringList({queue, queue}));
     }
 
     void firmwareNotice_data()
@@ -524,15 +522,17 @@ private slots:
         w.reset();  // while a poll cycle is in flight
         QCOMPARE(finished.count(), 1);
         QVERIFY(slow.cycles > 0);  // the listing in flight ended first
-        scope.reset(new CvqHostScope(&host));
     }
 
     // The "uprom1" window closes on its first tick after its pass (here over no address).
     void upRomProgressCloses()
     {
-        CvqUpRomConfig c;
-        c.interfaces = [] { return QList<CvqIfAddr>(); };
-        vqSetUpRomConfig(c);
+        CvqSeamScope<CvqMonitorSeams> seams;
+        seams->upRom = [] {
+            CvqUpRomConfig c;
+            c.interfaces = [] { return QList<CvqIfAddr>(); };
+            return c;
+        };
         FvqUpRom1Progress progress;
         progress.show();
         QVERIFY(progress.vqThread()->wait(10000));

@@ -12,20 +12,9 @@ class TstWinHost : public QObject
 {
     Q_OBJECT
 private slots:
-    void queueNames();
     void queueLookup();
     void queueWithoutDevice();
 };
-
-void TstWinHost::queueNames()
-{
-    CvqRegistryView& reg = vqHost().vqRegistry();
-    const QStringList names = reg.vqQueueNames();
-    QVERIFY2(names.contains(kChinese), qPrintable(names.join(", ")));
-    QCOMPARE(reg.vqQueuePort(kChinese), QStringLiteral("USB002"));
-    QCOMPARE(reg.vqQueueAttributes(kChinese), 0x200u);
-    QCOMPARE(reg.vqQueuePort(QStringLiteral("no such queue")), QString());
-}
 
 void TstWinHost::queueLookup()
 {

@@ -8,24 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-// Read-only view of the two registry trees the Windows-shaped queue lookup needs.
-// Missing keys or values, and values of the wrong type, read as empty / 0.
-class CvqRegistryView
-{
-public:
-    virtual ~CvqRegistryView() = default;
-    // Subkey names of ...\Print\Printers: the local print queues.
-    virtual QStringList vqQueueNames() = 0;
-    // The queue's "Port" value as text.
-    virtual QString vqQueuePort(const QString& queue) = 0;
-    // The queue's "Attributes" value as an unsigned number.
-    virtual quint32 vqQueueAttributes(const QString& queue) = 0;
-    // Subkey names of the USB printer interface class key under DeviceClasses.
-    virtual QStringList vqDeviceClassKeys() = 0;
-    // DWORD "Port Number" under <key>\#\Device Parameters.
-    virtual quint32 vqDevicePortNumber(const QString& key) = 0;
-};
-
 struct CvqSerialPortEntry
 {
     QString portName;
@@ -55,28 +37,21 @@ public:
     // buffer; other hosts may return more, the caller applies the size rule.
     virtual ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) = 0;
     // Which queue belongs to each device: instance id -> queue name for the given
-    // ids bound to a local USB queue. By default the Windows registry walk over vqRegistry().
-    virtual QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds);
-    // Shows the queue's printer window (name not empty). By default the Windows
-    // printer properties command, started through vqStartDetached().
-    virtual void vqShowQueue(const QString& queueName);
-    // Registry view for the default queue lookup; owned by the host. Hosts that
-    // answer vqUsbPrinterQueues() otherwise keep the default: an empty view.
-    virtual CvqRegistryView& vqRegistry();
+    // ids bound to a local USB queue.
+    virtual QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds) = 0;
     // Opens the queue with administer rights: -1 when it cannot be opened,
     // else whether it holds at least one job (0 or 1).
     virtual int vqQueueHasJobs(const QByteArray& queueName) = 0;
+    // The serial ports, each with the serial number of its USB device.
     virtual QList<CvqSerialPortEntry> vqSerialPorts() = 0;
-    // Start a program detached, not waiting for it (the printer properties window).
-    virtual void vqStartDetached(const QString& commandLine) = 0;
+    // Shows the queue's printer window (name not empty), not waiting for it.
+    virtual void vqShowQueue(const QString& queueName) = 0;
 };
 
 // The system's serial ports as Qt lists them (the serial number is the USB one).
 QList<CvqSerialPortEntry> vqSystemSerialPorts();
 
-// The host in force: a test override when set, else the simulated host when
-// VQ_SIM_HOST names a directory, else the platform's own. Safe from any thread,
-// and usable without a Qt application object.
+// The host in force: a test's (CvqLinkSeams::host) when set, else the simulated
+// host when VQ_SIM_HOST names a directory, else the platform's own. Safe from
+// any thread, and usable without a Qt application object.
 CvqHost& vqHost();
-// Test seam: route every library call to this host (nullptr restores the default).
-void vqSetHostOverride(CvqHost* host);

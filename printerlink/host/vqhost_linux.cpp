@@ -62,13 +62,6 @@ public:
     int vqQueueHasJobs(const QByteArray& queueName) override { return vqcups::hasActiveJobs(queueName); }
 
     QList<CvqSerialPortEntry> vqSerialPorts() override { return vqSystemSerialPorts(); }
-
-    void vqStartDetached(const QString& commandLine) override
-    {
-        QStringList args = QProcess::splitCommand(commandLine);
-        if (!args.isEmpty())
-            QProcess::startDetached(args.takeFirst(), args);
-    }
 };
 
 }  // namespace

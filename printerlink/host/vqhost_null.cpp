@@ -15,9 +15,10 @@ public:
         reply->clear();
         return ReadOpenFailed;
     }
+    QMap<QString, QString> vqUsbPrinterQueues(const QStringList&) override { return {}; }
     int vqQueueHasJobs(const QByteArray&) override { return -1; }
     QList<CvqSerialPortEntry> vqSerialPorts() override { return {}; }
-    void vqStartDetached(const QString&) override {}
+    void vqShowQueue(const QString&) override {}
 };
 }
 

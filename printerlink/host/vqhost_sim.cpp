@@ -30,6 +30,13 @@ QString CvqSimHost::vqRootFromEnv()
 
 QString CvqSimHost::root() { return vqRootFromEnv(); }
 
+// Stateless: the root is read from the environment on every call.
+CvqHost* vqSimHostInForce()
+{
+    static CvqSimHost sim;
+    return CvqSimHost::vqRootFromEnv().isEmpty() ? nullptr : &sim;
+}
+
 QStringList CvqSimHost::vqSortedEntries(const QString& dir, bool dirsOnly)
 {
     const QStringList stored =
@@ -165,11 +172,17 @@ QList<CvqSerialPortEntry> CvqSimHost::vqSerialPorts()
     return ports;
 }
 
-void CvqSimHost::vqStartDetached(const QString& commandLine)
+QMap<QString, QString> CvqSimHost::vqUsbPrinterQueues(const QStringList& instanceIds)
 {
+    return vqFindUsbPrinterQueues(*this, instanceIds);
+}
+
+void CvqSimHost::vqShowQueue(const QString& queueName)
+{
+    const QString command = vqPrinterQueueCommand(queueName);
     QFile f(root() + QStringLiteral("/launched"));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append))
-        f.write(commandLine.toUtf8() + '\n');
+    if (!command.isEmpty() && f.open(QIODevice::WriteOnly | QIODevice::Append))
+        f.write(command.toUtf8() + '\n');
 }
 
 QStringList CvqSimHost::vqQueueNames() { return vqSortedEntries(root() + QStringLiteral("/registry/Printers"), true); }

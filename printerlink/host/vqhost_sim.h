@@ -3,6 +3,7 @@
 // Read afresh on every call; nothing is cached.
 
 #include "vqhost.h"
+#include "vqwinqueue.h"
 
 class CvqSimHost : public CvqHost, private CvqRegistryView
 {
@@ -12,10 +13,12 @@ public:
 
     EnumResult vqListUsbPrinters(QStringList* instanceIds) override;
     ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) override;
-    CvqRegistryView& vqRegistry() override { return *this; }
+    // The registry walk over the tree's registry/ folder.
+    QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds) override;
     int vqQueueHasJobs(const QByteArray& queueName) override;
     QList<CvqSerialPortEntry> vqSerialPorts() override;
-    void vqStartDetached(const QString& commandLine) override;
+    // Appends the printer window's command line to the tree's "launched" file.
+    void vqShowQueue(const QString& queueName) override;
 
     // Entry names of a directory in ascending byte order (the host's report order).
     static QStringList vqSortedEntries(const QString& dir, bool dirsOnly);

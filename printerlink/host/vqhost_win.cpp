@@ -1,8 +1,8 @@
 // Windows host: the Qt side of the Win32 calls in vqwinapi.cpp.
 #include "vqhost.h"
-#include "vqdevicepath.h"
 #include "vqusbguid.h"
 #include "vqwinapi.h"
+#include "vqwinqueue.h"
 
 namespace {
 const wchar_t* const kPrinters = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
@@ -10,6 +10,13 @@ const wchar_t* const kDeviceClasses = L"SYSTEM\\CurrentControlSet\\Control\\Devi
 
 QString fromWin(const std::wstring& s) { return QString::fromWCharArray(s.data(), int(s.size())); }
 std::wstring toWin(const QString& s) { return s.toStdWString(); }
+
+// \\.\<instance id with "\" as "#">#{usb printer interface guid}
+QString devicePath(QString instanceId)
+{
+    instanceId.replace('\\', '#');
+    return QStringLiteral("\\\\.\\") + instanceId + QStringLiteral("#" VQ_USB_PRINT_GUID);
+}
 
 QStringList toList(const std::vector<std::wstring>& v)
 {
@@ -32,14 +39,18 @@ public:
 
     ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) override
     {
-        const QString path = vqDevicePath(instanceId);
+        const QString path = devicePath(instanceId);
         std::vector<unsigned char> raw;
         const vqwin::ReadStatus st = vqwin::readIeee1284Id(path.toStdString(), raw);  // device paths are ASCII
         *reply = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
         return st == vqwin::ReadOk ? ReadOk : st == vqwin::ReadOpenFailed ? ReadOpenFailed : ReadRequestFailed;
     }
 
-    CvqRegistryView& vqRegistry() override { return *this; }
+    QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds) override
+    {
+        return vqFindUsbPrinterQueues(*this, instanceIds);
+    }
+
     // The name comes from the command line, in the local code page.
     int vqQueueHasJobs(const QByteArray& name) override
     {
@@ -48,7 +59,12 @@ public:
 
     QList<CvqSerialPortEntry> vqSerialPorts() override { return vqSystemSerialPorts(); }
 
-    void vqStartDetached(const QString& commandLine) override { vqwin::startDetached(toWin(commandLine)); }
+    void vqShowQueue(const QString& queueName) override
+    {
+        const QString command = vqPrinterQueueCommand(queueName);
+        if (!command.isEmpty())
+            vqwin::startDetached(toWin(command));
+    }
 
 private:
     QStringList vqQueueNames() override { return toList(vqwin::regSubkeys(kPrinters)); }

@@ -2,7 +2,9 @@
 // Shared test helpers: an in-memory host, a temporary simulated host tree,
 // message captures, and the test main that fails on unexpected warnings.
 
+#include "printerlink/host/vqwinqueue.h"
 #include "printerlink/printerlink.h"
+#include "printerlink/vqseams.h"
 #include "vqsimtree.h"
 
 #include <QMap>
@@ -26,7 +28,7 @@ public:
     QMap<QString, quint32> portNumbers;     // key -> Port Number
     QMap<QByteArray, int> jobs;             // queue -> -1 / 0 / 1
     QList<CvqSerialPortEntry> serialPorts;
-    QStringList started;
+    QStringList shown;  // queues whose printer window was asked for
     // Counted from every thread that polls (core, one-key print, ...).
     std::atomic<int> readCalls{0};
 
@@ -35,10 +37,13 @@ public:
 
     EnumResult vqListUsbPrinters(QStringList* ids) override;
     ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) override;
-    CvqRegistryView& vqRegistry() override { return *this; }
+    QMap<QString, QString> vqUsbPrinterQueues(const QStringList& ids) override
+    {
+        return vqFindUsbPrinterQueues(*this, ids);
+    }
     int vqQueueHasJobs(const QByteArray& name) override { return jobs.value(name, -1); }
     QList<CvqSerialPortEntry> vqSerialPorts() override { return serialPorts; }
-    void vqStartDetached(const QString& cmd) override { started << cmd; }
+    void vqShowQueue(const QString& queue) override { shown << queue; }
 
     QStringList vqQueueNames() override { return queueOrder; }
     QString vqQueuePort(const QString& q) override { return ports.value(q); }
@@ -48,11 +53,9 @@ public:
 };
 
 // Installs a host for the lifetime of the scope.
-class CvqHostScope
+struct CvqHostScope : CvqSeamScope<CvqLinkSeams>
 {
-public:
-    explicit CvqHostScope(CvqHost* h) { vqSetHostOverride(h); }
-    ~CvqHostScope() { vqSetHostOverride(nullptr); }
+    explicit CvqHostScope(CvqHost* h) { (*this)->host = h; }
 };
 
 // A fresh simulated host tree, named by VQ_SIM_HOST while this object lives.
