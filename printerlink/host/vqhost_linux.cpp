@@ -39,7 +39,7 @@ bool CvqLinuxHost::monitoring()
                 mMonitor = nullptr;
             }
         }
-        if (!mMonitor)
+        if (!mMonitor && (mSources & Udev))
             vqWriteLog(QStringLiteral("udev: no device monitor: printers and serial ports are listed every cycle"));
     }
     return mMonitor != nullptr;

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <cups/cups.h>
+
 namespace {
 const QString kA = QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\1-1");  // usbfs, interface 2, serial port
 const QString kB = QStringLiteral("USB\\VID_1A2B&PID_0106&MI_00\\1-2");  // usblp node only
@@ -251,6 +253,7 @@ private slots:
         QTest::newRow("serial port plugged") << all << "plug port" << "port:ttyACM1" << QList<int>{1, 1, 0};
         QTest::newRow("queue removed") << all << "remove queue" << "-" + kA << QList<int>{0, 0, 1};
         QTest::newRow("queue added") << all << "add queue" << kA << QList<int>{0, 0, 1};
+        QTest::newRow("scheduler gone") << all << "no scheduler" << "-" + kA << QList<int>{0, 0, 1};
         QTest::newRow("no sources, plugged unannounced") << 0 << "plug quietly" << kQuiet << QList<int>{1, 1, 1};
         QTest::newRow("no sources, nothing changed") << 0 << "" << kQuiet << QList<int>{1, 1, 1};
         QTest::newRow("no sources, unplugged unannounced") << 0 << "unplug quietly" << "-" + kQuiet
@@ -291,11 +294,14 @@ private slots:
             cups("lpadmin", {"-x", "Office"});
         } else if (change == "add queue") {
             cups("lpadmin", {"-p", "Office", "-v", "usb://Morvane/P4120W?serial=QV0001&interface=2", "-E"});
+        } else if (change == "no scheduler") {
+            cupsSetServer(QFile::encodeName(QDir::temp().filePath("vq-no-scheduler.sock")).constData());
         }
         const CvqLinuxHost::Reads before = host.vqReads();
         const QMap<QString, CvqState> states = vqPollCycle();
         const CvqLinuxHost::Reads after = host.vqReads();
         vqSetHostOverride(nullptr);
+        cupsSetServer(nullptr);
         if (seen.startsWith("port:"))
             QCOMPARE(states.value(kA).vqComName, seen.mid(5));
         else if (seen.startsWith('-'))
