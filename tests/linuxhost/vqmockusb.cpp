@@ -142,8 +142,11 @@ void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
     if (!mBed)
         return;
     umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
-    if (!devnode.isEmpty())
-        QFile::remove(QString::fromUtf8(umockdev_testbed_get_root_dir(mBed)) + QStringLiteral("/dev/") + devnode);
+    if (devnode.isEmpty())
+        return;
+    gchar* root = umockdev_testbed_get_root_dir(mBed);
+    QFile::remove(QString::fromUtf8(root) + QStringLiteral("/dev/") + devnode);
+    g_free(root);
 }
 
 void CvqMockUsb::setReply(const QString& devnode, const QByteArray& reply)
