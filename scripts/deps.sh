@@ -7,6 +7,7 @@ pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools
       libcups2-dev libumockdev-dev umockdev cups-daemon cups-client dpkg-dev file)
 pkgs+=(clang-format)  # scripts/format.sh
 pkgs+=(libpng-dev)   # the one-key print page's PNG encoder
+pkgs+=(libudev-dev)  # the Linux host's device monitor
 pkgs+=(clang libclang-rt-14-dev llvm-14)   # the sanitizer and fuzz builds
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,10 +1,103 @@
 #include "vqcups.h"
+#include "../vqlog.h"
 
+#include <QDeadlineTimer>
 #include <QUrl>
 
 #include <cups/cups.h>
 
 #include <cstring>
+
+namespace {
+
+// The subscription outlives a monitor that ends without cancelling it only this long;
+// when it lapses the next call makes a new one.
+const int kLeaseSeconds = 600;
+// After a refusal or with no scheduler, how long the queues are read every call
+// before the next try.
+const qint64 kRetryMs = 60000;
+const char* const kSchedulerUri = "ipp://localhost/";
+
+ipp_t* newRequest(ipp_op_t op)
+{
+    ipp_t* request = ippNewRequest(op);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kSchedulerUri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
+// A successful answer, else null.
+ipp_t* ask(ipp_t* request)
+{
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    if (response && ippGetStatusCode(response) > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        ippDelete(response);
+        return nullptr;
+    }
+    return response;
+}
+
+int subscribe()
+{
+    ipp_t* request = newRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+    static const char* const kEvents[] = {"printer-added", "printer-deleted", "printer-modified"};
+    ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 3, nullptr, kEvents);
+    ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+    ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", kLeaseSeconds);
+    ipp_t* response = ask(request);
+    ipp_attribute_t* id = ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER);
+    const int subscription = id ? ippGetInteger(id, 0) : 0;
+    ippDelete(response);
+    return subscription;
+}
+
+// The number of events since *next (moving it past them), or -1 when the
+// subscription is gone (lapsed, or the scheduler restarted or went away).
+int pullEvents(int subscription, int* next)
+{
+    ipp_t* request = newRequest(IPP_OP_GET_NOTIFICATIONS);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", *next);
+    ipp_t* response = ask(request);
+    if (!response)
+        return -1;
+    int events = 0;
+    for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+        const char* name = ippGetName(a);
+        if (ippGetGroupTag(a) == IPP_TAG_EVENT_NOTIFICATION && name && !std::strcmp(name, "notify-sequence-number")) {
+            ++events;
+            *next = qMax(*next, ippGetInteger(a, 0) + 1);
+        }
+    }
+    ippDelete(response);
+    return events;
+}
+
+}  // namespace
+
+bool CvqCupsWatch::vqChanged()
+{
+    if (mSubscription > 0) {
+        const int events = pullEvents(mSubscription, &mNextSequence);
+        if (events >= 0)
+            return events > 0;
+        mSubscription = 0;
+    }
+    const qint64 now = QDeadlineTimer::current().deadline();
+    if (now < mRetryAtMs)
+        return true;
+    // Made before the caller reads the queues, so no change can fall in between.
+    mSubscription = subscribe();
+    mNextSequence = 1;
+    if (mSubscription <= 0) {
+        mRetryAtMs = now + kRetryMs;
+        if (!mSaid)
+            vqWriteLog(QStringLiteral("CUPS: no printer event subscription (%1): the queues are read every cycle")
+                           .arg(QString::fromUtf8(cupsLastErrorString())));
+        mSaid = true;
+    }
+    return true;
+}
 
 namespace vqcups {
 

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QtGlobal>
 
 struct CvqCupsQueue
 {
@@ -16,6 +17,23 @@ struct CvqUsbQueueTarget
 {
     QString serial;  // empty when the URI names none
     int interfaceNumber = 0;
+};
+
+// Whether the scheduler's queues may have changed, through a pull subscription to
+// its printer events. Not thread-safe: the host calls it under its own lock.
+class CvqCupsWatch
+{
+public:
+    // true when the queues are to be read again: an event arrived, the subscription
+    // was (re)made, or there is none (no scheduler, or it refused one).
+    bool vqChanged();
+    bool vqSubscribed() const { return mSubscription > 0; }
+
+private:
+    int mSubscription = 0;
+    int mNextSequence = 1;
+    qint64 mRetryAtMs = 0;
+    bool mSaid = false;
 };
 
 namespace vqcups {

@@ -20,7 +20,7 @@ const unsigned kControlTimeoutMs = 5000;
 const unsigned long kUsblpGetDeviceId = _IOC(_IOC_READ, 'P', 1, kIdBufferBytes);
 
 // A sysfs attribute without its line end; empty when unreadable. Plain calls:
-// this runs for every printer three times a second.
+// the fallback without udev runs this for every printer three times a second.
 QByteArray attr(const QString& dir, const char* name)
 {
     const QByteArray path = QFile::encodeName(dir) + '/' + name;
@@ -168,8 +168,12 @@ CvqHost::ReadResult readIeee1284(const QString& instanceId, QByteArray* reply)
 {
     reply->clear();
     CvqLinuxUsbPrinter p;
-    if (!resolve(instanceId, &p))
-        return CvqHost::ReadOpenFailed;
+    return resolve(instanceId, &p) ? readIeee1284(p, reply) : CvqHost::ReadOpenFailed;
+}
+
+CvqHost::ReadResult readIeee1284(const CvqLinuxUsbPrinter& p, QByteArray* reply)
+{
+    reply->clear();
     unsigned char buf[kIdBufferBytes] = {};
     int n = usbfsRead(p, buf);
     if (n == -2) {

@@ -27,5 +27,7 @@ CvqHost::EnumResult listPrinters(QList<CvqLinuxUsbPrinter>* printers);
 bool resolve(const QString& instanceId, CvqLinuxUsbPrinter* printer);
 // GET_DEVICE_ID through usbfs, else through the usblp node; the device's bytes unchanged.
 CvqHost::ReadResult readIeee1284(const QString& instanceId, QByteArray* reply);
+// The same for an interface already resolved.
+CvqHost::ReadResult readIeee1284(const CvqLinuxUsbPrinter& printer, QByteArray* reply);
 
 }  // namespace vqlinux

@@ -1,11 +1,14 @@
 // The Linux host against a umockdev testbed and a private CUPS scheduler.
 // Run by with_cupsd.sh under umockdev-wrapper (see linuxhost.cmake).
 #include "printerlink/host/vqcups.h"
+#include "printerlink/host/vqhost_linux.h"
 #include "vqmockusb.h"
 #include "vqtestsupport.h"
 
 #include <QProcess>
 #include <QtTest>
+
+#include <cups/cups.h>
 
 namespace {
 const QString kA = QStringLiteral("USB\\VID_1A2B&PID_0101&MI_02\\1-1");  // usbfs, interface 2, serial port
@@ -13,6 +16,9 @@ const QString kB = QStringLiteral("USB\\VID_1A2B&PID_0106&MI_00\\1-2");  // usbl
 const QString kStall = QStringLiteral("USB\\VID_1A2B&PID_0107&MI_00\\1-3");
 const QString kNoNode = QStringLiteral("USB\\VID_1A2B&PID_0108&MI_00\\1-4");
 const QString kOther = QStringLiteral("USB\\VID_04F9&PID_0042&MI_00\\2-1");  // another vendor's printer
+const QString kPlugged = QStringLiteral("USB\\VID_1A2B&PID_0101&MI_00\\1-5");
+const QString kQuiet = QStringLiteral("USB\\VID_1A2B&PID_0101&MI_00\\1-6");  // plugged unannounced
+const QString kSerialSys = QStringLiteral("/sys/devices/usb1/1-1/1-1:1.0");
 
 QByteArray idText(int product, const QString& sn)
 {
@@ -227,6 +233,83 @@ private slots:
         sim.tree().vqAddQueue("Second", kB, 2);
         sim.tree().vqAddSerialPort("p1", "ttyACM0", "QV0001");
         QCOMPARE(vqPollCycle(), onLinux);
+    }
+
+    // Last: it changes the testbed. Steps in order, each on a fresh host after one cycle:
+    // what the next cycle shows, and which lists it read again rather than answered
+    // from what the host held.
+    void changesSeen_data()
+    {
+        // clang-format off
+        QTest::addColumn<int>("sources");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("seen");  // id present in the cycle, "-id" absent, "port:" kA's port
+        QTest::addColumn<QList<int>>("reads");  // usb, serial ports, queues
+        const int all = CvqLinuxHost::Udev | CvqLinuxHost::Scheduler;
+        QTest::newRow("nothing changed") << all << "" << kA << QList<int>{0, 0, 0};
+        QTest::newRow("printer plugged") << all << "plug" << kPlugged << QList<int>{1, 1, 0};
+        QTest::newRow("printer unplugged") << all << "unplug" << "-" + kPlugged << QList<int>{1, 1, 0};
+        QTest::newRow("serial port unplugged") << all << "unplug port" << "port:" << QList<int>{1, 1, 0};
+        QTest::newRow("serial port plugged") << all << "plug port" << "port:ttyACM1" << QList<int>{1, 1, 0};
+        QTest::newRow("queue removed") << all << "remove queue" << "-" + kA << QList<int>{0, 0, 1};
+        QTest::newRow("queue added") << all << "add queue" << kA << QList<int>{0, 0, 1};
+        QTest::newRow("scheduler gone") << all << "no scheduler" << "-" + kA << QList<int>{0, 0, 1};
+        QTest::newRow("no sources, plugged unannounced") << 0 << "plug quietly" << kQuiet << QList<int>{1, 1, 1};
+        QTest::newRow("no sources, nothing changed") << 0 << "" << kQuiet << QList<int>{1, 1, 1};
+        QTest::newRow("no sources, unplugged unannounced") << 0 << "unplug quietly" << "-" + kQuiet
+                                                           << QList<int>{1, 1, 1};
+        // clang-format on
+    }
+
+    void changesSeen()
+    {
+        QFETCH(int, sources);
+        QFETCH(QString, change);
+        QFETCH(QString, seen);
+        QFETCH(QList<int>, reads);
+        CvqLinuxHost host(sources);
+        QCOMPARE(host.vqWatchingDevices(), sources != 0);
+        vqSetHostOverride(&host);
+        vqPollCycle();
+        // umockdev cannot add a device at a port it removed one from: each port serves once.
+        const QString port = change.endsWith("quietly") ? "1-6" : "1-5";
+        const QString sys = "/sys/devices/usb1/" + port;
+        if (change.startsWith("plug") && change != "plug port") {
+            QVERIFY(mUsb.addPrinter(port, 0x1a2b, 0x0101, "QV0005", 0, 0, CvqMockUsb::NoNode));
+            if (change == "plug")
+                mUsb.uevent(sys, "add");
+        } else if (change.startsWith("unplug") && change != "unplug port") {
+            if (change == "unplug")
+                mUsb.uevent(sys, "remove");
+            mUsb.remove(sys);
+        } else if (change == "unplug port") {
+            mUsb.uevent(kSerialSys + "/tty/ttyACM0", "remove");
+            mUsb.remove(kSerialSys + "/tty/ttyACM0", "ttyACM0");
+        } else if (change == "plug port") {
+            // Nor a node of a removed port's name.
+            QVERIFY(mUsb.addRecord("P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM1\nN: ttyACM1\nE: SUBSYSTEM=tty\n"
+                                   "E: DEVNAME=/dev/ttyACM1\nE: ID_SERIAL_SHORT=QV0001\n"));
+            mUsb.uevent(kSerialSys + "/tty/ttyACM1", "add");
+        } else if (change == "remove queue") {
+            cups("lpadmin", {"-x", "Office"});
+        } else if (change == "add queue") {
+            cups("lpadmin", {"-p", "Office", "-v", "usb://Morvane/P4120W?serial=QV0001&interface=2", "-E"});
+        } else if (change == "no scheduler") {
+            cupsSetServer(QFile::encodeName(QDir::temp().filePath("vq-no-scheduler.sock")).constData());
+        }
+        const CvqLinuxHost::Reads before = host.vqReads();
+        const QMap<QString, CvqState> states = vqPollCycle();
+        const CvqLinuxHost::Reads after = host.vqReads();
+        vqSetHostOverride(nullptr);
+        cupsSetServer(nullptr);
+        if (seen.startsWith("port:"))
+            QCOMPARE(states.value(kA).vqComName, seen.mid(5));
+        else if (seen.startsWith('-'))
+            QVERIFY(!states.value(seen.mid(1)).connected && (seen.mid(1) == kA || !states.contains(seen.mid(1))));
+        else
+            QVERIFY(states.contains(seen) && (seen != kA || states.value(seen).connected));
+        QCOMPARE((QList<int>{after.usb - before.usb, after.serial - before.serial, after.queues - before.queues}),
+                 reads);
     }
 };
 

@@ -6,6 +6,8 @@
 #include <umockdev.h>
 #pragma pop_macro("signals")
 
+#include <QFile>
+
 #include <cerrno>
 #include <cstring>
 #include <linux/usbdevice_fs.h>
@@ -127,6 +129,24 @@ bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const Q
                                     "E: ID_SERIAL_SHORT=%3\n")
                          .arg(iface, tty, serial)
                          .arg(interfaceNumber, 2, 16, QChar('0')));
+}
+
+void CvqMockUsb::uevent(const QString& syspath, const char* action)
+{
+    if (mBed)
+        umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
+}
+
+void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
+{
+    if (!mBed)
+        return;
+    umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
+    if (devnode.isEmpty())
+        return;
+    gchar* root = umockdev_testbed_get_root_dir(mBed);
+    QFile::remove(QString::fromUtf8(root) + QStringLiteral("/dev/") + devnode);
+    g_free(root);
 }
 
 void CvqMockUsb::setReply(const QString& devnode, const QByteArray& reply)

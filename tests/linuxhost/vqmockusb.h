@@ -33,6 +33,11 @@ public:
     bool addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial);
     // Any further devices in umockdev's text form; paths below /devices/usbN.
     bool addRecord(const QString& record);
+    // Announces a device (its path under /sys) as udev would, e.g. "add" or "remove".
+    void uevent(const QString& syspath, const char* action);
+    // Takes a device and what lies below it out of the testbed, announcing nothing;
+    // its node under /dev too when named (umockdev leaves a serial port's behind).
+    void remove(const QString& syspath, const QString& devnode = QString());
     // The bytes the device answers with at that node; empty: the request stalls.
     void setReply(const QString& devnode, const QByteArray& reply);
     Control lastControl(const QString& devnode) const;
