@@ -1,10 +1,9 @@
 #include "vqsimclient.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTcpSocket>
-#include <QThread>
 
 CvqSimClient::CvqSimClient() = default;
 
@@ -13,54 +12,37 @@ CvqSimClient::~CvqSimClient() { vqStop(); }
 QMap<QString, QString> CvqSimClient::vqFields(const QString& line)
 {
     QMap<QString, QString> f;
-    for (const QString& w : line.split(' ', Qt::SkipEmptyParts)) {
-        const int eq = w.indexOf('=');
-        if (eq > 0)
-            f.insert(w.left(eq), w.mid(eq + 1));
-    }
+    for (const QString& w : line.split(' ', Qt::SkipEmptyParts))
+        if (w.indexOf('=') > 0)
+            f.insert(w.section('=', 0, 0), w.section('=', 1));
     return f;
-}
-
-void CvqSimClient::readOutput()
-{
-    if (mProc)
-        mOutput += QString::fromUtf8(mProc->readAllStandardOutput());
 }
 
 QString CvqSimClient::vqOutput()
 {
-    readOutput();
+    if (mProc)
+        mOutput += QString::fromUtf8(mProc->readAllStandardOutput());
     return mOutput;
 }
 
 bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs, int timeoutMs, const QString& binDir)
 {
     vqStop();
-    const QString bin =
-        (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
+    const QString bin = (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + "/printersim";
     mProc.reset(new QProcess);
-    mProc->setProcessChannelMode(QProcess::SeparateChannels);
     mProc->setReadChannel(QProcess::StandardOutput);
     mProc->start(bin,
-                 QStringList{QStringLiteral("--host"), hostRoot, QStringLiteral("--control"), QStringLiteral("0"),
-                             QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
-                     + extraArgs);
-    if (!mProc->waitForStarted(timeoutMs)) {
-        mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
-        return false;
-    }
-    QDeadlineTimer deadline(timeoutMs);
+                 QStringList{"--host", hostRoot, "--control", "0", "--no-stdin", "--exit-with-parent"} + extraArgs);
     mOutput.clear();
-    while (!mOutput.contains(QLatin1String("\nready\n")) && !mOutput.startsWith(QLatin1String("ready\n"))) {
-        if (deadline.hasExpired() || mProc->state() != QProcess::Running) {
-            mError = QStringLiteral("printersim did not get ready: %1 %2")
-                         .arg(mOutput, QString::fromUtf8(mProc->readAllStandardError()));
+    QDeadlineTimer deadline(timeoutMs);
+    while (!("\n" + vqOutput()).contains("\nready\n")) {
+        if (deadline.hasExpired() || mProc->state() == QProcess::NotRunning) {
+            mError = QStringLiteral("printersim (%1) did not get ready: %2 %3")
+                         .arg(bin, mOutput, QString::fromUtf8(mProc->readAllStandardError()) + mProc->errorString());
             return false;
         }
         mProc->waitForReadyRead(100);
-        readOutput();
     }
-    mPrinters.clear();
     QString control;
     for (const QString& line : mOutput.split('\n')) {
         if (line.startsWith(QLatin1String("printer ")))
@@ -73,12 +55,10 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
 
 bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
 {
-    const QString address = control.section(' ', 0, 0);
+    const QHostAddress host(control.section(':', 0, 0));
+    const uint port = control.section(':', 1).section(' ', 0, 0).toUInt();
     const QString token = control.section(' ', 1, 1);
-    const QHostAddress host(address.section(':', 0, 0));
-    bool ok = false;
-    const uint port = address.section(':', 1).toUInt(&ok);
-    if (host.protocol() != QAbstractSocket::IPv4Protocol || !host.isLoopback() || !ok || port == 0 || port > 65535
+    if (!host.isLoopback() || host.protocol() != QAbstractSocket::IPv4Protocol || port == 0 || port > 65535
         || token.isEmpty()) {
         mError = QStringLiteral("no loopback control port in \"%1\"").arg(control.left(100));
         return false;
@@ -94,25 +74,19 @@ bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
     return true;
 }
 
-bool CvqSimClient::vqRunning() const { return mProc && mProc->state() == QProcess::Running; }
-
 void CvqSimClient::vqStop()
 {
-    if (!mProc)
-        return;
-    if (mProc->state() == QProcess::Running) {
-        if (mSock && mSock->state() == QAbstractSocket::ConnectedState) {
-            mSock->write("quit\n");
+    if (mProc && mProc->state() == QProcess::Running) {
+        if (mSock && mSock->state() == QAbstractSocket::ConnectedState && mSock->write("quit\n") > 0)
             mSock->flush();
-        } else {
+        else
             mProc->terminate();
-        }
         if (!mProc->waitForFinished(20000)) {
             mProc->kill();
             mProc->waitForFinished(5000);
         }
     }
-    readOutput();
+    vqOutput();
     mSock.reset();
     mProc.reset();
 }
@@ -124,18 +98,15 @@ QStringList CvqSimClient::vqCmd(const QString& line, int timeoutMs)
         return out;
     mSock->write(line.toUtf8() + '\n');
     mSock->flush();
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        int nl;
-        while ((nl = mBuf.indexOf('\n')) >= 0) {
-            const QString reply = QString::fromUtf8(mBuf.left(nl));
+    for (QDeadlineTimer deadline(timeoutMs);;) {
+        for (int nl; (nl = mBuf.indexOf('\n')) >= 0;) {
+            out << QString::fromUtf8(mBuf.left(nl));
             mBuf.remove(0, nl + 1);
-            out << reply;
             // Printers added later are learnt from the replies.
-            if (reply.startsWith(QLatin1String("printer ")))
-                mPrinters.insert(reply.section(' ', 1, 1), vqFields(reply));
-            if (reply == QLatin1String("ok") || reply.startsWith(QLatin1String("ok "))
-                || reply.startsWith(QLatin1String("err ")))
+            if (out.last().startsWith(QLatin1String("printer ")))
+                mPrinters.insert(out.last().section(' ', 1, 1), vqFields(out.last()));
+            if (out.last() == QLatin1String("ok") || out.last().startsWith(QLatin1String("ok "))
+                || out.last().startsWith(QLatin1String("err ")))
                 return out;
         }
         if (deadline.hasExpired() || mSock->state() != QAbstractSocket::ConnectedState)
@@ -143,22 +114,19 @@ QStringList CvqSimClient::vqCmd(const QString& line, int timeoutMs)
         if (mSock->waitForReadyRead(50))
             mBuf += mSock->readAll();
         // Keep the process's output pipe drained so it never blocks on it.
-        readOutput();
+        vqOutput();
     }
 }
 
 bool CvqSimClient::vqOk(const QString& line, int timeoutMs)
 {
     const QStringList r = vqCmd(line, timeoutMs);
-    return !r.isEmpty() && (r.last() == QLatin1String("ok") || r.last().startsWith(QLatin1String("ok ")));
+    return !r.isEmpty() && r.last().startsWith(QLatin1String("ok"));
 }
 
 QMap<QString, QString> CvqSimClient::vqStatus(const QString& printer)
 {
-    for (const QString& l : vqCmd(QStringLiteral("status ") + printer))
-        if (l.startsWith(QLatin1String("status ")))
-            return vqFields(l);
-    return {};
+    return vqFields(vqCmd(QStringLiteral("status ") + printer).filter(QRegularExpression("^status ")).value(0));
 }
 
 QStringList CvqSimClient::vqHistory(const QString& printer)
@@ -172,26 +140,7 @@ QStringList CvqSimClient::vqHistory(const QString& printer)
 QList<QPair<qint64, QString>> CvqSimClient::vqHistoryTimed(const QString& printer)
 {
     QList<QPair<qint64, QString>> h;
-    for (const QString& l : vqCmd(QStringLiteral("@%1 history").arg(printer))) {
-        if (!l.startsWith(QLatin1String("history t=")))
-            continue;
-        const int gap = l.indexOf(' ', 10);
-        h.append({l.mid(10, gap - 10).toLongLong(), gap < 0 ? QString() : l.mid(gap + 1)});
-    }
+    for (const QString& l : vqCmd(QStringLiteral("@%1 history").arg(printer)).filter(QRegularExpression("^history t=")))
+        h.append({l.section(' ', 1, 1).mid(2).toLongLong(), l.section(' ', 2)});
     return h;
-}
-
-QString CvqSimClient::vqPty(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("pty"));
-}
-
-QString CvqSimClient::vqHttp(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("http"));
-}
-
-QString CvqSimClient::vqInstanceId(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("instance"));
 }

@@ -26,7 +26,6 @@ public:
     bool vqConnect(const QString& control, int timeoutMs = 10000);
     // Asks the process to quit and waits for it; kills it when it does not go.
     void vqStop();
-    bool vqRunning() const;
 
     // The reply lines to one control line; the last is "ok…" or "err …"
     // (empty on time-out or a lost connection).
@@ -41,9 +40,9 @@ public:
     QList<QPair<qint64, QString>> vqHistoryTimed(const QString& printer = QStringLiteral("p1"));
 
     // From the start-up lines.
-    QString vqPty(const QString& printer = QStringLiteral("p1")) const;
-    QString vqHttp(const QString& printer = QStringLiteral("p1")) const;
-    QString vqInstanceId(const QString& printer = QStringLiteral("p1")) const;
+    QString vqPty(const QString& printer = QStringLiteral("p1")) const { return mPrinters[printer]["pty"]; }
+    QString vqHttp(const QString& printer = QStringLiteral("p1")) const { return mPrinters[printer]["http"]; }
+    QString vqInstanceId(const QString& printer = QStringLiteral("p1")) const { return mPrinters[printer]["instance"]; }
     QString vqError() const { return mError; }
     // Everything the process wrote to standard output so far.
     QString vqOutput();
@@ -52,7 +51,6 @@ public:
     static QMap<QString, QString> vqFields(const QString& line);
 
 private:
-    void readOutput();
     std::unique_ptr<QProcess> mProc;
     std::unique_ptr<QTcpSocket> mSock;
     QByteArray mBuf;
