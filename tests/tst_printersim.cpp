@@ -93,11 +93,11 @@ private slots:
         QTest::newRow("web server off loopback") << "add p5 http=0.0.0.0:0" << "127.0.0.0/8";
         QTest::newRow("wait times out") << "wait printed 99 timeout=50" << "timeout";
         QTest::newRow("line too long") << "status " + QString(5000, 'x') << "too long";
-        // A scenario with one bad line loads no step at all; states do not nest.
+        // A scenario with one bad line plays no line at all; states do not nest.
         QTest::newRow("scenario with an unknown command")
-            << "load " + writeFile(mOut, "bad.scn", "step half\n  fault motor\n  explode now\n") << "bad.scn:3";
+            << "play " + writeFile(mOut, "bad.scn", "step half\n  fault motor\n  explode now\n") << "bad.scn:3";
         QTest::newRow("a state inside a state")
-            << "load " + writeFile(mOut, "nest.scn", "step half\n  fault motor\n  state idle80\n") << "nest.scn:3";
+            << "play " + writeFile(mOut, "nest.scn", "step half\n  fault motor\n  state idle80\n") << "nest.scn:3";
         // clang-format on
     }
     void controlErrors()
@@ -157,7 +157,7 @@ private slots:
         QVERIFY(s.connected);
         QCOMPARE(s.productName + '|' + s.queueName + '|' + s.SN + '|' + s.ROMVER,
                  QStringLiteral("Morvane M5020F|Morvane M5020F|QV0002|V1.3.6500"));
-        QCOMPARE(s.vqComName, mSim.vqPty("p2"));
+        QCOMPARE(s.vqComName, mSim.vqStatus("p2").value("pty"));
     }
 
     // Under Wine printer n's serial port is COM<4 + n>: a link in the prefix to its terminal, that name in the
