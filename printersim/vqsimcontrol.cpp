@@ -3,24 +3,24 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QPointer>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <cstdio>
+#include <memory>
 
+static const int kMaxLine = 4096;
 static const int kMaxScenarioBytes = 1024 * 1024;
 static const int kMaxScenarios = 16;
-static const int kMaxDepth = 4;
 static const int kDefaultWaitMs = 60000;
 static const int kMaxHoldMs = 24 * 3600 * 1000;
 static const int kMaxPending = 10000;
-
-static const QStringList kGlobalWords = {
-    QStringLiteral("use"),    QStringLiteral("add"),    QStringLiteral("remove"), QStringLiteral("printers"),
-    QStringLiteral("status"), QStringLiteral("echo"),   QStringLiteral("sleep"),  QStringLiteral("wait"),
-    QStringLiteral("pause"),  QStringLiteral("resume"), QStringLiteral("load"),   QStringLiteral("steps"),
-    QStringLiteral("state"),  QStringLiteral("play"),   QStringLiteral("quit"),   QStringLiteral("help"),
-};
+static const qint64 kMaxUnread = 4 * 1024 * 1024;
+// A control client that has not sent the token by then is closed.
+static const int kTokenMs = 10000;
 
 bool vqSimSplitLine(const QString& line, QStringList* words)
 {
@@ -29,18 +29,13 @@ bool vqSimSplitLine(const QString& line, QStringList* words)
     bool inWord = false, quoted = false;
     for (int i = 0; i < line.size(); ++i) {
         const QChar c = line[i];
-        if (quoted) {
-            if (c == '\\' && i + 1 < line.size()) {
-                const QChar n = line[++i];
-                cur += n == 'n' ? QChar('\n') : n;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                cur += c;
-            }
+        if (quoted && c == '\\' && i + 1 < line.size()) {
+            const QChar n = line[++i];
+            cur += n == 'n' ? QChar('\n') : n;
         } else if (c == '"') {
-            quoted = inWord = true;
-        } else if (c.isSpace()) {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c.isSpace() && !quoted) {
             if (inWord)
                 words->append(cur);
             cur.clear();
@@ -50,41 +45,58 @@ bool vqSimSplitLine(const QString& line, QStringList* words)
             inWord = true;
         }
     }
-    if (quoted)
-        return false;
     if (inWord)
         words->append(cur);
-    return true;
+    return !quoted;
+}
+
+// The complete lines taken out of buf; a line too long comes out cut (and is refused).
+static QStringList takeLines(QByteArray* buf)
+{
+    QStringList lines;
+    for (int nl; (nl = buf->indexOf('\n')) >= 0; buf->remove(0, nl + 1))
+        lines << QString::fromUtf8(buf->left(qMin(nl, kMaxLine + 1))).remove('\r');
+    if (buf->size() > kMaxLine) {
+        lines << QString::fromUtf8(buf->left(kMaxLine + 1));
+        buf->clear();
+    }
+    return lines;
 }
 
 // ---- sessions
 
-CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, bool scenario, QObject* parent)
-    : QObject(parent), current(QStringLiteral("p1")), mCtl(ctl), mSink(std::move(sink)), mScenario(scenario)
+CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, const QString& origin, QObject* parent)
+    : QObject(parent), mCtl(ctl), mSink(std::move(sink)), mOrigin(origin)
 {
-    mTmr.setSingleShot(true);
+    // A held session looks every 20 ms whether its time is up or its condition holds.
     connect(&mTmr, &QTimer::timeout, this, [this] {
-        if (mCond)
-            finishHold(QStringLiteral("err timeout"));
-        else
-            finishHold(QStringLiteral("ok"));
-    });
-    mPollTmr.setInterval(20);
-    connect(&mPollTmr, &QTimer::timeout, this, [this] {
-        if (mCond && mCond() == 1)
-            finishHold(QStringLiteral("ok"));
+        const bool met = mCond && mCond() == 1;
+        if (!met && !mDeadline.hasExpired())
+            return;
+        mTmr.stop();
+        report(QStringLiteral("(held)"), met || !mCond ? "ok" : "err timeout");
+        mCond = nullptr;
+        mBusy = false;
+        process();
     });
 }
 
 void CvqSimSession::vqFeed(const QStringList& lines)
 {
     // A session held by sleep or wait queues what comes meanwhile, within reason.
-    if (mPending.size() + lines.size() > kMaxPending) {
-        mSink(QStringLiteral("err too many lines waiting"));
-        return;
-    }
+    if (mPending.size() + lines.size() > kMaxPending)
+        return mSink(QStringLiteral("err too many lines waiting"));
     mPending += lines;
     process();
+}
+
+// A scenario reports what fails, not each "ok".
+void CvqSimSession::report(const QString& line, const QString& reply)
+{
+    if (mOrigin.isEmpty())
+        mSink(reply);
+    else if (reply.startsWith(QLatin1String("err ")))
+        mSink(mOrigin + ": " + line + ": " + reply);
 }
 
 void CvqSimSession::process()
@@ -92,55 +104,29 @@ void CvqSimSession::process()
     while (!mBusy && !mPending.isEmpty()) {
         const QString line = mPending.takeFirst();
         QStringList out;
-        const bool done = mCtl->vqRun(this, line, &out);
-        for (const QString& o : qAsConst(out)) {
-            // A scenario reports what it prints and what fails, not each "ok".
-            if (mScenario && (o == QLatin1String("ok") || o.startsWith(QLatin1String("ok "))))
-                continue;
-            mSink(mScenario && o.startsWith(QLatin1String("err ")) ? origin + ": " + line + ": " + o : o);
-        }
-        if (!done)
-            mBusy = true;
+        const QString reply = mCtl->vqRun(this, line, &out);
+        for (const QString& o : qAsConst(out))
+            mSink(o);
+        mBusy = reply.isNull();
+        if (!reply.isEmpty())
+            report(line, reply);
     }
-    if (vqIdle())
+    if (!mBusy)
         emit vqDrained();
 }
 
-void CvqSimSession::hold(int ms)
+void CvqSimSession::vqHold(int ms, std::function<int()> cond)
 {
-    mBusy = true;
-    if (ms > 0)
-        mTmr.start(qMin(ms, kMaxHoldMs));
-    if (mCond)
-        mPollTmr.start();
+    mCond = std::move(cond);
+    mDeadline.setRemainingTime(qBound(1, ms, kMaxHoldMs));
+    mTmr.start(20);
 }
 
-void CvqSimSession::finishHold(const QString& reply)
-{
-    if (!mBusy)
-        return;
-    mTmr.stop();
-    mPollTmr.stop();
-    mCond = nullptr;
-    if (mPaused)
-        mCtl->mPaused.removeAll(this);
-    mPaused = false;
-    mBusy = false;
-    if (!mScenario || reply.startsWith(QLatin1String("err ")))
-        mSink(mScenario ? origin + ": " + reply : reply);
-    process();
-}
+// ---- printers
 
-void CvqSimSession::vqResume()
-{
-    if (mPaused)
-        finishHold(QStringLiteral("ok"));
-}
-
-// ---- control
-
-CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, QObject* parent)
-    : QObject(parent), mTree(tree), mOutDir(outDir), mFsLimit(fsLimit)
+CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
+                             bool quiet)
+    : mTree(tree), mOutDir(outDir), mFsLimit(fsLimit), mWinePrefix(winePrefix), mQuiet(quiet)
 {
 }
 
@@ -153,54 +139,31 @@ void CvqSimControl::vqPrint(const QString& line)
     fflush(stdout);
 }
 
-CvqSimPrinter* CvqSimControl::vqPrinter(const QString& name) const { return mPrinters.value(name); }
-
 bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
-    if (!safe.match(name).hasMatch()) {
-        *error = QStringLiteral("a printer name is 1 to 32 letters, digits, '_' or '-'");
-        return false;
-    }
-    if (mPrinters.contains(name)) {
-        *error = QStringLiteral("printer %1 exists").arg(name);
-        return false;
-    }
-    cfg.winePrefix = mWinePrefix;
-    const int index = mOrder.size() + 1;
-    if (cfg.sn.isEmpty())
-        cfg.sn = QStringLiteral("QV%1").arg(index, 4, 10, QLatin1Char('0'));
-    static const QRegularExpression safeSn(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    if (!safeSn.match(cfg.sn).hasMatch()) {
-        *error = QStringLiteral("a serial number is letters, digits, '_' or '-'");
-        return false;
-    }
-    if (cfg.usbPort <= 0) {
-        int port = 0;
-        for (CvqSimPrinter* p : qAsConst(mOrder))
-            port = qMax(port, p->usbPort());
-        cfg.usbPort = port + 1;
-    }
-    QSet<QString> queues, sns;
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    QStringList queues, sns;
+    int port = 0;
     for (CvqSimPrinter* p : qAsConst(mOrder)) {
-        queues.insert(p->queue());
-        sns.insert(p->sn());
+        queues << p->queue();
+        sns << p->sn();
+        port = qMax(port, p->usbPort());
     }
-    if (sns.contains(cfg.sn)) {
-        *error = QStringLiteral("serial number %1 is taken").arg(cfg.sn);
-        return false;
-    }
-    const CvqSimModel* model = vqSimFindModel(cfg.model);
-    QString queue = cfg.queue.isEmpty() ? QStringLiteral("Morvane ") + (model ? model->type : cfg.model) : cfg.queue;
-    if (queue.contains('/') || queue == QLatin1String(".") || queue == QLatin1String("..") || queue.contains(',')) {
-        *error = QStringLiteral("bad queue name");
-        return false;
-    }
-    for (int copy = 1; queues.contains(queue); ++copy)
-        queue = (cfg.queue.isEmpty() ? QStringLiteral("Morvane ") + (model ? model->type : cfg.model) : cfg.queue)
-            + QStringLiteral(" (Copy %1)").arg(copy);
+    cfg.sn = cfg.sn.isEmpty() ? QStringLiteral("QV%1").arg(mOrder.size() + 1, 4, 10, QLatin1Char('0')) : cfg.sn;
+    cfg.usbPort = cfg.usbPort > 0 ? cfg.usbPort : port + 1;
+    cfg.winePrefix = mWinePrefix;
+    const QString queue = cfg.queue.isEmpty() ? QStringLiteral("Morvane ") + cfg.model : cfg.queue;
     cfg.queue = queue;
-
+    for (int copy = 1; queues.contains(cfg.queue); ++copy)
+        cfg.queue = queue + QStringLiteral(" (Copy %1)").arg(copy);
+    if (!safe.match(name).hasMatch() || name.size() > 32 || !safe.match(cfg.sn).hasMatch())
+        *error = QStringLiteral("a printer name or serial number is letters, digits, '_' or '-'");
+    else if (mPrinters.contains(name) || sns.contains(cfg.sn))
+        *error = QStringLiteral("printer %1 or serial number %2 is taken").arg(name, cfg.sn);
+    else if (queue.contains('/') || queue.contains(',') || queue == QLatin1String(".") || queue == QLatin1String(".."))
+        *error = QStringLiteral("bad queue name");
+    if (!error->isEmpty())
+        return false;
     std::unique_ptr<CvqSimPrinter> p(new CvqSimPrinter(name, cfg, mTree, mOutDir, mFsLimit));
     if (!p->vqStart(error)) {
         p->vqRemoveFromTree();
@@ -226,317 +189,290 @@ void CvqSimControl::vqQuit()
     if (mQuitting)
         return;
     mQuitting = true;
-    if (!mKeep)
-        vqRemoveAllFromTree();
+    vqRemoveAllFromTree();
     // Let the last replies leave before the loop ends.
     QTimer::singleShot(100, qApp, &QCoreApplication::quit);
 }
 
-bool CvqSimControl::vqKnownCommand(const QStringList& words) const
+// ---- the verbs
+
+// One control line as a verb sees it: its words, the printer it is for (when
+// it exists), where data lines go.
+struct CvqSimControl::Line
 {
-    QStringList w = words;
-    if (!w.isEmpty() && w[0].startsWith('@'))
-        w.removeFirst();
-    return !w.isEmpty() && (kGlobalWords.contains(w[0]) || CvqSimPrinter::vqIsPrinterCommand(w[0]));
+    CvqSimControl* ctl;
+    CvqSimSession* s;
+    CvqSimPrinter* p;
+    QStringList w;
+    QStringList* out;
+    bool inState;
+};
+
+struct CvqSimControl::Verb
+{
+    const char* name;
+    int minArgs, maxArgs;  // after the verb
+    bool inScenario;       // may stand in a scenario file
+    bool onPrinter;        // acts on the line's printer, which must exist
+    std::function<QString(Line&)> run;
+};
+
+const QList<CvqSimControl::Verb>& CvqSimControl::vqVerbs()
+{
+    static const QString ok = QStringLiteral("ok");
+    static const QList<Verb> verbs = {
+        {"use", 1, 1, true, false,
+         [](Line& l) {
+             if (!l.ctl->mPrinters.contains(l.w[1]))
+                 return QStringLiteral("err no printer ") + l.w[1];
+             l.s->current = l.w[1];
+             return ok;
+         }},
+        // "add NAME [model=TYPE] [sn=TEXT] [port=N] [romver=TEXT] [http=ADDR:PORT]"
+        {"add", 1, 6, true, false,
+         [](Line& l) {
+             const QMap<QString, QString> o = vqSimOptions(l.w, 2);
+             CvqSimPrinterConfig cfg;
+             qint64 port = 0;
+             QString e;
+             for (const QString& key : o.keys())
+                 if (!QStringList({"model", "sn", "port", "romver", "http"}).contains(key) || o[key].isNull())
+                     return QStringLiteral("err bad option ") + key;
+             if (!vqSimNumber(o.value("port"), &port, 1, 999) || o.value("romver").contains(';'))
+                 return QStringLiteral("err bad option value");
+             cfg.model = o.value("model", cfg.model);
+             cfg.sn = o.value("sn");
+             cfg.usbPort = int(port);
+             cfg.romver = o.value("romver", cfg.romver);
+             cfg.http = o.value("http");
+             if (!l.ctl->vqAddPrinter(l.w[1], cfg, &e))
+                 return QStringLiteral("err ") + e;
+             *l.out << l.ctl->mPrinters[l.w[1]]->vqSummary();
+             return ok;
+         }},
+        {"remove", 1, 1, true, false,
+         [](Line& l) {
+             CvqSimPrinter* p = l.ctl->mPrinters.take(l.w[1]);
+             if (!p)
+                 return QStringLiteral("err no printer ") + l.w[1];
+             l.ctl->mOrder.removeAll(p);
+             p->vqRemoveFromTree();
+             p->deleteLater();
+             return ok;
+         }},
+        // "status [NAME|all]": one status line per printer.
+        {"status", 0, 1, true, false,
+         [](Line& l) {
+             const QString which = l.w.value(1, QStringLiteral("all"));
+             if (which != QLatin1String("all") && !l.ctl->mPrinters.contains(which))
+                 return QStringLiteral("err no printer ") + which;
+             for (CvqSimPrinter* p : qAsConst(l.ctl->mOrder))
+                 if (which == QLatin1String("all") || p->name() == which)
+                     *l.out << p->vqStatusLine();
+             return ok;
+         }},
+        {"sleep", 1, 1, true, false,
+         [](Line& l) {
+             qint64 ms = 0;
+             if (!vqSimNumber(l.w[1], &ms, 0, kMaxHoldMs))
+                 return QStringLiteral("err sleep takes milliseconds");
+             if (l.inState)
+                 return ok;
+             l.s->vqHold(int(ms));
+             return QString();
+         }},
+        // "wait COND [timeout=MS]": holds the session until the printer's condition holds.
+        {"wait", 2, 3, true, true,
+         [](Line& l) {
+             QStringList cond = l.w.mid(1);
+             qint64 timeout = kDefaultWaitMs;
+             if (cond.last().startsWith(QLatin1String("timeout="))
+                 && !vqSimNumber(cond.takeLast().mid(8), &timeout, 0, kMaxHoldMs))
+                 return QStringLiteral("err bad timeout");
+             if (l.p->vqCondition(cond) < 0)
+                 return QStringLiteral("err unknown condition ") + cond.join(' ');
+             if (l.inState || l.p->vqCondition(cond) == 1)
+                 return ok;
+             QPointer<CvqSimPrinter> p(l.p);
+             l.s->vqHold(int(timeout), [p, cond] { return p ? p->vqCondition(cond) : 0; });
+             return QString();
+         }},
+        // "state NAME": a loaded step applied at once.
+        {"state", 1, 1, false, false,
+         [](Line& l) {
+             if (!l.ctl->mSteps.contains(l.w[1]))
+                 return QStringLiteral("err no state ") + l.w[1];
+             const QString saved = l.s->current;
+             QString reply = ok;
+             for (const QString& line : l.ctl->mSteps.value(l.w[1])) {
+                 const QString r = l.ctl->vqRun(l.s, line, l.out, true);
+                 if (r.startsWith(QLatin1String("err "))) {
+                     reply = QStringLiteral("err state %1: %2: %3").arg(l.w[1], line, r.mid(4));
+                     break;
+                 }
+             }
+             l.s->current = saved;
+             return reply;
+         }},
+        {"play", 1, 1, false, false, [](Line& l) { return l.ctl->vqPlay(l.w[1]); }},
+        {"quit", 0, 0, true, false,
+         [](Line& l) {
+             l.ctl->vqQuit();
+             return ok;
+         }},
+    };
+    return verbs;
 }
 
-bool CvqSimControl::vqParseScenario(const QString& file, Scenario* sc, QString* error)
+const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
+{
+    for (const Verb& v : vqVerbs())
+        if (word == QLatin1String(v.name))
+            return &v;
+    return nullptr;
+}
+
+QString CvqSimControl::vqRun(CvqSimSession* s, const QString& line, QStringList* out, bool inState)
+{
+    Line l{this, s, nullptr, {}, out, inState};
+    if (line.size() > kMaxLine)
+        return QStringLiteral("err line too long");
+    if (!vqSimSplitLine(line, &l.w))
+        return QStringLiteral("err unterminated quote");
+    if (l.w.isEmpty() || l.w[0].startsWith('#'))
+        return QString("");
+    const QString target = l.w[0].startsWith('@') ? l.w.takeFirst().mid(1) : s->current;
+    const bool printerCommand = CvqSimPrinter::vqIsCommand(l.w.value(0));
+    const Verb* v = vqVerb(l.w.value(0));
+    l.p = mPrinters.value(target);
+    if (!printerCommand && !v)
+        return QStringLiteral("err unknown command ") + l.w.value(0);
+    if (!l.p && (printerCommand || v->onPrinter))
+        return QStringLiteral("err no printer ") + target;
+    if (printerCommand) {
+        const QString e = l.p->vqControl(l.w, out);
+        return e.isEmpty() ? QStringLiteral("ok") : QStringLiteral("err ") + e;
+    }
+    if (l.w.size() - 1 < v->minArgs || l.w.size() - 1 > v->maxArgs)
+        return QStringLiteral("err bad arguments for ") + l.w[0];
+    return v->run(l);
+}
+
+// A scenario played whole in a session of its own; replies at once.
+QString CvqSimControl::vqPlay(const QString& file)
+{
+    QMap<QString, QStringList> steps;
+    QStringList lines;
+    QString e;
+    if (!vqParseScenario(file, &steps, &lines, &e))
+        return QStringLiteral("err ") + e;
+    if (mScenarios >= kMaxScenarios)
+        return QStringLiteral("err too many scenarios running");
+    auto* session = new CvqSimSession(
+        this, [this](const QString& l) { vqPrint(l); }, file, this);
+    ++mScenarios;
+    connect(session, &CvqSimSession::vqDrained, this, [this, session] {
+        session->disconnect(this);
+        session->deleteLater();
+        --mScenarios;
+    });
+    // Fed from the event loop so that the caller's reply comes first.
+    QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
+    return QStringLiteral("ok");
+}
+
+// ---- scenario files
+
+// The steps (each "step NAME" line starts one) and every line in order; false
+// at the first line that is no command a scenario may hold.
+bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringList>* steps, QStringList* all,
+                                    QString* error)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1").arg(file);
-        return false;
-    }
-    if (f.size() > kMaxScenarioBytes) {
-        *error = QStringLiteral("%1 is too large").arg(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes) {
+        *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file);
         return false;
     }
     const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
-    QStringList* into = &sc->prologue;
-    QSet<QString> names;
+    QStringList* step = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
         QStringList w;
-        if (!vqSimSplitLine(line, &w)) {
-            *error = QStringLiteral("%1:%2: unterminated quote").arg(file).arg(i + 1);
-            return false;
-        }
-        if (w[0] == QLatin1String("step")) {
-            if (w.size() != 2 || names.contains(w[1])) {
-                *error = QStringLiteral("%1:%2: a step needs one new name").arg(file).arg(i + 1);
-                return false;
-            }
-            names.insert(w[1]);
-            sc->steps.append({w[1], QStringList()});
-            into = &sc->steps.last().second;
+        const bool split = vqSimSplitLine(lines[i], &w);
+        if (w.isEmpty() || w[0].startsWith('#'))
+            continue;
+        if (split && w[0] == QLatin1String("step") && w.size() == 2 && !steps->contains(w[1])) {
+            step = &(*steps)[w[1]];
             continue;
         }
-        if (!vqKnownCommand(w)) {
-            *error = QStringLiteral("%1:%2: unknown command %3").arg(file).arg(i + 1).arg(w[0]);
+        const QString verb = w[0].startsWith('@') ? w.value(1) : w[0];
+        if (!split || !(CvqSimPrinter::vqIsCommand(verb) || (vqVerb(verb) && vqVerb(verb)->inScenario))) {
+            *error = QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed());
             return false;
         }
-        into->append(line);
+        all->append(lines[i]);
+        if (step)
+            step->append(lines[i]);
     }
     return true;
 }
 
 bool CvqSimControl::vqLoad(const QString& file, QString* error)
 {
-    Scenario sc;
-    if (!vqParseScenario(file, &sc, error))
+    QMap<QString, QStringList> steps;
+    QStringList all;
+    if (!vqParseScenario(file, &steps, &all, error))
         return false;
-    for (const auto& step : qAsConst(sc.steps))
-        mSteps.insert(step.first, step.second);
+    mSteps.insert(steps);
     return true;
 }
 
-bool CvqSimControl::vqPlay(const QString& file, const QString& step, QString* error)
+// ---- where the lines come from
+
+QString CvqSimControl::vqListen(quint16 port, QString* error)
 {
-    Scenario sc;
-    if (!vqParseScenario(file, &sc, error))
-        return false;
-    if (mScenarios >= kMaxScenarios) {
-        *error = QStringLiteral("too many scenarios running");
-        return false;
+    auto* server = new QTcpServer(this);
+    if (!server->listen(QHostAddress::LocalHost, port)) {
+        *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server->errorString());
+        return QString();
     }
-    QStringList lines;
-    if (step.isEmpty()) {
-        lines = sc.prologue;
-        for (const auto& s : qAsConst(sc.steps)) {
-            lines << QStringLiteral("echo step ") + s.first;
-            lines += s.second;
+    // Any local user can reach a loopback port: a client's first line must be
+    // this run's token, which only the starter sees.
+    quint32 random[4];
+    QRandomGenerator::system()->fillRange(random);
+    const QString token = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(random), 16).toHex());
+    connect(server, &QTcpServer::newConnection, this, [this, server, token] {
+        while (QTcpSocket* sock = server->nextPendingConnection()) {
+            sock->setReadBufferSize(64 * 1024);
+            auto* session = new CvqSimSession(
+                this,
+                [sock](const QString& l) {
+                    // A client that does not read its replies is let go.
+                    if (sock->bytesToWrite() > kMaxUnread)
+                        return sock->abort();
+                    sock->write(l.toUtf8() + '\n');
+                },
+                QString(), sock);
+            const auto buf = std::make_shared<QByteArray>();
+            QTimer::singleShot(kTokenMs, sock, [sock, session] {
+                if (!session->property("known").toBool())
+                    sock->abort();
+            });
+            connect(sock, &QTcpSocket::readyRead, session, [sock, session, buf, token] {
+                *buf += sock->readAll();
+                if (sock->state() != QAbstractSocket::ConnectedState)
+                    return;
+                QStringList lines = takeLines(buf.get());
+                if (!session->property("known").toBool() && !lines.isEmpty()) {
+                    if (lines.takeFirst() != token) {
+                        sock->write("err bad token\n");
+                        return sock->disconnectFromHost();
+                    }
+                    session->setProperty("known", true);
+                }
+                session->vqFeed(lines);
+            });
+            connect(sock, &QTcpSocket::disconnected, sock, &QObject::deleteLater);
         }
-    } else {
-        bool found = false;
-        for (const auto& s : qAsConst(sc.steps)) {
-            if (s.first == step) {
-                lines = s.second;
-                found = true;
-            }
-        }
-        if (!found) {
-            *error = QStringLiteral("no step %1 in %2").arg(step, file);
-            return false;
-        }
-    }
-    for (const auto& s : qAsConst(sc.steps))
-        mSteps.insert(s.first, s.second);
-    auto* session = new CvqSimSession(
-        this, [this](const QString& l) { vqPrint(l); }, true, this);
-    session->origin = file;
-    ++mScenarios;
-    connect(session, &CvqSimSession::vqDrained, this, [this, session] {
-        session->disconnect(this);
-        session->deleteLater();
-        if (--mScenarios == 0)
-            emit vqScenarioFinished();
     });
-    // Fed from the event loop so that the caller's reply comes first.
-    QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
-    return true;
-}
-
-static const char* const kHelp[] = {
-    "help: use NAME | @NAME CMD | add NAME [model= pid= sn= queue= port= romver= http= unplugged] | remove NAME",
-    "help: printers | status [NAME|all] | history [clear] | echo TEXT | sleep MS | wait COND [timeout=MS]",
-    "help: pause [MS] | resume | load FILE | steps | state NAME | play FILE [STEP] | quit",
-    "help: reset | plug/unplug [device|queue|serial|port|idread|all]",
-    "help: activity idle|sleep|warmup|printing|busy|cooling",
-    "help: fault NAME[,NAME] [on|off] | faults LIST|none | clear | source LIST | toner PCT|none | drum PCT|none",
-    "help: chip on|off | romver V | upromver V|none | pxg N | tll N | jobs N | key | scan [...] | scanjob [...]",
-    "help: scanner ok|err | jobstate auto|TEXT | printtime MS | exeout auto|inline|file | raw FIELD V | file OP",
-    "help: linkfault KIND[,KIND] [count= after= types= size= gap= delay=] | linkfault clear | httpfault ...",
-};
-
-bool CvqSimControl::vqRun(CvqSimSession* s, const QString& rawLine, QStringList* out, int depth)
-{
-    const QString line = rawLine.trimmed();
-    if (line.isEmpty() || line.startsWith('#'))
-        return true;
-    QStringList w;
-    if (!vqSimSplitLine(line, &w)) {
-        *out << QStringLiteral("err unterminated quote");
-        return true;
-    }
-    QString target = s->current;
-    if (w[0].startsWith('@')) {
-        target = w.takeFirst().mid(1);
-        if (w.isEmpty()) {
-            *out << QStringLiteral("err no command after @") + target;
-            return true;
-        }
-    }
-    const QString cmd = w[0];
-    const int n = w.size();
-    auto ok = [out](const QString& text = QString()) {
-        *out << (text.isEmpty() ? QStringLiteral("ok") : "ok " + text);
-    };
-    auto err = [out](const QString& text) { *out << QStringLiteral("err ") + text; };
-    auto number = [](const QString& t, int* v) {
-        bool good = false;
-        *v = t.toInt(&good);
-        return good && *v >= 0;
-    };
-
-    if (cmd == QLatin1String("help")) {
-        for (const char* h : kHelp)
-            *out << QLatin1String(h);
-        ok();
-    } else if (cmd == QLatin1String("use") && n == 2) {
-        if (!mPrinters.contains(w[1]))
-            return err(QStringLiteral("no printer ") + w[1]), true;
-        s->current = w[1];
-        ok();
-    } else if (cmd == QLatin1String("add") && n >= 2) {
-        CvqSimPrinterConfig cfg;
-        cfg.usbPort = 0;
-        for (int i = 2; i < n; ++i) {
-            const QString key = w[i].section('=', 0, 0);
-            const QString value = w[i].section('=', 1);
-            if (w[i] == QLatin1String("unplugged"))
-                cfg.plugged = false;
-            else if (key == QLatin1String("model"))
-                cfg.model = value;
-            else if (key == QLatin1String("pid")
-                     && QRegularExpression(QStringLiteral("^[0-9A-Fa-f]{4}$")).match(value).hasMatch())
-                cfg.pid = value.toUpper();
-            else if (key == QLatin1String("sn"))
-                cfg.sn = value;
-            else if (key == QLatin1String("queue"))
-                cfg.queue = value;
-            else if (key == QLatin1String("romver") && !value.contains(';'))
-                cfg.romver = value;
-            else if (key == QLatin1String("http"))
-                cfg.http = value;
-            else if (key == QLatin1String("port") && number(value, &cfg.usbPort) && cfg.usbPort > 0)
-                ;
-            else
-                return err(QStringLiteral("bad option ") + w[i]), true;
-        }
-        QString e;
-        if (!vqAddPrinter(w[1], cfg, &e))
-            return err(e), true;
-        *out << mPrinters[w[1]]->vqSummary();
-        ok();
-    } else if (cmd == QLatin1String("remove") && n == 2) {
-        CvqSimPrinter* p = mPrinters.take(w[1]);
-        if (!p)
-            return err(QStringLiteral("no printer ") + w[1]), true;
-        mOrder.removeAll(p);
-        p->vqRemoveFromTree();
-        p->deleteLater();
-        ok();
-    } else if (cmd == QLatin1String("printers")) {
-        for (CvqSimPrinter* p : qAsConst(mOrder))
-            *out << p->vqSummary();
-        ok();
-    } else if (cmd == QLatin1String("status") && n <= 2) {
-        const QString which = n == 2 ? w[1] : QStringLiteral("all");
-        if (which != QLatin1String("all") && !mPrinters.contains(which))
-            return err(QStringLiteral("no printer ") + which), true;
-        for (CvqSimPrinter* p : qAsConst(mOrder))
-            if (which == QLatin1String("all") || p->name() == which)
-                *out << p->vqStatusLine();
-        ok();
-    } else if (cmd == QLatin1String("echo")) {
-        *out << QStringLiteral("echo ") + w.mid(1).join(' ');
-        ok();
-    } else if (cmd == QLatin1String("sleep") && n == 2) {
-        int ms = 0;
-        if (!number(w[1], &ms))
-            return err(QStringLiteral("sleep takes milliseconds")), true;
-        if (depth > 0)
-            return ok(), true;
-        s->hold(qMax(ms, 1));
-        return false;
-    } else if (cmd == QLatin1String("wait") && n >= 2) {
-        int timeout = kDefaultWaitMs;
-        QStringList cond = w.mid(1);
-        if (cond.last().startsWith(QLatin1String("timeout="))) {
-            if (!number(cond.takeLast().mid(8), &timeout))
-                return err(QStringLiteral("bad timeout")), true;
-        }
-        CvqSimPrinter* p = mPrinters.value(target);
-        if (!p)
-            return err(QStringLiteral("no printer ") + target), true;
-        if (p->vqCondition(cond) < 0)
-            return err(QStringLiteral("unknown condition ") + cond.join(' ')), true;
-        if (depth > 0)
-            return ok(), true;
-        if (p->vqCondition(cond) == 1)
-            return ok(), true;
-        QPointer<CvqSimPrinter> guard(p);
-        s->mCond = [guard, cond] { return guard ? guard->vqCondition(cond) : 0; };
-        s->hold(qMax(timeout, 1));
-        return false;
-    } else if (cmd == QLatin1String("pause") && n <= 2) {
-        int ms = 0;
-        if (n == 2 && !number(w[1], &ms))
-            return err(QStringLiteral("pause takes milliseconds")), true;
-        if (depth > 0)
-            return ok(), true;
-        s->mPaused = true;
-        mPaused.append(s);
-        s->hold(ms);
-        return false;
-    } else if (cmd == QLatin1String("resume")) {
-        const auto paused = mPaused;
-        mPaused.clear();
-        ok(QString::number(paused.size()));
-        for (const auto& p : paused)
-            if (p)
-                QTimer::singleShot(0, p.data(), [p] {
-                    if (p)
-                        p->vqResume();
-                });
-    } else if (cmd == QLatin1String("load") && n == 2) {
-        QString e;
-        if (!vqLoad(w[1], &e))
-            return err(e), true;
-        ok();
-    } else if (cmd == QLatin1String("steps")) {
-        for (auto it = mSteps.cbegin(); it != mSteps.cend(); ++it)
-            *out << QStringLiteral("step ") + it.key();
-        ok();
-    } else if (cmd == QLatin1String("state") && n == 2) {
-        if (!mSteps.contains(w[1]))
-            return err(QStringLiteral("no state ") + w[1]), true;
-        if (depth >= kMaxDepth)
-            return err(QStringLiteral("states nested too deep")), true;
-        const QString saved = s->current;
-        for (const QString& l : mSteps.value(w[1])) {
-            QStringList sub;
-            vqRun(s, l, &sub, depth + 1);
-            if (!sub.isEmpty() && sub.last().startsWith(QLatin1String("err "))) {
-                s->current = saved;
-                return err(QStringLiteral("state %1: %2: %3").arg(w[1], l, sub.last().mid(4))), true;
-            }
-        }
-        s->current = saved;
-        ok();
-    } else if (cmd == QLatin1String("play") && (n == 2 || n == 3)) {
-        QString e;
-        if (!vqPlay(w[1], w.value(2), &e))
-            return err(e), true;
-        ok();
-    } else if (cmd == QLatin1String("quit")) {
-        ok();
-        vqQuit();
-    } else if (CvqSimPrinter::vqIsPrinterCommand(cmd)) {
-        CvqSimPrinter* p = mPrinters.value(target);
-        if (!p)
-            return err(QStringLiteral("no printer ") + target), true;
-        const QString e = p->vqControl(w, out);
-        if (e.isEmpty())
-            ok();
-        else
-            err(e);
-    } else if (kGlobalWords.contains(cmd)) {
-        err(QStringLiteral("bad arguments for ") + cmd);
-    } else {
-        err(QStringLiteral("unknown command ") + cmd);
-    }
-    return true;
+    return QStringLiteral("127.0.0.1:%1 %2").arg(server->serverPort()).arg(token);
 }

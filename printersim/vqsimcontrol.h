@@ -1,16 +1,14 @@
 #pragma once
-// The control side of the emulator: printers by name, the line protocol,
-// sessions (standard input, control port connections, scenarios) and
+// The control side of the emulator: printers by name, the line protocol and
+// its verbs, sessions (control port connections, played scenarios) and
 // scenario files.
 
-#include <QList>
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
-#include <memory>
 
 class CvqSimPrinter;
 class CvqSimTree;
@@ -21,95 +19,75 @@ struct CvqSimPrinterConfig;
 // False on an unterminated quote.
 bool vqSimSplitLine(const QString& line, QStringList* words);
 
-// One source of commands. Runs its lines in order; sleep, wait and pause
-// hold only this session.
+// One source of commands. Runs its lines in order; sleep and wait hold only this session.
 class CvqSimSession : public QObject
 {
     Q_OBJECT
 public:
     using Sink = std::function<void(const QString&)>;
-    CvqSimSession(CvqSimControl* ctl, Sink sink, bool scenario, QObject* parent = nullptr);
+    // A scenario's session (origin: its file) reports only what fails.
+    CvqSimSession(CvqSimControl* ctl, Sink sink, const QString& origin = QString(), QObject* parent = nullptr);
 
-    void vqFeed(const QString& line) { vqFeed(QStringList{line}); }
     void vqFeed(const QStringList& lines);
-    bool vqIdle() const { return !mBusy && mPending.isEmpty(); }
-    void vqResume();
-    QString current;
-    QString origin;  // names the scenario in its messages
+    // Holds the session for up to ms, or until cond gives 1.
+    void vqHold(int ms, std::function<int()> cond = nullptr);
+    QString current = QStringLiteral("p1");
 
 signals:
     void vqDrained();
 
 private:
-    friend class CvqSimControl;
     void process();
-    void hold(int ms);
-    void finishHold(const QString& reply);
+    void report(const QString& line, const QString& reply);
 
     CvqSimControl* mCtl;
     Sink mSink;
-    bool mScenario;
+    QString mOrigin;
     QStringList mPending;
     bool mBusy = false;
     QTimer mTmr;
-    QTimer mPollTmr;
+    QDeadlineTimer mDeadline;
     std::function<int()> mCond;  // for wait: 1 holds, 0 not yet
-    bool mPaused = false;
 };
 
 class CvqSimControl : public QObject
 {
     Q_OBJECT
 public:
-    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, QObject* parent = nullptr);
+    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix, bool quiet);
     ~CvqSimControl() override;
 
     bool vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error);
-    CvqSimPrinter* vqPrinter(const QString& name) const;
     QList<CvqSimPrinter*> vqPrinters() const { return mOrder; }
     void vqRemoveAllFromTree();
 
-    // Runs one line for a session; the reply lines go to out, the last one
-    // "ok…" or "err …". Returns false when the session must wait (the reply
-    // comes later through the session).
-    bool vqRun(CvqSimSession* s, const QString& line, QStringList* out, int depth = 0);
-
+    // Runs one line for a session: data lines go to out, the reply ("ok…" or
+    // "err …") is returned; a null reply: the session holds and replies later.
+    // Inside a state, sleep and wait are skipped.
+    QString vqRun(CvqSimSession* s, const QString& line, QStringList* out, bool inState = false);
     // Loads a scenario file; its steps become named states.
     bool vqLoad(const QString& file, QString* error);
-    // Plays a scenario (or one step) in a session of its own.
-    bool vqPlay(const QString& file, const QString& step, QString* error);
-    bool vqScenarioRunning() const { return mScenarios > 0; }
-
-    void vqSetQuiet(bool q) { mQuiet = q; }
-    void vqSetKeep(bool k) { mKeep = k; }
-    void vqSetWinePrefix(const QString& dir) { mWinePrefix = dir; }
+    // Accepts control connections on 127.0.0.1:port; the line naming it ("127.0.0.1:PORT TOKEN"), empty on failure.
+    QString vqListen(quint16 port, QString* error);
     void vqPrint(const QString& line);
     void vqQuit();
 
-signals:
-    void vqScenarioFinished();
-
 private:
-    struct Scenario
-    {
-        QStringList prologue;
-        QList<QPair<QString, QStringList>> steps;
-    };
-    bool vqParseScenario(const QString& file, Scenario* sc, QString* error);
-    bool vqKnownCommand(const QStringList& words) const;
+    struct Line;
+    struct Verb;
+    static const QList<Verb>& vqVerbs();
+    static const Verb* vqVerb(const QString& word);
+    bool vqParseScenario(const QString& file, QMap<QString, QStringList>* steps, QStringList* all, QString* error);
+    QString vqPlay(const QString& file);
 
     CvqSimTree* mTree;
     QString mOutDir;
     qint64 mFsLimit;
+    QString mWinePrefix;
+    bool mQuiet;
     QMap<QString, CvqSimPrinter*> mPrinters;
     QList<CvqSimPrinter*> mOrder;
     QMap<QString, QStringList> mSteps;
-    QList<QPointer<CvqSimSession>> mPaused;
     int mScenarios = 0;
-    bool mQuiet = false;
-    bool mKeep = false;
-    QString mWinePrefix;
     bool mQuitting = false;
-
-    friend class CvqSimSession;
 };

@@ -14,12 +14,6 @@ QString CvqSimFs::vqResolve(const QString& path)
     return p;
 }
 
-bool CvqSimFs::vqHas(const QString& path) const
-{
-    const QString p = vqResolve(path);
-    return !p.isEmpty() && mFiles.contains(p);
-}
-
 bool CvqSimFs::vqGet(const QString& path, QByteArray* out) const
 {
     const auto it = mFiles.constFind(vqResolve(path));
@@ -27,12 +21,6 @@ bool CvqSimFs::vqGet(const QString& path, QByteArray* out) const
         return false;
     *out = it.value();
     return true;
-}
-
-qint64 CvqSimFs::vqSize(const QString& path) const
-{
-    const auto it = mFiles.constFind(vqResolve(path));
-    return it == mFiles.cend() ? -1 : it.value().size();
 }
 
 CvqSimFs::Result CvqSimFs::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
@@ -85,10 +73,4 @@ QStringList CvqSimFs::vqList(const QString& prefix) const
             out << it.key();
     std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
     return out;
-}
-
-void CvqSimFs::vqClear()
-{
-    mFiles.clear();
-    mUsed = 0;
 }

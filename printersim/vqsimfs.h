@@ -10,6 +10,7 @@
 class CvqSimFs
 {
 public:
+    // The file service's status bytes for these outcomes.
     enum Result { Ok = 0, NotFound = 1, BadPath = 2, NoSpace = 3, BadOffset = 5 };
 
     static constexpr qint64 kDefaultLimit = qint64(64) * 1024 * 1024;
@@ -22,10 +23,15 @@ public:
     // working directory). Empty for an unusable path.
     static QString vqResolve(const QString& path);
 
-    bool vqHas(const QString& path) const;
+    bool vqHas(const QString& path) const { return mFiles.contains(vqResolve(path)); }
     // The file's bytes; false when it does not exist.
     bool vqGet(const QString& path, QByteArray* out) const;
-    qint64 vqSize(const QString& path) const;
+    // -1 when there is no such file.
+    qint64 vqSize(const QString& path) const
+    {
+        const auto it = mFiles.constFind(vqResolve(path));
+        return it == mFiles.cend() ? -1 : it->size();
+    }
     // Writes at offset; offset 0 starts the file afresh, an offset beyond the
     // end is refused.
     Result vqWrite(const QString& path, qint64 offset, const QByteArray& bytes);
@@ -33,11 +39,6 @@ public:
     Result vqRemove(const QString& path);
     // Files whose path starts with prefix, in byte order.
     QStringList vqList(const QString& prefix = QString()) const;
-    void vqClear();
-
-    qint64 vqUsed() const { return mUsed; }
-    qint64 vqLimit() const { return mLimit; }
-    void vqSetLimit(qint64 limit) { mLimit = limit; }
 
 private:
     QMap<QString, QByteArray> mFiles;

@@ -1,12 +1,15 @@
 #pragma once
 // The printer's web server on a loopback address: the file and command paths,
-// the identification and state pages, and the firmware upload.
+// the identification and state pages, and the firmware upload. It serves the
+// monitor's client and the tests; it stays bounded against bad requests (size,
+// time, connections) but is no general web server.
 
+#include "vqsimprograms.h"
+
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QPointer>
 
-class CvqSimPrinter;
 class QTcpServer;
 class QTcpSocket;
 
@@ -19,46 +22,51 @@ public:
     static constexpr int kMaxConnections = 64;
     static constexpr int kIdleMs = 30000;
 
-    explicit CvqSimHttp(CvqSimPrinter* printer);
-    ~CvqSimHttp() override;
+    explicit CvqSimHttp(CvqSimPrograms* programs);
 
     // "ADDR:PORT"; only IPv4 loopback addresses are accepted.
     bool vqListen(const QString& addressPort, QString* error);
     QString vqAddress() const;
-
-    // "httpfault" arguments; empty result = ok.
-    QString vqSetFault(const QStringList& args);
-    void vqClearFault() { mFault = Fault(); }
-
     // Parses "ADDR:PORT" and checks that ADDR is in 127.0.0.0/8.
     static bool vqParseLoopback(const QString& text, QHostAddress* addr, quint16* port, QString* error);
 
-private:
-    struct Fault
+    // The identification and state pages as the printer shows them now.
+    void vqSetPages(const QByteArray& id, const QByteArray& snap)
     {
-        QString kind;  // silence, late, status, huge, stall, redirect
-        int count = 1;
-        int delay = 6000;
-        int code = 500;
-        QByteArray path;                  // only requests whose target starts with it
-        int after = 0;                    // matching requests served normally first
-        qint64 size = 100 * 1024 * 1024;  // huge: body bytes; stall: request body bytes read first
-        QByteArray location;              // redirect: where to
-        bool active = false;
+        mId = id;
+        mSnap = snap;
+    }
+    // "httpfault" arguments; empty result = ok.
+    QString vqSetFault(const QStringList& args);
+    void vqClearFault() { mFault = CvqSimFault(); }
+
+signals:
+    // Each request as it arrives ("http GET /vqhas/tmp/x").
+    void vqRequest(const QString& line);
+    void vqUploaded(const QByteArray& image);
+
+private:
+    // What one connection has received so far.
+    struct Conn
+    {
+        QByteArray buf;
+        QByteArray method, target, contentType;
+        qint64 length = -1;   // of the body; -1 while the header is incomplete
+        qint64 stallAt = -1;  // a stalled upload: the body bytes read at most
+        bool answered = false;
     };
 
-    // True when the fault takes this request (and counts it).
-    bool faultTakes(const QByteArray& target);
-    void sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size);
-
-    void onNewConnection();
+    bool faultTakes(const QByteArray& target, const char* kind);
     void onReadyRead(QTcpSocket* s);
-    void handle(QTcpSocket* s, const QByteArray& method, const QByteArray& target, const QByteArray& contentType,
-                const QByteArray& body);
+    int readHeader(Conn& c);
+    void handle(QTcpSocket* s, const Conn& c, const QByteArray& body);
     void reply(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type = "text/plain; charset=utf-8");
     void send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type);
+    void sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size);
 
-    CvqSimPrinter* mPrinter;
+    CvqSimPrograms* mPrograms;
     QTcpServer* mServer;
-    Fault mFault;
+    QHash<QTcpSocket*, Conn> mConns;
+    QByteArray mId, mSnap;
+    CvqSimFault mFault;
 };

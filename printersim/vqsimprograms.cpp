@@ -1,12 +1,7 @@
 #include "vqsimprograms.h"
-#include "vqsimoptions.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -14,50 +9,83 @@ static const QString kOneKeyReq = QStringLiteral("/tmp/vqonekeyprint.req.txt");
 static const QString kScanToPcReq = QStringLiteral("/tmp/vqscantopc.req.txt");
 static const QString kScanToPcBase = QStringLiteral("/tmp/vqstdscans/pic");
 static const QString kScanJobDir = QStringLiteral("/tmp/vqkeltoscans/");
-static const int kInlineOutputMax = 1000;
-static const int kOutputFiles = 8;
+static const QStringList kCommands = {"key", "scan", "scanjob", "scanner", "jobstate", "exeout", "refuse"};
 
 QString vqsimstatus::vqText(quint8 status)
 {
-    switch (status) {
-    case Ok: return QString();
-    case NotFound: return QStringLiteral("no such file");
-    case BadRequest: return QStringLiteral("bad request");
-    case NoSpace: return QStringLiteral("no space");
-    case Unsupported: return QStringLiteral("command not supported");
-    case BadOffset: return QStringLiteral("bad offset");
-    case Busy: return QStringLiteral("busy");
-    case Refused: return QStringLiteral("refused");
+    static const char* const texts[] = {
+        "", "no such file", "bad request", "no space", "command not supported", "bad offset", "busy", "refused"};
+    return QLatin1String(status < 8 ? texts[status] : "error");
+}
+
+QMap<QString, QString> vqSimOptions(const QStringList& words, int from)
+{
+    QMap<QString, QString> o;
+    for (int i = from; i < words.size(); ++i)
+        o.insert(words[i].section('=', 0, 0), words[i].contains('=') ? words[i].section('=', 1) : QString());
+    return o;
+}
+
+bool vqSimNumber(const QString& text, qint64* v, qint64 lo, qint64 hi)
+{
+    bool ok = false;
+    const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const qint64 n = hex ? text.mid(2).toLongLong(&ok, 16) : text.toLongLong(&ok, 10);
+    if (text.isNull() || !ok || n < lo || n > hi)
+        return text.isNull();
+    *v = n;
+    return true;
+}
+
+QString CvqSimFault::vqSet(const QStringList& args, const QStringList& kinds,
+                           const QMap<QString, QPair<qint64, qint64>>& numbers, const QStringList& texts)
+{
+    CvqSimFault f;
+    const QStringList given = args.value(0).split(',', Qt::SkipEmptyParts);
+    f.mKinds = QSet<QString>(given.cbegin(), given.cend());
+    if (given.isEmpty() || !QSet<QString>(kinds.cbegin(), kinds.cend()).contains(f.mKinds))
+        return QStringLiteral("fault kinds: ") + kinds.join(',');
+    f.mOpts = vqSimOptions(args, 1);
+    for (auto it = f.mOpts.cbegin(); it != f.mOpts.cend(); ++it) {
+        const QPair<qint64, qint64> range = numbers.value(it.key(), {1, 0});
+        qint64 v = 0;
+        if (!texts.contains(it.key()) && (it->isNull() || !vqSimNumber(*it, &v, range.first, range.second)))
+            return QStringLiteral("bad option ") + it.key();
     }
-    return QStringLiteral("error");
+    f.mCount = f.vqNumber("count", 1);
+    f.mAfter = f.vqNumber("after", 0);
+    f.mActive = true;
+    *this = f;
+    return QString();
 }
 
-static CvqSimExeResult fail(quint8 status)
+qint64 CvqSimFault::vqNumber(const char* key, qint64 fallback) const
 {
-    CvqSimExeResult r;
-    r.status = status;
-    r.err = vqsimstatus::vqText(status);
-    return r;
+    vqSimNumber(mOpts.value(QLatin1String(key)), &fallback, LLONG_MIN, LLONG_MAX);
+    return fallback;
 }
 
-static CvqSimExeResult done(const QString& output)
+bool CvqSimFault::vqTakes()
 {
-    CvqSimExeResult r;
-    r.output = output;
-    return r;
+    if (!mActive || mAfter-- > 0)
+        return false;
+    if (mCount > 0 && --mCount == 0)
+        mActive = false;
+    return true;
 }
 
-CvqSimPrograms::CvqSimPrograms(const QString& printerName, bool hasScan, const QString& outDir, CvqSimFs* fs,
+static CvqSimExeResult fail(quint8 status) { return {status, vqsimstatus::vqText(status), QString()}; }
+static CvqSimExeResult done(const QString& output) { return {0, QString(), output}; }
+
+CvqSimPrograms::CvqSimPrograms(const QString& printerName, bool hasScan, const QString& outDir, qint64 fsLimit,
                                CvqStsFields* sts)
-    : mName(printerName), mHasScan(hasScan), mOutDir(outDir), mFs(fs), mSts(sts)
+    : mName(printerName), mHasScan(hasScan), mOutDir(outDir), mFs(fsLimit), mSts(sts)
 {
     mPrintTmr.setSingleShot(true);
     connect(&mPrintTmr, &QTimer::timeout, this, [this] {
         if (!mPrintOverlay)
             return;
-        mPrintOverlay = false;
-        mSts->statusBytes[7] = mSavedB7;
-        mSts->inPrintJob = mSavedInJob;
+        vqSetActivity(mSavedB7, mSavedInJob);
         emit vqChanged();
     });
     connect(&mScanTmr, &QTimer::timeout, this, &CvqSimPrograms::vqScanTick);
@@ -66,14 +94,49 @@ CvqSimPrograms::CvqSimPrograms(const QString& printerName, bool hasScan, const Q
 
 void CvqSimPrograms::vqReset()
 {
+    mRefusals.clear();
     mPrintOverlay = false;
     mPrintTmr.stop();
-    mJobStateOverride.clear();
-    vqSetJobStateFailures(0, 0);
+    mJobState.clear();
+    mStateFailures = 0;
     mExeOut = QStringLiteral("auto");
     mScannerAnswer = mHasScan ? QStringLiteral("ok") : QStringLiteral("err");
-    mNext = CvqSimScanSettings();
-    mPrintTimeMs = 3000;
+    mNext = Scan();
+}
+
+quint8 CvqSimPrograms::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
+{
+    return vqRefused("put", path) ? quint8(vqsimstatus::Refused) : quint8(mFs.vqWrite(path, offset, bytes));
+}
+
+quint8 CvqSimPrograms::vqGet(const QString& path, QByteArray* data)
+{
+    if (vqRefused("get", path))
+        return vqsimstatus::Refused;
+    if (mFs.vqGet(path, data))
+        return vqsimstatus::Ok;
+    return CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound;
+}
+
+quint8 CvqSimPrograms::vqRemove(const QString& path)
+{
+    if (CvqSimFs::vqResolve(path).isEmpty())
+        return vqsimstatus::NotFound;
+    return vqRefused("del", path) ? quint8(vqsimstatus::Refused) : quint8(mFs.vqRemove(path));
+}
+
+// True, using up one refusal, when a "refuse" covers this operation on path now.
+bool CvqSimPrograms::vqRefused(const char* op, const QString& path)
+{
+    for (int i = 0; i < mRefusals.size(); ++i) {
+        Refusal& r = mRefusals[i];
+        if (r.op != QLatin1String(op) || (!r.path.isEmpty() && r.path != CvqSimFs::vqResolve(path)))
+            continue;
+        if (r.count > 0 && --r.count == 0)
+            mRefusals.removeAt(i);
+        return true;
+    }
+    return false;
 }
 
 void CvqSimPrograms::vqSetActivity(quint8 b7, quint8 inJob)
@@ -83,50 +146,98 @@ void CvqSimPrograms::vqSetActivity(quint8 b7, quint8 inJob)
     mSts->inPrintJob = inJob;
 }
 
-QString CvqSimPrograms::vqPressKey()
+bool CvqSimPrograms::vqIsCommand(const QString& word) { return kCommands.contains(word); }
+
+QString CvqSimPrograms::vqControl(const QStringList& a)
 {
-    if (mFs->vqPut(kOneKeyReq, QByteArrayLiteral("1\n")) != CvqSimFs::Ok)
-        return QStringLiteral("no space for the request file");
-    ++mKeys;
-    emit vqEvent(QStringLiteral("key %1").arg(mKeys));
+    const QString& cmd = a[0];
+    const QMap<QString, QString> o = vqSimOptions(a, 2);
+    qint64 count = 1, after = 0;
+    if (cmd == QLatin1String("key")) {
+        if (mFs.vqPut(kOneKeyReq, QByteArrayLiteral("1\n")) != CvqSimFs::Ok)
+            return QStringLiteral("no space for the request file");
+        emit vqEvent(QStringLiteral("key %1").arg(++mKeys));
+    } else if (cmd.startsWith(QLatin1String("scan")) && cmd != QLatin1String("scanner")) {
+        return vqScanControl(a);
+    } else if (a.size() < 2) {
+        return QStringLiteral("bad arguments for ") + cmd;
+    } else if (cmd == QLatin1String("scanner") && QStringList({"ok", "err"}).contains(a[1])) {
+        mScannerAnswer = a[1];
+    } else if (cmd == QLatin1String("exeout") && QStringList({"auto", "inline", "file"}).contains(a[1])) {
+        mExeOut = a[1];
+    } else if (cmd == QLatin1String("jobstate") && !a[1].startsWith(QLatin1String("fail="))) {
+        // A replaced answer ("\n" for line breaks), or "auto".
+        mJobState = a[1] == QLatin1String("auto") ? QString() : a.mid(1).join(' ');
+    } else if (cmd == QLatin1String("jobstate") && vqSimNumber(a[1].mid(5), &count, 0, 1000000)
+               && vqSimNumber(o.value("after"), &after, 0, 1000000)) {
+        // Answers after more times, then fails count times.
+        mStateCalls = 0;
+        mStateFailAfter = int(after);
+        mStateFailures = int(count);
+    } else if (cmd == QLatin1String("refuse") && a[1] == QLatin1String("clear")) {
+        mRefusals.clear();
+    } else if (cmd == QLatin1String("refuse") && QStringList({"del", "get", "put"}).contains(a[1])
+               && vqSimNumber(o.value("count"), &count, 0, 1000000)
+               && (!o.contains("path") || !CvqSimFs::vqResolve(o["path"]).isEmpty())) {
+        mRefusals.append({a[1], CvqSimFs::vqResolve(o.value("path")), int(count)});
+    } else {
+        return QStringLiteral("bad arguments for ") + cmd;
+    }
     return QString();
 }
 
-QString CvqSimPrograms::vqStartPanelScan(const CvqSimScanSettings& s, const QString& fmt)
+// "scan stop [result=N]", "scan [options]" (a panel scan to the PC) and
+// "scanjob [options]" (how the next scan the PC starts runs).
+QString CvqSimPrograms::vqScanControl(const QStringList& args)
 {
-    if (mScan.running)
+    const bool stop = args[0] == QLatin1String("scan") && args.value(1) == QLatin1String("stop");
+    const QMap<QString, QString> o = vqSimOptions(args, stop ? 2 : 1);
+    qint64 result = 8, pages = mNext.pages, parts = mNext.parts, interval = mNext.interval, open = mNext.openEnd;
+    if (stop && (!vqSimNumber(o.value("result"), &result, 0, 255) || !mScan.running))
+        return QStringLiteral("bad result, or no scan is running");
+    if (stop) {
+        vqStopScan(int(result));
+        return QString();
+    }
+    Scan s = mNext;
+    result = s.result;
+    const QString last = o.value("last", s.lastAtState ? "state" : "tick");
+    if (!vqSimNumber(o.value("pages"), &pages, 0, 9999) || !vqSimNumber(o.value("parts"), &parts, -1, 1000)
+        || !vqSimNumber(o.value("interval"), &interval, 1, 600000) || !vqSimNumber(o.value("result"), &result, 0, 255)
+        || !vqSimNumber(o.value("open"), &open, 0, 1) || !QStringList({"state", "tick"}).contains(last))
+        return QStringLiteral("bad scan options");
+    s.pages = int(pages), s.parts = int(parts), s.interval = int(interval), s.result = int(result);
+    s.lastAtState = last == QLatin1String("state");
+    s.openEnd = open == 1;
+    s.tryAnswer = o.value("try", s.tryAnswer) == QLatin1String("auto") ? QString() : o.value("try", s.tryAnswer);
+    const QString fmt = o.value("format", "jpg");
+    if (args[0] == QLatin1String("scanjob"))
+        mNext = s;
+    else if (mScan.running)
         return QStringLiteral("a scan is running");
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9]{1,8}$"));
-    if (!safe.match(fmt).hasMatch())
+    else if (!QRegularExpression(QStringLiteral("^[A-Za-z0-9]{1,8}$")).match(fmt).hasMatch())
         return QStringLiteral("bad format");
-    if (mFs->vqPut(kScanToPcReq, fmt.toUtf8() + '\n') != CvqSimFs::Ok)
+    else if (mFs.vqPut(kScanToPcReq, fmt.toUtf8() + '\n') != CvqSimFs::Ok)
         return QStringLiteral("no space for the request file");
-    vqStartScan(QStringLiteral("vqstdscans"), kScanToPcBase, fmt, true, qMax(s.parts, 0), s);
+    else
+        vqStartScan(QStringLiteral("vqstdscans"), kScanToPcBase, fmt, true, qMax(s.parts, 0), s);
     return QString();
 }
 
 bool CvqSimPrograms::vqOutputToFile(const QByteArray& output) const
 {
-    return mExeOut == QLatin1String("file") || (mExeOut == QLatin1String("auto") && output.size() > kInlineOutputMax)
+    return mExeOut == QLatin1String("file") || (mExeOut == QLatin1String("auto") && output.size() > 1000)
         || output.contains('\0');
-}
-
-QString CvqSimPrograms::vqNextOutputFile()
-{
-    return QStringLiteral("/tmp/vqexe.%1.out").arg(mExeOutSeq++ % kOutputFiles);
 }
 
 QString CvqSimPrograms::vqJobStateText() const
 {
-    if (!mJobStateOverride.isEmpty()) {
-        QString t = mJobStateOverride;
-        return t.replace(QLatin1String("\\n"), QLatin1String("\n"));
-    }
-    const bool mainRun = mSts->inPrintJob != 0 || mSts->statusBytes[7] == 2;
-    return QStringLiteral("vqmainjob.vqjobrun: %1\nvqmainjob.vqjobtp: %2\nvqscanjob.vqjobrun: %3\n"
-                          "vqscanjob.vqjobtp: %4\nvqscanjob.vqjobrstcode: %5\nvqscanjob.vqjobwaitflag: 0\n")
-        .arg(mainRun ? 1 : 0)
-        .arg(mainRun ? 1 : 0)
+    if (!mJobState.isEmpty())
+        return QString(mJobState).replace(QLatin1String("\\n"), QLatin1String("\n"));
+    const int mainRun = mSts->inPrintJob != 0 || mSts->statusBytes[7] == 2 ? 1 : 0;
+    return QStringLiteral("vqmainjob.vqjobrun: %1\nvqmainjob.vqjobtp: %1\nvqscanjob.vqjobrun: %2\n"
+                          "vqscanjob.vqjobtp: %3\nvqscanjob.vqjobrstcode: %4\nvqscanjob.vqjobwaitflag: 0\n")
+        .arg(mainRun)
         .arg(mScan.running ? 1 : 0)
         .arg(mScan.running ? mScan.tp : QStringLiteral("0"))
         .arg(mScan.rstcode);
@@ -135,300 +246,179 @@ QString CvqSimPrograms::vqJobStateText() const
 CvqSimExeResult CvqSimPrograms::vqExecute(const QString& cmdline)
 {
     const QStringList parts = cmdline.split(' ', Qt::SkipEmptyParts);
-    if (parts.isEmpty())
-        return fail(vqsimstatus::BadRequest);
-    const QString prog = parts[0];
+    const QString prog = parts.value(0);
     const QStringList args = parts.mid(1);
     if (prog == QLatin1String("/usr/local/bin/vqm.exe") || prog == QLatin1String("/usr/local/bin/vqm.out")) {
         if (args != QStringList{QStringLiteral("o")})
             return fail(vqsimstatus::BadRequest);
-        if (mStateCalls++ >= mStateFailAfter && mStateFailures > 0) {
-            --mStateFailures;
-            return fail(vqsimstatus::Busy);
-        }
+        if (mStateCalls++ >= mStateFailAfter && mStateFailures > 0)
+            return --mStateFailures, fail(vqsimstatus::Busy);
         if (mScan.held) {
             // The held last page appears now, and the answer already says the job is over.
-            mScan.held = false;
-            mScan.lastAtState = false;
+            mScan.held = mScan.lastAtState = false;
             vqScanTick();
         }
         return done(vqJobStateText());
     }
-    if (prog == QLatin1String("/usr/local/bin/vqlcd.exe")) {
-        if (args == QStringList{QStringLiteral("vqwbMain"), QStringLiteral("t")})
-            return done(mScannerAnswer);
-        if (args.size() >= 2 && args[0] == QLatin1String("vqdoscanMain"))
-            return vqScanCommand(args.mid(1));
-        return fail(vqsimstatus::Unsupported);
-    }
-    if (prog == QLatin1String("/usr/local/bin/vqlcd.out")) {
-        if (args.size() >= 3 && args[0] == QLatin1String("vqjmaMain") && args[1] == QLatin1String("prtpng"))
-            return vqPrintCommand(args.mid(2));
-        return fail(vqsimstatus::Unsupported);
-    }
+    if (prog == QLatin1String("/usr/local/bin/vqlcd.exe") && args == QStringList{"vqwbMain", "t"})
+        return done(mScannerAnswer);
+    if (prog == QLatin1String("/usr/local/bin/vqlcd.exe") && args.value(0) == QLatin1String("vqdoscanMain"))
+        return vqScanCommand(args.mid(1));
+    if (prog == QLatin1String("/usr/local/bin/vqlcd.out") && args.mid(0, 2) == QStringList{"vqjmaMain", "prtpng"})
+        return vqPrintCommand(args.mid(2));
     return vqBuiltin(prog, args);
 }
 
 // A few shell words, answered from the in-memory file system only.
 CvqSimExeResult CvqSimPrograms::vqBuiltin(const QString& prog, const QStringList& args)
 {
-    const int slash = prog.lastIndexOf('/');
-    const QString dir = slash < 0 ? QString() : prog.left(slash);
-    const QString word = prog.mid(slash + 1);
+    const QString dir = prog.section('/', 0, -2), word = prog.section('/', -1);
+    QString out;
     if (!(dir.isEmpty() || dir == QLatin1String("/bin") || dir == QLatin1String("/usr/bin")))
         return fail(vqsimstatus::Unsupported);
     if (word == QLatin1String("echo"))
         return done(args.join(' ') + '\n');
-    if (word == QLatin1String("true"))
-        return done(QString());
-    if (word == QLatin1String("false"))
-        return fail(vqsimstatus::BadRequest);
-    if (word == QLatin1String("cat")) {
-        QString out;
-        for (const QString& a : args) {
-            QByteArray data;
-            if (!mFs->vqGet(a, &data))
-                return fail(vqsimstatus::NotFound);
-            out += QString::fromUtf8(data);
-        }
-        return done(out);
+    // "cat FILE…"; "ls [-l] DIR": the files in a folder (with their sizes).
+    for (const QString& a : args) {
+        QByteArray data;
+        if (word == QLatin1String("cat") && !mFs.vqGet(a, &data))
+            return fail(vqsimstatus::NotFound);
+        out += QString::fromUtf8(data);
+        const QString prefix = QDir::cleanPath(a) + '/';
+        for (const QString& f : mFs.vqList(prefix))
+            if (word == QLatin1String("ls") && !f.mid(prefix.size()).contains('/'))
+                out +=
+                    (args.contains("-l") ? QStringLiteral("-rw-r--r-- 1 root root %1 ").arg(mFs.vqSize(f)) : QString())
+                    + f.mid(prefix.size()) + '\n';
     }
-    if (word == QLatin1String("ls")) {
-        bool longForm = false;
-        QStringList paths;
-        for (const QString& a : args) {
-            if (a == QLatin1String("-l"))
-                longForm = true;
-            else
-                paths << a;
-        }
-        if (paths.isEmpty())
-            paths << QStringLiteral("/tmp");
-        QString out;
-        for (const QString& p : qAsConst(paths)) {
-            const QString abs = QDir::cleanPath(p.startsWith('/') ? p : QStringLiteral("/tmp/") + p);
-            QStringList names;
-            if (mFs->vqHas(abs)) {
-                names << abs;
-            } else {
-                const QString prefix = abs == QLatin1String("/") ? abs : abs + '/';
-                for (const QString& f : mFs->vqList(prefix)) {
-                    const QString name = f.mid(prefix.size()).section('/', 0, 0);
-                    if (!names.contains(name))
-                        names << name;
-                }
-                if (names.isEmpty())
-                    return fail(vqsimstatus::NotFound);
-            }
-            for (const QString& name : qAsConst(names)) {
-                if (!longForm) {
-                    out += name + '\n';
-                    continue;
-                }
-                const QString full = name.startsWith('/') ? name : (abs == QLatin1String("/") ? abs : abs + '/') + name;
-                const qint64 size = mFs->vqSize(full);
-                out += (size < 0 ? QStringLiteral("drwxr-xr-x 2 root root 0 ")
-                                 : QStringLiteral("-rw-r--r-- 1 root root %1 ").arg(size))
-                    + name + '\n';
-            }
-        }
-        return done(out);
-    }
-    return fail(vqsimstatus::Unsupported);
+    return word == QLatin1String("cat") || word == QLatin1String("ls") ? done(out) : fail(vqsimstatus::Unsupported);
 }
 
 CvqSimExeResult CvqSimPrograms::vqScanCommand(const QStringList& args)
 {
-    const QString mode = args[0];
-    if (mode != QLatin1String("try") && mode != QLatin1String("run"))
-        return fail(vqsimstatus::Unsupported);
-    const CvqSimOptions p(args, 1);
-    static const QStringList formats = {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
-                                        QStringLiteral("tif"), QStringLiteral("tiff")};
+    const QString mode = args.value(0);
+    const QMap<QString, QString> p = vqSimOptions(args, 1);
     static const QRegularExpression safeTask(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
-    const QString task = p.vqValue("taskId");
-    const QString base = p.vqValue("saveToBaseWfn");
-    bool ok = safeTask.match(task).hasMatch() && task != QLatin1String(".") && task != QLatin1String("..");
-    ok = ok && QStringList({"128", "0", "1"}).contains(p.vqValue("inputMode"));
-    ok = ok && QStringList({"0", "1"}).contains(p.vqValue("colorMode"));
-    ok = ok && QStringList({"0", "1"}).contains(p.vqValue("dpiMode"));
-    ok = ok && formats.contains(p.vqValue("saveToFileFormat").toLower());
-    ok = ok && !p.vqValue("scanPaperSizeTypeEngName").isEmpty();
-    ok = ok && base == kScanJobDir + task + QStringLiteral("/pic");
-    ok = ok && (!p.vqHas("isOutParted") || QStringList({"0", "1"}).contains(p.vqValue("isOutParted")));
+    const QString task = p.value("taskId"), base = p.value("saveToBaseWfn"), fmt = p.value("saveToFileFormat");
+    const bool ok = safeTask.match(task).hasMatch() && task != QLatin1String(".") && task != QLatin1String("..")
+        && QStringList({"128", "0", "1"}).contains(p.value("inputMode"))
+        && QStringList({"0", "1"}).contains(p.value("colorMode"))
+        && QStringList({"0", "1"}).contains(p.value("dpiMode"))
+        && QStringList({"jpg", "jpeg", "png", "tif", "tiff"}).contains(fmt.toLower())
+        && !p.value("scanPaperSizeTypeEngName").isEmpty() && base == kScanJobDir + task + QStringLiteral("/pic")
+        && (!p.contains("isOutParted") || QStringList({"0", "1"}).contains(p.value("isOutParted")));
     if (mode == QLatin1String("try"))
         return done(!mNext.tryAnswer.isEmpty() ? mNext.tryAnswer : ok ? QStringLiteral("ok") : QStringLiteral("err"));
-    if (!ok)
-        return fail(vqsimstatus::BadRequest);
-    if (mScan.running)
-        return fail(vqsimstatus::Busy);
-    const int parts = mNext.parts >= 0 ? mNext.parts : (p.vqValue("isOutParted") == QLatin1String("1") ? 3 : 0);
-    vqStartScan(task, base, p.vqValue("saveToFileFormat"), false, parts, mNext);
+    if (mode != QLatin1String("run"))
+        return fail(vqsimstatus::Unsupported);
+    if (!ok || mScan.running)
+        return fail(ok ? vqsimstatus::Busy : vqsimstatus::BadRequest);
+    const int parts = mNext.parts >= 0 ? mNext.parts : (p.value("isOutParted") == QLatin1String("1") ? 3 : 0);
+    vqStartScan(task, base, fmt, false, parts, mNext);
     return done(QStringLiteral("ok"));
 }
 
 void CvqSimPrograms::vqStartScan(const QString& task, const QString& base, const QString& fmt, bool toPc, int parts,
-                                 const CvqSimScanSettings& s)
+                                 const Scan& s)
 {
-    mScan.pages = s.pages;
-    mScan.interval = s.interval;
-    mScan.result = s.result;
+    mScan = s;
     mScan.running = true;
     mScan.tp = toPc ? QStringLiteral("11") : QStringLiteral("1");
     mScan.task = task;
     mScan.base = base;
     mScan.fmt = fmt;
     mScan.parts = parts;
-    mScan.page = 1;
-    mScan.part = 0;
-    mScan.lastAtState = s.lastAtState;
-    mScan.openEnd = s.openEnd;
-    mScan.held = false;
-    mScan.outDir = QStringLiteral("scans/%1/%2").arg(mName, task);
-    emit vqEvent(QStringLiteral("scan-start task=%1 pages=%2 parts=%3").arg(task).arg(mScan.pages).arg(parts));
-    mScanTmr.start(parts > 0 ? qMax(5, mScan.interval / (parts + 1)) : mScan.interval);
+    emit vqEvent(QStringLiteral("scan-start task=%1 pages=%2 parts=%3").arg(task).arg(s.pages).arg(parts));
+    mScanTmr.start(parts > 0 ? qMax(5, s.interval / (parts + 1)) : s.interval);
 }
 
-// A small grayscale page that differs from page to page, in the asked format
-// when this Qt can write it, else as plain bytes.
-static QByteArray makePage(int page, const QString& fmt)
+// A page that differs from page to page (nothing on the PC decodes it).
+static QByteArray makePage(int page)
 {
-    QImage img(120, 160, QImage::Format_Grayscale8);
-    for (int y = 0; y < img.height(); ++y) {
-        uchar* line = img.scanLine(y);
-        for (int x = 0; x < img.width(); ++x)
-            line[x] = uchar(y < page * 6 ? 0 : (x * 2 + y + page * 37) & 0xFF);
-    }
-    QByteArray kind = fmt.toLower().toLatin1();
-    if (kind == "jpg")
-        kind = "jpeg";
-    if (kind == "tif")
-        kind = "tiff";
-    QByteArray bytes;
-    if (QImageWriter::supportedImageFormats().contains(kind)) {
-        QBuffer buf(&bytes);
-        buf.open(QIODevice::WriteOnly);
-        if (img.save(&buf, kind.constData()))
-            return bytes;
-    }
-    bytes = "VQSIM page " + QByteArray::number(page) + '\n';
+    QByteArray bytes = "VQSIM page " + QByteArray::number(page) + '\n';
     for (int i = 0; i < 4000; ++i)
         bytes += char((i * 7 + page) & 0xFF);
     return bytes;
 }
 
+// One step of a scan: a whole page, or one part of a page (an empty part ends the page).
 void CvqSimPrograms::vqScanTick()
 {
-    if (!mScan.running) {
+    Scan& s = mScan;
+    if (!s.running || s.page > s.pages)
+        return s.running ? vqStopScan(s.result) : mScanTmr.stop();
+    const QString stem = QStringLiteral("%1_%2").arg(s.base).arg(s.page, 4, 10, QLatin1Char('0'));
+    const QString outName = QStringLiteral("scans/%1/%2/%3_%4.%5")
+                                .arg(mName, s.task, QFileInfo(s.base).fileName())
+                                .arg(s.page, 4, 10, QLatin1Char('0'))
+                                .arg(s.fmt);
+    if (s.part == 0)
+        s.pageBytes = makePage(s.page);
+    const int nparts = qMin(s.parts, s.pageBytes.size());
+    const bool lastStep = s.page == s.pages && (s.parts <= 0 || s.part >= nparts - (s.openEnd ? 1 : 0));
+    if (lastStep && s.lastAtState) {
         mScanTmr.stop();
+        s.held = true;
         return;
     }
-    const auto stem = QStringLiteral("%1_%2").arg(mScan.base).arg(mScan.page, 4, 10, QLatin1Char('0'));
-    const auto outName = QStringLiteral("%1/%2_%3.%4")
-                             .arg(mScan.outDir, QFileInfo(mScan.base).fileName())
-                             .arg(mScan.page, 4, 10, QLatin1Char('0'))
-                             .arg(mScan.fmt);
-    if (mScan.page <= mScan.pages) {
-        if (mScan.part == 0)
-            mScan.pageBytes = makePage(mScan.page, mScan.fmt);
-        const int nparts = qMin(mScan.parts, mScan.pageBytes.size());
-        const bool lastPage = mScan.page == mScan.pages;
-        const bool lastStep = lastPage && (mScan.parts <= 0 || mScan.part >= nparts - (mScan.openEnd ? 1 : 0));
-        if (lastStep && mScan.lastAtState) {
-            mScanTmr.stop();
-            mScan.held = true;
-            return;
-        }
-        CvqSimFs::Result r = CvqSimFs::Ok;
-        if (mScan.parts <= 0) {
-            r = mFs->vqPut(stem + '.' + mScan.fmt, mScan.pageBytes);
-            vqWriteOut(outName, mScan.pageBytes, nullptr);
-            ++mScan.page;
-        } else {
-            const int size = (mScan.pageBytes.size() + nparts - 1) / nparts;
-            const QString partName =
-                QStringLiteral("%1.p%2.%3").arg(stem).arg(mScan.part, 8, 10, QLatin1Char('0')).arg(mScan.fmt);
-            const QByteArray slice = mScan.part < nparts ? mScan.pageBytes.mid(mScan.part * size, size) : QByteArray();
-            r = mFs->vqPut(partName, slice);
-            if (mScan.part < nparts && !slice.isEmpty() && !(lastStep && mScan.openEnd)) {
-                ++mScan.part;
-            } else if (lastStep && mScan.openEnd) {
-                vqWriteOut(outName, mScan.pageBytes, nullptr);
-                ++mScan.page;  // the page stays open: no end part
-            } else {
-                vqWriteOut(outName, mScan.pageBytes, nullptr);
-                mScan.part = 0;
-                ++mScan.page;
-            }
-        }
-        if (r != CvqSimFs::Ok) {
-            vqStopScan(8);
-            return;
-        }
+    const int size = nparts > 0 ? (s.pageBytes.size() + nparts - 1) / nparts : 0;
+    const QByteArray slice = s.parts <= 0 ? s.pageBytes : s.part < nparts ? s.pageBytes.mid(s.part * size, size) : "";
+    const QString name = s.parts <= 0 ? stem + '.' + s.fmt
+                                      : QStringLiteral("%1.p%2.%3").arg(stem).arg(s.part, 8, 10, QChar('0')).arg(s.fmt);
+    if (mFs.vqPut(name, slice) != CvqSimFs::Ok)
+        return vqStopScan(8);
+    // The page is whole after its last part (an open end has no empty end part).
+    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd)) {
+        ++s.part;
+        return;
     }
-    if (mScan.page > mScan.pages)
-        vqStopScan(mScan.result);
+    vqWriteOut(outName, s.pageBytes);
+    s.part = 0;
+    if (++s.page > s.pages)
+        vqStopScan(s.result);
 }
 
 void CvqSimPrograms::vqStopScan(int result)
 {
     mScanTmr.stop();
-    mScan.running = false;
-    mScan.held = false;
+    mScan.running = mScan.held = false;
     mScan.rstcode = result;
     mScan.pageBytes.clear();
     emit vqEvent(QStringLiteral("scan-done task=%1 result=%2").arg(mScan.task).arg(result));
 }
 
+// Prints FILE: a copy under the output directory, the counters up, "printing" for a while.
 CvqSimExeResult CvqSimPrograms::vqPrintCommand(const QStringList& args)
 {
-    const CvqSimOptions o(args, 0);
-    const QStringList words = o.vqWords();
+    const QStringList words = args.filter(QRegularExpression(QStringLiteral("^[^=]*$")));
     const QString file = words.isEmpty() ? QString() : words.last();
-    const bool delAfter = o.vqValue(QStringLiteral("delAfterPrint")) == QLatin1String("y");
     QByteArray data;
-    if (file.isEmpty() || !mFs->vqGet(file, &data))
+    if (file.isEmpty() || !mFs.vqGet(file, &data))
         return fail(vqsimstatus::NotFound);
-    QBuffer buf(&data);
-    buf.open(QIODevice::ReadOnly);
-    QImageReader reader(&buf, "png");
-    const QSize size = reader.size();
     ++mPrinted;
     mSts->jobPrintedCount = quint16(mSts->jobPrintedCount + 1);
     mSts->allPrintCount = (mSts->allPrintCount + 1) & 0xFFFFFF;
-    QString written;
-    vqWriteOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data, &written);
-    if (delAfter)
-        mFs->vqRemove(file);
-    emit vqEvent(QStringLiteral("printed %1 %2 %3x%4")
-                     .arg(mPrinted)
-                     .arg(written.isEmpty() ? QStringLiteral("-") : written)
-                     .arg(size.width())
-                     .arg(size.height()));
-    if (mPrintTimeMs > 0) {
-        if (!mPrintOverlay) {
-            mSavedB7 = mSts->statusBytes[7];
-            mSavedInJob = mSts->inPrintJob;
-        }
-        mPrintOverlay = true;
-        mSts->statusBytes[7] = 2;
-        mSts->inPrintJob = 1;
-        mPrintTmr.start(mPrintTimeMs);
+    const QString written =
+        vqWriteOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data);
+    if (vqSimOptions(args, 0).value("delAfterPrint") == QLatin1String("y"))
+        mFs.vqRemove(file);
+    emit vqEvent(QStringLiteral("printed %1 %2").arg(mPrinted).arg(written.isEmpty() ? QStringLiteral("-") : written));
+    if (!mPrintOverlay) {
+        mSavedB7 = mSts->statusBytes[7];
+        mSavedInJob = mSts->inPrintJob;
     }
+    vqSetActivity(2, 1);
+    mPrintOverlay = true;
+    mPrintTmr.start(3000);
     emit vqChanged();
     return done(QStringLiteral("ok"));
 }
 
-bool CvqSimPrograms::vqWriteOut(const QString& relPath, const QByteArray& data, QString* written)
+QString CvqSimPrograms::vqWriteOut(const QString& relPath, const QByteArray& data)
 {
-    if (mOutDir.isEmpty())
-        return false;
     const QString path = QDir(mOutDir).filePath(relPath);
-    QDir().mkpath(QFileInfo(path).path());
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
-        return false;
-    if (written)
-        *written = path;
-    return true;
+    if (mOutDir.isEmpty() || !QDir().mkpath(QFileInfo(path).path()) || !f.open(QIODevice::WriteOnly))
+        return QString();
+    return f.write(data) == data.size() && f.commit() ? path : QString();
 }

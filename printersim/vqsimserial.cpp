@@ -1,11 +1,11 @@
 #include "vqsimserial.h"
-#include "vqsimoptions.h"
-#include "vqsimprinter.h"
+#include "vqsimprograms.h"
 
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,7 +14,7 @@ static const qint64 kMaxQueued = 2 * 1024 * 1024;
 // Unread answers older than this are stale.
 static const qint64 kStaleMs = 2000;
 
-CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
+CvqSimSerial::CvqSimSerial(CvqSimPrograms* programs) : mPrograms(programs)
 {
     mDelayTmr.setSingleShot(true);
     connect(&mDelayTmr, &QTimer::timeout, this, [this] {
@@ -30,10 +30,8 @@ void CvqSimSerial::vqClose()
     delete mReadNote;
     delete mWriteNote;
     mReadNote = mWriteNote = nullptr;
-    if (mMaster >= 0)
-        ::close(mMaster);
-    if (mSlave >= 0)
-        ::close(mSlave);
+    ::close(mMaster);
+    ::close(mSlave);
     mMaster = mSlave = -1;
     mPath.clear();
     mReader.vqClear();
@@ -44,141 +42,215 @@ void CvqSimSerial::vqClose()
 
 bool CvqSimSerial::vqOpen(QString* error)
 {
-    mMaster = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (mMaster < 0 || ::grantpt(mMaster) != 0 || ::unlockpt(mMaster) != 0) {
+    // Raw, so nothing is echoed or translated. Holding the slave open keeps the
+    // master readable (no hang-up) while no PC has the port open.
+    termios raw = {};
+    ::cfmakeraw(&raw);
+    char name[256] = {};
+    if (::openpty(&mMaster, &mSlave, name, &raw, nullptr) != 0) {
         *error = QStringLiteral("cannot create a pseudo-terminal: ") + QString::fromLocal8Bit(strerror(errno));
         return false;
     }
-    char name[128] = {};
-    if (::ptsname_r(mMaster, name, sizeof name) != 0) {
-        *error = QStringLiteral("cannot name the pseudo-terminal");
-        return false;
-    }
     mPath = QString::fromLocal8Bit(name);
-    // Holding the slave open keeps the master readable (no hang-up) while no
-    // PC has the port open; raw mode so nothing is echoed or translated.
-    mSlave = ::open(name, O_RDWR | O_NOCTTY);
-    if (mSlave < 0) {
-        *error = QStringLiteral("cannot open %1: %2").arg(mPath, QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
-    termios tio;
-    if (::tcgetattr(mSlave, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::cfsetispeed(&tio, B115200);
-        ::cfsetospeed(&tio, B115200);
-        ::tcsetattr(mSlave, TCSANOW, &tio);
-    }
     ::fcntl(mMaster, F_SETFL, ::fcntl(mMaster, F_GETFL) | O_NONBLOCK);
     mReadNote = new QSocketNotifier(mMaster, QSocketNotifier::Read);
     connect(mReadNote, &QSocketNotifier::activated, this, &CvqSimSerial::onReadable);
     mWriteNote = new QSocketNotifier(mMaster, QSocketNotifier::Write);
     mWriteNote->setEnabled(false);
-    connect(mWriteNote, &QSocketNotifier::activated, this, &CvqSimSerial::onWritable);
+    connect(mWriteNote, &QSocketNotifier::activated, this, [this] {
+        mWriteNote->setEnabled(false);
+        pump();
+    });
     return true;
 }
 
+// "linkfault KIND[,KIND…] [count=N] [after=N] [types=T,T…] [size=N] [gap=MS] [delay=MS]"
 QString CvqSimSerial::vqSetFault(const QStringList& args)
 {
-    static const QStringList kinds = {
-        QStringLiteral("pieces"),      QStringLiteral("noise"),     QStringLiteral("splithead"),
-        QStringLiteral("garbled"),     QStringLiteral("oversize"),  QStringLiteral("echo"),
-        QStringLiteral("stale"),       QStringLiteral("truncated"), QStringLiteral("wrongecho"),
-        QStringLiteral("wrongoffset"), QStringLiteral("late"),      QStringLiteral("silence"),
-    };
-    Fault f;
-    for (const QString& k : args.value(0).split(',', Qt::SkipEmptyParts)) {
-        if (!kinds.contains(k))
-            return QStringLiteral("unknown link fault ") + k;
-        f.kinds.insert(k);
-    }
-    if (f.kinds.isEmpty())
-        return QStringLiteral("no link fault given");
-    const CvqSimOptions opts(args, 1);
-    for (const CvqSimOptions::Item& o : opts.vqItems()) {
-        if (o.key == QLatin1String("types")) {
-            for (const QString& t : o.value.split(',', Qt::SkipEmptyParts)) {
-                bool ok = false;
-                const int type = t.toInt(&ok);
-                if (!ok || type < 0 || type > 255)
-                    return QStringLiteral("bad type ") + t;
-                f.types.insert(type);
-            }
-            continue;
-        }
-        bool ok = false;
-        const int v = o.value.toInt(&ok);
-        if (!ok || v < 0 || v > 600000)
-            return QStringLiteral("bad value in ") + o.text;
-        if (o.key == QLatin1String("count"))
-            f.count = v;
-        else if (o.key == QLatin1String("after"))
-            f.after = v;
-        else if (o.key == QLatin1String("size") && v >= 1)
-            f.size = v;
-        else if (o.key == QLatin1String("gap"))
-            f.gap = v;
-        else if (o.key == QLatin1String("delay"))
-            f.delay = v;
-        else
-            return QStringLiteral("unknown option ") + o.text;
-    }
-    f.active = true;
-    mFault = f;
-    return QString();
+    static const QStringList kinds = {"pieces", "noise",     "splithead", "garbled",     "oversize", "echo",
+                                      "stale",  "truncated", "wrongecho", "wrongoffset", "late",     "silence"};
+    return mFault.vqSet(args, kinds,
+                        {{"count", {0, 600000}},
+                         {"after", {0, 600000}},
+                         {"size", {1, 600000}},
+                         {"gap", {0, 600000}},
+                         {"delay", {0, 600000}}},
+                        {"types"});
 }
 
-// Bytes per second the printer takes from the PC (VQ_SIM_SERIAL_BPS, e.g.
-// 1000000 for USB full speed); 0: as fast as the pseudo-terminal goes.
-static qint64 serialRate()
+// Bytes the printer may take from the PC now at the link's rate (VQ_SIM_SERIAL_BPS,
+// e.g. 1000000 for USB full speed; 0: as fast as the pseudo-terminal goes);
+// false, with the reading paused for a while, when none.
+bool CvqSimSerial::readAllowed(qint64* want)
 {
     static const qint64 rate = qMax(0, qEnvironmentVariableIntValue("VQ_SIM_SERIAL_BPS"));
-    return rate;
+    if (rate == 0)
+        return true;
+    // A bucket of at most 10 ms of bytes: an idle link saves up no burst.
+    if (!mRateClock.isValid())
+        mRateClock.start();
+    const qint64 now = mRateClock.elapsed();
+    mRateCredit = qMin(rate / 100, mRateCredit + (now - mRateAt) * rate / 1000);
+    mRateAt = now;
+    if (mRateCredit <= 0) {
+        mReadNote->setEnabled(false);
+        QTimer::singleShot(int(1 - mRateCredit * 1000 / rate), this, [this] { mReadNote->setEnabled(true); });
+        return false;
+    }
+    *want = qMin(*want, mRateCredit);
+    return true;
 }
 
 void CvqSimSerial::onReadable()
 {
     char buf[8192];
-    const qint64 rate = serialRate();
     // A bounded share per wake-up, so a flooding PC cannot starve the rest.
     for (int round = 0; round < 64; ++round) {
         qint64 want = sizeof buf;
-        if (rate > 0) {
-            // A bucket of at most 10 ms of bytes: an idle link saves up no burst.
-            if (!mRateClock.isValid())
-                mRateClock.start();
-            const qint64 now = mRateClock.elapsed();
-            mRateCredit = qMin(rate / 100, mRateCredit + (now - mRateAt) * rate / 1000);
-            mRateAt = now;
-            if (mRateCredit <= 0) {
-                mReadNote->setEnabled(false);
-                QTimer::singleShot(int(1 - mRateCredit * 1000 / rate), this, [this] { mReadNote->setEnabled(true); });
-                return;
-            }
-            want = qMin(want, mRateCredit);
-        }
+        if (!readAllowed(&want))
+            return;
         const ssize_t n = ::read(mMaster, buf, size_t(want));
         if (n <= 0)
             break;
         mRateCredit -= n;
         mReader.vqFeed(QByteArray(buf, int(n)));
-        CvqSimMsg req;
-        while (mReader.vqNext(&req)) {
-            // An unplugged printer hears nothing.
-            if (!mPrinter->vqSerialPlugged())
-                continue;
-            CvqSimMsg resp;
-            if (!handle(req, &resp))
-                continue;
-            // Answers left unread for long belong to an exchange a PC gave up
-            // (or to a PC that has gone): drop them. Recent ones may still be
-            // read by a PC that sends several requests at once.
-            if (mOut.isEmpty() && mLastWrite.isValid() && mLastWrite.elapsed() > kStaleMs)
-                ::tcflush(mSlave, TCIFLUSH);
-            answer(vqSimEncodeFrame(req), resp);
-        }
+        // Our own answers echoed back, or anything flagged as an answer, get none.
+        for (CvqSimMsg req; mReader.vqNext(&req);)
+            if (mHearing && !req.vqIsResponse())
+                handle(req);
     }
 }
+
+void CvqSimSerial::handle(const CvqSimMsg& req)
+{
+    static const QMap<int, Handler> handlers = {
+        {1, &CvqSimSerial::onPing},     {200, &CvqSimSerial::onPattern}, {10, &CvqSimSerial::onPut},
+        {11, &CvqSimSerial::onGet},     {13, &CvqSimSerial::onFile},     {14, &CvqSimSerial::onFile},
+        {15, &CvqSimSerial::onCommand}, {16, &CvqSimSerial::onCommand},
+    };
+    ++mRequests;
+    CvqSimBodyReader in(req.body);
+    CvqSimBodyWriter w;
+    (this->*handlers.value(req.type, &CvqSimSerial::onUnknown))(req, in, w);
+    CvqSimMsg resp = req;
+    resp.flags = 1;
+    resp.body = w.body;
+    // Answers left unread for long belong to an exchange a PC gave up (or to a
+    // PC that has gone): drop them. Recent ones may still be read by a PC that
+    // sends several requests at once.
+    if (mOut.isEmpty() && mLastWrite.isValid() && mLastWrite.elapsed() > kStaleMs)
+        ::tcflush(mSlave, TCIFLUSH);
+    answer(req, resp);
+}
+
+// Every answer of types 10 to 16 starts with a status byte, its text and the echo.
+static void common(CvqSimBodyWriter& w, quint8 status, const QString& echo)
+{
+    w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
+}
+
+void CvqSimSerial::onPing(const CvqSimMsg& req, CvqSimBodyReader&, CvqSimBodyWriter&)
+{
+    emit vqRequest(QStringLiteral("serial type=1 id=%1").arg(req.id));
+}
+
+// 1024 pattern bytes 0, 1, 2 … that must arrive intact.
+void CvqSimSerial::onPattern(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
+{
+    quint32 len = 0;
+    QByteArray data;
+    bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
+    for (int i = 0; good && i < data.size(); ++i)
+        good = quint8(data[i]) == quint8(i);
+    emit vqRequest(QStringLiteral("serial type=200 id=%1").arg(req.id));
+    common(w, good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString());
+}
+
+void CvqSimSerial::onPut(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
+{
+    QString path;
+    quint32 off = 0, len = 0;
+    QByteArray data;
+    bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
+    good = good && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data)) && data.size() == int(len);
+    emit vqRequest(
+        QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4").arg(req.id).arg(path).arg(off).arg(len));
+    common(w, good ? mPrograms->vqWrite(path, off, data) : quint8(vqsimstatus::BadRequest), path);
+    w.vqU32(off).vqU32(len);
+}
+
+void CvqSimSerial::onGet(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
+{
+    QString path;
+    quint32 off = 0, want = 0;
+    const bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&want);
+    emit vqRequest(
+        QStringLiteral("serial type=11 id=%1 path=%2 offset=%3 length=%4").arg(req.id).arg(path).arg(off).arg(want));
+    QByteArray data;
+    quint8 status = good ? mPrograms->vqGet(path, &data) : quint8(vqsimstatus::BadRequest);
+    if (status == vqsimstatus::Ok && off > quint32(data.size()))
+        status = vqsimstatus::BadOffset;
+    common(w, status, path);
+    w.vqU32(off).vqU32(want);
+    if (status != vqsimstatus::Ok)
+        return;
+    // What fits in one frame after the fields around it.
+    const int room = vqsim::kMaxBody - w.body.size() - 5;
+    const int count = int(qMin<qint64>(qMin<qint64>(want, data.size() - qint64(off)), room));
+    const bool last = qint64(off) + count >= data.size();
+    w.vqU8(last ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
+}
+
+// 13: delete, 14: does it exist.
+void CvqSimSerial::onFile(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
+{
+    QString path;
+    const bool good = in.vqStr(&path);
+    emit vqRequest(QStringLiteral("serial type=%1 id=%2 path=%3").arg(req.type).arg(req.id).arg(path));
+    quint8 status = vqsimstatus::BadRequest;
+    if (good && req.type == 13)
+        status = mPrograms->vqRemove(path);
+    else if (good)
+        status = mPrograms->fs().vqHas(path) ? vqsimstatus::Ok : vqsimstatus::NotFound;
+    common(w, status, path);
+}
+
+// 15: run and answer the output (inline, or the name of a file holding it); 16: run along.
+void CvqSimSerial::onCommand(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
+{
+    QString cmd;
+    const bool good = in.vqStr(&cmd);
+    emit vqRequest(QStringLiteral("serial type=%1 id=%2 cmd=%3").arg(req.type).arg(req.id).arg(cmd));
+    const CvqSimExeResult r = good ? mPrograms->vqExecute(cmd) : CvqSimExeResult();
+    if (!good)
+        common(w, vqsimstatus::BadRequest, QString());
+    else
+        w.vqU8(r.status).vqStr(r.err).vqStr(cmd);
+    if (req.type == 16)
+        return;
+    const QByteArray out = r.output.toUtf8();
+    if (!good || !mPrograms->vqOutputToFile(out)) {
+        w.vqU8(0).vqStr(r.output);
+        return;
+    }
+    // Long output goes through a file; a few are kept for the PC to fetch.
+    const QString file = mPrograms->vqNextOutputFile();
+    if (mPrograms->fs().vqPut(file, out) == CvqSimFs::Ok) {
+        w.vqU8(1).vqStr(file);
+        return;
+    }
+    w = CvqSimBodyWriter();
+    common(w, vqsimstatus::NoSpace, cmd);
+    w.vqU8(0).vqStr(QString());
+}
+
+void CvqSimSerial::onUnknown(const CvqSimMsg& req, CvqSimBodyReader&, CvqSimBodyWriter& w)
+{
+    emit vqRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id));
+    common(w, vqsimstatus::Unsupported, QString());
+}
+
+// ---- disturbed answers
 
 static QByteArray replaceEcho(const QByteArray& body, bool wrongEcho, bool wrongOffset)
 {
@@ -197,59 +269,47 @@ static QByteArray replaceEcho(const QByteArray& body, bool wrongEcho, bool wrong
     return w.body + rest;
 }
 
-void CvqSimSerial::answer(const QByteArray& rawReq, CvqSimMsg resp)
+void CvqSimSerial::answer(const CvqSimMsg& req, CvqSimMsg resp)
 {
-    bool apply = false;
-    if (mFault.active && (mFault.types.isEmpty() || mFault.types.contains(resp.type))) {
-        if (mFault.after > 0) {
-            --mFault.after;
-        } else {
-            apply = true;
-            if (mFault.count > 0 && --mFault.count == 0)
-                mFault.active = false;
-        }
-    }
-    const QSet<QString> k = apply ? mFault.kinds : QSet<QString>();
-    const int delay = k.contains(QStringLiteral("late")) ? mFault.delay : 0;
-
-    if (k.contains(QStringLiteral("wrongecho")) || k.contains(QStringLiteral("wrongoffset")))
-        resp.body = replaceEcho(resp.body, k.contains(QStringLiteral("wrongecho")),
-                                k.contains(QStringLiteral("wrongoffset")) && (resp.type == 10 || resp.type == 11));
-    if (k.contains(QStringLiteral("truncated")))
+    const QString types = mFault.vqText("types");
+    const bool taken = mFault.vqActive() && (types.isNull() || types.split(',').contains(QString::number(resp.type)))
+        && mFault.vqTakes();
+    auto has = [this, taken](const char* kind) { return taken && mFault.vqHas(kind); };
+    const int delay = has("late") ? int(mFault.vqNumber("delay", 6000)) : 0;
+    const int gap = int(mFault.vqNumber("gap", 2)), size = int(mFault.vqNumber("size", 1));
+    if (has("wrongecho") || has("wrongoffset"))
+        resp.body =
+            replaceEcho(resp.body, has("wrongecho"), has("wrongoffset") && (resp.type == 10 || resp.type == 11));
+    if (has("truncated"))
         resp.body.truncate(qMin(resp.body.size(), 1));
 
     QByteArray pre;
-    if (k.contains(QStringLiteral("noise")))
+    if (has("noise"))
         pre += QByteArray("NOISE\x19\x73\x10\x00\xff\x19\x73", 12);
-    if (k.contains(QStringLiteral("oversize"))) {
+    if (has("oversize")) {
         CvqSimMsg big = resp;
         big.body = QByteArray(8, 'O');
         pre += vqSimEncodeRaw(5000, big, QByteArray());
     }
-    if (k.contains(QStringLiteral("echo")))
-        pre += rawReq;
-    if (k.contains(QStringLiteral("stale"))) {
+    if (has("echo"))
+        pre += vqSimEncodeFrame(req);
+    if (has("stale")) {
         CvqSimMsg old = resp;
         old.id = quint8(resp.id - 1);
         pre += vqSimEncodeFrame(old);
     }
-    if (k.contains(QStringLiteral("garbled")))
+    if (has("garbled"))
         pre += vqSimEncodeRaw(quint32(resp.body.size() + 4), resp, QByteArray::fromHex("19790403"));
 
-    QByteArray frame = k.contains(QStringLiteral("silence")) ? QByteArray() : vqSimEncodeFrame(resp);
-    QByteArray all = pre + frame;
-    if (all.isEmpty())
-        return;
-    if (k.contains(QStringLiteral("pieces"))) {
-        bool first = true;
-        for (int i = 0; i < all.size(); i += mFault.size) {
-            enqueue(all.mid(i, mFault.size), first ? delay : mFault.gap);
-            first = false;
-        }
-    } else if (k.contains(QStringLiteral("splithead")) && !frame.isEmpty()) {
+    const QByteArray frame = has("silence") ? QByteArray() : vqSimEncodeFrame(resp);
+    const QByteArray all = pre + frame;
+    if (has("pieces")) {
+        for (int i = 0; i < all.size(); i += size)
+            enqueue(all.mid(i, size), i == 0 ? delay : gap);
+    } else if (has("splithead") && !frame.isEmpty()) {
         enqueue(pre + frame.left(2), delay);
-        enqueue(frame.mid(2), qMax(mFault.gap, 20));
-    } else {
+        enqueue(frame.mid(2), qMax(gap, 20));
+    } else if (!all.isEmpty()) {
         enqueue(all, delay);
     }
 }
@@ -267,28 +327,20 @@ void CvqSimSerial::enqueue(const QByteArray& bytes, int delayMs)
     }
 }
 
-void CvqSimSerial::onWritable()
-{
-    mWriteNote->setEnabled(false);
-    pump();
-}
-
 void CvqSimSerial::pump()
 {
-    while (!mOut.isEmpty()) {
-        if (mDelayTmr.isActive())
-            return;
+    while (!mOut.isEmpty() && !mDelayTmr.isActive()) {
         Segment& seg = mOut.first();
         if (seg.delayMs > 0 && !mDelayDone) {
             mDelayTmr.start(seg.delayMs);
             return;
         }
         const ssize_t n = ::write(mMaster, seg.bytes.constData(), size_t(seg.bytes.size()));
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            mWriteNote->setEnabled(true);
+            return;
+        }
         if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-                mWriteNote->setEnabled(true);
-                return;
-            }
             // The terminal is gone: nothing can be delivered.
             mOut.clear();
             mOutBytes = 0;
@@ -305,132 +357,4 @@ void CvqSimSerial::pump()
         mDelayDone = false;
         mLastWrite.start();
     }
-}
-
-// ---- the requests
-
-bool CvqSimSerial::handle(const CvqSimMsg& req, CvqSimMsg* resp)
-{
-    // Our own answers echoed back, or anything flagged as an answer, get none.
-    if (req.vqIsResponse())
-        return false;
-    ++mRequests;
-    CvqSimFs& fs = mPrinter->fs();
-    resp->type = req.type;
-    resp->ver = req.ver;
-    resp->id = req.id;
-    resp->flags = 1;
-    CvqSimBodyReader in(req.body);
-    CvqSimBodyWriter w;
-    auto common = [&w](quint8 status, const QString& echo) {
-        w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
-    };
-    QString path;
-    switch (req.type) {
-    case 1: mPrinter->vqNoteHistory(QStringLiteral("serial type=1 id=%1").arg(req.id)); break;
-    case 200: {
-        quint32 len = 0;
-        QByteArray data;
-        bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
-        for (int i = 0; good && i < data.size(); ++i)
-            good = quint8(data[i]) == quint8(i);
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=200 id=%1").arg(req.id));
-        common(good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString());
-        break;
-    }
-    case 10: {
-        quint32 off = 0, len = 0;
-        QByteArray data;
-        bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
-        good = good && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data))
-            && data.size() == int(len);
-        mPrinter->vqNoteHistory(
-            QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4").arg(req.id).arg(path).arg(off).arg(len));
-        quint8 status = vqsimstatus::BadRequest;
-        if (good && mPrinter->vqRefuse("put", path))
-            status = vqsimstatus::Refused;
-        else if (good)
-            status = quint8(fs.vqWrite(path, off, data));
-        common(status, path);
-        w.vqU32(off).vqU32(len);
-        break;
-    }
-    case 11: {
-        quint32 off = 0, want = 0;
-        const bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&want);
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=11 id=%1 path=%2 offset=%3 length=%4")
-                                    .arg(req.id)
-                                    .arg(path)
-                                    .arg(off)
-                                    .arg(want));
-        QByteArray data;
-        quint8 status = vqsimstatus::BadRequest;
-        if (good && mPrinter->vqRefuse("get", path))
-            status = vqsimstatus::Refused;
-        else if (good)
-            status = fs.vqGet(path, &data)
-                ? (off > quint32(data.size()) ? vqsimstatus::BadOffset : vqsimstatus::Ok)
-                : (CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound);
-        common(status, path);
-        w.vqU32(off).vqU32(want);
-        if (status == vqsimstatus::Ok) {
-            // What fits in one frame after the fields around it.
-            const int room = vqsim::kMaxBody - w.body.size() - 5;
-            const int count = int(qMin<qint64>(qMin<qint64>(want, data.size() - qint64(off)), room));
-            const bool last = qint64(off) + count >= data.size();
-            w.vqU8(last ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
-        }
-        break;
-    }
-    case 13:
-    case 14: {
-        const bool good = in.vqStr(&path);
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=%1 id=%2 path=%3").arg(req.type).arg(req.id).arg(path));
-        quint8 status = vqsimstatus::BadRequest;
-        if (good && CvqSimFs::vqResolve(path).isEmpty())
-            status = vqsimstatus::NotFound;
-        else if (good && req.type == 13)
-            status = mPrinter->vqRefuse("del", path) ? quint8(vqsimstatus::Refused) : quint8(fs.vqRemove(path));
-        else if (good)
-            status = fs.vqHas(path) ? vqsimstatus::Ok : vqsimstatus::NotFound;
-        common(status, path);
-        break;
-    }
-    case 15:
-    case 16: {
-        const bool good = in.vqStr(&path);
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=%1 id=%2 cmd=%3").arg(req.type).arg(req.id).arg(path));
-        if (!good) {
-            common(vqsimstatus::BadRequest, QString());
-            if (req.type == 15)
-                w.vqU8(0).vqStr(QString());
-            break;
-        }
-        const CvqSimExeResult r = mPrinter->programs().vqExecute(path);
-        w.vqU8(r.status).vqStr(r.err).vqStr(path);
-        if (req.type == 16)
-            break;
-        const QByteArray out = r.output.toUtf8();
-        if (!mPrinter->programs().vqOutputToFile(out)) {
-            w.vqU8(0).vqStr(r.output);
-            break;
-        }
-        // Long output goes through a file; a few are kept for the PC to fetch.
-        const QString file = mPrinter->programs().vqNextOutputFile();
-        if (fs.vqPut(file, out) != CvqSimFs::Ok) {
-            w = CvqSimBodyWriter();
-            common(vqsimstatus::NoSpace, path);
-            w.vqU8(0).vqStr(QString());
-        } else {
-            w.vqU8(1).vqStr(file);
-        }
-        break;
-    }
-    default:
-        mPrinter->vqNoteHistory(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id));
-        common(vqsimstatus::Unsupported, QString());
-        break;
-    }
-    resp->body = w.body;
-    return true;
 }

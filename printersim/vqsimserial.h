@@ -1,25 +1,26 @@
 #pragma once
 // The printer's serial message service on a pseudo-terminal: reads request
-// frames from the master side, answers them from the printer's file system
-// and programs, and can disturb its answers on purpose (pieces, noise, stale
-// or garbled frames, silence…).
+// frames from the master side, answers them through the printer's programs,
+// and can disturb its answers on purpose (pieces, noise, stale or garbled
+// frames, silence…).
 
 #include "vqsimframe.h"
+#include "vqsimprograms.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QTimer>
 
-class CvqSimPrinter;
+class CvqSimBodyReader;
+class CvqSimBodyWriter;
 class QSocketNotifier;
 
 class CvqSimSerial : public QObject
 {
     Q_OBJECT
 public:
-    explicit CvqSimSerial(CvqSimPrinter* printer);
+    explicit CvqSimSerial(CvqSimPrograms* programs);
     ~CvqSimSerial() override;
 
     bool vqOpen(QString* error);
@@ -29,40 +30,43 @@ public:
     bool vqIsOpen() const { return mMaster >= 0; }
     // The slave side, the name the PC opens.
     const QString& vqPath() const { return mPath; }
+    // An unplugged printer hears nothing.
+    void vqSetHearing(bool on) { mHearing = on; }
 
     // "linkfault" arguments (after the word); empty result = ok.
     QString vqSetFault(const QStringList& args);
-    void vqClearFault() { mFault = Fault(); }
-    // Requests answered so far.
+    void vqClearFault() { mFault = CvqSimFault(); }
     qint64 vqRequests() const { return mRequests; }
 
+signals:
+    // Each request as it arrives ("serial type=10 id=4 path=…").
+    void vqRequest(const QString& line);
+
 private:
-    struct Fault
-    {
-        QSet<QString> kinds;
-        int count = 1;  // 0: until cleared
-        int after = 0;
-        QSet<int> types;
-        int size = 1;
-        int gap = 2;
-        int delay = 6000;
-        bool active = false;
-    };
     struct Segment
     {
         QByteArray bytes;
         int delayMs = 0;
     };
+    // One message type's answer: reads the request body, writes the answer's.
+    using Handler = void (CvqSimSerial::*)(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
 
     void onReadable();
-    void onWritable();
+    bool readAllowed(qint64* want);
     void pump();
-    // The answer to one request, false when none is due.
-    bool handle(const CvqSimMsg& req, CvqSimMsg* resp);
-    void answer(const QByteArray& rawReq, CvqSimMsg resp);
+    void handle(const CvqSimMsg& req);
+    void onPing(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void onPattern(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void onPut(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void onGet(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void onFile(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void onCommand(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void onUnknown(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void answer(const CvqSimMsg& req, CvqSimMsg resp);
     void enqueue(const QByteArray& bytes, int delayMs);
 
-    CvqSimPrinter* mPrinter;
+    CvqSimPrograms* mPrograms;
+    bool mHearing = true;
     QString mPath;
     int mMaster = -1;
     int mSlave = -1;
@@ -74,7 +78,7 @@ private:
     bool mDelayDone = false;
     QElapsedTimer mLastWrite;
     QTimer mDelayTmr;
-    Fault mFault;
+    CvqSimFault mFault;
     qint64 mRequests = 0;
     // The PC's bytes taken so far at the link's rate (VQ_SIM_SERIAL_BPS).
     QElapsedTimer mRateClock;

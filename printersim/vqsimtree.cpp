@@ -16,162 +16,98 @@ QByteArray vqShiftSts(const QByteArray& hexDigits)
     return out;
 }
 
-QByteArray vqEncodeSts(const CvqStsFields& f)
+QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn, const CvqStsFields& sts,
+                          int pxg, int tll)
 {
     QByteArray hex;
     auto put = [&hex](quint32 v, int digits) {
         hex += QByteArray::number(v, 16).rightJustified(digits, '0').toUpper();
     };
-    put(f.jobPrintedCount, 4);
-    put(f.inPrintJob, 2);
-    for (quint8 b : f.statusBytes)
+    put(sts.jobPrintedCount, 4);
+    put(sts.inPrintJob, 2);
+    for (quint8 b : sts.statusBytes)
         put(b, 2);
-    put(f.crumStatus, 2);
-    put(f.crumT, 4);
-    put(f.crumD, 4);
-    if (f.withAllPrintCount)
-        put(f.allPrintCount & 0xFFFFFF, 6);
-    return vqShiftSts(hex);
-}
-
-QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn, const CvqStsFields& sts,
-                          int pxg, int tll)
-{
+    put(sts.crumStatus, 2);
+    put(sts.crumT, 4);
+    put(sts.crumD, 4);
+    put(sts.allPrintCount & 0xFFFFFF, 6);
     QByteArray id = "MFG:Morvane;CMD:PCL,PWG;CLS:PRINTER;MDL:" + model.toUtf8() + ";EX:0;ROMVER:" + romver.toUtf8()
         + ";SN:" + sn.toUtf8() + ";";
     if (pxg > 0)
         id += "PXG:" + QByteArray::number(pxg) + ";";
-    id += "TLL:" + QByteArray::number(tll) + ";STS:" + vqEncodeSts(sts) + ";";
-    return id;
+    return id + "TLL:" + QByteArray::number(tll) + ";STS:" + vqShiftSts(hex) + ";";
 }
 
 CvqSimTree::CvqSimTree(const QString& root) : mRoot(root)
 {
-    QDir().mkpath(mRoot + "/usb");
-    QDir().mkpath(mRoot + "/registry/Printers");
-    QDir().mkpath(mRoot + "/registry/DeviceClasses");
-    QDir().mkpath(mRoot + "/spooler");
-    QDir().mkpath(mRoot + "/serial");
+    for (const char* dir : {"/usb", "/registry/Printers", "/registry/DeviceClasses", "/spooler", "/serial"})
+        QDir().mkpath(mRoot + dir);
 }
 
 QString CvqSimTree::vqEntryName(const QString& instanceId)
 {
-    QString e = instanceId;
-    return vqSimNameEncode(e.replace('\\', '#'));
+    return vqSimNameEncode(QString(instanceId).replace('\\', '#'));
 }
+
+QString CvqSimTree::named(const char* dir, const QString& name) const { return mRoot + dir + vqSimNameEncode(name); }
 
 bool CvqSimTree::vqWriteFileAtomic(const QString& path, const QByteArray& data)
 {
     QDir().mkpath(QFileInfo(path).path());
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(data);
-    return f.commit();
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit();
 }
 
-static bool removeFile(const QString& path) { return !QFileInfo::exists(path) || QFile::remove(path); }
+bool CvqSimTree::remove(const QString& path) { return !QFileInfo::exists(path) || QFile::remove(path); }
+
+bool CvqSimTree::removeDir(const QString& path) { return QDir(path).removeRecursively(); }
 
 bool CvqSimTree::vqAddDevice(const QString& instanceId, const QByteArray& idReply)
 {
-    const QString dir = mRoot + "/usb/" + vqEntryName(instanceId);
-    if (!vqWriteFileAtomic(dir + "/instance_id", instanceId.toUtf8() + '\n'))
-        return false;
-    return idReply.isEmpty() ? removeFile(dir + "/ieee1284_id") : vqWriteFileAtomic(dir + "/ieee1284_id", idReply);
-}
-
-bool CvqSimTree::vqSetDeviceReply(const QString& instanceId, const QByteArray& idReply)
-{
-    return vqWriteFileAtomic(mRoot + "/usb/" + vqEntryName(instanceId) + "/ieee1284_id", idReply);
-}
-
-bool CvqSimTree::vqRemoveDeviceReply(const QString& instanceId)
-{
-    return removeFile(mRoot + "/usb/" + vqEntryName(instanceId) + "/ieee1284_id");
-}
-
-bool CvqSimTree::vqSetReadFails(const QString& instanceId, bool fails)
-{
-    const QString path = mRoot + "/usb/" + vqEntryName(instanceId) + "/read_fails";
-    return fails ? vqWriteFileAtomic(path, QByteArray()) : removeFile(path);
-}
-
-bool CvqSimTree::vqRemoveDevice(const QString& instanceId)
-{
-    return QDir(mRoot + "/usb/" + vqEntryName(instanceId)).removeRecursively();
-}
-
-bool CvqSimTree::vqSetEnumerationFails(bool fails)
-{
-    const QString path = mRoot + "/usb/.enumeration_fails";
-    return fails ? vqWriteFileAtomic(path, QByteArray()) : removeFile(path);
-}
-
-static QString deviceClassKey(const QString& instanceId)
-{
-    QString key = instanceId;
-    key.replace('\\', '#');
-    return vqSimNameEncode(QStringLiteral("##?#") + key + QLatin1String("#" VQ_USB_PRINT_GUID));
+    return put(usb(instanceId, "instance_id"), instanceId.toUtf8() + '\n')
+        && (idReply.isEmpty() ? vqRemoveDeviceReply(instanceId) : vqSetDeviceReply(instanceId, idReply));
 }
 
 bool CvqSimTree::vqAddQueue(const QString& queue, const QString& instanceId, int port, quint32 attributes)
 {
-    const QString q = mRoot + "/registry/Printers/" + vqSimNameEncode(queue);
-    return vqWriteFileAtomic(q + "/Port", "USB" + QByteArray::number(port).rightJustified(3, '0') + '\n')
-        && vqWriteFileAtomic(q + "/Attributes", QByteArray::number(attributes) + '\n')
+    const QString q = named("/registry/Printers/", queue);
+    return put(q + "/Port", "USB" + QByteArray::number(port).rightJustified(3, '0') + '\n')
+        && put(q + "/Attributes", QByteArray::number(attributes) + '\n')
         && vqSetDevicePortNumber(instanceId, QByteArray::number(port) + '\n') && vqAddSpoolerQueue(queue);
 }
 
 bool CvqSimTree::vqSetQueueValue(const QString& queue, const QString& value, const QByteArray& text)
 {
-    return vqWriteFileAtomic(mRoot + "/registry/Printers/" + vqSimNameEncode(queue) + '/' + vqSimNameEncode(value),
-                             text);
+    return put(named("/registry/Printers/", queue) + '/' + vqSimNameEncode(value), text);
 }
 
 bool CvqSimTree::vqSetDevicePortNumber(const QString& instanceId, const QByteArray& text)
 {
-    return vqWriteFileAtomic(
-        mRoot + "/registry/DeviceClasses/" + deviceClassKey(instanceId) + "/#/Device Parameters/Port Number", text);
+    const QString key = QStringLiteral("##?#") + QString(instanceId).replace('\\', '#') + "#" VQ_USB_PRINT_GUID;
+    return put(named("/registry/DeviceClasses/", key) + "/#/Device Parameters/Port Number", text);
 }
 
-bool CvqSimTree::vqRemoveQueue(const QString& queue)
-{
-    return QDir(mRoot + "/registry/Printers/" + vqSimNameEncode(queue)).removeRecursively()
-        && QDir(mRoot + "/spooler/" + vqSimNameEncode(queue)).removeRecursively();
-}
-
-bool CvqSimTree::vqAddSpoolerQueue(const QString& queue)
-{
-    return QDir().mkpath(mRoot + "/spooler/" + vqSimNameEncode(queue) + "/jobs");
-}
+bool CvqSimTree::vqAddSpoolerQueue(const QString& queue) { return QDir().mkpath(named("/spooler/", queue) + "/jobs"); }
 
 bool CvqSimTree::vqAddJob(const QString& queue, const QString& job)
 {
-    return vqWriteFileAtomic(mRoot + "/spooler/" + vqSimNameEncode(queue) + "/jobs/" + vqSimNameEncode(job), "job\n");
+    return put(named("/spooler/", queue) + "/jobs/" + vqSimNameEncode(job), "job\n");
 }
 
 bool CvqSimTree::vqClearJobs(const QString& queue)
 {
-    QDir jobs(mRoot + "/spooler/" + vqSimNameEncode(queue) + "/jobs");
-    return jobs.removeRecursively() && QDir().mkpath(jobs.path());
+    return removeDir(named("/spooler/", queue) + "/jobs") && vqAddSpoolerQueue(queue);
 }
 
 bool CvqSimTree::vqAddSerialPort(const QString& entry, const QString& portName, const QString& serialNumber)
 {
-    const QString dir = mRoot + "/serial/" + vqSimNameEncode(entry);
-    return vqWriteFileAtomic(dir + "/port_name", portName.toUtf8() + '\n')
-        && vqWriteFileAtomic(dir + "/serial_number", serialNumber.toUtf8() + '\n');
-}
-
-bool CvqSimTree::vqRemoveSerialPort(const QString& entry)
-{
-    return QDir(mRoot + "/serial/" + vqSimNameEncode(entry)).removeRecursively();
+    const QString dir = named("/serial/", entry);
+    return put(dir + "/port_name", portName.toUtf8() + '\n')
+        && put(dir + "/serial_number", serialNumber.toUtf8() + '\n');
 }
 
 QStringList CvqSimTree::vqLaunched() const
 {
     QFile f(mRoot + "/launched");
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
 }

@@ -17,12 +17,9 @@ struct CvqStsFields
     quint16 crumT = 8000;                                        // hundredths of a per cent
     quint16 crumD = 8000;
     quint32 allPrintCount = 0;
-    bool withAllPrintCount = true;
 };
 
-// The STS value: 36 or 42 hex digits, each character shifted by 17.
-QByteArray vqEncodeSts(const CvqStsFields& f);
-// Shifts plain hex digits into the wire form.
+// Shifts plain hex digits into the wire form of the STS value (each character shifted by 17).
 QByteArray vqShiftSts(const QByteArray& hexDigits);
 // A complete identification text of one printer.
 QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn, const CvqStsFields& sts,
@@ -39,25 +36,37 @@ public:
 
     // A present USB printer interface; an empty id reply means "cannot be opened".
     bool vqAddDevice(const QString& instanceId, const QByteArray& idReply);
-    bool vqSetDeviceReply(const QString& instanceId, const QByteArray& idReply);
-    bool vqRemoveDeviceReply(const QString& instanceId);
-    bool vqSetReadFails(const QString& instanceId, bool fails);
-    bool vqRemoveDevice(const QString& instanceId);
-    bool vqSetEnumerationFails(bool fails);
+    bool vqSetDeviceReply(const QString& instanceId, const QByteArray& idReply)
+    {
+        return put(usb(instanceId, "ieee1284_id"), idReply);
+    }
+    bool vqRemoveDeviceReply(const QString& instanceId) { return remove(usb(instanceId, "ieee1284_id")); }
+    bool vqSetReadFails(const QString& instanceId, bool fails)
+    {
+        return fails ? put(usb(instanceId, "read_fails"), {}) : remove(usb(instanceId, "read_fails"));
+    }
+    bool vqRemoveDevice(const QString& instanceId) { return removeDir(usb(instanceId, "")); }
+    bool vqSetEnumerationFails(bool fails)
+    {
+        return fails ? put(mRoot + "/usb/.enumeration_fails", {}) : remove(mRoot + "/usb/.enumeration_fails");
+    }
 
     // Registry queue bound to the device on port USB<port>; attributes default to
     // "do complete first" only.
     bool vqAddQueue(const QString& queue, const QString& instanceId, int port, quint32 attributes = 0x200);
     bool vqSetQueueValue(const QString& queue, const QString& value, const QByteArray& text);
     bool vqSetDevicePortNumber(const QString& instanceId, const QByteArray& text);
-    bool vqRemoveQueue(const QString& queue);
+    bool vqRemoveQueue(const QString& queue)
+    {
+        return removeDir(named("/registry/Printers/", queue)) && removeDir(named("/spooler/", queue));
+    }
 
     bool vqAddSpoolerQueue(const QString& queue);
     bool vqAddJob(const QString& queue, const QString& job);
     bool vqClearJobs(const QString& queue);
 
     bool vqAddSerialPort(const QString& entry, const QString& portName, const QString& serialNumber);
-    bool vqRemoveSerialPort(const QString& entry);
+    bool vqRemoveSerialPort(const QString& entry) { return removeDir(named("/serial/", entry)); }
 
     QStringList vqLaunched() const;
 
@@ -65,5 +74,14 @@ public:
     static bool vqWriteFileAtomic(const QString& path, const QByteArray& data);
 
 private:
+    QString usb(const QString& instanceId, const char* file) const
+    {
+        return mRoot + "/usb/" + vqEntryName(instanceId) + '/' + file;
+    }
+    QString named(const char* dir, const QString& name) const;
+    static bool put(const QString& path, const QByteArray& data) { return vqWriteFileAtomic(path, data); }
+    static bool remove(const QString& path);
+    static bool removeDir(const QString& path);
+
     QString mRoot;
 };

@@ -1,4 +1,5 @@
 #include "vqptypeer.h"
+#include "vqsimframe.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,15 +14,6 @@
 #include <unistd.h>
 
 namespace {
-const char kHead[4] = {'\x19', '\x73', '\x10', '\x19'};
-const char kTail[4] = {'\x19', '\x79', '\x04', '\x02'};
-
-quint32 le32(const char* p)
-{
-    const uchar* u = reinterpret_cast<const uchar*>(p);
-    return quint32(u[0]) | quint32(u[1]) << 8 | quint32(u[2]) << 16 | quint32(u[3]) << 24;
-}
-
 // Writes all bytes to a non-blocking descriptor, waiting while the other end
 // does not read; false on an error or once giveUp() says so.
 bool writeAll(int fd, const char* data, int size, const std::function<bool()>& giveUp)
@@ -88,17 +80,16 @@ int CvqRawPort::read(char* data, int size, int timeoutMs)
     return n < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : int(n);
 }
 
-QByteArray vqPeerU32(quint32 v)
-{
-    const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
-    return QByteArray(b, 4);
-}
+QByteArray vqPeerU32(quint32 v) { return CvqSimBodyWriter().vqU32(v).body; }
 
 QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body)
 {
-    const char header[4] = {char(type), 0, char(id), char(flags)};
-    return QByteArray(kHead, 4) + vqPeerU32(quint32(4 + body.size())) + QByteArray(header, 4) + body
-        + QByteArray(kTail, 4);
+    CvqSimMsg m;
+    m.type = type;
+    m.id = id;
+    m.flags = flags;
+    m.body = body;
+    return vqSimEncodeFrame(m);
 }
 
 bool CvqPtyPeer::start(Handler handler)
@@ -142,8 +133,7 @@ bool CvqPtyPeer::send(const QByteArray& bytes)
 
 void CvqPtyPeer::run()
 {
-    const QByteArray head = QByteArray::fromRawData(kHead, 4);
-    QByteArray buf;
+    CvqSimFrameReader reader;
     char in[1 << 16];
     while (!mStop && !mHungUp) {
         struct pollfd p = {mMaster, POLLIN, 0};
@@ -154,57 +144,32 @@ void CvqPtyPeer::run()
             ::usleep(1000);
             continue;
         }
-        buf.append(in, int(n));
-        for (;;) {
-            const int at = buf.indexOf(head);
-            if (at < 0) {
-                buf = buf.right(3);
-                break;
-            }
-            buf.remove(0, at);
-            if (buf.size() < 16)
-                break;
-            const quint32 len = le32(buf.constData() + 4);
-            const bool sane = len >= 4 && len <= 4096;
-            if (sane && buf.size() < 12 + int(len))
-                break;
-            if (!sane || std::memcmp(buf.constData() + 8 + len, kTail, 4) != 0) {
-                buf.remove(0, 4);  // not a frame
-                continue;
-            }
-            CvqPeerFrame f;
-            f.type = quint8(buf.at(8));
-            f.id = quint8(buf.at(10));
-            f.body = buf.mid(12, int(len) - 4);
-            f.raw = buf.left(12 + int(len));
-            buf.remove(0, 12 + int(len));
-            mHandler(f, *this);
-            if (mHungUp)
-                return;
-        }
+        reader.vqFeed(QByteArray(in, int(n)));
+        for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
+            mHandler({m.type, m.id, m.body, vqSimEncodeFrame(m)}, *this);
     }
 }
 
 void CvqFakePrinter::vqServe(const CvqPeerFrame& req, CvqPtyPeer& peer)
 {
-    QByteArray out;
+    CvqSimBodyReader in(req.body);
+    CvqSimBodyWriter out;
+    QString path;
+    quint32 offset = 0, length = 0;
+    // Path, offset, length; a put carries its chunk after them.
     if (req.type == 10 || req.type == 11) {
-        // Path, offset, length; a put carries its chunk after them.
-        const int zero = req.body.indexOf('\0');
-        if (zero < 0 || req.body.size() < zero + 9)
+        if (!in.vqStr(&path) || !in.vqU32(&offset) || !in.vqU32(&length))
             return;
-        const QByteArray path = req.body.left(zero);
-        const quint32 offset = le32(req.body.constData() + zero + 1);
-        const quint32 length = le32(req.body.constData() + zero + 5);
-        QByteArray& file = files[QString::fromUtf8(path)];
-        out = QByteArray(2, '\0') + path + '\0' + vqPeerU32(offset) + vqPeerU32(length);
+        QByteArray& file = files[path];
+        out.vqU8(0).vqStr(QString()).vqStr(path).vqU32(offset).vqU32(length);
         if (req.type == 10) {
-            file = file.left(int(offset)) + req.body.mid(zero + 9);
+            QByteArray chunk;
+            in.vqBytes(in.vqRemaining(), &chunk);
+            file = file.left(int(offset)) + chunk;
         } else {
             const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
-            out += char(qint64(offset) + chunk.size() >= file.size());
-            out += vqPeerU32(quint32(chunk.size())) + chunk;
+            out.vqU8(qint64(offset) + chunk.size() >= file.size()).vqU32(quint32(chunk.size())).vqBytes(chunk);
         }
     }
-    peer.send(vqPeerFrame(req.type, req.id, 1, out));
+    peer.send(vqPeerFrame(req.type, req.id, 1, out.body));
 }

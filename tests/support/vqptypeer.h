@@ -3,8 +3,9 @@
 // name in raw mode (the printer's end of the emulator's port, or a bare link).
 // CvqPtyPeer: the printer's end of a serial link, a pseudo-terminal whose slave
 // the link opens by name and a thread serving the master side. Frames are
-// parsed and built here by hand, apart from the library, so a framing mistake
-// there cannot hide behind the same mistake here.
+// read and built with the emulator's codec (printersim/vqsimframe.h), apart
+// from the library's, so a framing mistake there cannot hide behind the same
+// mistake here.
 
 #include <QByteArray>
 #include <QMap>
