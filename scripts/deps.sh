@@ -8,6 +8,7 @@ pkgs=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev qttools
 pkgs+=(clang-format)  # scripts/format.sh
 pkgs+=(libpng-dev)   # the one-key print page's PNG encoder
 pkgs+=(clang libclang-rt-14-dev llvm-14)   # the sanitizer and fuzz builds
+pkgs+=(gcovr ccache)   # scripts/coverage.sh, scripts/mutants.py
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
