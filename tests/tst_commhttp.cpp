@@ -24,6 +24,7 @@ class CannedHttp : public QTcpServer
 {
 public:
     qint64 sent = 0;  // bytes written to clients
+    int requests = 0;
 
     CannedHttp(int status, const QByteArray& body, int length, const QString& ending)
     {
@@ -32,7 +33,10 @@ public:
             connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             connect(s, &QTcpSocket::readyRead, s, [=] {
                 s->setProperty("req", s->property("req").toByteArray() + s->readAll());
-                if (!s->property("req").toByteArray().contains("\r\n\r\n") || ending == "silent")
+                if (!s->property("req").toByteArray().contains("\r\n\r\n"))
+                    return;
+                ++requests;
+                if (ending == "silent")
                     return;
                 const QByteArray size =
                     length < 0 ? "Transfer-Encoding: chunked" : "Content-Length: " + QByteArray::number(length);
@@ -70,7 +74,7 @@ private slots:
     void answers_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("op");  // has, del, exe, exea or get
+        QTest::addColumn<QString>("op");  // has, del, delretry, exe, exea or get
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("length");
@@ -98,6 +102,8 @@ private slots:
 
         QTest::newRow("has: YES in capitals") << "has" << 200 << QByteArray("YES") << 3 << "close" << false
                                               << QByteArray();
+        QTest::newRow("delete refused, tried three times") << "delretry" << 200 << QByteArray("no") << 2 << "close"
+                                                           << false << QByteArray();
         QTest::newRow("along: OK in capitals") << "exea" << 200 << QByteArray("OK") << 2 << "close" << false
                                                << QByteArray();
         QTest::newRow("has: status 300") << "has" << 300 << QByteArray("yes") << 3 << "close" << false
@@ -137,6 +143,8 @@ private slots:
             result = http.vqDelFile("/x");
         else if (op == "exea")
             result = http.vqExeAlong("x");
+        else if (op == "delretry")
+            result = http.vqDelFileRetry("/x");
         else if (op == "exe")
             result = http.vqExe("x", text, 1);
         else
@@ -149,6 +157,8 @@ private slots:
         else if (op != "get")
             out.clear();
         QTEST(out, "output");
+        if (op == "delretry")
+            QCOMPARE(server.requests, 3);
         // The bound was seen, and seen early: the reply stopped long before 1 MiB.
         QCOMPARE(log.lines().size(), length < 0 || length > kBound ? 1 : 0);
         QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));

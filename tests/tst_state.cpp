@@ -140,6 +140,7 @@ private slots:
         QTest::newRow("older") << "1.3.6405" << "V1.3.6406" << true << false;
         QTest::newRow("longer non-zero") << "1.3" << "1.3.1" << true << false;
         QTest::newRow("numeric not text") << "1.10" << "1.9" << false << false;
+        QTest::newRow("first part decides") << "2.0" << "1.9" << false << false;
         QTest::newRow("invalid below valid") << "x" << "1.0" << true << false;
         QTest::newRow("two invalid") << "x" << "7" << false << true;
         QTest::newRow("trailing dot") << "1.2." << "1.2" << false << true;
