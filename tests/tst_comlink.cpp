@@ -1,7 +1,8 @@
 // The serial link over a real pseudo-terminal, for what the printer emulator
-// cannot send: several frames in one write, hostile length fields, bytes
-// without end, a download beyond its bound, a port that vanishes, ids
-// drawn from several threads at once, and a stop between chunks.
+// cannot send: an echo and a stale answer before the answer, bytes without
+// end, each operation's reading of broken answers, a download beyond its
+// bound, a port that vanishes, ids drawn from several threads at once, and a
+// stop between chunks.
 #include "vqptypeer.h"
 #include "vqtestsupport.h"
 
@@ -13,9 +14,15 @@
 #include <vector>
 
 namespace {
-const QByteArray kHead("\x19\x73\x10\x19", 4);
-const QByteArray kTail("\x19\x79\x04\x02", 4);
 const int kGetBound = 64 * 1024;
+QByteArray u8(int v) { return QByteArray(1, char(v)); }
+QByteArray str(const char* s) { return QByteArray(s) + '\0'; }
+// Status, error text and echo: how every answer begins.
+QByteArray common(int status, const char* echo) { return u8(status) + str(status ? "refused" : "") + str(echo); }
+QByteArray chunk(int status, const char* echo, quint32 offset, quint32 len)
+{
+    return common(status, echo) + vqPeerU32(offset) + vqPeerU32(len);
+}
 }  // namespace
 
 class TstComLink : public QObject
@@ -30,8 +37,6 @@ private slots:
 
         QTest::newRow("echo and answer in one write") << QStringList{"echo", "answer"} << true;
         QTest::newRow("stale answer and answer in one write") << QStringList{"stale", "answer"} << true;
-        QTest::newRow("length 0xFFFFFFFF, then the answer") << QStringList{"len=4294967295", "answer"} << true;
-        QTest::newRow("length 3 framing a fake answer, then the answer") << QStringList{"len=3", "answer"} << true;
         QTest::newRow("8 MiB of noise, never an answer") << QStringList{"flood"} << false;
         // clang-format on
     }
@@ -53,10 +58,6 @@ private slots:
                     out += vqPeerFrame(req.type, quint8(req.id - 1), 1, "old");
                 else if (item == "answer")
                     out += vqPeerFrame(req.type, req.id, 1, body);
-                else if (item.startsWith("len=")) {  // type, version, id, then a tail where the flags would be
-                    const char fields[3] = {char(req.type), 0, char(req.id)};
-                    out += kHead + vqPeerU32(item.mid(4).toUInt()) + QByteArray(fields, 3) + kTail;
-                }
             }
             if (write.contains("flood")) {
                 const QByteArray noise(4096, '\x19');
@@ -77,6 +78,83 @@ private slots:
         }
         // The byte bound, not the silence after the flood, ended the exchange.
         QVERIFY2(flooded.load() < 2 * 1024 * 1024, qPrintable(QString::number(flooded.load())));
+    }
+
+    // Each operation's reading of an answer (the same answer to every request): the
+    // printer's status stands, a wrong echo or a missing field fails the call.
+    void replies_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("op");  // on path /p, command c; put sends "hello"
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<int>("requests");
+
+        const QByteArray get = chunk(0, "/p", 0, 1024);
+        QTest::newRow("along: status 0") << "along" << common(0, "c") << true << 0 << "" << 1;
+        QTest::newRow("put: refused") << "put" << chunk(3, "/p", 0, 5) << true << 3 << "" << 1;
+        QTest::newRow("get: refused") << "get" << chunk(5, "/p", 0, 1024) << true << 5 << "" << 1;
+        QTest::newRow("get: last chunk") << "get" << get + u8(1) + vqPeerU32(3) + "abc" << true << 0 << "abc" << 1;
+        QTest::newRow("get: no bytes ends it") << "get" << get + u8(0) + vqPeerU32(0) << true << 0 << "" << 1;
+        QTest::newRow("exe: status 4 stands") << "exe" << common(4, "c") + u8(0) + str("") << true << 4 << "" << 1;
+        QTest::newRow("delete twice refused, third ok") << "delretry" << QByteArray() << true << 0 << "" << 3;
+
+        QTest::newRow("empty answer") << "has" << QByteArray() << false << 0 << "" << 1;
+        QTest::newRow("has: echo of another path") << "has" << common(0, "/q") << false << 0 << "" << 1;
+        QTest::newRow("has: no echo") << "has" << u8(0) + str("") << false << 0 << "" << 1;
+        QTest::newRow("along: echo of another command") << "along" << common(0, "d") << false << 0 << "" << 1;
+        QTest::newRow("put: length echo differs") << "put" << chunk(0, "/p", 0, 4) << false << 0 << "" << 1;
+        QTest::newRow("put: offset echo differs") << "put" << chunk(0, "/p", 1, 5) << false << 0 << "" << 1;
+        QTest::newRow("put: no offset echo") << "put" << common(0, "/p") << false << 0 << "" << 1;
+        QTest::newRow("get: fewer bytes than announced") << "get" << get + u8(1) + vqPeerU32(4) + "abc" << false << 0
+                                                         << "" << 1;
+        QTest::newRow("get: no byte count") << "get" << get + u8(1) << false << 0 << "" << 1;
+        QTest::newRow("get: second chunk echoes the first's offset") << "get" << get + u8(0) + vqPeerU32(3) + "abc"
+                                                                      << false << 0 << "abc" << 2;
+        QTest::newRow("exe: echo of another command") << "exe" << common(0, "d") + u8(0) + str("") << false << 0 << ""
+                                                      << 1;
+        QTest::newRow("exe: no output field") << "exe" << common(0, "c") + u8(0) << false << 0 << "" << 1;
+        QTest::newRow("delete refused thrice") << "delretry" << common(1, "/p") << false << 1 << "" << 3;
+        // clang-format on
+    }
+
+    void replies()
+    {
+        QFETCH(QString, op);
+        QFETCH(QByteArray, reply);
+        std::atomic<int> requests{0};
+        CvqPtyPeer peer;
+        QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
+            const int n = ++requests;
+            // Deletes with no answer given: refused twice, then done.
+            const bool retried = reply.isEmpty() && op == "delretry";
+            p.send(vqPeerFrame(req.type, req.id, 1, retried ? common(n < 3, "/p") : reply));
+        }));
+        CvqComLink link(peer.slavePath());
+        QVERIFY(link.open());
+        quint8 status = 9;
+        QString err = "stale", out;
+        QByteArray bytes;
+        bool ok = false;
+        if (op == "has")
+            ok = link.vqLinkHas("/p", status, err);
+        else if (op == "along")
+            ok = link.vqLinkExeAlong("c", status, err);
+        else if (op == "put")
+            ok = link.vqLinkPut("/p", QByteArray("hello"), status, err);
+        else if (op == "get")
+            ok = link.vqLinkGet("/p", bytes, status, err);
+        else if (op == "exe")
+            ok = link.vqLinkExe("c", out, status, err, 5);
+        else
+            ok = link.vqLinkDelRetry("/p", status, err);
+        QTEST(ok, "ok");
+        QTEST(int(status), "status");
+        QCOMPARE(err, QString(status ? "refused" : ""));
+        QTEST(op == "get" ? QString::fromLatin1(bytes) : out, "out");
+        QTEST(requests.load(), "requests");
     }
 
     void download_data()

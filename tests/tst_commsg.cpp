@@ -1,11 +1,21 @@
 // The message record: frames against golden bytes written by hand from the
-// frame layout, and body field reads on bodies too short for them.
+// frame layout, body field reads on bodies too short for them, and finding
+// frames in a stream: one table run against both frame readers, the library's
+// and the emulator's.
+#include "vqsimframe.h"
 #include "vqtestsupport.h"
 
 #include <QtEndian>
 #include <QtTest>
 
 static QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+
+// A frame by hand: type 14, the given id and flags, body "/x\0".
+static QByteArray wire(int id, int flags = 0, const char* tail = "19790402")
+{
+    const char fields[4] = {14, 0, char(id), char(flags)};
+    return hex("19731019 07000000") + QByteArray(fields, 4) + QByteArray("/x\0", 3) + hex(tail);
+}
 
 class TstComMsg : public QObject
 {
@@ -50,6 +60,58 @@ private slots:
         QCOMPARE(m.vqFrame().toHex(' '), expected.toHex(' '));
         QCOMPARE(m.vqMsgHead + m.vqMsgTail, expected.left(4) + expected.right(4));
         QVERIFY(m.vqIsConsistent());
+    }
+
+    // Bytes in (in pieces of the given size, 0: at once) -> the ids of the frames found.
+    void reader_data()
+    {
+        // clang-format off
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<QList<int>>("ids");
+        const QByteArray f7 = wire(7);
+        QByteArray largest = hex("19731019 00100000 c8000900") + QByteArray(4092, 'b') + hex("19790402");
+        QTest::newRow("one frame") << f7 << 0 << QList<int>{7};
+        QTest::newRow("one byte at a time") << f7 << 1 << QList<int>{7};
+        QTest::newRow("two frames in one feed") << wire(5) + f7 << 0 << QList<int>{5, 7};
+        QTest::newRow("responses too") << wire(5, 1) << 0 << QList<int>{5};
+        QTest::newRow("noise and a split head, in pieces") << QByteArray("xx\x19\x73", 4) + f7 << 3 << QList<int>{7};
+        QTest::newRow("a head inside the body is data") << hex("19731019 0c000000 0e000400 19731019 00000000 19790402")
+                                                        << 0 << QList<int>{4};
+        QTest::newRow("false head, length above the bound") << hex("19731019 01100000") + "abcdefgh" + f7 << 0
+                                                            << QList<int>{7};
+        QTest::newRow("false head, length below 4") << hex("19731019 03000000") + f7 << 0 << QList<int>{7};
+        QTest::newRow("bad tail, then a frame") << wire(8, 0, "19790403") + f7 << 0 << QList<int>{7};
+        QTest::newRow("largest frame") << largest << 0 << QList<int>{9};
+        QTest::newRow("length one above the bound") << hex("19731019 01100000") + QByteArray(4097, 'z') << 0
+                                                    << QList<int>{};
+        QTest::newRow("frame cut short") << f7.left(f7.size() - 1) << 0 << QList<int>{};
+        QTest::newRow("noise only") << QByteArray(40, '\x19') << 0 << QList<int>{};
+        // clang-format on
+    }
+
+    void reader()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, pieces);
+        const int step = pieces > 0 ? pieces : bytes.size();
+        CvqComFrameReader lib;
+        CvqSimFrameReader sim;
+        QList<int> libIds, simIds;
+        CvqComMsg m;
+        CvqSimMsg sm;
+        for (int at = 0; at < bytes.size(); at += step) {
+            lib.vqFeed(bytes.mid(at, step));
+            sim.vqFeed(bytes.mid(at, step));
+            while (lib.vqNext(m))
+                libIds << m.vqMsgId;
+            while (sim.vqNext(&sm))
+                simIds << sm.id;
+        }
+        QTEST(libIds, "ids");
+        QTEST(simIds, "ids");
+        // Never more held than one frame's worth.
+        QVERIFY(lib.vqBuffered() <= 4108 && sim.vqBuffered() <= 4108);
     }
 
     // A failed read leaves both the cursor and the output alone (the output

@@ -1,7 +1,6 @@
 // The serial link and its operations against the printer emulator over a
-// real pseudo-terminal: resynchronisation on disturbed answers,
-// chunked transfers, echo checks, command output and a stop amid a dripping
-// answer (last: the stop signal is one-shot) (one-key print and two
+// real pseudo-terminal: disturbed answers, chunked transfers, echo checks,
+// command output and a stop amid a dripping answer (last: the stop signal is one-shot) (one-key print and two
 // printers on two ports: tst_onekeyprint; whole scans and a busy scanner:
 // tst_scanjob, tst_scantopc).
 #include "vqsimonhost.h"
@@ -54,9 +53,8 @@ private slots:
         cmd("file put /tmp/present.txt hello");
     }
 
-    // Disturbed answers: the link finds the frame behind noise and split or
-    // false heads; a wrong echo fails the operation although its status is 0
-    // (put and get share the chunk's checks, has and execute theirs).
+    // Disturbed answers from the emulator (frames among bytes: tst_commsg; each
+    // operation's reading of an answer: tst_comlink): the next exchange is clean.
     void disturbedAnswers_data()
     {
         // clang-format off
@@ -64,16 +62,11 @@ private slots:
         QTest::addColumn<QString>("op");
         QTest::addColumn<bool>("ok");
         QTest::newRow("undisturbed") << "" << "has" << true;
-        QTest::newRow("answer in 1-byte pieces") << "pieces size=1 gap=2" << "has" << true;
-        QTest::newRow("noise and a split head before the frame") << "noise,splithead gap=50" << "has" << true;
-        QTest::newRow("oversized length, then the frame") << "oversize" << "has" << true;
-        QTest::newRow("a garbled tail first") << "garbled" << "has" << true;
+        QTest::newRow("noise, a split head and a garbled tail first") << "noise,splithead,garbled gap=50" << "has"
+                                                                       << true;
         QTest::newRow("silence") << "silence" << "has" << false;
         QTest::newRow("answer cut short") << "truncated" << "has" << false;
-        QTest::newRow("put: wrong path echo") << "wrongecho types=10" << "put" << false;
         QTest::newRow("put: second chunk's offset") << "wrongoffset types=10 after=1" << "put" << false;
-        QTest::newRow("has: wrong path echo") << "wrongecho types=14" << "has" << false;
-        QTest::newRow("execute: wrong command echo") << "wrongecho types=15" << "exe" << false;
         // clang-format on
     }
     void disturbedAnswers()
@@ -84,14 +77,10 @@ private slots:
         if (!fault.isEmpty())
             cmd("linkfault " + fault);
         quint8 status = 99;
-        QString err = "x", text;
-        bool result = false;
-        if (op == QLatin1String("put"))
-            result = mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'r'), status, err);
-        else if (op == QLatin1String("has"))
-            result = mLink.vqLinkHas("/tmp/present.txt", status, err);
-        else
-            result = mLink.vqLinkExe("/usr/local/bin/vqm.exe o", text, status, err, 5);
+        QString err = "x";
+        const bool result = op == QLatin1String("put")
+            ? mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'r'), status, err)
+            : mLink.vqLinkHas("/tmp/present.txt", status, err);
         QCOMPARE(result, ok);
         if (ok)
             QVERIFY(status == 0 && err.isEmpty());

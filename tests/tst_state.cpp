@@ -60,6 +60,7 @@ private slots:
         QTest::newRow("values trimmed") << "MDL:  X ; SN : s1 " << 1 << true << "X" << "s1" << 1 << 10 << 0u;
         QTest::newRow("later duplicate wins") << "MDL:A;MDL:B" << 1 << true << "B" << "" << 1 << 10 << 0u;
         QTest::newRow("PXG 0 takes default") << "MDL:X;PXG:0" << 2 << true << "X" << "" << 2 << 10 << 0u;
+        QTest::newRow("PXG not a number takes default") << "MDL:X;PXG:3x" << 2 << true << "X" << "" << 2 << 10 << 0u;
         QTest::newRow("PXG and default below 1 give 1") << "MDL:X;PXG:-4" << 0 << true << "X" << "" << 1 << 10 << 0u;
         QTest::newRow("TLL 0 gives 10") << "MDL:X;TLL:0" << 1 << true << "X" << "" << 1 << 10 << 0u;
         QTest::newRow("value holds a colon") << "MDL:X;SN:a:b" << 1 << true << "X" << "a:b" << 1 << 10 << 0u;
@@ -97,12 +98,17 @@ private slots:
 
         QTest::newRow("fields in order") << kSts36 << true << "" << "1234 1 0 7 9 1a 2710 1f40";
         QTest::newRow("F digits (wire W)") << "FFFF" + kSts36.mid(4) << true << "" << "ffff 1 0 7 9 1a 2710 1f40";
-        QTest::newRow("lower-case digits") << "abcd" + kSts36.mid(4) << true << "" << "abcd 1 0 7 9 1a 2710 1f40";
+        QTest::newRow("lower-case digits") << "af09" + kSts36.mid(4) << true << "" << "af09 1 0 7 9 1a 2710 1f40";
 
         QTest::newRow("empty") << QByteArray() << false << "" << "0 0 0 0 0 0 0 0";
         QTest::newRow("3 digits") << QByteArray("123") << false << "(vq)status_print_count too short or not hex" << "0 0 0 0 0 0 0 0";
         QTest::newRow("status byte 3 bad") << QByteArray("123401000102G3") << false << "(vq)status_bytes[ 3 ] too short or not hex" << "1234 1 0 0 0 0 0 0";
         QTest::newRow("35 digits") << kSts36.left(35) << false << "(vq)crum_d_percent too short or not hex" << "1234 1 0 7 9 1a 2710 0";
+        QTest::newRow("all digits 0") << QByteArray(36, '0') << false << "" << "0 0 0 0 0 0 0 0";
+        QTest::newRow("a 0 byte ends the text") << "1234\xEF" + kSts36.mid(4) << false << "(vq)inprintjob too short or not hex" << "1234 0 0 0 0 0 0 0";
+        // The characters next to the digit ranges.
+        for (const char* bad : {"/", ":", "@", "G", "`", "g"})
+            QTest::addRow("%s is no digit", bad) << "123" + QByteArray(bad) + kSts36.mid(4) << false << "(vq)status_print_count too short or not hex" << "0 0 0 0 0 0 0 0";
         // clang-format on
     }
 
@@ -134,6 +140,7 @@ private slots:
         QTest::newRow("older") << "1.3.6405" << "V1.3.6406" << true << false;
         QTest::newRow("longer non-zero") << "1.3" << "1.3.1" << true << false;
         QTest::newRow("numeric not text") << "1.10" << "1.9" << false << false;
+        QTest::newRow("first part decides") << "2.0" << "1.9" << false << false;
         QTest::newRow("invalid below valid") << "x" << "1.0" << true << false;
         QTest::newRow("two invalid") << "x" << "7" << false << true;
         QTest::newRow("trailing dot") << "1.2." << "1.2" << false << true;

@@ -11,12 +11,11 @@
 #include <QtTest>
 
 namespace {
-QPoint corner(const QSize& size)
-{
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    return QPoint(area.right() - size.width() + 1, area.bottom() - size.height() + 1);
-}
 QLabel* label(const char* name) { return vqTrayAlert()->findChild<QLabel*>(name); }
+bool inCorner(QWidget* w)
+{
+    return w->geometry().bottomRight() == QGuiApplication::primaryScreen()->availableGeometry().bottomRight();
+}
 }
 
 class TstTrayAlert : public QObject
@@ -34,7 +33,7 @@ private slots:
         FvqMyTrayAlert* a = vqTrayAlert();
         QVERIFY(a);
         QVERIFY(a->isVisible());
-        QCOMPARE(a->pos(), corner(a->size()));
+        QVERIFY(inCorner(a));
         QCOMPARE(a->windowTitle(), vqMonitorTitle);
         QCOMPARE(a->windowFlags() & (Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
                  Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -73,8 +72,7 @@ private slots:
         QVERIFY(vqTrayAlert() == nullptr);
         QVERIFY(first.isNull());
         vqShowTrayAlert("c", "d");
-        QVERIFY(vqTrayAlert());
-        QCOMPARE(vqTrayAlert()->pos(), corner(vqTrayAlert()->size()));
+        QVERIFY(vqTrayAlert() && inCorner(vqTrayAlert()));
         QCOMPARE(label("lblTitle")->text(), QString("c"));
     }
 };
