@@ -48,6 +48,7 @@ public:
     void vqFeed(const QByteArray& bytes) { mBuf += bytes; }
     bool vqNext(CvqSimMsg* out);
     void vqClear() { mBuf.clear(); }
+    int vqBuffered() const { return int(mBuf.size()); }
 
 private:
     QByteArray mBuf;

@@ -33,7 +33,7 @@ gcovr -r "$src" --object-directory "$bdir" --filter 'printerlink/' --filter 'mon
   echo "coverage of the test command ($src, $(date -u +%F))"
   for d in printerlink monitor; do
     echo "$d/:"
-    gcovr -r "$src" -a "$bdir/coverage.json" --filter "$d/" --print-summary -o /dev/null | sed 's/^/  /'
+    gcovr -r "$src" -a "$bdir/coverage.json" --filter "$d/" --print-summary -o "$bdir/coverage-$d.txt" | sed 's/^/  /'
   done
 } | tee "$bdir/coverage.txt"
 gcovr -r "$src" -a "$bdir/coverage.json" --txt "$bdir/coverage-files.txt"

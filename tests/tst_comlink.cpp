@@ -99,7 +99,6 @@ private slots:
         QTest::newRow("get: last chunk") << "get" << get + u8(1) + vqPeerU32(3) + "abc" << true << 0 << "abc" << 1;
         QTest::newRow("get: no bytes ends it") << "get" << get + u8(0) + vqPeerU32(0) << true << 0 << "" << 1;
         QTest::newRow("exe: status 4 stands") << "exe" << common(4, "c") + u8(0) + str("") << true << 4 << "" << 1;
-        QTest::newRow("delete twice refused, third ok") << "delretry" << QByteArray() << true << 0 << "" << 3;
 
         QTest::newRow("empty answer") << "has" << QByteArray() << false << 0 << "" << 1;
         QTest::newRow("has: echo of another path") << "has" << common(0, "/q") << false << 0 << "" << 1;
@@ -116,7 +115,6 @@ private slots:
         QTest::newRow("exe: echo of another command") << "exe" << common(0, "d") + u8(0) + str("") << false << 0 << ""
                                                       << 1;
         QTest::newRow("exe: no output field") << "exe" << common(0, "c") + u8(0) << false << 0 << "" << 1;
-        QTest::newRow("delete refused thrice") << "delretry" << common(1, "/p") << false << 1 << "" << 3;
         // clang-format on
     }
 
@@ -127,10 +125,8 @@ private slots:
         std::atomic<int> requests{0};
         CvqPtyPeer peer;
         QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
-            const int n = ++requests;
-            // Deletes with no answer given: refused twice, then done.
-            const bool retried = reply.isEmpty() && op == "delretry";
-            p.send(vqPeerFrame(req.type, req.id, 1, retried ? common(n < 3, "/p") : reply));
+            ++requests;
+            p.send(vqPeerFrame(req.type, req.id, 1, reply));
         }));
         CvqComLink link(peer.slavePath());
         QVERIFY(link.open());
@@ -146,10 +142,8 @@ private slots:
             ok = link.vqLinkPut("/p", QByteArray("hello"), status, err);
         else if (op == "get")
             ok = link.vqLinkGet("/p", bytes, status, err);
-        else if (op == "exe")
-            ok = link.vqLinkExe("c", out, status, err, 5);
         else
-            ok = link.vqLinkDelRetry("/p", status, err);
+            ok = link.vqLinkExe("c", out, status, err, 5);
         QTEST(ok, "ok");
         QTEST(int(status), "status");
         QCOMPARE(err, QString(status ? "refused" : ""));

@@ -5,6 +5,7 @@
 #include "vqmockusb.h"
 #include "vqtestsupport.h"
 
+#include <optional>
 #include <QProcess>
 #include <QtTest>
 
@@ -269,7 +270,7 @@ private slots:
         QFETCH(QList<int>, reads);
         CvqLinuxHost host(sources);
         QCOMPARE(host.vqWatchingDevices(), sources != 0);
-        vqSetHostOverride(&host);
+        std::optional<CvqHostScope> scope(&host);
         vqPollCycle();
         // umockdev cannot add a device at a port it removed one from: each port serves once.
         const QString port = change.endsWith("quietly") ? "1-6" : "1-5";
@@ -300,7 +301,7 @@ private slots:
         const CvqLinuxHost::Reads before = host.vqReads();
         const QMap<QString, CvqState> states = vqPollCycle();
         const CvqLinuxHost::Reads after = host.vqReads();
-        vqSetHostOverride(nullptr);
+        scope.reset();
         cupsSetServer(nullptr);
         if (seen.startsWith("port:"))
             QCOMPARE(states.value(kA).vqComName, seen.mid(5));
