@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # monitor.exe under Wine on printers played by the Linux emulator: the simulated host tree named
 # by a Z: path, each printer's serial port a COM port of the prefix. getdevct and hasdev count
-# the printers, the window follows their states.
+# the printers, the window follows their states, one key press on the printer stores one page.
 #   simmonitor.sh <state dir> <monitor.exe> [screenshot folder]
 # With a folder it also saves the window (idle, a jam in tray 1 with the cover open, two
 # printers) as windows-<state>.png. The emulator is the Linux build's (VQ_BUILD_DIR, default
@@ -73,9 +73,21 @@ for step in "idle80|$head n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$
   fi
 done
 
-# Not here yet: one key press printing the screen. The request reaches the emulator over the COM
-# port, but Wine completes WaitCommEvent on a pseudo-terminal with an empty mask, and Qt's port
-# reads only after an EV_RXCHAR.
+# One key press on the printer: the monitor hears it over COM5, grabs Wine's screen and sends
+# one page, stored by the emulator.
+printed() { "$sim" --send "$work/ctl" "status p1" | grep '^status p1 ' | grep -o ' printed=[0-9]*' | cut -d= -f2; }
+before=$(printed)
+if send "@p1 key" "@p1 wait printed $((before + 1)) timeout=60000"; then
+  sleep 2.5  # two more passes of the port loop: still one page
+  page=$work/out/$(printf 'printed_p1_%04d.png' $((before + 1)))
+  if [ "$(printed)" = $((before + 1)) ] && [ -s "$page" ]; then
+    ok "one key press, one page stored ($(identify -format '%wx%h' "$page" 2>/dev/null))"
+  else
+    bad "after one key press: printed $(printed) (was $before), page $page"
+  fi
+else
+  bad "no page after the key press"
+fi
 w "$exe" exit >/dev/null 2>&1
 wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "monitor closed"; mon_pid=""; } || bad "the monitor did not close"
 send quit
