@@ -76,12 +76,10 @@ public:
             dcb.fDsrSensitivity = dcb.fAbortOnError = FALSE;
             SetCommState(mHandle, &dcb);  // as with Qt's port, the settings' results do not matter
         }
-        return true;
+        return setReadWait(1);
     }
     bool write(const QByteArray& bytes)
     {
-        if (!setTimeouts(0, DWORD(vqMillis(vqComTimeoutSec))))
-            return false;
         DWORD done = 0;
         if (!WriteFile(mHandle, bytes.constData(), DWORD(bytes.size()), &done, nullptr)
             || done != DWORD(bytes.size())) {
@@ -93,7 +91,7 @@ public:
     bool read(int ms, QByteArray& out)
     {
         // The interval applies only once a byte came; the total bounds the wait for the first.
-        if (!setTimeouts(DWORD(qMax(ms, 1)), 0))
+        if (!setReadWait(DWORD(qMax(ms, 1))))
             return false;
         char buf[4096];
         DWORD got = 0;
@@ -104,23 +102,23 @@ public:
     }
 
 private:
-    bool setTimeouts(DWORD readTotal, DWORD writeTotal)
+    // Set only when the wait changes: each call is a round trip to the driver (Wine's server).
+    bool setReadWait(DWORD ms)
     {
-        if (readTotal == mReadTotal && writeTotal == mWriteTotal)
+        if (ms == mReadWait)
             return true;
         COMMTIMEOUTS t{};
-        t.ReadIntervalTimeout = readTotal ? 1 : 0;
-        t.ReadTotalTimeoutConstant = readTotal;
-        t.WriteTotalTimeoutConstant = writeTotal;
+        t.ReadIntervalTimeout = 1;
+        t.ReadTotalTimeoutConstant = ms;
+        t.WriteTotalTimeoutConstant = DWORD(vqMillis(vqComTimeoutSec));
         if (!SetCommTimeouts(mHandle, &t))
             return false;
-        mReadTotal = readTotal;
-        mWriteTotal = writeTotal;
+        mReadWait = ms;
         return true;
     }
 
     HANDLE mHandle = INVALID_HANDLE_VALUE;
-    DWORD mReadTotal = DWORD(-1), mWriteTotal = DWORD(-1);
+    DWORD mReadWait = 0;
 };
 #else
 class CvqComPort
