@@ -8,7 +8,17 @@ state=$1
 guid='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
 printers='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Print\Printers'
 classes="HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\$guid"
-reg() { "$here/vqwine.sh" "$state" reg add "$@" /f >/dev/null; }
+# Wine's reg says what went wrong on its standard output: shown when it fails. A first start
+# beside another one in a fresh prefix has failed once without a word: tried again.
+reg() {
+  local out try
+  for try in 1 2 3; do
+    out=$("$here/vqwine.sh" "$state" reg add "$@" /f 2>&1) && return 0
+    sleep 2
+  done
+  echo "registry: reg add $* failed 3 times: ${out:-(no output)}" >&2
+  return 1
+}
 n=1
 for q in "Office P1" "办公室"; do
   reg "$printers\\$q" /v Port /t REG_SZ /d "USB00$n"
