@@ -3,6 +3,7 @@
 
 #include "printerlink/printerlink.h"
 
+#include <QDebug>
 #include <QEvent>
 
 namespace {
@@ -51,6 +52,7 @@ void vqShowTrayAlert(const QString& title, const QString& text)
         gAlert = new FvqMyTrayAlert;
     gAlert->vqSetMessage(title, text);
     gAlert->show();
+    qDebug().noquote() << "vqShowTrayAlert" << title;
 }
 
 void vqCloseTrayAlert()

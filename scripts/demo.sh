@@ -141,6 +141,20 @@ echo "demo: $shots/bench.png"
 kill "$bench_pid" 2>/dev/null || true
 wait "$bench_pid" 2>/dev/null || true
 bench_pid=""
+# The all-services monitor on a printer with old firmware: its tray alert, bottom-right of the
+# screen. Its LAN pass has no hosts to ask.
+set_state firmware-notice
+log=$work/allon.log
+VQ_SIM_HOST=$host VQ_UPROM_IFACES=127.0.0.1/255.255.255.255 QT_QPA_PLATFORM=xcb "$build/bin/monitor_allon" >"$log" 2>&1 &
+mon_pid=$!
+wait_for 30 grep -qs "vqShowTrayAlert" "$log" || { echo "demo: no tray alert" >&2; tail -5 "$log" >&2; exit 1; }
+sleep 0.25
+import -display "$DISPLAY" -window root "$shots/tray-alert.png"
+echo "demo: $shots/tray-alert.png"
+"$build/bin/monitor_allon" exit >/dev/null 2>&1 || true
+wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: the all-services monitor did not close" >&2; exit 1; }
+wait "$mon_pid" 2>/dev/null || true
+mon_pid=""
 "$build/bin/printersim" --send "$ctl" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
 
@@ -156,7 +170,8 @@ if [ -x "$win/bin/monitor.exe" ]; then
   tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-no-printer.png" "$win/bin/monitor.exe" ||
     echo "demo: no screenshot of the Windows program" >&2
   # On the emulated printers: idle, a jam in tray 1 with the cover open, two printers, and a page.
-  VQ_BUILD_DIR=$build tests/wine/simmonitor.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots" ||
+  VQ_BUILD_DIR=$build VQ_MONITOR_ALLON=$win/bin/monitor_allon.exe \
+    tests/wine/simmonitor.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots" ||
     echo "demo: the Windows program on the emulated printers failed" >&2
   for lang in zh:2052 en:1033 ru:1049; do
     tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-setup-${lang%%:*}.png" "$win"/vqmonitor-*setup.exe \

@@ -33,7 +33,8 @@ if(WIN32)
   set_tests_properties(monitor_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
   # On printers played by the Linux build's emulator (VQ_BUILD_DIR, which windows.sh sets).
   add_test(NAME monitor_sim_wine COMMAND ${wine}/simmonitor.sh ${VQ_WINE_STATE} $<TARGET_FILE:monitor>)
-  set_tests_properties(monitor_sim_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
+  set_tests_properties(monitor_sim_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
+                       ENVIRONMENT "VQ_MONITOR_ALLON=$<TARGET_FILE:monitor_allon>")
   # The setup in a fresh prefix; the upgrade packs the all-services build to be told apart.
   add_test(NAME installer_wine COMMAND ${wine}/installer.sh ${VQ_WINE_STATE} ${VQ_SETUP}
                                        $<TARGET_FILE:monitor_allon> ${PROJECT_VERSION})

@@ -4,8 +4,10 @@
 # the printers, the window follows their states, one key press on the printer stores one page.
 #   simmonitor.sh <state dir> <monitor.exe> [screenshot folder]
 # With a folder it also saves the window (idle, a jam in tray 1 with the cover open, two
-# printers) as windows-<state>.png. The emulator is the Linux build's (VQ_BUILD_DIR, default
-# build/ in the checkout).
+# printers) as windows-<state>.png. With VQ_MONITOR_ALLON naming the all-services monitor.exe,
+# that one then tells of old firmware in its tray alert (windows-tray-alert.png); its LAN pass
+# has no hosts to ask. The emulator is the Linux build's (VQ_BUILD_DIR, default build/ in the
+# checkout).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -90,5 +92,24 @@ else
 fi
 w "$exe" exit >/dev/null 2>&1
 wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "monitor closed"; mon_pid=""; } || bad "the monitor did not close"
+
+if [ -n "${VQ_MONITOR_ALLON:-}" ]; then
+  send "state firmware-notice"
+  log=$work/allon.log
+  VQ_LOOPBACK_ONLY=1 VQ_UPROM_IFACES=127.0.0.1/255.255.255.255 "$here/vqwine.sh" "$state" "$VQ_MONITOR_ALLON" 2>"$log" &
+  mon_pid=$!
+  if wait_for 60 grep -qs "vqShowTrayAlert" "$log"; then
+    ok "the tray alert tells of old firmware"
+    if [ -n "$shots" ]; then
+      sleep 1
+      import -display "$VQ_WINE_DISPLAY" -window root "$work/full.png" &&
+        convert "$work/full.png" -trim +repage "$shots/windows-tray-alert.png" && echo "simmonitor: $shots/windows-tray-alert.png"
+    fi
+  else
+    bad "no tray alert for old firmware"
+  fi
+  w "$VQ_MONITOR_ALLON" exit >/dev/null 2>&1
+  wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && mon_pid="" || bad "the all-services monitor did not close"
+fi
 send quit
 exit $fail
