@@ -1,7 +1,6 @@
-// Scan to PC against the printer emulator: the request's format and the
-// device's name as untrusted input, folders of the same second, and the
-// thread itself fetching a panel scan and ending on a stop (last: the stop
-// signal is one-shot per process).
+// Scan to PC against the emulator: the request and the device's name as
+// untrusted input, folders of the same second, and the thread fetching a panel
+// scan, then ending on a stop (last: the stop signal is one-shot).
 #include "cvqscantopctrd.h"
 #include "vqmonitorseams.h"
 #include "vqsimonhost.h"
@@ -42,6 +41,13 @@ class TstScanToPc : public QObject
     {
         QDir(mDesktop.path()).removeRecursively();
         QDir().mkpath(mDesktop.path());
+    }
+    void put(const QString& path, const QByteArray& bytes)
+    {
+        CvqComLink link(mSim.vqPty());
+        quint8 status = 9;
+        QString err;
+        QVERIFY(link.open() && link.vqLinkPut(path, bytes, status, err) && status == 0);
     }
     QByteArray simPage(int n)
     {
@@ -88,25 +94,15 @@ private slots:
         QTest::addColumn<bool>("read");  // false: too large to read, left on the printer
         QTest::newRow("empty") << QByteArray() << true;
         QTest::newRow("parent path") << QByteArray("../x") << true;
-        QTest::newRow("subdirectory") << QByteArray("a/b") << true;
-        QTest::newRow("drive") << QByteArray("C:x") << true;
-        QTest::newRow("control character") << QByteArray("jp\x01g") << true;
         QTest::newRow("NUL first") << QByteArray("\0jpg", 4) << true;
-        QTest::newRow("nine characters") << QByteArray("abcdefghi") << true;
-        for (const char* type : {"exe", "EXE", "lnk", "desktop"})
-            QTest::newRow(type) << QByteArray(type) << true;
+        QTest::newRow("a program") << QByteArray("EXE") << true;
         QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a') << false;
         // clang-format on
     }
     void hostileRequest()
     {
         QFETCH(QByteArray, request);
-        {
-            CvqComLink link(mSim.vqPty());
-            quint8 status = 9;
-            QString err;
-            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, request, status, err) && status == 0);
-        }
+        put(vqScanToPcReqFile, request);
         QFETCH(bool, read);
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), read ? CvqScanToPcEnd::BadRequest : CvqScanToPcEnd::NoRequest);
         QCOMPARE(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"), read);
@@ -151,13 +147,8 @@ private slots:
 
         // An empty whole page: an empty file.
         clearDesktop();
-        {
-            CvqComLink link(mSim.vqPty());
-            quint8 status = 9;
-            QString err;
-            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, "jpg", status, err) && status == 0);
-            QVERIFY(link.vqLinkPut("/tmp/vqstdscans/pic_0001.jpg", QByteArray(), status, err) && status == 0);
-        }
+        put(vqScanToPcReqFile, "jpg");
+        put("/tmp/vqstdscans/pic_0001.jpg", QByteArray());
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
         QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
         QCOMPARE(QFileInfo(mDesktop.filePath("P4120W" + kStamp + "/scan_0001.jpg")).size(), 0);
