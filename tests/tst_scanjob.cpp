@@ -1,6 +1,5 @@
-// The scan job: its checks and job-state reading, the file sink, what the
-// emulator cannot stage (an in-memory printer), and whole jobs against the
-// emulator over USB and HTTP.
+// The scan job: its checks and job-state reading, the file sink, and whole
+// jobs against the emulator over USB and HTTP.
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
@@ -23,39 +22,12 @@ QString state(int run, const QString& tp, const QString& code)
         .arg(tp, code);
 }
 
-// A printer in memory: files, and a scan job that is always done.
-class CvqMemComm final : public CvqComm
-{
-public:
-    QMap<QString, QByteArray> files;
-
-    bool vqGetFile(const QString& path, QByteArray& out) override
-    {
-        out = files.value(path);
-        return files.contains(path);
-    }
-    bool vqHasFile(const QString& path, bool& exists) override
-    {
-        exists = files.contains(path);
-        return true;
-    }
-    bool vqDelFile(const QString& path) override { return files.remove(path) > 0; }
-    bool vqExe(const QString& cmd, QString& out, int) override
-    {
-        out = cmd == vqScanJobStateCmd ? state(0, "0", "0") : QStringLiteral("ok");
-        return true;
-    }
-    bool vqExeAlong(const QString&) override { return true; }
-};
-
 // Pauses of a few milliseconds instead of seconds.
 bool quickSleep(int ms)
 {
     QThread::msleep(ulong(qMin(ms, 5)));
     return false;
 }
-
-const QString kBase = QStringLiteral("/tmp/vqkeltoscans/t1/pic");
 }  // namespace
 
 class TstScanJob : public QObject
@@ -70,7 +42,7 @@ class TstScanJob : public QObject
         CvqScanParams p;
         p.vqScannerHostTp = hostTp;
         p.vqScannerHost = hostTp == 1 ? mSim.vqHttp() : mSim.vqPty();
-        p.taskId = QStringLiteral("t1");
+        p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
         p.inputMode = 1;
         p.saveToFileFormat = QStringLiteral("jpg");
         p.scanPaperSizeTypeEngName = QStringLiteral("A4");
@@ -83,6 +55,13 @@ private slots:
     {
         QVERIFY2(mSim.vqStartOnHost({"--http", "127.0.0.1:0", "--out", mSimOut.path(), "--quiet"}),
                  qPrintable(mSim.vqError()));
+    }
+    void init()
+    {
+        mSim.vqCmd("scan stop");  // what an earlier row left running; refused when none runs
+        for (const char* line :
+             {"reset", "scanner ok", "scanjob pages=1 parts=0 interval=100 result=0", "history clear"})
+            VQ_SIM_OK(mSim, line);
     }
 
     // Running jobs, and a reply's layout; the finished codes come through the emulator below.
@@ -158,46 +137,38 @@ private slots:
         }
     }
 
-    // What the emulator cannot stage, on an in-memory printer: a page the disk
-    // cannot hold (a storage error, never a short file reported as done), and
-    // pages beyond the job's bounds (here 64 KiB a page, 3 pages, 160 KiB a
-    // job; the pages before them stay).
-    void memoryPrinter_data()
+    // A page the disk cannot hold is a storage error, never a short file
+    // reported as done; so are pages beyond the job's bounds (here 3 pages, and
+    // a page's or the job's bytes as given; the pages before them stay).
+    void storage_data()
     {
         // clang-format off
-        QTest::addColumn<QByteArray>("page");
-        QTest::addColumn<int>("count");  // pages
-        QTest::addColumn<int>("parts");  // 0: whole pages
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("out");  // the output directory: "dir", "gone", or "full" after 1000 bytes
+        QTest::addColumn<int>("pageBytes");  // an emulated page: 4013 bytes
+        QTest::addColumn<int>("jobBytes");
         QTest::addColumn<int>("kept");  // files
-        const QByteArray k64(64 * 1024, 'x');
-        QTest::newRow("output directory gone") << k64 << 1 << 0 << "gone" << 0;
+        QTest::newRow("output directory gone") << "scanjob pages=1 parts=0" << "gone" << 65536 << 65536 << 0;
 #ifdef Q_OS_UNIX  // a full disk is played by the file size limit
-        QTest::newRow("disk full in the middle of a page") << k64 << 1 << 0 << "full" << 1;
+        QTest::newRow("disk full in the middle of a page") << "scanjob pages=1 parts=0" << "full" << 65536 << 65536 << 1;
 #endif
-        QTest::newRow("a fourth page") << QByteArray(1, 'x') << 4 << 0 << "dir" << 3;
-        QTest::newRow("a parted page past 64 KiB") << k64 << 1 << 2 << "dir" << 1;
-        QTest::newRow("a job past 160 KiB") << k64 << 3 << 0 << "dir" << 2;
+        QTest::newRow("a fourth page") << "scanjob pages=4 parts=0" << "dir" << 65536 << 65536 << 3;
+        QTest::newRow("a parted page past its bound") << "scanjob pages=1 parts=2" << "dir" << 4000 << 65536 << 1;
+        QTest::newRow("a job past its bound") << "scanjob pages=3 parts=0" << "dir" << 65536 << 10000 << 2;
         // clang-format on
     }
-    void memoryPrinter()
+    void storage()
     {
-        QFETCH(QByteArray, page);
-        QFETCH(int, count);
-        QFETCH(int, parts);
+        QFETCH(QString, setup);
         QFETCH(QString, out);
-        CvqMemComm comm;
-        for (int n = 1; n <= count; ++n) {
-            for (int i = 0; i < parts; ++i)
-                comm.files[vqScanPartName(kBase, n, i, "jpg")] = page;
-            comm.files[parts ? vqScanPartName(kBase, n, parts, "jpg") : vqScanPageName(kBase, n, "jpg")] =
-                parts ? QByteArray() : page;
-        }
+        QFETCH(int, pageBytes);
+        QFETCH(int, jobBytes);
+        VQ_SIM_OK(mSim, setup);
         QTemporaryDir dir;
         CvqSeamScope<CvqLinkSeams> seams;
         seams->scanPause = quickSleep;
         CvqDoScan scan;
-        scan.vqBounds = {64 * 1024, 3, 160 * 1024};
+        scan.vqBounds = {pageBytes, 3, jobBytes};
         QString err;
 #ifdef Q_OS_UNIX
         rlimit old{};
@@ -209,7 +180,7 @@ private slots:
             QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
         }
 #endif
-        const int code = scan.vqScanOn(comm, params(out == "gone" ? dir.filePath("gone") : dir.path()), err);
+        const int code = scan.vqDoScan(params(out == "gone" ? dir.filePath("gone") : dir.path()), err);
 #ifdef Q_OS_UNIX
         setrlimit(RLIMIT_FSIZE, &old);
 #endif
@@ -283,15 +254,10 @@ private slots:
         QFETCH(int, hostTp);
         QFETCH(QStringList, setup);
         QFETCH(int, pages);
-        VQ_SIM_OK(mSim, "reset");
-        VQ_SIM_OK(mSim, "scanner ok");
-        VQ_SIM_OK(mSim, "scanjob pages=1 parts=0 interval=100 result=0");
-        VQ_SIM_OK(mSim, "history clear");
         for (const QString& line : setup)
             VQ_SIM_OK(mSim, line);
         QTemporaryDir dir;
         CvqScanParams p = params(dir.path(), hostTp);
-        p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
         const QByteArray tag = QTest::currentDataTag();
         p.saveToFileFormat = tag.contains("capitals") ? "JPG" : "jpg";
         CvqSeamScope<CvqLinkSeams> seams;
@@ -300,7 +266,6 @@ private slots:
         QString err;
         QTEST(CvqDoScan().vqDoScan(p, err), "code");
         QTEST(err, "err");
-        mSim.vqCmd("scan stop");  // a busy row's panel scan; refused when none runs
         const QStringList names = QDir(dir.path()).entryList(QDir::Files);
         QCOMPARE(names.size(), pages);
         for (int n = 1; n <= pages; ++n) {
