@@ -66,7 +66,6 @@ private slots:
         const int live = QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
         QTest::newRow("/24") << "198.51.100.7/255.255.255.0" << live << 253 << "198.51.100.1" << "198.51.100.254";
         QTest::newRow("/16: its own /24") << "198.51.7.9/255.255.0.0" << live << 253 << "198.51.7.1" << "198.51.7.254";
-        QTest::newRow("/25") << "203.0.113.130/255.255.255.128" << live << 125 << "203.0.113.129" << "203.0.113.254";
         QTest::newRow("/30: one") << "203.0.113.5/255.255.255.252" << live << 1 << "203.0.113.6" << "203.0.113.6";
         QTest::newRow("two on one /24: each once") << "198.51.100.7/255.255.255.0,198.51.100.8/255.255.255.0"
                                                    << live << 254 << "198.51.100.1" << "198.51.100.7";
@@ -91,9 +90,8 @@ private slots:
             QTEST(list.first(), "first");
             QTEST(list.last(), "last");
         }
-        for (const CvqIfAddr& e : entries)
-            if (entries.size() == 1)
-                QVERIFY(!list.contains(e.ip.toString()));
+        if (entries.size() == 1)
+            QVERIFY(!list.contains(entries[0].ip.toString()));
     }
 
     void guards()
@@ -120,7 +118,6 @@ private slots:
         QTest::addColumn<int>("upload");        // 0: none, 1: sent, 2: received whole, 3: stored
         const QStringList go{"need uprom#1 %1", "%1 need uprom#2"};
         QTest::newRow("at the target version") << "romver V1.3.6406" << go << 3 << 3;
-        QTest::newRow("unparsable version") << "web romver V" << go << 3 << 3;
         QTest::newRow("sleeping (pa 1), idle lines in another order")
             << "activity sleep | romver V1.3.6406 | jobstate vqscanjob.vqjobrun: 0\\nvqjob: 1\\nvqmainjob.vqjobrun: 0"
             << go << 3 << 3;
@@ -130,24 +127,22 @@ private slots:
             << "romver V1.3.6406 | httpfault silence path=/uprom"
             << (go + QStringList{"Request timed out!", "upload FAILED: \"Operation canceled\""}) << 3 << 1;
         QTest::newRow("no image: no request") << "romver V1.3.6406" << go << 3 << 0;
-        QTest::newRow("not our printer") << "web id MFG:Other;CLS:SCANNER;" << QStringList{"not our printer %1"} << 1
-                                         << 0;
+        QTest::newRow("not ours") << "web id MFG:Other;CLS:SCANNER;" << QStringList{"not our printer %1"} << 1 << 0;
         QTest::newRow("no braces") << "web snap pa=0" << QStringList{} << 2 << 0;
         QTest::newRow("not an object") << "web snap x{\"pa\" 0}y" << QStringList{} << 2 << 0;
         QTest::newRow("model in the wrong case")
             << "web type p4120w" << QStringList{"not need uprom ProductType %1 \"p4120w\""} << 2 << 0;
         QTest::newRow("a model that forges a line") << "web type \"P\\nforged\""
             << QStringList{"not need uprom ProductType %1 \"P\\nforged\""} << 2 << 0;
-        QTest::newRow("newer firmware") << "romver V1.3.6500" << QStringList{"romver already high %1 \"V1.3.6500\""} << 2
-                                        << 0;
+        QTest::newRow("newer") << "romver V1.3.6500" << QStringList{"romver already high %1 \"V1.3.6500\""} << 2 << 0;
         QTest::newRow("warming up (pa 2)") << "activity warmup | romver V1.3.6406"
                                            << QStringList{"printer is buzy %1 2"} << 2 << 0;
         QTest::newRow("print job") << "romver V1.3.6406 | jobstate vqmainjob.vqjobrun: 1\\nvqscanjob.vqjobrun: 0"
                                    << QStringList{"need uprom#1 %1", "%1 equip is buzy"} << 3 << 0;
         QTest::newRow("scan job") << "romver V1.3.6406 | jobstate vqmainjob.vqjobrun: 0\\nvqscanjob.vqjobrun: 1"
                                   << QStringList{"need uprom#1 %1", "%1 scanner is buzy"} << 3 << 0;
-        QTest::newRow("100 MB identification: empty result") << "httpfault huge path=/ajax_get1284 size=104857600"
-                                                             << QStringList{} << 1 << 0;
+        QTest::newRow("100 MB identification") << "httpfault huge path=/ajax_get1284 size=104857600" << QStringList{}
+                                               << 1 << 0;
         // clang-format on
     }
     void oneAddress()
