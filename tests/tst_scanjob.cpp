@@ -150,7 +150,7 @@ private slots:
         QTest::addColumn<int>("kept");  // files
         QTest::newRow("output directory gone") << "scanjob pages=1 parts=0" << "gone" << 65536 << 65536 << 0;
 #ifdef Q_OS_UNIX  // a full disk is played by the file size limit
-        QTest::newRow("disk full in the middle of a page") << "scanjob pages=1 parts=0" << "full" << 65536 << 65536 << 1;
+        QTest::newRow("disk full inside a page") << "scanjob pages=1 parts=0" << "full" << 65536 << 65536 << 1;
 #endif
         QTest::newRow("a fourth page") << "scanjob pages=4 parts=0" << "dir" << 65536 << 65536 << 3;
         QTest::newRow("a parted page past its bound") << "scanjob pages=1 parts=2" << "dir" << 4000 << 65536 << 1;
@@ -209,52 +209,45 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<int>("hostTp");
-        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<QString>("setup");  // control lines, " | " between them
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("err");
         QTest::addColumn<int>("pages");
-        const QString comm = "通信错误";
+        const QString comm = "通信错误", jam = "扫描仪卡纸";
         auto row = [](int tp, const QString& name) -> QTestData& {
             return QTest::newRow(qPrintable((tp == 2 ? "USB: " : "HTTP: ") + name)) << tp;
         };
         for (int tp : {2, 1})
-            row(tp, "two whole pages (real time)") << QStringList{"scanjob pages=2 parts=0"} << 0 << "" << 2;
+            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0" << 0 << "" << 2;
         // Ten failures of a kind are borne, the eleventh ends the job.
-        row(2, "ten failed checks, then success") << QStringList{"linkfault truncated count=10 types=14"} << 0 << ""
-                                                  << 1;
-        row(1, "eleven failed checks") << QStringList{"httpfault status count=11 path=/vqhas"} << 249 << comm << 0;
-        row(2, "a page that never comes") << QStringList{"linkfault truncated count=0 types=11"} << 249 << comm << 0;
-        row(1, "ten failed fetches, then success") << QStringList{"httpfault status count=10 path=/vqget"} << 0 << ""
-                                                   << 1;
-        row(2, "ten unreadable job states, then done") << QStringList{"scanjob pages=0", "jobstate fail=10 after=1"}
-                                                       << 0 << "" << 0;
-        row(1, "eleven unreadable job states") << QStringList{"scanjob pages=0", "jobstate fail=11 after=1"} << 249
-                                               << comm << 0;
-        row(2, "format in capitals, parted pages joined") << QStringList{"scanjob pages=2 parts=2"} << 0 << "" << 2;
-        row(2, "result code 1") << QStringList{"scanjob pages=1 result=1"} << 1 << "扫描仪卡纸" << 1;
-        row(1, "result code 9: unknown") << QStringList{"scanjob pages=1 result=9"} << 8 << "扫描仪错误" << 1;
-        row(2, "busy") << QStringList{"scan pages=1 interval=60000"} << 241 << "设备忙,请稍后重试" << 0;
-        row(2, "scanner fails to start") << QStringList{"scanner err"} << 12
-                                         << "扫描仪初始化失败,请稍后重试,或重启设备再尝试" << 0;
-        row(2, "parameters refused") << QStringList{"scanjob try=err"} << 254 << "参数错误" << 0;
-        row(2, "parameter check answers something else") << QStringList{"scanjob try=maybe"} << 249 << comm << 0;
-        row(2, "the last page appears as the job ends") << QStringList{"scanjob pages=2 parts=0 last=state"} << 0 << ""
-                                                        << 2;
-        row(2, "the job ends inside a parted page") << QStringList{"scanjob pages=1 parts=2 open=1"} << 249 << comm << 1;
-        row(1, "a paper jam inside a parted page") << QStringList{"scanjob pages=1 parts=2 open=1 result=1"} << 1
-                                                   << "扫描仪卡纸" << 1;
+        row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << 0 << "" << 1;
+        row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << 249 << comm << 0;
+        row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << 249 << comm << 0;
+        row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << 0 << "" << 1;
+        row(2, "ten unreadable job states") << "scanjob pages=0 | jobstate fail=10 after=1" << 0 << "" << 0;
+        row(1, "eleven unreadable job states") << "scanjob pages=0 | jobstate fail=11 after=1" << 249 << comm << 0;
+        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << 0 << "" << 2;
+        row(2, "result code 1") << "scanjob pages=1 result=1" << 1 << jam << 1;
+        row(1, "result code 9: unknown") << "scanjob pages=1 result=9" << 8 << "扫描仪错误" << 1;
+        row(2, "busy") << "scan pages=1 interval=60000" << 241 << "设备忙,请稍后重试" << 0;
+        row(2, "scanner fails to start") << "scanner err" << 12 << "扫描仪初始化失败,请稍后重试,或重启设备再尝试" << 0;
+        row(2, "parameters refused") << "scanjob try=err" << 254 << "参数错误" << 0;
+        row(2, "parameter check answers something else") << "scanjob try=maybe" << 249 << comm << 0;
+        row(2, "the last page appears as the job ends") << "scanjob pages=2 parts=0 last=state" << 0 << "" << 2;
+        row(2, "the job ends inside a parted page") << "scanjob pages=1 parts=2 open=1" << 249 << comm << 1;
+        row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << 1 << jam << 1;
         row(2, "job state without wait flag")
-            << QStringList{"jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\""}
-            << 249 << comm << 0;
-        QTest::newRow("host type 3: nothing sent") << 3 << QStringList{} << -1 << "系统错误" << 0;
+            << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << 249 << comm
+            << 0;
+        QTest::newRow("host type 3: nothing sent") << 3 << "" << -1 << "系统错误" << 0;
         // clang-format on
     }
     void emulator()
     {
         QFETCH(int, hostTp);
-        QFETCH(QStringList, setup);
+        QFETCH(QString, setup);
         QFETCH(int, pages);
-        for (const QString& line : setup)
+        for (const QString& line : setup.split(" | ", Qt::SkipEmptyParts))
             VQ_SIM_OK(mSim, line);
         QTemporaryDir dir;
         CvqScanParams p = params(dir.path(), hostTp);
