@@ -8,6 +8,7 @@
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
+#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -83,19 +84,17 @@ private slots:
         QTest::addColumn<int>("end");
         QTest::addColumn<QStringList>("asked");
         QTest::addColumn<bool>("printed");
+        using E = CvqOneKeyPrintEnd;
+        using L = QStringList;
         const QString has = "type=14 path=/tmp/vqonekeyprint.req.txt", del = "type=13 path=/tmp/vqonekeyprint.req.txt",
                       put = "type=10 path=vqonekeyprint.rst.png", exea = "type=16 cmd=" + vqOneKeyPrintCommand;
-        QTest::newRow("key pressed: printed") << QStringList{"key"} << true << int(CvqOneKeyPrintEnd::Started)
-                                              << QStringList{has, del, put, exea} << true;
-        QTest::newRow("no request") << QStringList{} << true << int(CvqOneKeyPrintEnd::NoRequest) << QStringList{has}
-                                    << false;
-        QTest::newRow("refused delete: nothing printed")
-            << QStringList{"key", "refuse del"} << true << int(CvqOneKeyPrintEnd::NotDeleted) << QStringList{has, del}
-            << false;
-        QTest::newRow("no screen picture: request consumed, nothing printed")
-            << QStringList{"key"} << false << int(CvqOneKeyPrintEnd::NoPage) << QStringList{has, del} << false;
-        QTest::newRow("refused upload") << QStringList{"key", "refuse put"} << true << int(CvqOneKeyPrintEnd::NotSent)
-                                        << QStringList{has, del, put} << false;
+        QTest::newRow("key pressed: printed") << L{"key"} << true << int(E::Started) << L{has, del, put, exea} << true;
+        QTest::newRow("no request") << L{} << true << int(E::NoRequest) << L{has} << false;
+        QTest::newRow("refused delete") << L{"key", "refuse del"} << true << int(E::NotDeleted) << L{has, del} << false;
+        // The request is consumed, but no blank page is printed.
+        QTest::newRow("no screen picture") << L{"key"} << false << int(E::NoPage) << L{has, del} << false;
+        QTest::newRow("refused upload") << L{"key", "refuse put"} << true << int(E::NotSent) << L{has, del, put}
+                                        << false;
         // clang-format on
     }
     void pass()
@@ -205,9 +204,7 @@ private slots:
     {
         QImage land(200, 100, QImage::Format_RGB32);
         land.fill(Qt::white);
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 20; ++x)
-                land.setPixel(x, y, qRgb(0, 0, 0));
+        QPainter(&land).fillRect(0, 0, 20, 20, Qt::black);
         const QImage up = vqPagePicture(land).convertToFormat(QImage::Format_Grayscale8);
         QVERIFY(up.height() > up.width());
         QCOMPARE(qGray(up.pixel(up.width() - 1, 0)), 0);
