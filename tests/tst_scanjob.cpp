@@ -73,6 +73,7 @@ private slots:
         QTest::newRow("scan from the PC running") << state(1, "1", "0") << 10;
         QTest::newRow("scan to PC running") << state(1, "11", "0") << 11;
         QTest::newRow("other job running") << state(2, "5", "0") << 12;
+        QTest::newRow("unknown code") << state(0, "1", "12") << 8;
         QTest::newRow("a later line wins, pieces trimmed")
             << state(1, "1", "0") + "\n  x.vqscanjob.vqjobrun :  0 \n" << 0;
         // clang-format on
@@ -227,8 +228,11 @@ private slots:
         row(2, "ten unreadable job states") << "scanjob pages=0 | jobstate fail=10 after=1" << 0 << "" << 0;
         row(1, "eleven unreadable job states") << "scanjob pages=0 | jobstate fail=11 after=1" << 249 << comm << 0;
         row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << 0 << "" << 2;
-        row(2, "result code 1") << "scanjob pages=1 result=1" << 1 << jam << 1;
-        row(1, "result code 9: unknown") << "scanjob pages=1 result=9" << 8 << "扫描仪错误" << 1;
+        // The scanner's own faults 1 to 7; any other code is 8.
+        for (int code = 1; code <= 9; ++code)
+            row(2, QString("result code %1").arg(code))
+                << QString("scanjob pages=1 result=%1").arg(code) << qMin(code, 8)
+                << CvqDoScan::vqResultText(qMin(code, 8)) << 1;
         row(2, "busy") << "scan pages=1 interval=60000" << 241 << "设备忙,请稍后重试" << 0;
         row(2, "scanner fails to start") << "scanner err" << 12 << "扫描仪初始化失败,请稍后重试,或重启设备再尝试" << 0;
         row(2, "parameters refused") << "scanjob try=err" << 254 << "参数错误" << 0;
