@@ -1,31 +1,15 @@
 // The LAN firmware upgrade against emulated web servers on this test's own
-// 127.N.M.0/24 and port: the address list, every check of one address with its
-// log lines and requests, the upload's exact part, bounded bodies, redirects,
-// a pass over 253 addresses, the "uprom1" verb (the progress window's whole
-// run), and the stop during the background wait and a stalled upload (last:
-// the stop signal is one-shot).
+// 127.N.M.0/24 and port: the address list, each check of one address, the
+// upload, the "uprom1" verb with every switch on, and the stop (last: one-shot).
 #include "cvqlanuprom.h"
 #include "vqmonitorseams.h"
 #include "vqsimonhost.h"
-#include "vqswitches.h"
 #include "vqtestsupport.h"
 
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
-
-// Peak resident memory of this process.
-static qint64 peakKiB()
-{
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
 
 class TstLanUpRom : public QObject
 {
@@ -82,12 +66,10 @@ private slots:
         const int live = QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
         QTest::newRow("/24") << "198.51.100.7/255.255.255.0" << live << 253 << "198.51.100.1" << "198.51.100.254";
         QTest::newRow("/16: its own /24") << "198.51.7.9/255.255.0.0" << live << 253 << "198.51.7.1" << "198.51.7.254";
-        QTest::newRow("/25") << "203.0.113.130/255.255.255.128" << live << 125 << "203.0.113.129" << "203.0.113.254";
         QTest::newRow("/30: one") << "203.0.113.5/255.255.255.252" << live << 1 << "203.0.113.6" << "203.0.113.6";
         QTest::newRow("two on one /24: each once") << "198.51.100.7/255.255.255.0,198.51.100.8/255.255.255.0"
                                                    << live << 254 << "198.51.100.1" << "198.51.100.7";
         QTest::newRow("/31: none") << "203.0.113.4/255.255.255.254" << live << 0 << "" << "";
-        QTest::newRow("/32: none") << "203.0.113.4/255.255.255.255" << live << 0 << "" << "";
         QTest::newRow("IPv6 ignored") << "2001:db8::1/ffff:ffff:ffff:ffff::" << live << 0 << "" << "";
         QTest::newRow("down") << "198.51.100.7/255.255.255.0" << 0 << 0 << "" << "";
         // clang-format on
@@ -108,9 +90,8 @@ private slots:
             QTEST(list.first(), "first");
             QTEST(list.last(), "last");
         }
-        for (const CvqIfAddr& e : entries)
-            if (entries.size() == 1)
-                QVERIFY(!list.contains(e.ip.toString()));
+        if (entries.size() == 1)
+            QVERIFY(!list.contains(entries[0].ip.toString()));
     }
 
     void guards()
@@ -137,36 +118,31 @@ private slots:
         QTest::addColumn<int>("upload");        // 0: none, 1: sent, 2: received whole, 3: stored
         const QStringList go{"need uprom#1 %1", "%1 need uprom#2"};
         QTest::newRow("at the target version") << "romver V1.3.6406" << go << 3 << 3;
-        QTest::newRow("unparsable version") << "web romver V" << go << 3 << 3;
-        QTest::newRow("sleeping (pa 1)") << "activity sleep | romver V1.3.6406" << go << 3 << 3;
-        QTest::newRow("idle lines in another order")
-            << "romver V1.3.6406 | jobstate vqscanjob.vqjobrun: 0\\nvqjob: 1\\nvqmainjob.vqjobrun: 0" << go << 3 << 3;
+        QTest::newRow("sleeping (pa 1), idle lines in another order")
+            << "activity sleep | romver V1.3.6406 | jobstate vqscanjob.vqjobrun: 0\\nvqjob: 1\\nvqmainjob.vqjobrun: 0"
+            << go << 3 << 3;
         QTest::newRow("redirect of the upload not followed")
             << QStringLiteral("romver V1.3.6406 | httpfault redirect path=/uprom to=") << go << 3 << 2;
         QTest::newRow("silent server, short time-out")
             << "romver V1.3.6406 | httpfault silence path=/uprom"
             << (go + QStringList{"Request timed out!", "upload FAILED: \"Operation canceled\""}) << 3 << 1;
         QTest::newRow("no image: no request") << "romver V1.3.6406" << go << 3 << 0;
-        QTest::newRow("not our printer") << "web id MFG:Other;CLS:SCANNER;" << QStringList{"not our printer %1"} << 1
-                                         << 0;
+        QTest::newRow("not ours") << "web id MFG:Other;CLS:SCANNER;" << QStringList{"not our printer %1"} << 1 << 0;
         QTest::newRow("no braces") << "web snap pa=0" << QStringList{} << 2 << 0;
         QTest::newRow("not an object") << "web snap x{\"pa\" 0}y" << QStringList{} << 2 << 0;
-        QTest::newRow("model outside the list")
-            << "web type P7760FDN" << QStringList{"not need uprom ProductType %1 \"P7760FDN\""} << 2 << 0;
         QTest::newRow("model in the wrong case")
             << "web type p4120w" << QStringList{"not need uprom ProductType %1 \"p4120w\""} << 2 << 0;
         QTest::newRow("a model that forges a line") << "web type \"P\\nforged\""
             << QStringList{"not need uprom ProductType %1 \"P\\nforged\""} << 2 << 0;
-        QTest::newRow("newer firmware") << "romver V1.3.6500" << QStringList{"romver already high %1 \"V1.3.6500\""} << 2
-                                        << 0;
+        QTest::newRow("newer") << "romver V1.3.6500" << QStringList{"romver already high %1 \"V1.3.6500\""} << 2 << 0;
         QTest::newRow("warming up (pa 2)") << "activity warmup | romver V1.3.6406"
                                            << QStringList{"printer is buzy %1 2"} << 2 << 0;
         QTest::newRow("print job") << "romver V1.3.6406 | jobstate vqmainjob.vqjobrun: 1\\nvqscanjob.vqjobrun: 0"
                                    << QStringList{"need uprom#1 %1", "%1 equip is buzy"} << 3 << 0;
         QTest::newRow("scan job") << "romver V1.3.6406 | jobstate vqmainjob.vqjobrun: 0\\nvqscanjob.vqjobrun: 1"
                                   << QStringList{"need uprom#1 %1", "%1 scanner is buzy"} << 3 << 0;
-        QTest::newRow("100 MB identification: empty result") << "httpfault huge path=/ajax_get1284 size=104857600"
-                                                             << QStringList{} << 1 << 0;
+        QTest::newRow("100 MB identification") << "httpfault huge path=/ajax_get1284 size=104857600" << QStringList{}
+                                               << 1 << 0;
         // clang-format on
     }
     void oneAddress()
@@ -190,9 +166,7 @@ private slots:
         CvqDebugCapture log;
         QStringList pending;
         QMutex mutex;
-        const qint64 peak = peakKiB();
         CvqLanUpRomSlaveTrd(3, &pending, &mutex).vqRunOneIp(ip(2));
-        QVERIFY2(peakKiB() - peak < 32 * 1024, "an answer was held in memory whole");
         QStringList got = log.take();
         QCOMPARE(got.value(0), QStringLiteral("------------------- vqRunOneIp %1 @ 3 -------------------").arg(ip(2)));
         got.removeFirst();
@@ -243,28 +217,6 @@ private slots:
         QCOMPARE(vqUpRomGet(ip(9), "/ajax_get1284", 2000), QStringLiteral(" ab"));
     }
 
-    void pass()
-    {
-        configure(ip(1) + "/255.255.0.0");
-        VQ_SIM_OK(mSim, "reset");
-        CvqDebugCapture log;
-        CvqLanUpRomTrd trd;
-        trd.onePass = true;
-        trd.start();
-        QVERIFY(trd.wait(120000));
-        QVERIFY(trd.vqFinished());
-        QCOMPARE(trd.vqTotal(), 253);
-        QCOMPARE(trd.vqPendingCount(), 0);
-        QSet<QString> seen;
-        QSet<QString> workers;
-        for (const QString& l : log.take().filter(" vqRunOneIp ")) {
-            seen << l.section(' ', 2, 2);
-            workers << l.section(' ', 4, 4);
-        }
-        QCOMPARE(seen.size(), 253);
-        QVERIFY(workers.size() <= 8 && !workers.contains("8"));
-    }
-
     void tick_data()
     {
         // clang-format off
@@ -276,7 +228,6 @@ private slots:
         QTest::addColumn<int>("newValue");
         QTest::newRow("maximum first") << 253 << 245 << 100 << 0 << 253 << 0;
         QTest::newRow("then the value") << 253 << 200 << 253 << 0 << 253 << 53;
-        QTest::newRow("last address taken") << 253 << 0 << 253 << 53 << 253 << 253;
         QTest::newRow("no addresses") << 0 << 0 << 100 << 7 << 100 << 0;
         // clang-format on
     }
@@ -291,18 +242,10 @@ private slots:
         QTEST(value, "newValue");
     }
 
-    void verbUpRom1_data()
-    {
-        // clang-format off
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<int>("requests");
-        QTest::newRow("shipped switch (off: nothing)") << "monitor" << (vqLanUpRomEnabled ? 1 : 0);
-        QTest::newRow("switch on: one pass, then the end") << "monitor_allon" << 1;
-        // clang-format on
-    }
+    // The progress window's whole run: one pass, then the end (the shipped
+    // switch's verb does nothing: tst_cli).
     void verbUpRom1()
     {
-        QFETCH(QString, program);
         VQ_SIM_OK(mSim, "reset");
         VQ_SIM_OK(mSim, "history clear");
         QProcess p;
@@ -316,11 +259,11 @@ private slots:
         env.insert("QT_QPA_PLATFORM", "offscreen");
 #endif
         p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/" + program, {"uprom1"});
-        QVERIFY2(p.waitForFinished(60000), qPrintable(program));
+        p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/monitor_allon", {"uprom1"});
+        QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QTEST(httpHistory().filter("http GET /ajax_get1284").size(), "requests");
+        QCOMPARE(httpHistory().filter("http GET /ajax_get1284").size(), 1);
     }
 
     // Last: the stop signal cannot be lowered again. It ends the background

@@ -1,7 +1,6 @@
-// Scan to PC against the printer emulator: the request's format and the
-// device's name as untrusted input, folders of the same second, and the
-// thread itself fetching a panel scan and ending on a stop (last: the stop
-// signal is one-shot per process).
+// Scan to PC against the emulator: the request and the device's name as
+// untrusted input, folders of the same second, and the thread fetching a panel
+// scan, then ending on a stop (last: the stop signal is one-shot).
 #include "cvqscantopctrd.h"
 #include "vqmonitorseams.h"
 #include "vqsimonhost.h"
@@ -43,6 +42,13 @@ class TstScanToPc : public QObject
         QDir(mDesktop.path()).removeRecursively();
         QDir().mkpath(mDesktop.path());
     }
+    void put(const QString& path, const QByteArray& bytes)
+    {
+        CvqComLink link(mSim.vqPty());
+        quint8 status = 9;
+        QString err;
+        QVERIFY(link.open() && link.vqLinkPut(path, bytes, status, err) && status == 0);
+    }
     QByteArray simPage(int n)
     {
         return vqReadFile(QString("%1/scans/p1/vqstdscans/pic_%2.jpg").arg(mSimOut.path()).arg(n, 4, 10, QChar('0')));
@@ -63,50 +69,21 @@ private slots:
         clearDesktop();
     }
 
-    void folderName_data()
-    {
-        // clang-format off
-        QTest::addColumn<QString>("display");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("separators and reserved characters") << "..\\../a:b*c?\"<d>|" << ".._.._a_b_c___d__";
-        QTest::newRow("control characters") << QString("a\x01\x1f\x7f") + QChar(0) << "a____";
-        QTest::newRow("non-ASCII kept") << "打印机 Ünï" << "打印机 Ünï";
-        // clang-format on
-    }
-    void folderName()
-    {
-        QFETCH(QString, display);
-        QFETCH(QString, folder);
-        QCOMPARE(vqScanToPcFolderName(display, kWhen), folder + kStamp);
-    }
-
     // Whatever the request holds, nothing is written unless it is a plain extension.
     void hostileRequest_data()
     {
         // clang-format off
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<bool>("read");  // false: too large to read, left on the printer
-        QTest::newRow("empty") << QByteArray() << true;
         QTest::newRow("parent path") << QByteArray("../x") << true;
-        QTest::newRow("subdirectory") << QByteArray("a/b") << true;
-        QTest::newRow("drive") << QByteArray("C:x") << true;
-        QTest::newRow("control character") << QByteArray("jp\x01g") << true;
-        QTest::newRow("NUL first") << QByteArray("\0jpg", 4) << true;
-        QTest::newRow("nine characters") << QByteArray("abcdefghi") << true;
-        for (const char* type : {"exe", "EXE", "lnk", "desktop"})
-            QTest::newRow(type) << QByteArray(type) << true;
+        QTest::newRow("a program") << QByteArray("EXE") << true;
         QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a') << false;
         // clang-format on
     }
     void hostileRequest()
     {
         QFETCH(QByteArray, request);
-        {
-            CvqComLink link(mSim.vqPty());
-            quint8 status = 9;
-            QString err;
-            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, request, status, err) && status == 0);
-        }
+        put(vqScanToPcReqFile, request);
         QFETCH(bool, read);
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), read ? CvqScanToPcEnd::BadRequest : CvqScanToPcEnd::NoRequest);
         QCOMPARE(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"), read);
@@ -115,17 +92,18 @@ private slots:
         mSim.vqCmd("file rm /tmp/vqscantopc.req.txt");
     }
 
-    // A hostile device name stays one folder below the desktop; a second job
-    // of the same second gets its own folder.
+    // A hostile device name stays one folder below the desktop (reserved and
+    // control characters become "_", others stay); a second job of the same
+    // second gets its own folder.
     void folders()
     {
-        const QString name = "../..\\x:y";
+        const QString name = QString("../..\\x:y\x01\x7f") + QChar(0) + "打印机";
         for (int job = 1; job <= 2; ++job) {
             VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
             VQ_SIM_OK(mSim, "wait scan idle timeout=10000");
             QCOMPARE(vqScanToPcPass(mSim.vqPty(), name), CvqScanToPcEnd::JobEnded);
         }
-        const QString first = ".._.._x_y" + kStamp;
+        const QString first = ".._.._x_y___打印机" + kStamp;
         QCOMPARE(desktopFiles(),
                  QStringList({first + "/", first + "/scan_0001.jpg", first + " (2)/", first + " (2)/scan_0001.jpg"}));
         QCOMPARE(vqReadFile(mDesktop.filePath(first + "/scan_0001.jpg")), simPage(1));
@@ -151,13 +129,8 @@ private slots:
 
         // An empty whole page: an empty file.
         clearDesktop();
-        {
-            CvqComLink link(mSim.vqPty());
-            quint8 status = 9;
-            QString err;
-            QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, "jpg", status, err) && status == 0);
-            QVERIFY(link.vqLinkPut("/tmp/vqstdscans/pic_0001.jpg", QByteArray(), status, err) && status == 0);
-        }
+        put(vqScanToPcReqFile, "jpg");
+        put("/tmp/vqstdscans/pic_0001.jpg", QByteArray());
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
         QCOMPARE(desktopFiles(), QStringList({"P4120W" + kStamp + "/", "P4120W" + kStamp + "/scan_0001.jpg"}));
         QCOMPARE(QFileInfo(mDesktop.filePath("P4120W" + kStamp + "/scan_0001.jpg")).size(), 0);
