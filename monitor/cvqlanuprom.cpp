@@ -157,10 +157,13 @@ bool vqUpRomUpload(const QString& ip)
     if (!reply->isFinished())
         loop.exec();
     timer->stop();
+    // A redirect (never followed) is not the printer taking the image.
+    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool sent = reply->error() == QNetworkReply::NoError && code / 100 == 2;
     if (reply->error() != QNetworkReply::NoError)
         qDebug().noquote() << "upload FAILED:" << lanText(reply->errorString());
     delete reply;
-    return false;
+    return sent;
 }
 
 void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)

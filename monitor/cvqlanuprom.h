@@ -80,7 +80,7 @@ CvqUpRomSnap vqUpRomReadSnap(const QString& snap);
 CvqUpRomVerdict vqUpRomJobsVerdict(const QString& jobs);
 
 // Posts the firmware image to http://<ip>/uprom; a missing image sends
-// nothing. Always false: nobody relies on the outcome.
+// nothing. True when the printer answered the post with 2xx.
 bool vqUpRomUpload(const QString& ip);
 // The installed image when it exists, else "1.RM" in appDir; empty when neither does.
 QString vqUpRomFirmwarePath(const QString& fixedPath, const QString& appDir);

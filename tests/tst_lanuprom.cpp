@@ -197,6 +197,27 @@ private slots:
         QVERIFY(up.readAll() == mImage);
     }
 
+    void uploadResult_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("image");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("stored") << "romver V1.3.6406" << true << true;
+        QTest::newRow("redirect") << "httpfault redirect path=/uprom to=http://127.0.0.1:1/uprom" << true << false;
+        QTest::newRow("no image") << "romver V1.3.6406" << false << false;
+    }
+    // It used to say false whatever happened.
+    void uploadResult()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, image);
+        QFETCH(bool, sent);
+        configure(ip(1) + "/255.255.255.0", 150000, image);
+        VQ_SIM_OK(mSim, "@p1 reset");
+        VQ_SIM_OK(mSim, setup);
+        QCOMPARE(vqUpRomUpload(ip(2)), sent);
+    }
+
     void port80()
     {
         QTcpServer server;
