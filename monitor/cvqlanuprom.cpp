@@ -43,12 +43,12 @@ QUrl deviceUrl(const QString& ip, const QString& path, quint16 port)
 }
 }  // namespace
 
-QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs)
+QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs, QNetworkAccessManager* nam)
 {
     if (!vqUpRomMayContact(ip))
         return QString();
     QByteArray body;
-    if (vqHttpFetch(deviceUrl(ip, path, vqUpRomConfig().port), timeoutMs, kBodyLimit, body) != CvqFetchResult::Ok)
+    if (vqHttpFetch(deviceUrl(ip, path, vqUpRomConfig().port), timeoutMs, kBodyLimit, body, nam) != CvqFetchResult::Ok)
         return QString();
     return vqTextBeforeNul(body);
 }
@@ -171,14 +171,14 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
     const CvqUpRomConfig config = vqUpRomConfig();
     qDebug().noquote() << "-------------------"
                        << "vqRunOneIp" << ip << "@" << index << "-------------------";
-    const QString id = vqUpRomGet(ip, QStringLiteral("/ajax_get1284"), config.idMs);
+    const QString id = vqUpRomGet(ip, QStringLiteral("/ajax_get1284"), config.idMs, nam);
     if (id.isEmpty())
         return;
     if (!vqUpRomIsPrinter(id)) {
         qDebug().noquote() << "not our printer" << ip;
         return;
     }
-    const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs));
+    const CvqUpRomSnap snap = vqUpRomReadSnap(vqUpRomGet(ip, QStringLiteral("/ajax_getsnapstate"), config.snapMs, nam));
     switch (snap.verdict) {
     case CvqUpRomVerdict::NoSnapshot: return;
     case CvqUpRomVerdict::OtherType:
@@ -189,7 +189,7 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
     default: break;
     }
     qDebug().noquote() << "need uprom#1" << ip;
-    switch (vqUpRomJobsVerdict(vqUpRomGet(ip, QStringLiteral("/vqexe/usr/local/bin/vqm.out?o"), config.jobMs))) {
+    switch (vqUpRomJobsVerdict(vqUpRomGet(ip, QStringLiteral("/vqexe/usr/local/bin/vqm.out?o"), config.jobMs, nam))) {
     case CvqUpRomVerdict::EquipBusy: qDebug().noquote() << ip << "equip is buzy"; return;
     case CvqUpRomVerdict::ScannerBusy: qDebug().noquote() << ip << "scanner is buzy"; return;
     default: break;
@@ -200,6 +200,9 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
 
 void CvqLanUpRomSlaveTrd::run()
 {
+    QNetworkAccessManager manager;
+    manager.setProxy(QNetworkProxy::NoProxy);
+    nam = &manager;
     for (;;) {
         QString ip;
         {
@@ -213,6 +216,7 @@ void CvqLanUpRomSlaveTrd::run()
         if (vqWaitQuit(0))
             break;
     }
+    nam = nullptr;
 }
 
 int CvqLanUpRomTrd::vqTotal()

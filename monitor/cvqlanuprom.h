@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+class QNetworkAccessManager;
+
 // Background mode: a pass with 2 workers every 10 s until the stop signal.
 // One pass (set onePass before start): 8 workers, then the thread ends.
 class CvqLanUpRomTrd : public CvqTrd
@@ -57,11 +59,13 @@ private:
     int index;
     QStringList* pending;
     QMutex* mutex;
+    QNetworkAccessManager* nam = nullptr;  // run()'s, for every address of the pass
 };
 
 // GET http://<ip><path> on the configured port: the body up to its first 0
 // byte, not trimmed; empty on any failure, a non-2xx answer or a body over 64 KiB.
-QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs);
+// nam: the caller's manager (see vqHttpFetch), or null for one of its own.
+QString vqUpRomGet(const QString& ip, const QString& path, int timeoutMs, QNetworkAccessManager* nam = nullptr);
 
 // What one device's answers decide, in the order they are asked.
 enum class CvqUpRomVerdict { NoSnapshot, OtherType, RomCurrent, PrinterBusy, EquipBusy, ScannerBusy, Upload };

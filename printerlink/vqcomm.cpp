@@ -9,6 +9,8 @@
 #include <QNetworkRequest>
 #include <QThread>
 #include <QTimer>
+
+#include <memory>
 #include <QUrl>
 
 #include <climits>
@@ -126,16 +128,20 @@ void vqHttpIdentityOnly(QNetworkRequest* request)
     request->setRawHeader("Accept-Encoding", "identity");
 }
 
-CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out)
+CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out, QNetworkAccessManager* nam)
 {
     out.clear();
-    QNetworkAccessManager nam;
-    nam.setProxy(QNetworkProxy::NoProxy);
+    std::unique_ptr<QNetworkAccessManager> own;
+    if (!nam) {
+        own = std::make_unique<QNetworkAccessManager>();
+        own->setProxy(QNetworkProxy::NoProxy);
+        nam = own.get();
+    }
     QNetworkRequest request(url);
     // A device must not send us elsewhere: a redirect is an answer like any other non-2xx one.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     vqHttpIdentityOnly(&request);
-    QNetworkReply* reply = nam.get(request);
+    QNetworkReply* reply = nam->get(request);
 
     bool oversized = false;
     QTimer timer;

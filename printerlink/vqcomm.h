@@ -59,6 +59,7 @@ private:
     CvqComLink& mLink;
 };
 
+class QNetworkAccessManager;
 class QNetworkRequest;
 class QUrl;
 
@@ -68,8 +69,11 @@ void vqHttpIdentityOnly(QNetworkRequest* request);
 enum class CvqFetchResult { Ok, Failed, TooLarge };
 // One GET without proxy, redirects never followed, on the calling thread's own
 // event loop. Ok only for a 2xx answer within timeoutMs whose body stays within
-// limit bytes; out holds the body then, else it is empty.
-CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out);
+// limit bytes; out holds the body then, else it is empty. A caller asking many
+// times hands in its own manager (of this thread, without proxy): one per request
+// costs a thread each.
+CvqFetchResult vqHttpFetch(const QUrl& url, int timeoutMs, qint64 limit, QByteArray& out,
+                           QNetworkAccessManager* nam = nullptr);
 
 // Default bound of one HTTP answer body; a larger one fails the request.
 constexpr qint64 vqHttpDefaultBodyLimit = qint64(256) * 1024 * 1024;
