@@ -77,7 +77,6 @@ private slots:
         QTest::addColumn<QStringList>("ports");  // "name=serial[@USB vendor id]", in listing order
         QTest::addColumn<QString>("sn");
         QTest::addColumn<QString>("com");
-        QTest::newRow("one port") << QStringList{"COM3=QV0001"} << "QV0001" << "COM3";
         QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
         QTest::newRow("our vendor's port") << QStringList{"COM3=QV0001@1A2B"} << "QV0001" << "COM3";
         QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";

@@ -3,7 +3,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -49,18 +48,6 @@ CvqRawPort::~CvqRawPort()
 {
     if (mFd >= 0)
         ::close(mFd);
-}
-
-bool CvqRawPort::write(const QByteArray& bytes, int pieces)
-{
-    const int step = pieces > 0 ? pieces : bytes.size();
-    for (int i = 0; i < bytes.size(); i += step) {
-        if (!write(bytes.constData() + i, qMin(step, bytes.size() - i)))
-            return false;
-        if (pieces > 0)
-            QThread::msleep(1);
-    }
-    return true;
 }
 
 bool CvqRawPort::write(const char* data, int size)
@@ -114,28 +101,24 @@ void CvqPtyPeer::stop()
     mStop = true;
     if (mThread.joinable())
         mThread.join();
-    if (!mHungUp && mMaster >= 0)
-        hangUp();
-}
-
-void CvqPtyPeer::hangUp()
-{
-    ::close(mMaster);
-    ::close(mSlave);
-    mHungUp = true;
+    if (mMaster >= 0) {
+        ::close(mMaster);
+        ::close(mSlave);
+        mMaster = mSlave = -1;
+    }
 }
 
 bool CvqPtyPeer::send(const QByteArray& bytes)
 {
     // The link may not be reading: wait, but let stop() end us.
-    return writeAll(mMaster, bytes.constData(), bytes.size(), [this] { return mStop || mHungUp; });
+    return writeAll(mMaster, bytes.constData(), bytes.size(), [this] { return bool(mStop); });
 }
 
 void CvqPtyPeer::run()
 {
     CvqSimFrameReader reader;
     char in[1 << 16];
-    while (!mStop && !mHungUp) {
+    while (!mStop) {
         struct pollfd p = {mMaster, POLLIN, 0};
         if (::poll(&p, 1, 20) <= 0)
             continue;
@@ -145,7 +128,7 @@ void CvqPtyPeer::run()
             continue;
         }
         reader.vqFeed(QByteArray(in, int(n)));
-        for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
+        for (CvqSimMsg m; reader.vqNext(&m);)
             mHandler({m.type, m.id, m.body, vqSimEncodeFrame(m)}, *this);
     }
 }

@@ -25,9 +25,8 @@ public:
     CvqRawPort& operator=(const CvqRawPort&) = delete;
 
     bool ok() const { return mFd >= 0; }
-    // Writes all bytes; pieces > 0: that many bytes per write, with a short pause between.
-    bool write(const QByteArray& bytes, int pieces = 0);
-    bool write(const char* data, int size);
+    bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    bool write(const char* data, int size);  // all of them, within 5 s
     // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on error.
     int read(char* data, int size, int timeoutMs);
 
@@ -61,10 +60,8 @@ public:
     void stop();
     QString slavePath() const { return mSlavePath; }
 
-    // From the handler: writes all bytes; false once stopped or hung up.
+    // From the handler: writes all bytes; false once stopped.
     bool send(const QByteArray& bytes);
-    // From the handler: the port vanishes, both ends closed.
-    void hangUp();
 
 private:
     void run();
@@ -75,7 +72,6 @@ private:
     Handler mHandler;
     std::thread mThread;
     std::atomic<bool> mStop{false};
-    bool mHungUp = false;
 };
 
 // A printer's file service: puts and gets of files in memory; any other
