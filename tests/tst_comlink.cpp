@@ -128,11 +128,12 @@ private slots:
     void download_data()
     {
         QTest::addColumn<int>("size");
-        QTest::addColumn<int>("maxChunk");  // bytes the printer sends per chunk at most; 0: as asked
+        QTest::addColumn<int>("maxChunk");  // bytes per chunk at most; 0: as asked; -1: the port vanishes at the sixth
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("received");
         QTest::newRow("file exactly at the bound") << kGetBound << 0 << true << kGetBound;
         QTest::newRow("file one byte beyond the bound") << kGetBound + 1 << 0 << false << kGetBound;
+        QTest::newRow("port vanishes at the sixth chunk") << kGetBound << -1 << false << 5 * 1024;
         // As many exchanges as whole chunks of the bound and a last one, no more.
         QTest::newRow("one byte per chunk") << 1000 << 1 << false << kGetBound / 1024 + 2;
     }
@@ -146,9 +147,15 @@ private slots:
         CvqFakePrinter printer;
         printer.files.insert("/big", data);
         QFETCH(int, maxChunk);
-        printer.maxChunk = maxChunk;
+        printer.maxChunk = qMax(0, maxChunk);
+        int gets = 0;
         CvqPtyPeer peer;
-        QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) { printer.vqServe(req, p); }));
+        QVERIFY(peer.start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
+            if (maxChunk < 0 && req.type == vqMsgGetChunk && gets++ == 5)
+                p.hangUp();
+            else
+                printer.vqServe(req, p);
+        }));
         CvqComLink link(peer.slavePath());
         QVERIFY(link.open());
         link.vqSetGetLimit(kGetBound);
@@ -158,7 +165,8 @@ private slots:
         CvqDebugCapture debug;
         QTEST(link.vqLinkGet("/big", out, status, err), "ok");
         QVERIFY(out == data.left(received));
-        QVERIFY(link.vqTestLink());  // past the bound the link is still in step with the printer
+        // Past the bound the link is still in step with the printer; a vanished port stays gone.
+        QCOMPARE(link.vqTestLink(), maxChunk >= 0);
     }
 
     // Links on four threads draw from one counter: 4 x 256 requests take every id

@@ -74,7 +74,7 @@ private slots:
     void answers_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("op");  // has, delretry, exe or get
+        QTest::addColumn<QString>("op");  // has, delretry, exe, exea or get
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("length");
@@ -102,6 +102,8 @@ private slots:
                                               << QByteArray();
         QTest::newRow("delete refused, tried three times") << "delretry" << 200 << QByteArray("no") << 2 << "close"
                                                            << false << QByteArray();
+        QTest::newRow("along: OK in capitals") << "exea" << 200 << QByteArray("OK") << 2 << "close" << false
+                                               << QByteArray();
         QTest::newRow("has: status 300") << "has" << 300 << QByteArray("yes") << 3 << "close" << false
                                          << QByteArray();
         QTest::newRow("get: cut short") << "get" << 200 << QByteArray("abc") << 10 << "cut" << false << QByteArray();
@@ -133,6 +135,8 @@ private slots:
         bool result = false;
         if (op == "has")
             result = http.vqHasFile("/x", exists);
+        else if (op == "exea")
+            result = http.vqExeAlong("x");
         else if (op == "delretry")
             result = http.vqDelFileRetry("/x");
         else if (op == "exe")

@@ -54,6 +54,8 @@ private slots:
         QStringList ids;
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumOk);
         QCOMPARE(ids, QStringList({"B-id", "a-id", "b-id", "%7C-id"}));
+        QVERIFY(QDir().mkpath(sim.root() + "/usb/c"));  // no id file: the list stops there
+        QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumIdFailed);
         QVERIFY(sim.tree().vqSetEnumerationFails(true));
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumListFailed);
 
@@ -64,6 +66,9 @@ private slots:
         QByteArray raw;
         QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOk);
         QCOMPARE(raw.size(), 1024);
+        QVERIFY(sim.tree().vqSetReadFails(kId, true));
+        QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadRequestFailed);
+        QCOMPARE(vqHost().vqReadIeee1284("USB\\OTHER", &raw), CvqHost::ReadOpenFailed);
 
         // A queue name no Windows file name can hold is stored escaped and read back as it was.
         const QString office = QStringLiteral("Office: \"2?\" 50%.");

@@ -101,24 +101,28 @@ void CvqPtyPeer::stop()
     mStop = true;
     if (mThread.joinable())
         mThread.join();
-    if (mMaster >= 0) {
-        ::close(mMaster);
-        ::close(mSlave);
-        mMaster = mSlave = -1;
-    }
+    if (!mHungUp && mMaster >= 0)
+        hangUp();
+}
+
+void CvqPtyPeer::hangUp()
+{
+    ::close(mMaster);
+    ::close(mSlave);
+    mHungUp = true;
 }
 
 bool CvqPtyPeer::send(const QByteArray& bytes)
 {
     // The link may not be reading: wait, but let stop() end us.
-    return writeAll(mMaster, bytes.constData(), bytes.size(), [this] { return bool(mStop); });
+    return writeAll(mMaster, bytes.constData(), bytes.size(), [this] { return mStop || mHungUp; });
 }
 
 void CvqPtyPeer::run()
 {
     CvqSimFrameReader reader;
     char in[1 << 16];
-    while (!mStop) {
+    while (!mStop && !mHungUp) {
         struct pollfd p = {mMaster, POLLIN, 0};
         if (::poll(&p, 1, 20) <= 0)
             continue;
@@ -128,7 +132,7 @@ void CvqPtyPeer::run()
             continue;
         }
         reader.vqFeed(QByteArray(in, int(n)));
-        for (CvqSimMsg m; reader.vqNext(&m);)
+        for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
             mHandler({m.type, m.id, m.body, vqSimEncodeFrame(m)}, *this);
     }
 }

@@ -60,8 +60,10 @@ public:
     void stop();
     QString slavePath() const { return mSlavePath; }
 
-    // From the handler: writes all bytes; false once stopped.
+    // From the handler: writes all bytes; false once stopped or hung up.
     bool send(const QByteArray& bytes);
+    // From the handler: the port vanishes, both ends closed.
+    void hangUp();
 
 private:
     void run();
@@ -72,6 +74,7 @@ private:
     Handler mHandler;
     std::thread mThread;
     std::atomic<bool> mStop{false};
+    bool mHungUp = false;
 };
 
 // A printer's file service: puts and gets of files in memory; any other
