@@ -54,7 +54,10 @@ private slots:
         QStringList ids;
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumOk);
         QCOMPARE(ids, QStringList({"B-id", "a-id", "b-id", "%7C-id"}));
-        QVERIFY(QDir().mkpath(sim.root() + "/usb/c"));  // no id file: the list stops there
+        // An id longer than Windows' buffer, or none at all, stops the list there.
+        QVERIFY(CvqSimTree::vqWriteFileAtomic(sim.root() + "/usb/c/instance_id", QByteArray(260, 'x')));
+        QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumIdFailed);
+        QVERIFY(QFile::remove(sim.root() + "/usb/c/instance_id"));
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumIdFailed);
         QVERIFY(sim.tree().vqSetEnumerationFails(true));
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumListFailed);
