@@ -9,8 +9,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
 const int kBound = 64 * 1024;
 

@@ -16,6 +16,15 @@ static CvqStsFields sts(int toner)
     return f;
 }
 
+// One supported device with the given serial number, on the fake host.
+static QString fakeDevice(CvqFakeHost& host, const QString& sn)
+{
+    const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
+    host.instanceIds = QStringList{id};
+    host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
+    return id;
+}
+
 class TstPoll : public QObject
 {
     Q_OBJECT
@@ -61,9 +70,7 @@ private slots:
     {
         CvqFakeHost host;
         CvqHostScope scope(&host);
-        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
-        host.instanceIds = QStringList{id};
-        host.replies[id] = vqMakeDeviceId("M", "V1", "A", CvqStsFields());
+        const QString id = fakeDevice(host, "A");
         QVERIFY(!vqPollCycle().value(id).connected);
         QCOMPARE(host.readCalls.load(), 0);
         host.addQueue("Q", id, 1);
@@ -90,9 +97,7 @@ private slots:
         QFETCH(QString, sn);
         CvqFakeHost host;
         CvqHostScope scope(&host);
-        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
-        host.instanceIds = QStringList{id};
-        host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
+        const QString id = fakeDevice(host, sn);
         host.addQueue("Q", id, 1);
         for (const QString& p : ports)
             host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1).section('@', 0, 0),
