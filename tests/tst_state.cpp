@@ -8,8 +8,6 @@
 static CvqJetMem record(int pxg, int cs, int t, int d, int tll = 10)
 {
     CvqJetMem m;
-    m.ok = true;
-    m.mdl = "X";
     m.status_bytes[4] = 0x80;  // tray 1 loaded: no tray bits
     m.status_bytes[7] = 4;
     m.vqPXG = pxg;
@@ -29,12 +27,7 @@ static int bits(std::initializer_list<int> numbers)
 }
 
 // 36 plain hex digits: count 1234, job 01, status bytes 00..09, crum 1A, t 2710, d 1F40.
-static const QByteArray kSts36 = "1234"
-                                 "01"
-                                 "00010203040506070809"
-                                 "1A"
-                                 "2710"
-                                 "1F40";
+static const QByteArray kSts36 = QByteArrayLiteral("123401000102030405060708091A27101F40");
 
 class TstState : public QObject
 {
