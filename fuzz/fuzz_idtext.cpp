@@ -2,13 +2,8 @@
 #include "printerlink/printerlink.h"
 #include "vqfuzzinput.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
-    const CvqFuzzInput input(data, size);
-    const QByteArray bytes = input.bytes();
     const QString text = vqIdTextFromReply(bytes);
     for (int pxg : {0, 1, 2, 3}) {
         CvqJetMem m = vqParseDeviceId(text, pxg);
@@ -24,5 +19,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)(v == v);
     static const QList<CvqUsbDevFilter> filters = vqProductFilters();
     vqMatchInstanceId(QString::fromUtf8(bytes), filters);
-    return 0;
 }

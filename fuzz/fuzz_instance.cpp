@@ -2,18 +2,12 @@
 #include "qvqsingletonapplication.h"
 #include "vqfuzzinput.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
-    const CvqFuzzInput input(data, size);
-    const QByteArray bytes = input.bytes();
     const auto command = QvqSingletonApplication::vqClientCommand(bytes);
     // Bytes past the first 100 never count.
     if (command != QvqSingletonApplication::vqClientCommand(bytes.left(100)))
         __builtin_trap();
     if (command == QvqSingletonApplication::vqClientExit && !bytes.left(100).contains("exit"))
         __builtin_trap();
-    return 0;
 }

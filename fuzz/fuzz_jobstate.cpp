@@ -5,22 +5,16 @@
 
 #include "printerlink/vqscan.h"
 
-#include <cstddef>
-#include <cstdint>
-
 static void check(int state)
 {
     if (state < -1 || state > 12 || state == 9)
         __builtin_trap();
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
-    vqFuzzQuiet();
-    const CvqFuzzInput input(data, size);
-    CvqScriptedLink link(input.bytes());
+    CvqScriptedLink link(bytes);
     CvqCommOfUsb usb(link);
     check(vqReadScanJobState(usb));
-    check(vqParseScanJobState(CvqCommOfHttp::vqBodyText(input.bytes())));
-    return 0;
+    check(vqParseScanJobState(CvqCommOfHttp::vqBodyText(bytes)));
 }

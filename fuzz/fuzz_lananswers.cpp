@@ -9,14 +9,8 @@
 #include "printerlink/vqcomm.h"
 #include "printerlink/vqtext.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(all)
 {
-    vqFuzzQuiet();
-    const CvqFuzzInput input(data, size);
-    const QByteArray all = input.bytes();
     QList<QByteArray> bodies;
     for (int from = 0;;) {
         const int sep = all.indexOf('\x01', from);
@@ -29,9 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QByteArray& body : bodies)
         CvqCommOfHttp::vqBodyText(body);
     if (!vqUpRomIsPrinter(vqTextBeforeNul(bodies.value(0))))
-        return 0;
+        return;
     const CvqUpRomSnap snap = vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1)));
     if (snap.verdict == CvqUpRomVerdict::Upload)
         vqUpRomJobsVerdict(vqTextBeforeNul(bodies.value(2)));
-    return 0;
 }

@@ -3,14 +3,9 @@
 #include "vqfuzzinput.h"
 #include "vqfuzzlink.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(script)
 {
-    vqFuzzQuiet();
-    const CvqFuzzInput input(data, size);
-    CvqScriptedLink link(input.bytes());
+    CvqScriptedLink link(script);
     link.vqSetGetLimit(64 * 1024);
     quint8 status = 0;
     QString err, text;
@@ -26,5 +21,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     link.vqLinkDel(QStringLiteral("/tmp/del"), status, err);
     link.vqLinkExe(QStringLiteral("ls /"), text, status, err, 5);
     link.vqLinkExeAlong(QStringLiteral("run"), status, err);
-    return 0;
 }

@@ -4,19 +4,13 @@
 #include "vqfuzzinput.h"
 #include "vqfuzzlink.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
-    vqFuzzQuiet();
-    const CvqFuzzInput input(data, size);
-    CvqScriptedLink link(input.bytes());
+    CvqScriptedLink link(bytes);
     for (int i = 0; i < 4; ++i) {
         CvqComMsg req(vqMsgHasFile), resp;
         req.vqAppendStr(QStringLiteral("/tmp/x"));
         if (link.vqExchange(req, 5, resp) && (resp.vqMsgId != req.vqMsgId || !resp.vqIsResponse()))
             __builtin_trap();
     }
-    return 0;
 }

@@ -3,16 +3,12 @@
 #include "printerlink/vqcommsg.h"
 #include "vqfuzzinput.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
-    if (size < 1)
-        return 0;
-    const CvqFuzzInput input(data + 1, size - 1);
-    const QByteArray stream = input.bytes();
-    const int piece = 1 + data[0];
+    if (bytes.isEmpty())
+        return;
+    const QByteArray stream = vqFuzzTail(bytes, 1);
+    const int piece = 1 + quint8(bytes.at(0));
     CvqComFrameReader reader;
     CvqComMsg msg;
     for (int at = 0; at < stream.size(); at += piece) {
@@ -39,5 +35,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
         }
     }
-    return 0;
 }

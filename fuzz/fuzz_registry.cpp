@@ -7,9 +7,6 @@
 
 #include <QHash>
 
-#include <cstddef>
-#include <cstdint>
-
 namespace {
 class CvqFuzzRegistry : public CvqRegistryView
 {
@@ -26,12 +23,11 @@ public:
 };
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
-    const CvqFuzzInput input(data, size);
     CvqFuzzRegistry reg;
     QStringList ids;
-    for (const QByteArray& line : input.bytes().split('\n')) {
+    for (const QByteArray& line : bytes.split('\n')) {
         const QList<QByteArray> f = line.split('\t');
         const QString name = f.value(1).isNull() ? QString() : QString::fromUtf8(f.value(1));
         if (f.at(0) == "Q") {
@@ -49,5 +45,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (auto it = found.cbegin(); it != found.cend(); ++it)
         if (!ids.contains(it.key()))
             __builtin_trap();  // only ids asked for come back
-    return 0;
 }

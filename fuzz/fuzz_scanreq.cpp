@@ -5,16 +5,12 @@
 #include "printerlink/vqscan.h"
 #include "vqfuzzinput.h"
 
-#include <cstddef>
-#include <cstdint>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(input)
 {
-    if (size < 1)
-        return 0;
-    const CvqFuzzInput input(data + 1, size - 1);
-    const QByteArray bytes = input.bytes();
-    const int cut = qMin(int(data[0]) * 4, bytes.size());
+    if (input.isEmpty())
+        return;
+    const QByteArray bytes = vqFuzzTail(input, 1);
+    const int cut = qMin(int(quint8(input.at(0))) * 4, bytes.size());
     const int state = vqParseScanJobState(QString::fromUtf8(bytes.left(cut)));
     if (state < -1 || state > 12 || state == 9)
         __builtin_trap();
@@ -28,5 +24,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (QChar c : folder)
         if (QStringLiteral("\\/:*?\"<>|").contains(c) || c.unicode() < 0x20)
             __builtin_trap();
-    return 0;
 }

@@ -11,8 +11,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstddef>
-#include <cstdint>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,16 +43,11 @@ void writeTree(const QString& root, const QByteArray& layout)
             continue;
         const int slash = path.lastIndexOf('/');
         QDir().mkpath(QFile::decodeName(path.left(slash)));
-        if (content
-            == "\x02"
-               "fifo") {
+        if (content == "\2fifo") {
             ::mkfifo(path.constData(), 0600);
-        } else if (content
-                   == "\x02"
-                      "dir") {
+        } else if (content == "\2dir") {
             ::mkdir(path.constData(), 0700);
-        } else if (content.startsWith("\x02"
-                                      "link:")) {
+        } else if (content.startsWith("\2link:")) {
             const int n = content.mid(6).toInt();
             ::symlink(kLinks[unsigned(n) % (sizeof kLinks / sizeof *kLinks)], path.constData());
         } else {
@@ -66,15 +59,13 @@ void writeTree(const QString& root, const QByteArray& layout)
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+VQ_FUZZ_TARGET(bytes)
 {
     static QTemporaryDir base;
-    vqFuzzQuiet();
     const QString root = base.path() + QStringLiteral("/host");
     QDir(root).removeRecursively();
     QDir().mkpath(root);
-    const CvqFuzzInput input(data, size);
-    writeTree(root, input.bytes());
+    writeTree(root, bytes);
     qputenv("VQ_SIM_HOST", QFile::encodeName(root));
 
     const QMap<QString, CvqState> states = vqPollCycle();
@@ -87,5 +78,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QByteArray reply;
     for (const QString& id : ids)
         vqHost().vqReadIeee1284(id, &reply);
-    return 0;
 }

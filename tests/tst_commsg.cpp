@@ -71,7 +71,6 @@ private slots:
         QTest::addColumn<QList<int>>("ids");
         const QByteArray f7 = wire(7);
         QByteArray largest = hex("19731019 00100000 c8000900") + QByteArray(4092, 'b') + hex("19790402");
-        QTest::newRow("one frame") << f7 << 0 << QList<int>{7};
         QTest::newRow("one byte at a time") << f7 << 1 << QList<int>{7};
         QTest::newRow("two frames in one feed") << wire(5) + f7 << 0 << QList<int>{5, 7};
         QTest::newRow("responses too") << wire(5, 1) << 0 << QList<int>{5};

@@ -1,7 +1,6 @@
 // The serial link and its operations against the printer emulator over a
-// real pseudo-terminal: disturbed answers, chunked transfers, echo checks,
-// command output and a stop amid a dripping answer (last: the stop signal is one-shot) (one-key print and two
-// printers on two ports: tst_onekeyprint; whole scans and a busy scanner:
+// real pseudo-terminal: disturbed answers, chunked transfers and command
+// output (one-key print and two printers: tst_onekeyprint; scans:
 // tst_scanjob, tst_scantopc).
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
@@ -46,45 +45,29 @@ private slots:
     void cleanupTestCase() { mLink.close(); }
     void init()
     {
-        // A port is opened by one link at a time: tests that use their own give it back.
         QVERIFY(mLink.open());
         cmd("reset");
         cmd("history clear");
         cmd("file put /tmp/present.txt hello");
     }
 
-    // Disturbed answers from the emulator (frames among bytes: tst_commsg; each
-    // operation's reading of an answer: tst_comlink): the next exchange is clean.
+    // Disturbed answers (frames among noise: tst_commsg; each operation's
+    // reading of an answer: tst_comlink): the next exchange is clean.
     void disturbedAnswers_data()
     {
-        // clang-format off
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("op");
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("undisturbed") << "" << "has" << true;
-        QTest::newRow("noise, a split head and a garbled tail first") << "noise,splithead,garbled gap=50" << "has"
-                                                                       << true;
-        QTest::newRow("silence") << "silence" << "has" << false;
-        QTest::newRow("answer cut short") << "truncated" << "has" << false;
-        QTest::newRow("put: second chunk's offset") << "wrongoffset types=10 after=1" << "put" << false;
-        // clang-format on
+        QTest::newRow("silence") << "silence";
+        QTest::newRow("answer cut short") << "truncated";
+        QTest::newRow("put: second chunk's offset") << "wrongoffset types=10 after=1";
     }
     void disturbedAnswers()
     {
         QFETCH(QString, fault);
-        QFETCH(QString, op);
-        QFETCH(bool, ok);
-        if (!fault.isEmpty())
-            cmd("linkfault " + fault);
+        cmd("linkfault " + fault);
         quint8 status = 99;
         QString err = "x";
-        const bool result = op == QLatin1String("put")
-            ? mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'r'), status, err)
-            : mLink.vqLinkHas("/tmp/present.txt", status, err);
-        QCOMPARE(result, ok);
-        if (ok)
-            QVERIFY(status == 0 && err.isEmpty());
-        // The next exchange is clean again, whatever the last one left behind.
+        QVERIFY(fault.contains("types=10") ? !mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'r'), status, err)
+                                           : !mLink.vqLinkHas("/tmp/present.txt", status, err));
         QVERIFY(mLink.vqLinkHas("/tmp/absent", status, err));
         QCOMPARE(int(status), 1);
         QCOMPARE(err, QStringLiteral("no such file"));
@@ -92,13 +75,11 @@ private slots:
 
     void transfer_data()
     {
-        // clang-format off
         QTest::addColumn<int>("size");
         QTest::newRow("empty: one chunk of 0") << 0;
         QTest::newRow("1024 bytes: one chunk") << 1024;
         QTest::newRow("1025 bytes: two chunks") << 1025;
         QTest::newRow("1 MiB") << 1024 * 1024;
-        // clang-format on
     }
     void transfer()
     {
@@ -115,19 +96,15 @@ private slots:
         const qint64 before = requests();
         quint8 status = 99;
         QString err;
-        QVERIFY(mLink.vqLinkPut("/tmp/t.bin", data, status, err));
-        QCOMPARE(int(status), 0);
+        QVERIFY(mLink.vqLinkPut("/tmp/t.bin", data, status, err) && status == 0);
         if (size <= 4096) {  // the history holds the last 256 requests
             const QStringList h = mSim.vqHistory();
             QCOMPARE(historyField(h, 10, "length"), lengths);
             QCOMPARE(historyField(h, 10, "offset"), offsets);
-            QVERIFY(mSim.vqCmd("file get /tmp/t.bin").value(0).endsWith("hex=" + QString::fromLatin1(data.toHex())));
         }
         cmd("history clear");
         QByteArray back;
-        QVERIFY(mLink.vqLinkGet("/tmp/t.bin", back, status, err));
-        QCOMPARE(int(status), 0);
-        QVERIFY(back == data);
+        QVERIFY(mLink.vqLinkGet("/tmp/t.bin", back, status, err) && status == 0 && back == data);
         if (size <= 4096)
             QCOMPARE(historyField(mSim.vqHistory(), 11, "offset"), offsets);
         // One put and one get per chunk, nothing more.
@@ -172,14 +149,6 @@ private slots:
             QTEST(out, "output");
         }
         QTEST(int(historyField(mSim.vqHistory(), 11, "offset").size()), "gets");
-    }
-
-    // A closing program is not held by a printer that drips its answer.
-    void stopAmidDrip()
-    {
-        cmd("linkfault pieces size=1 gap=100 count=0");
-        vqQuitAll();
-        QVERIFY(!mLink.vqTestLink());
     }
 };
 

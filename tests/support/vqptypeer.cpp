@@ -3,7 +3,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -49,18 +48,6 @@ CvqRawPort::~CvqRawPort()
 {
     if (mFd >= 0)
         ::close(mFd);
-}
-
-bool CvqRawPort::write(const QByteArray& bytes, int pieces)
-{
-    const int step = pieces > 0 ? pieces : bytes.size();
-    for (int i = 0; i < bytes.size(); i += step) {
-        if (!write(bytes.constData() + i, qMin(step, bytes.size() - i)))
-            return false;
-        if (pieces > 0)
-            QThread::msleep(1);
-    }
-    return true;
 }
 
 bool CvqRawPort::write(const char* data, int size)

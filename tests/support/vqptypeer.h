@@ -25,9 +25,8 @@ public:
     CvqRawPort& operator=(const CvqRawPort&) = delete;
 
     bool ok() const { return mFd >= 0; }
-    // Writes all bytes; pieces > 0: that many bytes per write, with a short pause between.
-    bool write(const QByteArray& bytes, int pieces = 0);
-    bool write(const char* data, int size);
+    bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    bool write(const char* data, int size);  // all of them, within 5 s
     // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on error.
     int read(char* data, int size, int timeoutMs);
 
