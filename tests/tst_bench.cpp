@@ -1,7 +1,6 @@
 // The test bench window on the simulated host, its buttons against the
 // printer emulator (serial over a pseudo-terminal, HTTP on 127.0.0.1), and
-// its shutdown while the core thread is inside a cycle. Its scan button runs
-// the library's scan job, which tst_scanjob drives whole; its change log is one
+// its shutdown while the core thread is inside a cycle. Its change log is one
 // append of what tst_poll checks the core thread sends.
 #include "fvqmain.h"
 #include "vqcountinghost.h"
@@ -110,6 +109,20 @@ private slots:
         QCOMPARE(history.size(), 6);
         QVERIFY2(history.first().contains(path), qPrintable(history.first()));
         QTEST(history.last(), "along");
+    }
+
+    // A whole scan job of the scanner model over its serial link: a page, a file.
+    void scan()
+    {
+        QTemporaryDir out;
+        qputenv("VQ_BENCH_COM", mSim.vqPty("p2").toLocal8Bit());
+        qputenv("VQ_BENCH_SCANDIR", out.path().toLocal8Bit());
+        cmd("@p2 scanjob pages=2 interval=50");
+        click("pushButton_5");
+        qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
+        QCOMPARE(text("textEdit_5"), QStringLiteral("0 "));
+        const QStringList files = QDir(out.path()).entryList(QDir::Files);
+        QCOMPARE(files.filter(QRegularExpression("^scan\\d+_000[12]\\.jpg$")).size(), 2);
     }
 
     // Last: the stop signal is process-wide and never lowered.
