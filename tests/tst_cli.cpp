@@ -24,33 +24,16 @@ class TstCli : public QObject
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // No display and no platform: a verb that built a GUI application would abort here.
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("QT_QPA_PLATFORM");
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
         if (gui)
             env.insert("QT_QPA_PLATFORM", "offscreen");
         p.setProcessEnvironment(env);
         p.start(program.isEmpty() ? mMonitor : program, args);
-        Run r;
-        if (!p.waitForFinished(20000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -3;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
-    }
-
-    bool waitRunning(bool running, const QString& program = QString())
-    {
-        for (int i = 0; i < 100; ++i) {
-            if ((run({"isrun"}, program).code == 1) == running)
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
+        const bool ended = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
+        p.kill();  // a hang or a crash: code -2
+        p.waitForFinished();
+        return {ended ? p.exitCode() : -2, p.readAllStandardOutput(), p.readAllStandardError()};
     }
 
     // Starts the monitor in the tray ("hide") and waits until it answers.
@@ -62,7 +45,7 @@ class TstCli : public QObject
             env.insert("XDG_RUNTIME_DIR", runtimeDir);
         p.setProcessEnvironment(env);
         p.start(mMonitor, {"hide"});
-        return p.waitForStarted(20000) && waitRunning(true);
+        return p.waitForStarted(20000) && QTest::qWaitFor([&] { return run({"isrun"}).code == 1; }, 20000);
     }
 
 private slots:

@@ -17,7 +17,7 @@ class TstSingleton : public QObject
     Q_OBJECT
 
     QvqSingletonApplication* mApp;
-    QWidget* mWidget = nullptr;
+    QWidget mWidget;
 
     void send(const QByteArray& bytes)
     {
@@ -36,21 +36,14 @@ class TstSingleton : public QObject
     }
 
 public:
-    explicit TstSingleton(QvqSingletonApplication* app) : mApp(app) {}
+    explicit TstSingleton(QvqSingletonApplication* app) : mApp(app)
+    {
+        mWidget.setAttribute(Qt::WA_QuitOnClose, false);
+        mApp->mainWidget = &mWidget;
+    }
+    ~TstSingleton() override { mApp->mainWidget = nullptr; }
 
 private slots:
-    void init()
-    {
-        mWidget = new QWidget;
-        mWidget->setAttribute(Qt::WA_QuitOnClose, false);
-        mApp->mainWidget = mWidget;
-    }
-
-    void cleanup()
-    {
-        mApp->mainWidget = nullptr;
-        delete mWidget;
-    }
 
     void messages_data()
     {
@@ -70,21 +63,21 @@ private slots:
     {
         QFETCH(bool, shownBefore);
         QFETCH(QByteArray, message);
-        mWidget->setVisible(shownBefore);
+        mWidget.setVisible(shownBefore);
         send(message);
         QFETCH(bool, shownAfter);
-        QTRY_COMPARE_WITH_TIMEOUT(mWidget->isVisible(), shownAfter, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(mWidget.isVisible(), shownAfter, 5000);
         QTest::qWait(100);
-        QCOMPARE(mWidget->isVisible(), shownAfter);
+        QCOMPARE(mWidget.isVisible(), shownAfter);
     }
 
     void silentClient()
     {
         // A client that sends nothing is dropped after its grace period; the next one is served.
-        mWidget->hide();
+        mWidget.hide();
         send(QByteArray());
         send("show\n");
-        QTRY_VERIFY_WITH_TIMEOUT(mWidget->isVisible(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(mWidget.isVisible(), 10000);
     }
 
     void staleLockUnderOurPid()
