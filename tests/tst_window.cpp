@@ -365,7 +365,12 @@ private slots:
         // The program ends when its last window closes: the alert must not keep it
         // alive. Run the event loop as the program does; the guard only stops a hang.
         QSignalSpy last(qApp, &QGuiApplication::lastWindowClosed);
-        QTimer::singleShot(0, w.get(), [&] { byMenu ? action("actExit")->trigger() : void(w->close()); });
+        QTimer::singleShot(0, w.get(), [&] {
+            if (byMenu)
+                action("actExit")->trigger();
+            else
+                w->close();
+        });
         QTimer guard;
         guard.callOnTimeout(qApp, [] { qApp->exit(2); });
         guard.start(60000);
@@ -396,12 +401,13 @@ private slots:
         vqShowTrayAlert("second", "two");
         QVERIFY(vqTrayAlert() == a && a->pos() == at);
         QCOMPARE(t->text() + m->text(), QString("secondtwo"));
+        // OK only hides it.
         QTest::mouseClick(a->findChild<QPushButton*>("btnOk"), Qt::LeftButton);
         QVERIFY(!a->isVisible());
         vqShowTrayAlert("third", "three");
         QVERIFY(vqTrayAlert() == a && a->isVisible());
         // Closed, it is gone; the next one starts again in the corner.
-        a->move(10, 10);
+        a->move(10, 10);  // dragged away
         vqCloseTrayAlert();
         vqCloseTrayAlert();  // nothing left to close
         QVERIFY(a.isNull() && !vqTrayAlert());
