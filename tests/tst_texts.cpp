@@ -58,7 +58,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("jam in tray 1") << kJam << 4 << u("纸盒1卡纸");
         QTest::newRow("jam, two sources") << kJam << 6 << u("卡纸");
-        QTest::newRow("cover with a source") << bit(11) << 4 << u("机盖未关");
         QTest::newRow("unlisted: severe") << bit(23) << 0 << u("打印机严重错误");
         QTest::newRow("two bits") << (bit(8) | bit(9)) << 0 << QString();
     }
