@@ -66,7 +66,6 @@ private slots:
         QTest::newRow("ver") << QStringList{"ver"} << 0 << QByteArray("ver: 2.1\n");
         QTest::newRow("getdevct, none attached") << QStringList{"getdevct"} << 0 << QByteArray();
         QTest::newRow("isrun, none running") << QStringList{"isrun"} << 0 << QByteArray();
-        QTest::newRow("uprom1 switched off") << QStringList{"uprom1"} << 0 << QByteArray();
         QTest::newRow("VER") << QStringList{"VER"} << 255 << QByteArray();
         QTest::newRow("hasjob alone") << QStringList{"hasjob"} << 255 << QByteArray();
         QTest::newRow("two, first not hasjob") << QStringList{"ver", "x"} << 255 << QByteArray();
