@@ -117,21 +117,21 @@ private slots:
         QTest::addColumn<QStringList>("seen");
         CvqState gone = printer(kA, "Morvane Office", 4);
         gone.connected = false;
-        QTest::newRow("no printer") << L() << QStringList{u("暂无设备连接"), u("未连接 | color:gray;"), "- | color:gray;", "-", "-"};
-        QTest::newRow("disconnected") << L{gone} << QStringList{u("暂无设备连接"), u("未连接 | color:gray;"), "- | color:gray;", "-", "-"};
-        QTest::newRow("idle") << L{printer(kA, "Morvane Office")}
-                              << QStringList{"Office", u("已连接 | color:#55AA7F;"), u("空闲 | color:#55AA7F;"), "80%", u("正常")};
-        QTest::newRow("printing, cover open") << L{printer(kA, "Morvane Office", 4, 50, bit(11))}
-                                              << QStringList{"Office", u("已连接 | color:#55AA7F;"), u("正在打印.. | color:#26B3F4;"), "50%", u("机盖未关")};
-        QTest::newRow("job printing") << L{printer(kA, "Morvane Office", 6)}
-                                      << QStringList{"Office", u("已连接 | color:#55AA7F;"), u("正在打印.. | color:#E6990B;"), "80%", u("正常")};
-        QTest::newRow("unknown activity, no toner reading") << L{printer(kA, "Morvane Office", 9, -1)}
-                                                            << QStringList{"Office", u("已连接 | color:#55AA7F;"), " | color:gray;", "-", u("正常")};
+        const QStringList none{u("暂无设备连接"), u("未连接 | color:gray;"), "- | color:gray;", "-", "-"};
+        auto seen = [](const char* job, const char* toner, const char* faults) {
+            return QStringList{"Office", u("已连接 | color:#55AA7F;"), u(job), toner, u(faults)};
+        };
+        const char* idle = "空闲 | color:#55AA7F;";
+        QTest::newRow("no printer") << L() << none;
+        QTest::newRow("disconnected") << L{gone} << none;
+        QTest::newRow("idle") << L{printer(kA, "Morvane Office")} << seen(idle, "80%", "正常");
+        QTest::newRow("printing, cover open") << L{printer(kA, "Morvane Office", 4, 50, bit(11))} << seen("正在打印.. | color:#26B3F4;", "50%", "机盖未关");
+        QTest::newRow("job printing") << L{printer(kA, "Morvane Office", 6)} << seen("正在打印.. | color:#E6990B;", "80%", "正常");
+        QTest::newRow("unknown activity, no toner reading") << L{printer(kA, "Morvane Office", 9, -1)} << seen(" | color:gray;", "-", "正常");
         QTest::newRow("two faults, split by source") << L{printer(kA, "Morvane Office", 0, 5, bit(10), 0x16)}
-                                                     << QStringList{"Office", u("已连接 | color:#55AA7F;"), u("空闲 | color:#55AA7F;"), "5%", u("多用途纸盒卡纸,纸盒1卡纸")};
+                                                     << seen(idle, "5%", "多用途纸盒卡纸,纸盒1卡纸");
         QTest::newRow("six faults") << L{printer(kA, "Morvane Office", 0, 80, kSix, 0x14)}
-                                    << QStringList{"Office", u("已连接 | color:#55AA7F;"), u("空闲 | color:#55AA7F;"), "80%",
-                                                   u("纸盒1卡纸,纸盒1缺纸,纸张尺寸不符,机盖未关,主电机错误,出纸盒满")};
+                                    << seen(idle, "80%", "纸盒1卡纸,纸盒1缺纸,纸张尺寸不符,机盖未关,主电机错误,出纸盒满");
         // clang-format on
     }
     void states()
