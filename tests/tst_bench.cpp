@@ -1,11 +1,11 @@
 // The test bench window on the simulated host, its buttons against the
-// printer emulator (serial over a pseudo-terminal, HTTP on 127.0.0.1), its
-// change log, and its shutdown while the core thread is inside a cycle.
+// printer emulator (serial over a pseudo-terminal, HTTP on 127.0.0.1), and
+// its shutdown while the core thread is inside a cycle. Its change log is one
+// append of what tst_poll checks the core thread sends.
 #include "fvqmain.h"
+#include "vqcountinghost.h"
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
-
-#include "vqcountinghost.h"
 
 #include <QPushButton>
 #include <QRegularExpression>
@@ -27,18 +27,6 @@ class TstBench : public QObject
     void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
     QString text(const char* edit) { return mWin->findChild<QTextEdit*>(edit)->toPlainText(); }
     void click(const char* button) { mWin->findChild<QPushButton*>(button)->click(); }
-    int changeEntries() { return text("textEdit_6").count(QStringLiteral("QMap(")); }
-    QString lastChange() { return text("textEdit_6").section(QStringLiteral("QMap("), -1); }
-    // Runs a control line while the core thread waits at the start of a
-    // cycle, so the next cycle sees its whole effect, never a part.
-    bool betweenCycles(const QString& line)
-    {
-        mCounting.holdNextMs = 20000;
-        const bool held = mCounting.entered.tryAcquire(1, 20000);
-        const bool ok = mSim.vqOk(line);
-        mCounting.release.release();
-        return held && ok;
-    }
 
 private slots:
     void initTestCase()
@@ -69,36 +57,27 @@ private slots:
         cmd("@p2 unplug queue");
         cmd("add p3 model=M-Series");  // beyond the bench table's 84 rows
         const QString p1 = mSim.vqInstanceId("p1"), p2 = mSim.vqInstanceId("p2"), p3 = mSim.vqInstanceId("p3");
-        QVERIFY(!p3.isEmpty());
-        const auto key = [](const QString& id) { return vqToStr(id); };  // as the maps quote it
-
         click("pushButton");
         for (const QString& id : {p1, p2, p3}) {
-            QVERIFY2(text("textEdit").contains(key(id)), qPrintable(id));
-            QVERIFY2(text("textEdit_3").contains(id + " : MFG:"), qPrintable(id));
-            QVERIFY2(text("textEdit_4").contains(id + " : CvqJetMem(true,"), qPrintable(id));
+            QVERIFY2(text("textEdit").contains(vqToStr(id)), qPrintable(id));
+            QVERIFY(text("textEdit_3").contains(id + " : MFG:")
+                    && text("textEdit_4").contains(id + " : CvqJetMem(true,"));
         }
-        QVERIFY(text("textEdit_2").contains(key(p1)));
-        QVERIFY(!text("textEdit_2").contains(key(p2)));
-
-        click("pushButton_2");
-        const QString polled = text("textEdit_5");
-        QVERIFY(polled.contains(key(p1)) && polled.contains(key(p2)));
-        QVERIFY2(!polled.contains(key(p3)), qPrintable(polled));
-        // p1 is a plain printer, p2 a scanner model.
-        const QRegularExpression flags("vqHasScan=\\s*(\\w+)");
-        QStringList seen;
-        for (auto it = flags.globalMatch(polled); it.hasNext();)
-            seen << it.next().captured(1);
-        QCOMPARE(seen, QStringList({"false", "true"}));
+        QVERIFY(text("textEdit_2").contains(vqToStr(p1)) && !text("textEdit_2").contains(vqToStr(p2)));
 
         CvqDebugCapture log;
         click("pushButton_3");
-        QStringList expected;
-        for (uint c : text("textEdit_5").toUcs4())
-            expected << QString::number(c);
-        QCOMPARE(log.take(), expected);
-
+        const QString polled = text("textEdit_5");
+        QVERIFY(polled.contains(vqToStr(p1)) && polled.contains(vqToStr(p2)) && !polled.contains(vqToStr(p3)));
+        // p1 is a plain printer, p2 a scanner model.
+        QStringList seen;
+        for (auto it = QRegularExpression("vqHasScan=\\s*(\\w+)").globalMatch(polled); it.hasNext();)
+            seen << it.next().captured(1);
+        QCOMPARE(seen, QStringList({"false", "true"}));
+        QStringList codePoints;
+        for (uint c : polled.toUcs4())
+            codePoints << QString::number(c);
+        QCOMPARE(log.take(), codePoints);
         cmd("remove p3");
         cmd("@p2 plug");
     }
@@ -119,56 +98,31 @@ private slots:
     {
         QFETCH(QString, button);
         QFETCH(QString, path);
-        QFETCH(QString, along);
         cmd("file put " + path + " hello");
         CvqDebugCapture log;
         click(qPrintable(button));
-        const QStringList lines = log.take().filter(QRegularExpression("^test "));
         // The emulator runs no ping and no vqdowbMain; the second delete finds nothing.
-        QCOMPARE(lines,
+        QCOMPARE(log.take().filter(QRegularExpression("^test ")),
                  QStringList({"test vqGetFile true \"hello\"", "test vqHasFile true", "test vqDelFile true",
                               "test vqDelFile false", "test vqExe false \"\"", "test vqExeAlong false"}));
         const QStringList history = mSim.vqHistory();
         QCOMPARE(history.size(), 6);
         QVERIFY2(history.first().contains(path), qPrintable(history.first()));
-        QCOMPARE(history.last(), along);
+        QTEST(history.last(), "along");
     }
 
-    // A whole scan job of the scanner model over its serial link.
+    // A whole scan job of the scanner model over its serial link: a page, a file.
     void scan()
     {
         QTemporaryDir out;
         qputenv("VQ_BENCH_COM", mSim.vqPty("p2").toLocal8Bit());
         qputenv("VQ_BENCH_SCANDIR", out.path().toLocal8Bit());
         cmd("@p2 scanjob pages=2 interval=50");
-        CvqDebugCapture log;
         click("pushButton_5");
         qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
         QCOMPARE(text("textEdit_5"), QStringLiteral("0 "));
-        QVERIFY(log.take().contains("0 \"\""));
-        // inputMode stays 0, and still every page keeps a file of its own.
         const QStringList files = QDir(out.path()).entryList(QDir::Files);
-        QCOMPARE(files.size(), 2);
-        for (int n = 0; n < 2; ++n)
-            QVERIFY2(QRegularExpression(QString("^scan\\d+_000%1\\.jpg$").arg(n + 1)).match(files[n]).hasMatch(),
-                     qPrintable(files[n]));
-    }
-
-    void changeLog()
-    {
-        const QString p2 = vqToStr(mSim.vqInstanceId("p2"));
-        QVERIFY(betweenCycles("@p2 unplug"));
-        // Two cycles later every earlier change has been sent; take them in.
-        QVERIFY(mCounting.waitCycles(2));
-        QCoreApplication::processEvents();
-        QVERIFY(!lastChange().contains(p2));
-        const int before = changeEntries();
-        QVERIFY(betweenCycles("@p2 plug"));
-        QTRY_COMPARE_WITH_TIMEOUT(changeEntries(), before + 1, 20000);
-        QVERIFY(lastChange().contains(p2));
-        QVERIFY(mCounting.waitCycles(3));
-        QCoreApplication::processEvents();
-        QCOMPARE(changeEntries(), before + 1);
+        QCOMPARE(files.filter(QRegularExpression("^scan\\d+_000[12]\\.jpg$")).size(), 2);
     }
 
     // Last: the stop signal is process-wide and never lowered.
@@ -177,11 +131,8 @@ private slots:
         QSignalSpy finished(mWin->vqCoreTrd(), &QThread::finished);
         mCounting.holdNextMs = 300;
         QVERIFY(mCounting.entered.tryAcquire(1, 20000));
-        QElapsedTimer t;
-        t.start();
         delete mWin;
         mWin = nullptr;
-        qInfo() << "closed in" << t.elapsed() << "ms";
         QCOMPARE(finished.count(), 1);
     }
 };

@@ -17,7 +17,6 @@ private slots:
         QTest::addColumn<int>("row");  // -1: no match
         const QString p0 = vqProducts.at(0).vidpid.pid;
         const QString p7 = vqProducts.at(7).vidpid.pid;
-        QTest::newRow("plain") << "USB\\VID_1A2B&PID_" + p0 + "\\QV1" << 0;
         QTest::newRow("lower case") << ("usb\\vid_1a2b&pid_" + p7 + "\\qv1").toLower() << 7;
         QTest::newRow("composite suffix") << "USB\\VID_1A2B&PID_" + p7 + "&MI_00\\7&2&0" << 7;
         QTest::newRow("exactly 21 characters") << "USB\\VID_1A2B&PID_" + p0 << 0;
@@ -26,7 +25,6 @@ private slots:
         QTest::newRow("other vendor, known pid") << "USB\\VID_04F9&PID_" + p0 + "\\QV1" << -1;
         QTest::newRow("not USB") << "LPT\\VID_1A2B&PID_" + p0 << -1;
         QTest::newRow("truncated pid") << "USB\\VID_1A2B&PID_01" << -1;
-        QTest::newRow("very long") << "USB\\VID_1A2B&PID_FFFF\\" + QString(5000, 'x') << -1;
         // clang-format on
     }
 
@@ -37,13 +35,9 @@ private slots:
         CvqVIDPID ids;
         const QList<CvqUsbDevFilter> filters = vqProductFilters();  // the result points into it
         const CvqUsbDevFilter* f = vqMatchInstanceId(id, filters, &ids);
-        if (row < 0) {
-            QVERIFY(!f);
-            return;
-        }
-        QVERIFY(f);
-        QCOMPARE(f->product, &vqProducts.at(row));
-        QCOMPARE(ids, vqProducts.at(row).vidpid);  // upper case, whatever the id's case
+        QCOMPARE(f ? f->product : nullptr, row < 0 ? nullptr : &vqProducts.at(row));
+        if (f)
+            QCOMPARE(ids, vqProducts.at(row).vidpid);  // upper case, whatever the id's case
     }
 
     void discovery_data()
@@ -56,9 +50,8 @@ private slots:
         const QString a = "USB\\VID_1A2B&PID_" + vqProducts.at(3).vidpid.pid + "\\B";
         const QString b = "usb\\vid_1a2b&pid_" + vqProducts.at(4).vidpid.pid.toLower() + "\\a";
         const int ok = CvqHost::EnumOk;
-        QTest::newRow("sorted by id") << QStringList{a, b} << ok << QStringList{a, b} << "";
-        QTest::newRow("foreign devices skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", a, "junk"} << ok << QStringList{a} << "";
-        QTest::newRow("duplicate id once") << QStringList{a, a} << ok << QStringList{a} << "";
+        QTest::newRow("sorted, once each, foreign skipped") << QStringList{"USB\\VID_0000&PID_0000\\X", b, a, a, "junk"} << ok
+                                                            << QStringList{a, b} << "";
         // The devices listed before an identification failed still count.
         QTest::newRow("id failed") << QStringList{a} << int(CvqHost::EnumIdFailed) << QStringList{a} << "(vq)获取设备识别字符串失败";
         QTest::newRow("list failed") << QStringList{a} << int(CvqHost::EnumListFailed) << QStringList() << "(vq)获取系统设备列表失败";
@@ -79,10 +72,8 @@ private slots:
         QCOMPARE(debug.take(), line.isEmpty() ? QStringList() : QStringList{line});
         QFETCH(QStringList, found);
         QCOMPARE(QStringList(foundMap.keys()), found);
-        for (auto it = foundMap.cbegin(); it != foundMap.cend(); ++it) {
-            QCOMPARE(it->instanceId, it.key());
-            QCOMPARE(it->vidpid.pid, it->product->vidpid.pid);
-        }
+        if (!found.isEmpty())
+            QCOMPARE(foundMap.first().product, &vqProducts.at(3));  // a's row
         QCOMPARE(vqGetUsbPrinterCount(), foundMap.size());
     }
 
@@ -109,10 +100,7 @@ private slots:
         QTest::addColumn<QString>("expected");  // empty: no entry
 
         QTest::newRow("USB001") << "USB001" << 0x200u << "Office" << "Office";
-        QTest::newRow("USB1 without padding") << "USB1" << 0x200u << "Office" << "Office";
-        QTest::newRow("other bits ignored") << "USB001" << 0x2E4u << "Office" << "Office";
-        QTest::newRow("comma cut and trimmed") << "USB001" << 0x200u << " Office 2 ,Host" << "Office 2";
-
+        QTest::newRow("USB1, other bits, comma cut") << "USB1" << 0x2E4u << " Office 2 ,Host" << "Office 2";
         QTest::newRow("port number 0") << "USB000" << 0x200u << "Office" << "";
         QTest::newRow("port suffix not numeric") << "USB00A" << 0x200u << "Office" << "";
         QTest::newRow("port lower case") << "usb001" << 0x200u << "Office" << "";
