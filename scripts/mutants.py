@@ -39,7 +39,7 @@ AREAS = [
     (r"monitor/(vqlanaddr|cvqlanuprom|fvquprom)", r"^(tst_lanuprom|tst_window|fuzz_lananswers_replay)"),
     (r"monitor/(vqonekey|cvqonekey|vqportloop|vqswitches)", r"^(tst_onekeyprint|tst_switches)"),
     (r"monitor/cvqscantopc", r"^(tst_scantopc|fuzz_scanreq_replay)"),
-    (r"monitor/", r"^(tst_texts|tst_window|tst_trayalert|tst_cli)"),
+    (r"monitor/", r"^(tst_texts|tst_window|tst_cli)"),
 ]
 
 FLIPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==", "&&": "||", "||": "&&"}

@@ -48,12 +48,13 @@ private slots:
     {
         CvqTempSimHost sim;
         CvqDebugCapture debug;
-        // Listed in the byte order of the decoded names; a bad escape is absent.
-        for (const QString e : {"b", "%7C", "B", "%3f", "%zz", "a"})
+        // Listed in the byte order of the decoded names; a bad escape is absent. (No two names
+        // differ only in case: Windows' file names would not tell them apart.)
+        for (const QString e : {"d", "%7C", "B", "%3f", "%zz", "a"})
             QVERIFY(CvqSimTree::vqWriteFileAtomic(sim.root() + "/usb/" + e + "/instance_id", e.toUtf8() + "-id\n"));
         QStringList ids;
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumOk);
-        QCOMPARE(ids, QStringList({"B-id", "a-id", "b-id", "%7C-id"}));
+        QCOMPARE(ids, QStringList({"B-id", "a-id", "d-id", "%7C-id"}));
         // An id longer than Windows' buffer, or none at all, stops the list there.
         QVERIFY(CvqSimTree::vqWriteFileAtomic(sim.root() + "/usb/c/instance_id", QByteArray(260, 'x')));
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumIdFailed);

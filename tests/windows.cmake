@@ -7,9 +7,6 @@ if(WIN32)
     tst_cli                                   # POSIX processes and signals (kill)
     tst_comlink                               # pseudo-terminals
     tst_printersim                            # the Linux emulator's own test
-    # The simulated host's reads are checked against FIFOs, which Windows has not. On Windows
-    # the real registry is tested instead (tst_winhost).
-    tst_host tst_poll
   )
   foreach(t ${vq_linux_only})
     if(TARGET ${t})
