@@ -43,7 +43,7 @@ QString parseArgs(QCommandLineParser& cl)
         {"out", "Output folder.", "DIR"},
         {"load", "Load a scenario's steps.", "FILE"},
         {"no-stdin", "Accepted for older callers: standard input is never read."},
-        {"quiet", "No event lines."},
+        {"quiet", "Accepted for older callers: there are no event lines."},
         {"fs-limit", "File system bound per printer.", "BYTES", QString::number(CvqSimFs::kDefaultLimit)},
         {"exit-with-parent", "Quit when the starting process ends."},
         {"send", "Client mode: send the LINEs to the emulator of a --control-file.", "FILE"},
@@ -168,7 +168,7 @@ int main(int argc, char** argv)
     CvqSimTree tree(QDir(host).absolutePath());
     const QString wine = cl.isSet("wine-prefix") ? QDir(cl.value("wine-prefix")).absolutePath() : QString();
     CvqSimControl ctl(&tree, out.isEmpty() ? QString() : QDir(out).absolutePath(), cl.value("fs-limit").toLongLong(),
-                      wine, cl.isSet("quiet"));
+                      wine);
     if (const int rc = start(cl, &ctl, &control, &e)) {
         fprintf(stderr, "printersim: %s\n", qPrintable(e));
         ctl.vqRemoveAllFromTree();

@@ -134,19 +134,15 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
 
 bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
 {
-    const QString address = control.section(' ', 0, 0);
+    const QHostAddress host(control.section(':', 0, 0));
     const QString token = control.section(' ', 1, 1);
-    const QHostAddress host(address.section(':', 0, 0));
-    bool ok = false;
-    const uint port = address.section(':', 1).toUInt(&ok);
-    if (host.protocol() != QAbstractSocket::IPv4Protocol || !host.isLoopback() || !ok || port == 0 || port > 65535
-        || token.isEmpty()) {
+    mBuf.clear();
+    mSock.reset(new QTcpSocket);
+    if (!host.isLoopback() || token.isEmpty()) {
         mError = QStringLiteral("no loopback control port in \"%1\"").arg(control.left(100));
         return false;
     }
-    mBuf.clear();
-    mSock.reset(new QTcpSocket);
-    mSock->connectToHost(host, quint16(port));
+    mSock->connectToHost(host, quint16(control.section(':', 1).section(' ', 0, 0).toUInt()));
     if (!mSock->waitForConnected(timeoutMs)) {
         mError = QStringLiteral("cannot connect to the control port: ") + mSock->errorString();
         return false;
@@ -155,33 +151,23 @@ bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
     return true;
 }
 
-bool CvqSimClient::vqRunning() const
-{
-    // A Unix child of a Wine process is not seen to end; its control connection is.
-    if (!mOutputFile.isEmpty())
-        return mSock && mSock->state() == QAbstractSocket::ConnectedState;
-    return mProc && mProc->state() == QProcess::Running;
-}
-
 void CvqSimClient::vqStop()
 {
     if (!mProc)
         return;
+    const bool connected = mSock && mSock->state() == QAbstractSocket::ConnectedState;
+    if (connected) {
+        mSock->write("quit\n");
+        mSock->flush();
+    }
     if (!mOutputFile.isEmpty()) {
-        if (vqRunning()) {
-            mSock->write("quit\n");
-            mSock->flush();
-            QDeadlineTimer deadline(20000);
-            while (mSock->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
-                mSock->waitForReadyRead(100) ? void(mSock->readAll()) : void();
-        }
+        // A Unix child of a Wine process is not seen to end; its control connection is.
+        for (QDeadlineTimer d(20000);
+             connected && mSock->state() == QAbstractSocket::ConnectedState && !d.hasExpired();)
+            mSock->waitForReadyRead(100) ? void(mSock->readAll()) : void();
     } else if (mProc->state() == QProcess::Running) {
-        if (mSock && mSock->state() == QAbstractSocket::ConnectedState) {
-            mSock->write("quit\n");
-            mSock->flush();
-        } else {
+        if (!connected)
             mProc->terminate();
-        }
         if (!mProc->waitForFinished(20000)) {
             mProc->kill();
             mProc->waitForFinished(5000);

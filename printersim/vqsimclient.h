@@ -27,7 +27,6 @@ public:
     bool vqConnect(const QString& control, int timeoutMs = 10000);
     // Asks the process to quit and waits for it; kills it when it does not go.
     void vqStop();
-    bool vqRunning() const;
 
     // The reply lines to one control line; the last is "ok…" or "err …"
     // (empty on time-out or a lost connection).

@@ -1,5 +1,5 @@
 #include "vqsimhttp.h"
-#include "vqsimprograms.h"
+#include "vqsimprinter.h"
 
 #include <QPointer>
 #include <QRegularExpression>
@@ -49,25 +49,15 @@ QString decodeCommand(const QByteArray& target)
 }
 }  // namespace
 
-CvqSimHttp::CvqSimHttp(CvqSimPrograms* programs) : mPrograms(programs), mServer(new QTcpServer(this))
+CvqSimHttp::CvqSimHttp(CvqSimPrinter* printer) : mPrinter(printer), mServer(new QTcpServer(this))
 {
     connect(mServer, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* s = mServer->nextPendingConnection()) {
-            if (mConns.size() >= kMaxConnections) {
-                s->abort();
-                s->deleteLater();
-                continue;
-            }
             mConns.insert(s, Conn());
             connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
             connect(s, &QTcpSocket::disconnected, this, [this, s] {
                 mConns.remove(s);
                 s->deleteLater();
-            });
-            // A client that never finishes its request is dropped.
-            QTimer::singleShot(kIdleMs, s, [this, s] {
-                if (!mConns.value(s).answered)
-                    s->abort();
             });
         }
     });
@@ -128,33 +118,26 @@ bool CvqSimHttp::faultTakes(const QByteArray& target, const char* kind)
         && mFault.vqTakes();
 }
 
-// The request line and the headers we use; 0 while incomplete, else the
-// status of a malformed request, or 200.
-int CvqSimHttp::readHeader(Conn& c)
+// The request line and the headers we use, once they are all there; false while incomplete.
+static bool readHeader(QByteArray* buf, QByteArray* method, QByteArray* target, QByteArray* type, qint64* length)
 {
-    const int end = c.buf.indexOf("\r\n\r\n");
-    if (end < 0 || end > kMaxHeaderBytes)
-        return c.buf.size() > kMaxHeaderBytes ? 431 : 0;
-    const QList<QByteArray> lines = c.buf.left(end).split('\n');
+    const int end = buf->indexOf("\r\n\r\n");
+    if (end < 0)
+        return false;
+    const QList<QByteArray> lines = buf->left(end).split('\n');
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    if (first.size() != 3 || !first[2].startsWith("HTTP/1.") || !first[1].startsWith('/'))
-        return 400;
-    c.method = first[0];
-    c.target = first[1];
-    c.length = 0;
+    *method = first.value(0);
+    *target = first.value(1);
+    *length = 0;
     for (const QByteArray& line : lines.mid(1)) {
         const QByteArray key = line.left(line.indexOf(':')).trimmed().toLower();
-        const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
-        bool ok = true;
         if (key == "content-length")
-            c.length = value.toLongLong(&ok);
+            *length = qMax(0LL, line.mid(line.indexOf(':') + 1).trimmed().toLongLong());
         else if (key == "content-type")
-            c.contentType = value;
-        if (!ok || c.length < 0)
-            return 400;
+            *type = line.mid(line.indexOf(':') + 1).trimmed();
     }
-    c.buf.remove(0, end + 4);
-    return c.length > kMaxBodyBytes ? 413 : 200;
+    buf->remove(0, end + 4);
+    return true;
 }
 
 void CvqSimHttp::onReadyRead(QTcpSocket* s)
@@ -170,16 +153,13 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         c.buf += s->read(qMax<qint64>(0, c.stallAt - c.buf.size()));
         return;
     }
-    c.buf += s->read(kMaxHeaderBytes + kMaxBodyBytes - c.buf.size() + 1);
+    c.buf += s->readAll();
     if (c.length < 0) {
-        const int status = readHeader(c);
-        if (status == 0)
+        if (!readHeader(&c.buf, &c.method, &c.target, &c.contentType, &c.length))
             return;
-        if (status != 200) {
-            // Malformed requests are answered at once, faults or not.
+        if (c.length > kMaxBodyBytes) {
             c.answered = true;
-            send(s, status, "bad request\n", "text/plain");
-            return;
+            return send(s, 413, "too large\n", "text/plain");
         }
         if (faultTakes(c.target, "stall")) {
             emit vqRequest(
@@ -220,17 +200,17 @@ void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
     } else if (target == "/ajax_getsnapstate") {
         reply(s, 200, mSnap, "application/json");
     } else if (target.startsWith("/vqget/")) {
-        const quint8 r = mPrograms->vqGet(path, &data);
+        const quint8 r = mPrinter->vqGet(path, &data);
         reply(s, r == 0 ? 200 : 404, r == 0 ? data : vqsimstatus::vqText(r).toUtf8() + '\n',
               r == 0 ? "application/octet-stream" : "text/plain");
     } else if (target.startsWith("/vqhas/")) {
-        reply(s, 200, mPrograms->fs().vqHas(path) ? "yes" : "no");
+        reply(s, 200, mPrinter->fs().vqHas(path) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
-        const quint8 r = mPrograms->vqRemove(path);
+        const quint8 r = mPrinter->vqRemove(path);
         reply(s, 200, r == 0 ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());
     } else if (target.startsWith("/vqexe/") || target.startsWith("/vqexea/")) {
         const bool along = target.startsWith("/vqexea/");
-        const CvqSimExeResult r = mPrograms->vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
+        const CvqSimExeResult r = mPrinter->vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
         if (r.status == vqsimstatus::Unsupported)
             reply(s, 404, r.err.toUtf8() + '\n');
         else
@@ -288,10 +268,7 @@ void CvqSimHttp::sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size)
 
 void CvqSimHttp::send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type)
 {
-    static const QHash<int, QByteArray> reasons = {{200, "OK"},        {400, "Bad Request"},
-                                                   {404, "Not Found"}, {405, "Not Allowed"},
-                                                   {413, "Too Large"}, {431, "Header Too Large"}};
-    s->write("HTTP/1.1 " + QByteArray::number(code) + ' ' + reasons.value(code, "Status") + "\r\nContent-Type: " + type
+    s->write("HTTP/1.1 " + QByteArray::number(code) + " -\r\nContent-Type: " + type
              + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     s->disconnectFromHost();
 }
