@@ -57,18 +57,19 @@ QString parseArgs(QCommandLineParser& cl)
     if (cl.isSet("send"))
         return QString();
     if (!cl.positionalArguments().isEmpty())
-        return QStringLiteral("unexpected argument ") + cl.positionalArguments().first();
-    if (cl.value("host").isEmpty() && qEnvironmentVariableIsEmpty("VQ_SIM_HOST"))
-        return QStringLiteral("no host tree: give --host DIR or set VQ_SIM_HOST");
-    if (!vqSimNumber(cl.value("printers"), &n, 0, 64) || !vqSimNumber(cl.value("fs-limit"), &n, 0, qint64(1) << 32))
-        return QStringLiteral("--printers takes 0 to 64, --fs-limit 0 to 4294967296");
-    if (cl.isSet("control") ? !vqSimNumber(cl.value("control"), &n, 0, 65535) : cl.isSet("control-file"))
-        return QStringLiteral("--control takes a port number; --control-file needs it");
-    if (cl.isSet("http") && !CvqSimHttp::vqParseLoopback(cl.value("http"), &addr, &port, &e))
-        return e;
-    if (cl.isSet("wine-prefix") && !QFileInfo(cl.value("wine-prefix") + QStringLiteral("/dosdevices")).isDir())
-        return cl.value("wine-prefix") + QStringLiteral(" has no dosdevices folder");
-    return QString();
+        e = QStringLiteral("unexpected argument ") + cl.positionalArguments().first();
+    else if (cl.value("host").isEmpty() && qEnvironmentVariableIsEmpty("VQ_SIM_HOST"))
+        e = QStringLiteral("no host tree: give --host DIR or set VQ_SIM_HOST");
+    else if (!vqSimNumber(cl.value("printers"), &n, 0, 64)
+             || !vqSimNumber(cl.value("fs-limit"), &n, 0, qint64(1) << 32))
+        e = QStringLiteral("--printers takes 0 to 64, --fs-limit 0 to 4294967296");
+    else if (cl.isSet("control") ? !vqSimNumber(cl.value("control"), &n, 0, 65535) : cl.isSet("control-file"))
+        e = QStringLiteral("--control takes a port number; --control-file needs it");
+    else if (cl.isSet("wine-prefix") && !QFileInfo(cl.value("wine-prefix") + QStringLiteral("/dosdevices")).isDir())
+        e = cl.value("wine-prefix") + QStringLiteral(" has no dosdevices folder");
+    else if (cl.isSet("http"))
+        CvqSimHttp::vqParseLoopback(cl.value("http"), &addr, &port, &e);
+    return e;
 }
 
 // Client mode: the emulator's address and token come from its --control-file.

@@ -241,20 +241,3 @@ QList<QPair<qint64, QString>> CvqSimClient::vqHistoryTimed(const QString& printe
     }
     return h;
 }
-
-QString CvqSimClient::vqPty(const QString& printer) const
-{
-    // The port a program of this platform opens: COMn under Wine.
-    const QMap<QString, QString> f = mPrinters.value(printer);
-    return f.value(QStringLiteral("com"), f.value(QStringLiteral("pty")));
-}
-
-QString CvqSimClient::vqHttp(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("http"));
-}
-
-QString CvqSimClient::vqInstanceId(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("instance"));
-}

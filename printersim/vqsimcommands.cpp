@@ -336,28 +336,17 @@ QString CvqSimControl::vqRun(CvqSimSession* s, const QString& line, QStringList*
 }
 QString CvqSimPrinter::vqStatusLine() const
 {
-    QStringList plugged, faults, sources;
+    QStringList plugged, faults;
     for (const QString& p : kSimParts)
         if (mPlugged.value(p))
             plugged << p;
     for (const BitFault& f : kFaults)
         if (mSts.statusBytes[f.byte] & f.mask)
             faults << QLatin1String(f.name);
-    for (auto it = kSources.cbegin(); it != kSources.cend(); ++it)
-        if (it.value() & mSts.statusBytes[6])
-            sources << it.key();
-    return QStringLiteral("status %1 plugged=%2 pa=%3 toner=%4 drum=%5 faults=%6 source=%7 romver=%8 jobs=%9 "
-                          "printed=%10 uprom=%11 scan=%12 requests=%13 sn=%14 pty=%15")
-        .arg(mName, plugged.join(','))
-        .arg(vqPa())
-        .arg(vqLevel(true))
-        .arg(vqLevel(false))
-        .arg(faults.isEmpty() ? QStringLiteral("none") : faults.join(','),
-             sources.isEmpty() ? QStringLiteral("none") : sources.join(','), mRomver)
-        .arg(mJobs)
+    return QStringLiteral("status %1 plugged=%2 faults=%3 printed=%4 uprom=%5 requests=%6 sn=%7 pty=%8")
+        .arg(mName, plugged.join(','), faults.isEmpty() ? QStringLiteral("none") : faults.join(','))
         .arg(mPrinted)
         .arg(mUproms)
-        .arg(mScan.running ? QStringLiteral("running") : QStringLiteral("idle"))
         .arg(mSerial->vqRequests())
         .arg(mSn, vqPtyPath());
 }

@@ -67,18 +67,13 @@ bool CvqSimHttp::vqParseLoopback(const QString& text, QHostAddress* addr, quint1
 {
     const int colon = text.lastIndexOf(':');
     bool ok = false;
-    const uint p = colon > 0 ? text.mid(colon + 1).toUInt(&ok) : 0;
-    if (colon <= 0 || !ok || p > 65535) {
+    *port = quint16(text.mid(colon + 1).toUInt(&ok));
+    if (colon <= 0 || !ok || text.mid(colon + 1).toUInt() > 65535)
         *error = QStringLiteral("expected ADDR:PORT, got ") + text;
-        return false;
-    }
-    if (!addr->setAddress(text.left(colon)) || addr->protocol() != QAbstractSocket::IPv4Protocol
-        || (addr->toIPv4Address() >> 24) != 127) {
+    else if (!addr->setAddress(text.left(colon)) || addr->protocol() != QAbstractSocket::IPv4Protocol
+             || (addr->toIPv4Address() >> 24) != 127)
         *error = QStringLiteral("refusing to listen on %1: only 127.0.0.0/8 is allowed").arg(text.left(colon));
-        return false;
-    }
-    *port = quint16(p);
-    return true;
+    return error->isEmpty();
 }
 
 bool CvqSimHttp::vqListen(const QString& addressPort, QString* error)
@@ -162,7 +157,7 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
             return send(s, 413, "too large\n", "text/plain");
         }
         if (faultTakes(c.target, "stall")) {
-            emit vqRequest(
+            mPrinter->vqNoteRequest(
                 QStringLiteral("http %1 %2 stalled").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
             c.stallAt = mFault.vqNumber("size", 100 << 20);
             s->setReadBufferSize(64 * 1024);
@@ -179,16 +174,17 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
 void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
 {
     const QByteArray& target = c.target;
-    emit vqRequest(QStringLiteral("http %1 %2").arg(QString::fromLatin1(c.method), QString::fromLatin1(target)));
+    mPrinter->vqNoteRequest(
+        QStringLiteral("http %1 %2").arg(QString::fromLatin1(c.method), QString::fromLatin1(target)));
     if (c.method == "POST" && target == "/uprom") {
         QByteArray image, head;
         if (!formFile(c.contentType, body, &image, &head))
             return reply(s, 400, "no file1 part\n");
         // The part's headers as sent, so callers can check each byte of them.
-        emit vqRequest(QStringLiteral("http part %1 | bytes=%2")
-                           .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
-                           .arg(image.size()));
-        emit vqUploaded(image);
+        mPrinter->vqNoteRequest(QStringLiteral("http part %1 | bytes=%2")
+                                    .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
+                                    .arg(image.size()));
+        mPrinter->vqFirmwareUploaded(image);
         return reply(s, 200, "ok\n");
     }
     if (c.method != "GET")

@@ -36,11 +36,6 @@ public:
     QString vqSetFault(const QStringList& args);
     void vqClearFault() { mFault = CvqSimFault(); }
 
-signals:
-    // Each request as it arrives ("http GET /vqhas/tmp/x").
-    void vqRequest(const QString& line);
-    void vqUploaded(const QByteArray& image);
-
 private:
     // What one connection has received so far.
     struct Conn

@@ -30,7 +30,6 @@ CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const Cv
             mModel = m;
     mInstanceId = QStringLiteral("USB\\VID_1A2B&PID_%1\\%2").arg(mModel.pid, mSn);
     mSerial.reset(new CvqSimSerial(this));
-    connect(mSerial.get(), &CvqSimSerial::vqRequest, this, &CvqSimPrinter::vqNoteRequest);
     // A print lends the printer its "printing" for a while.
     mPrintTmr.setSingleShot(true);
     connect(&mPrintTmr, &QTimer::timeout, this, [this] {
@@ -72,8 +71,6 @@ bool CvqSimPrinter::vqStart(QString* error)
     mStarted = true;
     if (!mHttpWanted.isEmpty()) {
         mHttp.reset(new CvqSimHttp(this));
-        connect(mHttp.get(), &CvqSimHttp::vqRequest, this, &CvqSimPrinter::vqNoteRequest);
-        connect(mHttp.get(), &CvqSimHttp::vqUploaded, this, &CvqSimPrinter::vqFirmwareUploaded);
         if (!mHttp->vqListen(mHttpWanted, error))
             return false;
     }
@@ -120,11 +117,10 @@ QByteArray CvqSimPrinter::vqSnapState() const
 {
     if (mWeb.contains(QStringLiteral("snap")))
         return mWeb.value(QStringLiteral("snap")).toUtf8();
-    QJsonObject o;
-    o.insert(QStringLiteral("vqProductType"), mWeb.value(QStringLiteral("type"), mModel.type));
-    o.insert(QStringLiteral("romver"), mWeb.value(QStringLiteral("romver"), mRomver));
-    o.insert(QStringLiteral("pa"), vqPa());
-    o.insert(QStringLiteral("sn"), mSn);
+    const QJsonObject o{{"vqProductType", mWeb.value(QStringLiteral("type"), mModel.type)},
+                        {"romver", mWeb.value(QStringLiteral("romver"), mRomver)},
+                        {"pa", vqPa()},
+                        {"sn", mSn}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -226,20 +222,6 @@ int CvqSimPrinter::vqPa() const
     if (b7 > 5)
         return active ? 6 : 2;
     return active ? job[b7] : noJob[b7];
-}
-
-// Toner lives in the first counter for layouts 2 and 3, in the drum counter
-// for printers with one combined cartridge.
-int CvqSimPrinter::vqLevel(bool toner) const
-{
-    const quint8 cs = mSts.crumStatus;
-    if (!(cs & 0x10) || (!toner && mModel.pxg != 2))
-        return -1;
-    const bool first = toner && (mModel.pxg == 2 || mModel.pxg == 3);
-    const int v = first ? mSts.crumT : mSts.crumD;
-    if (v == 0)
-        return cs & (first ? 0x02 : 0x08) ? 0 : -1;
-    return qMax(1, (v + 50) / 100);
 }
 
 QString CvqSimPrinter::vqSummary() const

@@ -118,7 +118,10 @@ public:
     // Wait conditions ("printed 1", "gone /tmp/x" …): -1 for an unknown condition, else 0/1.
     int vqCondition(const QStringList& cond) const;
 
-    // For the services: file operations (a status byte) and commands.
+    // For the services: each request as it arrives ("serial type=10 id=4 path=…", "http GET /vqhas/tmp/x"), an
+    // uploaded firmware image, file operations (a status byte) and commands.
+    void vqNoteRequest(const QString& line);
+    void vqFirmwareUploaded(const QByteArray& image);
     CvqSimFs& fs() { return mFs; }
     quint8 vqWrite(const QString& path, qint64 offset, const QByteArray& bytes);
     quint8 vqGet(const QString& path, QByteArray* data);
@@ -162,12 +165,9 @@ private:
     void vqSync();
     void vqSyncSerial();
     void vqReset();
-    int vqLevel(bool toner) const;
     int vqPa() const;
     QByteArray vqDeviceId() const;
     QByteArray vqSnapState() const;
-    void vqNoteRequest(const QString& line);
-    void vqFirmwareUploaded(const QByteArray& image);
     QString vqPtyPath() const;
     QString vqComLink() const;
     void vqUnlinkCom();

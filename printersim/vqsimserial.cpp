@@ -183,7 +183,7 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
         break;
     default: common(w, vqsimstatus::Unsupported, QString());
     }
-    emit vqRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id) + note);
+    mPrinter->vqNoteRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id) + note);
     CvqSimMsg resp = req;
     resp.flags = 1;
     resp.body = w.body;

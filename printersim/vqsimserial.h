@@ -38,10 +38,6 @@ public:
     void vqClearFault() { mFault = CvqSimFault(); }
     qint64 vqRequests() const { return mRequests; }
 
-signals:
-    // Each request as it arrives ("serial type=10 id=4 path=…").
-    void vqRequest(const QString& line);
-
 private:
     struct Segment
     {
