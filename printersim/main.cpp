@@ -108,12 +108,9 @@ void catchSignals(CvqSimControl* ctl, bool withParent)
         sn->setEnabled(false);
         ctl->vqQuit();
     });
-    struct sigaction sa = {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    // glibc's signal() keeps the handler and restarts interrupted calls.
+    ::signal(SIGINT, onSignal);
+    ::signal(SIGTERM, onSignal);
     // A test that dies must not leave its printers running.
     const pid_t parent = ::getppid();
     if (withParent && ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() != parent)

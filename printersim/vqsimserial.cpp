@@ -256,18 +256,12 @@ void CvqSimSerial::answer(const CvqSimMsg& req, CvqSimMsg resp)
     QByteArray pre;
     if (has("noise"))
         pre += QByteArray("NOISE\x19\x73\x10\x00\xff\x19\x73", 12);
-    if (has("oversize")) {
-        CvqSimMsg big = resp;
-        big.body = QByteArray(8, 'O');
-        pre += vqSimEncodeRaw(5000, big, QByteArray());
-    }
+    if (has("oversize"))
+        pre += vqSimEncodeRaw(5000, {resp.type, resp.ver, resp.id, resp.flags, QByteArray(8, 'O')}, QByteArray());
     if (has("echo"))
         pre += vqSimEncodeFrame(req);
-    if (has("stale")) {
-        CvqSimMsg old = resp;
-        old.id = quint8(resp.id - 1);
-        pre += vqSimEncodeFrame(old);
-    }
+    if (has("stale"))
+        pre += vqSimEncodeFrame({resp.type, resp.ver, quint8(resp.id - 1), resp.flags, resp.body});
     if (has("garbled"))
         pre += vqSimEncodeRaw(quint32(resp.body.size() + 4), resp, QByteArray::fromHex("19790403"));
 
