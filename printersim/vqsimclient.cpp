@@ -100,8 +100,6 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     args.prepend(QStringLiteral("-c"));
     bin = QStringLiteral("Z:/bin/sh");
 #endif
-    mProc->setProcessChannelMode(QProcess::SeparateChannels);
-    mProc->setReadChannel(QProcess::StandardOutput);
     mProc->start(bin, args);
     if (!mProc->waitForStarted(timeoutMs)) {
         mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
@@ -109,16 +107,13 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     }
     QDeadlineTimer deadline(timeoutMs);
     mOutput.clear();
-    while (!mOutput.contains(QLatin1String("\nready\n")) && !mOutput.startsWith(QLatin1String("ready\n"))) {
+    while (!('\n' + mOutput).contains(QLatin1String("\nready\n"))) {
         if (deadline.hasExpired() || (mOutputFile.isEmpty() && mProc->state() != QProcess::Running)) {
             mError = QStringLiteral("printersim did not get ready: %1 %2")
                          .arg(mOutput, QString::fromUtf8(mProc->readAllStandardError()));
             return false;
         }
-        if (mOutputFile.isEmpty())
-            mProc->waitForReadyRead(100);
-        else
-            QThread::msleep(20);
+        mOutputFile.isEmpty() ? void(mProc->waitForReadyRead(100)) : QThread::msleep(20);
         readOutput();
     }
     mPrinters.clear();

@@ -2,7 +2,6 @@
 #include "vqsimprinter.h"
 
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -11,30 +10,20 @@
 #include <memory>
 
 namespace {
-// The part named "file1" of a multipart form body and its header lines; false when there is none.
+// The part named "file1" of a multipart form body (as our client sends it) and its header lines; false when
+// there is none.
 bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray* file, QByteArray* head)
 {
-    static const QRegularExpression boundary(QStringLiteral("^\\s*multipart/form-data.*boundary=\"?([^\";]{1,200})"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = boundary.match(QString::fromLatin1(contentType));
-    if (!m.hasMatch())
-        return false;
-    const QByteArray delim = "\r\n--" + m.captured(1).trimmed().toLatin1();
+    const int b = contentType.indexOf("boundary=");
+    const QByteArray delim = "\r\n--" + contentType.mid(b + 9).split(';').value(0).replace('"', "").trimmed();
     const QByteArray all = "\r\n" + body;
-    for (int at = all.indexOf(delim); at >= 0;) {
-        const int next = all.indexOf(delim, at + delim.size());
-        if (next < 0)
-            return false;
-        const QByteArray part = all.mid(at + delim.size(), next - at - delim.size());
-        const int split = part.indexOf("\r\n\r\n");
-        if (split >= 0 && part.left(split).toLower().contains("name=\"file1\"")) {
-            *head = part.left(split).trimmed();
-            *file = part.mid(split + 4);
-            return true;
-        }
-        at = next;
-    }
-    return false;
+    const int name = all.indexOf("name=\"file1\""), start = all.lastIndexOf(delim, name);
+    const int split = all.indexOf("\r\n\r\n", name), end = all.indexOf(delim, split);
+    if (b < 0 || name < 0 || start < 0 || split < 0 || end < 0)
+        return false;
+    *head = all.mid(start + delim.size(), split - start - delim.size()).trimmed();
+    *file = all.mid(split + 4, end - split - 4);
+    return true;
 }
 
 // "/ls?-l&/tmp" is the command line "ls -l /tmp".
