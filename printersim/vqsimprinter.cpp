@@ -108,11 +108,6 @@ void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
 
 // ---- status memory and the host tree
 
-QByteArray CvqSimPrinter::vqDeviceId() const
-{
-    return vqMakeDeviceId(kBrand + mModel.type, mRomver, mSn, mSts, mModel.pxg);
-}
-
 QByteArray CvqSimPrinter::vqSnapState() const
 {
     if (mWeb.contains(QStringLiteral("snap")))
@@ -127,7 +122,7 @@ QByteArray CvqSimPrinter::vqSnapState() const
 // Brings the host tree and the services in line with the printer's state.
 void CvqSimPrinter::vqSync()
 {
-    const QByteArray id = vqDeviceId();
+    const QByteArray id = vqMakeDeviceId(kBrand + mModel.type, mRomver, mSn, mSts, mModel.pxg);
     if (mPlugged["device"] && (!mTreeDevice || id != mTreeId)) {
         mTreeDevice ? mTree->vqSetDeviceReply(mInstanceId, id) : mTree->vqAddDevice(mInstanceId, id);
         mTreeDevice = true;

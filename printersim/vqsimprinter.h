@@ -19,16 +19,7 @@
 
 // Status bytes and texts of the file and command services.
 namespace vqsimstatus {
-enum : quint8 {
-    Ok = 0,
-    NotFound = 1,
-    BadRequest = 2,
-    NoSpace = 3,
-    Unsupported = 4,
-    BadOffset = 5,
-    Busy = 6,
-    Refused = 7
-};
+enum : quint8 { Ok, NotFound, BadRequest, NoSpace, Unsupported, BadOffset, Busy, Refused };
 QString vqText(quint8 status);
 }
 
@@ -65,8 +56,7 @@ private:
 struct CvqSimExeResult
 {
     quint8 status = 0;
-    QString err;
-    QString output;
+    QString err, output;
 };
 
 class CvqSimSerial;
@@ -74,9 +64,8 @@ class CvqSimHttp;
 
 struct CvqSimModel
 {
-    QString type;  // as the web server names it, e.g. "P4120W"
-    QString pid;
-    int pxg;  // consumable layout
+    QString type, pid;  // as the web server names it, e.g. "P4120W"; the USB product id
+    int pxg;            // consumable layout
     bool hasScan;
 };
 const QList<CvqSimModel>& vqSimModels();
@@ -166,7 +155,6 @@ private:
     void vqSyncSerial();
     void vqReset();
     int vqPa() const;
-    QByteArray vqDeviceId() const;
     QByteArray vqSnapState() const;
     QString vqPtyPath() const;
     QString vqComLink() const;
@@ -174,12 +162,9 @@ private:
 
     QString mName;
     CvqSimModel mModel;
-    QString mSn;
-    QString mQueue;
-    QString mInstanceId;
+    QString mSn, mQueue, mInstanceId;
     int mUsbPort;
-    QString mHttpWanted;
-    QString mWinePrefix;
+    QString mHttpWanted, mWinePrefix;
     QString mComTarget;  // the pseudo-terminal our COM link points at; empty: none
     CvqSimTree* mTree;
     CvqStsFields mSts;
