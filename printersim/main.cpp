@@ -43,7 +43,7 @@ QString parseArgs(QCommandLineParser& cl)
         {"out", "Output folder.", "DIR"},
         {"load", "Load a scenario's steps.", "FILE"},
         {"no-stdin", "Accepted for older callers: standard input is never read."},
-        {"quiet", "No event lines."},
+        {"quiet", "Accepted for older callers: there are no event lines."},
         {"fs-limit", "File system bound per printer.", "BYTES", QString::number(CvqSimFs::kDefaultLimit)},
         {"exit-with-parent", "Quit when the starting process ends."},
         {"send", "Client mode: send the LINEs to the emulator of a --control-file.", "FILE"},
@@ -57,18 +57,19 @@ QString parseArgs(QCommandLineParser& cl)
     if (cl.isSet("send"))
         return QString();
     if (!cl.positionalArguments().isEmpty())
-        return QStringLiteral("unexpected argument ") + cl.positionalArguments().first();
-    if (cl.value("host").isEmpty() && qEnvironmentVariableIsEmpty("VQ_SIM_HOST"))
-        return QStringLiteral("no host tree: give --host DIR or set VQ_SIM_HOST");
-    if (!vqSimNumber(cl.value("printers"), &n, 0, 64) || !vqSimNumber(cl.value("fs-limit"), &n, 0, qint64(1) << 32))
-        return QStringLiteral("--printers takes 0 to 64, --fs-limit 0 to 4294967296");
-    if (cl.isSet("control") ? !vqSimNumber(cl.value("control"), &n, 0, 65535) : cl.isSet("control-file"))
-        return QStringLiteral("--control takes a port number; --control-file needs it");
-    if (cl.isSet("http") && !CvqSimHttp::vqParseLoopback(cl.value("http"), &addr, &port, &e))
-        return e;
-    if (cl.isSet("wine-prefix") && !QFileInfo(cl.value("wine-prefix") + QStringLiteral("/dosdevices")).isDir())
-        return cl.value("wine-prefix") + QStringLiteral(" has no dosdevices folder");
-    return QString();
+        e = QStringLiteral("unexpected argument ") + cl.positionalArguments().first();
+    else if (cl.value("host").isEmpty() && qEnvironmentVariableIsEmpty("VQ_SIM_HOST"))
+        e = QStringLiteral("no host tree: give --host DIR or set VQ_SIM_HOST");
+    else if (!vqSimNumber(cl.value("printers"), &n, 0, 64)
+             || !vqSimNumber(cl.value("fs-limit"), &n, 0, qint64(1) << 32))
+        e = QStringLiteral("--printers takes 0 to 64, --fs-limit 0 to 4294967296");
+    else if (cl.isSet("control") ? !vqSimNumber(cl.value("control"), &n, 0, 65535) : cl.isSet("control-file"))
+        e = QStringLiteral("--control takes a port number; --control-file needs it");
+    else if (cl.isSet("wine-prefix") && !QFileInfo(cl.value("wine-prefix") + QStringLiteral("/dosdevices")).isDir())
+        e = cl.value("wine-prefix") + QStringLiteral(" has no dosdevices folder");
+    else if (cl.isSet("http"))
+        CvqSimHttp::vqParseLoopback(cl.value("http"), &addr, &port, &e);
+    return e;
 }
 
 // Client mode: the emulator's address and token come from its --control-file.
@@ -107,12 +108,9 @@ void catchSignals(CvqSimControl* ctl, bool withParent)
         sn->setEnabled(false);
         ctl->vqQuit();
     });
-    struct sigaction sa = {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    // glibc's signal() keeps the handler and restarts interrupted calls.
+    ::signal(SIGINT, onSignal);
+    ::signal(SIGTERM, onSignal);
     // A test that dies must not leave its printers running.
     const pid_t parent = ::getppid();
     if (withParent && ::prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && ::getppid() != parent)
@@ -168,7 +166,7 @@ int main(int argc, char** argv)
     CvqSimTree tree(QDir(host).absolutePath());
     const QString wine = cl.isSet("wine-prefix") ? QDir(cl.value("wine-prefix")).absolutePath() : QString();
     CvqSimControl ctl(&tree, out.isEmpty() ? QString() : QDir(out).absolutePath(), cl.value("fs-limit").toLongLong(),
-                      wine, cl.isSet("quiet"));
+                      wine);
     if (const int rc = start(cl, &ctl, &control, &e)) {
         fprintf(stderr, "printersim: %s\n", qPrintable(e));
         ctl.vqRemoveAllFromTree();

@@ -100,8 +100,6 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     args.prepend(QStringLiteral("-c"));
     bin = QStringLiteral("Z:/bin/sh");
 #endif
-    mProc->setProcessChannelMode(QProcess::SeparateChannels);
-    mProc->setReadChannel(QProcess::StandardOutput);
     mProc->start(bin, args);
     if (!mProc->waitForStarted(timeoutMs)) {
         mError = QStringLiteral("cannot start %1: %2").arg(bin, mProc->errorString());
@@ -109,16 +107,13 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
     }
     QDeadlineTimer deadline(timeoutMs);
     mOutput.clear();
-    while (!mOutput.contains(QLatin1String("\nready\n")) && !mOutput.startsWith(QLatin1String("ready\n"))) {
+    while (!('\n' + mOutput).contains(QLatin1String("\nready\n"))) {
         if (deadline.hasExpired() || (mOutputFile.isEmpty() && mProc->state() != QProcess::Running)) {
             mError = QStringLiteral("printersim did not get ready: %1 %2")
                          .arg(mOutput, QString::fromUtf8(mProc->readAllStandardError()));
             return false;
         }
-        if (mOutputFile.isEmpty())
-            mProc->waitForReadyRead(100);
-        else
-            QThread::msleep(20);
+        mOutputFile.isEmpty() ? void(mProc->waitForReadyRead(100)) : QThread::msleep(20);
         readOutput();
     }
     mPrinters.clear();
@@ -134,19 +129,15 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
 
 bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
 {
-    const QString address = control.section(' ', 0, 0);
+    const QHostAddress host(control.section(':', 0, 0));
     const QString token = control.section(' ', 1, 1);
-    const QHostAddress host(address.section(':', 0, 0));
-    bool ok = false;
-    const uint port = address.section(':', 1).toUInt(&ok);
-    if (host.protocol() != QAbstractSocket::IPv4Protocol || !host.isLoopback() || !ok || port == 0 || port > 65535
-        || token.isEmpty()) {
+    mBuf.clear();
+    mSock.reset(new QTcpSocket);
+    if (!host.isLoopback() || token.isEmpty()) {
         mError = QStringLiteral("no loopback control port in \"%1\"").arg(control.left(100));
         return false;
     }
-    mBuf.clear();
-    mSock.reset(new QTcpSocket);
-    mSock->connectToHost(host, quint16(port));
+    mSock->connectToHost(host, quint16(control.section(':', 1).section(' ', 0, 0).toUInt()));
     if (!mSock->waitForConnected(timeoutMs)) {
         mError = QStringLiteral("cannot connect to the control port: ") + mSock->errorString();
         return false;
@@ -155,33 +146,23 @@ bool CvqSimClient::vqConnect(const QString& control, int timeoutMs)
     return true;
 }
 
-bool CvqSimClient::vqRunning() const
-{
-    // A Unix child of a Wine process is not seen to end; its control connection is.
-    if (!mOutputFile.isEmpty())
-        return mSock && mSock->state() == QAbstractSocket::ConnectedState;
-    return mProc && mProc->state() == QProcess::Running;
-}
-
 void CvqSimClient::vqStop()
 {
     if (!mProc)
         return;
+    const bool connected = mSock && mSock->state() == QAbstractSocket::ConnectedState;
+    if (connected) {
+        mSock->write("quit\n");
+        mSock->flush();
+    }
     if (!mOutputFile.isEmpty()) {
-        if (vqRunning()) {
-            mSock->write("quit\n");
-            mSock->flush();
-            QDeadlineTimer deadline(20000);
-            while (mSock->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
-                mSock->waitForReadyRead(100) ? void(mSock->readAll()) : void();
-        }
+        // A Unix child of a Wine process is not seen to end; its control connection is.
+        for (QDeadlineTimer d(20000);
+             connected && mSock->state() == QAbstractSocket::ConnectedState && !d.hasExpired();)
+            mSock->waitForReadyRead(100) ? void(mSock->readAll()) : void();
     } else if (mProc->state() == QProcess::Running) {
-        if (mSock && mSock->state() == QAbstractSocket::ConnectedState) {
-            mSock->write("quit\n");
-            mSock->flush();
-        } else {
+        if (!connected)
             mProc->terminate();
-        }
         if (!mProc->waitForFinished(20000)) {
             mProc->kill();
             mProc->waitForFinished(5000);
@@ -254,21 +235,4 @@ QList<QPair<qint64, QString>> CvqSimClient::vqHistoryTimed(const QString& printe
         h.append({l.mid(10, gap - 10).toLongLong(), gap < 0 ? QString() : l.mid(gap + 1)});
     }
     return h;
-}
-
-QString CvqSimClient::vqPty(const QString& printer) const
-{
-    // The port a program of this platform opens: COMn under Wine.
-    const QMap<QString, QString> f = mPrinters.value(printer);
-    return f.value(QStringLiteral("com"), f.value(QStringLiteral("pty")));
-}
-
-QString CvqSimClient::vqHttp(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("http"));
-}
-
-QString CvqSimClient::vqInstanceId(const QString& printer) const
-{
-    return mPrinters.value(printer).value(QStringLiteral("instance"));
 }

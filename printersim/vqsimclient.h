@@ -27,7 +27,6 @@ public:
     bool vqConnect(const QString& control, int timeoutMs = 10000);
     // Asks the process to quit and waits for it; kills it when it does not go.
     void vqStop();
-    bool vqRunning() const;
 
     // The reply lines to one control line; the last is "ok…" or "err …"
     // (empty on time-out or a lost connection).
@@ -41,10 +40,13 @@ public:
     // The same with each request's time stamp (ms since the emulator started).
     QList<QPair<qint64, QString>> vqHistoryTimed(const QString& printer = QStringLiteral("p1"));
 
-    // From the start-up lines.
-    QString vqPty(const QString& printer = QStringLiteral("p1")) const;
-    QString vqHttp(const QString& printer = QStringLiteral("p1")) const;
-    QString vqInstanceId(const QString& printer = QStringLiteral("p1")) const;
+    // From the start-up lines; the port is the one a program of this platform opens (COMn under Wine).
+    QString vqPty(const QString& p = "p1") const
+    {
+        return field(p, "com").isEmpty() ? field(p, "pty") : field(p, "com");
+    }
+    QString vqHttp(const QString& printer = QStringLiteral("p1")) const { return field(printer, "http"); }
+    QString vqInstanceId(const QString& printer = QStringLiteral("p1")) const { return field(printer, "instance"); }
     QString vqError() const { return mError; }
     // Everything the process wrote to standard output so far.
     QString vqOutput();
@@ -57,6 +59,7 @@ public:
     static QMap<QString, QString> vqFields(const QString& line);
 
 private:
+    QString field(const QString& printer, const char* key) const { return mPrinters[printer][QLatin1String(key)]; }
     void readOutput();
     std::unique_ptr<QProcess> mProc;
     std::unique_ptr<QTcpSocket> mSock;

@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QPointer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -12,10 +11,8 @@
 #include <cstdio>
 #include <memory>
 
-static const int kMaxLine = 4096;
 static const int kMaxScenarioBytes = 1024 * 1024;
 static const int kMaxScenarios = 16;
-static const int kDefaultWaitMs = 60000;
 static const int kMaxHoldMs = 24 * 3600 * 1000;
 static const int kMaxPending = 10000;
 static const qint64 kMaxUnread = 4 * 1024 * 1024;
@@ -55,9 +52,9 @@ static QStringList takeLines(QByteArray* buf)
 {
     QStringList lines;
     for (int nl; (nl = buf->indexOf('\n')) >= 0; buf->remove(0, nl + 1))
-        lines << QString::fromUtf8(buf->left(qMin(nl, kMaxLine + 1))).remove('\r');
-    if (buf->size() > kMaxLine) {
-        lines << QString::fromUtf8(buf->left(kMaxLine + 1));
+        lines << QString::fromUtf8(buf->left(qMin(nl, CvqSimControl::kMaxLine + 1))).remove('\r');
+    if (buf->size() > CvqSimControl::kMaxLine) {
+        lines << QString::fromUtf8(buf->left(CvqSimControl::kMaxLine + 1));
         buf->clear();
     }
     return lines;
@@ -124,9 +121,8 @@ void CvqSimSession::vqHold(int ms, std::function<int()> cond)
 
 // ---- printers
 
-CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
-                             bool quiet)
-    : mTree(tree), mOutDir(outDir), mFsLimit(fsLimit), mWinePrefix(winePrefix), mQuiet(quiet)
+CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix)
+    : mTree(tree), mOutDir(outDir), mFsLimit(fsLimit), mWinePrefix(winePrefix)
 {
 }
 
@@ -141,7 +137,7 @@ void CvqSimControl::vqPrint(const QString& line)
 
 bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
     QStringList queues, sns;
     int port = 0;
     for (CvqSimPrinter* p : qAsConst(mOrder)) {
@@ -152,27 +148,20 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     cfg.sn = cfg.sn.isEmpty() ? QStringLiteral("QV%1").arg(mOrder.size() + 1, 4, 10, QLatin1Char('0')) : cfg.sn;
     cfg.usbPort = cfg.usbPort > 0 ? cfg.usbPort : port + 1;
     cfg.winePrefix = mWinePrefix;
-    const QString queue = cfg.queue.isEmpty() ? QStringLiteral("Morvane ") + cfg.model : cfg.queue;
-    cfg.queue = queue;
-    for (int copy = 1; queues.contains(cfg.queue); ++copy)
-        cfg.queue = queue + QStringLiteral(" (Copy %1)").arg(copy);
-    if (!safe.match(name).hasMatch() || name.size() > 32 || !safe.match(cfg.sn).hasMatch())
-        *error = QStringLiteral("a printer name or serial number is letters, digits, '_' or '-'");
+    QString queue = QStringLiteral("Morvane ") + cfg.model;
+    for (int copy = 1; queues.contains(queue); ++copy)
+        queue = QStringLiteral("Morvane %1 (Copy %2)").arg(cfg.model).arg(copy);
+    if (!safe.match(name).hasMatch() || !safe.match(cfg.sn).hasMatch() || !safe.match(cfg.model).hasMatch())
+        *error = QStringLiteral("a printer name, model or serial number is letters, digits, '_' or '-'");
     else if (mPrinters.contains(name) || sns.contains(cfg.sn))
         *error = QStringLiteral("printer %1 or serial number %2 is taken").arg(name, cfg.sn);
-    else if (queue.contains('/') || queue.contains(',') || queue == QLatin1String(".") || queue == QLatin1String(".."))
-        *error = QStringLiteral("bad queue name");
     if (!error->isEmpty())
         return false;
-    std::unique_ptr<CvqSimPrinter> p(new CvqSimPrinter(name, cfg, mTree, mOutDir, mFsLimit));
+    std::unique_ptr<CvqSimPrinter> p(new CvqSimPrinter(name, queue, cfg, mTree, mOutDir, mFsLimit));
     if (!p->vqStart(error)) {
         p->vqRemoveFromTree();
         return false;
     }
-    connect(p.get(), &CvqSimPrinter::vqEvent, this, [this](const QString& line) {
-        if (!mQuiet)
-            vqPrint(line);
-    });
     mPrinters.insert(name, p.get());
     mOrder.append(p.release());
     return true;
@@ -194,170 +183,6 @@ void CvqSimControl::vqQuit()
     QTimer::singleShot(100, qApp, &QCoreApplication::quit);
 }
 
-// ---- the verbs
-
-// One control line as a verb sees it: its words, the printer it is for (when
-// it exists), where data lines go.
-struct CvqSimControl::Line
-{
-    CvqSimControl* ctl;
-    CvqSimSession* s;
-    CvqSimPrinter* p;
-    QStringList w;
-    QStringList* out;
-    bool inState;
-};
-
-struct CvqSimControl::Verb
-{
-    const char* name;
-    int minArgs, maxArgs;  // after the verb
-    bool inScenario;       // may stand in a scenario file
-    bool onPrinter;        // acts on the line's printer, which must exist
-    std::function<QString(Line&)> run;
-};
-
-const QList<CvqSimControl::Verb>& CvqSimControl::vqVerbs()
-{
-    static const QString ok = QStringLiteral("ok");
-    static const QList<Verb> verbs = {
-        {"use", 1, 1, true, false,
-         [](Line& l) {
-             if (!l.ctl->mPrinters.contains(l.w[1]))
-                 return QStringLiteral("err no printer ") + l.w[1];
-             l.s->current = l.w[1];
-             return ok;
-         }},
-        // "add NAME [model=TYPE] [sn=TEXT] [port=N] [romver=TEXT] [http=ADDR:PORT]"
-        {"add", 1, 6, true, false,
-         [](Line& l) {
-             const QMap<QString, QString> o = vqSimOptions(l.w, 2);
-             CvqSimPrinterConfig cfg;
-             qint64 port = 0;
-             QString e;
-             for (const QString& key : o.keys())
-                 if (!QStringList({"model", "sn", "port", "romver", "http"}).contains(key) || o[key].isNull())
-                     return QStringLiteral("err bad option ") + key;
-             if (!vqSimNumber(o.value("port"), &port, 1, 999) || o.value("romver").contains(';'))
-                 return QStringLiteral("err bad option value");
-             cfg.model = o.value("model", cfg.model);
-             cfg.sn = o.value("sn");
-             cfg.usbPort = int(port);
-             cfg.romver = o.value("romver", cfg.romver);
-             cfg.http = o.value("http");
-             if (!l.ctl->vqAddPrinter(l.w[1], cfg, &e))
-                 return QStringLiteral("err ") + e;
-             *l.out << l.ctl->mPrinters[l.w[1]]->vqSummary();
-             return ok;
-         }},
-        {"remove", 1, 1, true, false,
-         [](Line& l) {
-             CvqSimPrinter* p = l.ctl->mPrinters.take(l.w[1]);
-             if (!p)
-                 return QStringLiteral("err no printer ") + l.w[1];
-             l.ctl->mOrder.removeAll(p);
-             p->vqRemoveFromTree();
-             p->deleteLater();
-             return ok;
-         }},
-        // "status [NAME|all]": one status line per printer.
-        {"status", 0, 1, true, false,
-         [](Line& l) {
-             const QString which = l.w.value(1, QStringLiteral("all"));
-             if (which != QLatin1String("all") && !l.ctl->mPrinters.contains(which))
-                 return QStringLiteral("err no printer ") + which;
-             for (CvqSimPrinter* p : qAsConst(l.ctl->mOrder))
-                 if (which == QLatin1String("all") || p->name() == which)
-                     *l.out << p->vqStatusLine();
-             return ok;
-         }},
-        {"sleep", 1, 1, true, false,
-         [](Line& l) {
-             qint64 ms = 0;
-             if (!vqSimNumber(l.w[1], &ms, 0, kMaxHoldMs))
-                 return QStringLiteral("err sleep takes milliseconds");
-             if (l.inState)
-                 return ok;
-             l.s->vqHold(int(ms));
-             return QString();
-         }},
-        // "wait COND [timeout=MS]": holds the session until the printer's condition holds.
-        {"wait", 2, 3, true, true,
-         [](Line& l) {
-             QStringList cond = l.w.mid(1);
-             qint64 timeout = kDefaultWaitMs;
-             if (cond.last().startsWith(QLatin1String("timeout="))
-                 && !vqSimNumber(cond.takeLast().mid(8), &timeout, 0, kMaxHoldMs))
-                 return QStringLiteral("err bad timeout");
-             if (l.p->vqCondition(cond) < 0)
-                 return QStringLiteral("err unknown condition ") + cond.join(' ');
-             if (l.inState || l.p->vqCondition(cond) == 1)
-                 return ok;
-             QPointer<CvqSimPrinter> p(l.p);
-             l.s->vqHold(int(timeout), [p, cond] { return p ? p->vqCondition(cond) : 0; });
-             return QString();
-         }},
-        // "state NAME": a loaded step applied at once.
-        {"state", 1, 1, false, false,
-         [](Line& l) {
-             if (!l.ctl->mSteps.contains(l.w[1]))
-                 return QStringLiteral("err no state ") + l.w[1];
-             const QString saved = l.s->current;
-             QString reply = ok;
-             for (const QString& line : l.ctl->mSteps.value(l.w[1])) {
-                 const QString r = l.ctl->vqRun(l.s, line, l.out, true);
-                 if (r.startsWith(QLatin1String("err "))) {
-                     reply = QStringLiteral("err state %1: %2: %3").arg(l.w[1], line, r.mid(4));
-                     break;
-                 }
-             }
-             l.s->current = saved;
-             return reply;
-         }},
-        {"play", 1, 1, false, false, [](Line& l) { return l.ctl->vqPlay(l.w[1]); }},
-        {"quit", 0, 0, true, false,
-         [](Line& l) {
-             l.ctl->vqQuit();
-             return ok;
-         }},
-    };
-    return verbs;
-}
-
-const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
-{
-    for (const Verb& v : vqVerbs())
-        if (word == QLatin1String(v.name))
-            return &v;
-    return nullptr;
-}
-
-QString CvqSimControl::vqRun(CvqSimSession* s, const QString& line, QStringList* out, bool inState)
-{
-    Line l{this, s, nullptr, {}, out, inState};
-    if (line.size() > kMaxLine)
-        return QStringLiteral("err line too long");
-    if (!vqSimSplitLine(line, &l.w))
-        return QStringLiteral("err unterminated quote");
-    if (l.w.isEmpty() || l.w[0].startsWith('#'))
-        return QString("");
-    const QString target = l.w[0].startsWith('@') ? l.w.takeFirst().mid(1) : s->current;
-    const bool printerCommand = CvqSimPrinter::vqIsCommand(l.w.value(0));
-    const Verb* v = vqVerb(l.w.value(0));
-    l.p = mPrinters.value(target);
-    if (!printerCommand && !v)
-        return QStringLiteral("err unknown command ") + l.w.value(0);
-    if (!l.p && (printerCommand || v->onPrinter))
-        return QStringLiteral("err no printer ") + target;
-    if (printerCommand) {
-        const QString e = l.p->vqControl(l.w, out);
-        return e.isEmpty() ? QStringLiteral("ok") : QStringLiteral("err ") + e;
-    }
-    if (l.w.size() - 1 < v->minArgs || l.w.size() - 1 > v->maxArgs)
-        return QStringLiteral("err bad arguments for ") + l.w[0];
-    return v->run(l);
-}
-
 // A scenario played whole in a session of its own; replies at once.
 QString CvqSimControl::vqPlay(const QString& file)
 {
@@ -365,9 +190,9 @@ QString CvqSimControl::vqPlay(const QString& file)
     QStringList lines;
     QString e;
     if (!vqParseScenario(file, &steps, &lines, &e))
-        return QStringLiteral("err ") + e;
+        return e;
     if (mScenarios >= kMaxScenarios)
-        return QStringLiteral("err too many scenarios running");
+        return QStringLiteral("too many scenarios running");
     auto* session = new CvqSimSession(
         this, [this](const QString& l) { vqPrint(l); }, file, this);
     ++mScenarios;
@@ -378,7 +203,7 @@ QString CvqSimControl::vqPlay(const QString& file)
     });
     // Fed from the event loop so that the caller's reply comes first.
     QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
-    return QStringLiteral("ok");
+    return QString();
 }
 
 // ---- scenario files
@@ -404,8 +229,9 @@ bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringLi
             step = &(*steps)[w[1]];
             continue;
         }
+        // States do not nest.
         const QString verb = w[0].startsWith('@') ? w.value(1) : w[0];
-        if (!split || !(CvqSimPrinter::vqIsCommand(verb) || (vqVerb(verb) && vqVerb(verb)->inScenario))) {
+        if (!split || !vqVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play")) {
             *error = QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed());
             return false;
         }

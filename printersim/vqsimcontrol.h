@@ -54,7 +54,8 @@ class CvqSimControl : public QObject
 {
     Q_OBJECT
 public:
-    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix, bool quiet);
+    static constexpr int kMaxLine = 4096;
+    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix);
     ~CvqSimControl() override;
 
     bool vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error);
@@ -75,7 +76,6 @@ public:
 private:
     struct Line;
     struct Verb;
-    static const QList<Verb>& vqVerbs();
     static const Verb* vqVerb(const QString& word);
     bool vqParseScenario(const QString& file, QMap<QString, QStringList>* steps, QStringList* all, QString* error);
     QString vqPlay(const QString& file);
@@ -84,7 +84,6 @@ private:
     QString mOutDir;
     qint64 mFsLimit;
     QString mWinePrefix;
-    bool mQuiet;
     QMap<QString, CvqSimPrinter*> mPrinters;
     QList<CvqSimPrinter*> mOrder;
     QMap<QString, QStringList> mSteps;

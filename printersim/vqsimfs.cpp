@@ -28,26 +28,15 @@ CvqSimFs::Result CvqSimFs::vqWrite(const QString& path, qint64 offset, const QBy
     const QString p = vqResolve(path);
     if (p.isEmpty())
         return BadPath;
-    auto it = mFiles.find(p);
-    const bool exists = it != mFiles.end();
-    const qint64 oldSize = exists ? it.value().size() : 0;
+    const bool exists = mFiles.contains(p);
+    const qint64 oldSize = exists ? mFiles[p].size() : 0;
     if (offset < 0 || (offset > 0 && (!exists || offset > oldSize)))
         return BadOffset;
     const qint64 newSize = offset == 0 ? bytes.size() : qMax(oldSize, offset + bytes.size());
-    if (!exists && mFiles.size() >= kMaxFiles)
+    if ((!exists && mFiles.size() >= kMaxFiles) || newSize > INT_MAX / 2 || mUsed - oldSize + newSize > mLimit)
         return NoSpace;
-    if (newSize > INT_MAX / 2 || mUsed - oldSize + newSize > mLimit)
-        return NoSpace;
-    if (!exists)
-        it = mFiles.insert(p, QByteArray());
-    QByteArray& data = it.value();
-    if (offset == 0) {
-        data = bytes;
-    } else {
-        if (offset + bytes.size() > data.size())
-            data.resize(int(offset + bytes.size()));
-        std::copy(bytes.cbegin(), bytes.cend(), data.begin() + offset);
-    }
+    QByteArray& data = mFiles[p];
+    data = offset == 0 ? bytes : data.left(int(offset)) + bytes + data.mid(int(offset + bytes.size()));
     mUsed += newSize - oldSize;
     return Ok;
 }

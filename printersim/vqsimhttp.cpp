@@ -1,8 +1,7 @@
 #include "vqsimhttp.h"
-#include "vqsimprograms.h"
+#include "vqsimprinter.h"
 
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -11,30 +10,20 @@
 #include <memory>
 
 namespace {
-// The part named "file1" of a multipart form body and its header lines; false when there is none.
+// The part named "file1" of a multipart form body (as our client sends it) and its header lines; false when
+// there is none.
 bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray* file, QByteArray* head)
 {
-    static const QRegularExpression boundary(QStringLiteral("^\\s*multipart/form-data.*boundary=\"?([^\";]{1,200})"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = boundary.match(QString::fromLatin1(contentType));
-    if (!m.hasMatch())
-        return false;
-    const QByteArray delim = "\r\n--" + m.captured(1).trimmed().toLatin1();
+    const int b = contentType.indexOf("boundary=");
+    const QByteArray delim = "\r\n--" + contentType.mid(b + 9).split(';').value(0).replace('"', "").trimmed();
     const QByteArray all = "\r\n" + body;
-    for (int at = all.indexOf(delim); at >= 0;) {
-        const int next = all.indexOf(delim, at + delim.size());
-        if (next < 0)
-            return false;
-        const QByteArray part = all.mid(at + delim.size(), next - at - delim.size());
-        const int split = part.indexOf("\r\n\r\n");
-        if (split >= 0 && part.left(split).toLower().contains("name=\"file1\"")) {
-            *head = part.left(split).trimmed();
-            *file = part.mid(split + 4);
-            return true;
-        }
-        at = next;
-    }
-    return false;
+    const int name = all.indexOf("name=\"file1\""), start = all.lastIndexOf(delim, name);
+    const int split = all.indexOf("\r\n\r\n", name), end = all.indexOf(delim, split);
+    if (b < 0 || name < 0 || start < 0 || split < 0 || end < 0)
+        return false;
+    *head = all.mid(start + delim.size(), split - start - delim.size()).trimmed();
+    *file = all.mid(split + 4, end - split - 4);
+    return true;
 }
 
 // "/ls?-l&/tmp" is the command line "ls -l /tmp".
@@ -49,25 +38,15 @@ QString decodeCommand(const QByteArray& target)
 }
 }  // namespace
 
-CvqSimHttp::CvqSimHttp(CvqSimPrograms* programs) : mPrograms(programs), mServer(new QTcpServer(this))
+CvqSimHttp::CvqSimHttp(CvqSimPrinter* printer) : mPrinter(printer), mServer(new QTcpServer(this))
 {
     connect(mServer, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* s = mServer->nextPendingConnection()) {
-            if (mConns.size() >= kMaxConnections) {
-                s->abort();
-                s->deleteLater();
-                continue;
-            }
             mConns.insert(s, Conn());
             connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
             connect(s, &QTcpSocket::disconnected, this, [this, s] {
                 mConns.remove(s);
                 s->deleteLater();
-            });
-            // A client that never finishes its request is dropped.
-            QTimer::singleShot(kIdleMs, s, [this, s] {
-                if (!mConns.value(s).answered)
-                    s->abort();
             });
         }
     });
@@ -77,18 +56,13 @@ bool CvqSimHttp::vqParseLoopback(const QString& text, QHostAddress* addr, quint1
 {
     const int colon = text.lastIndexOf(':');
     bool ok = false;
-    const uint p = colon > 0 ? text.mid(colon + 1).toUInt(&ok) : 0;
-    if (colon <= 0 || !ok || p > 65535) {
+    *port = quint16(text.mid(colon + 1).toUInt(&ok));
+    if (colon <= 0 || !ok || text.mid(colon + 1).toUInt() > 65535)
         *error = QStringLiteral("expected ADDR:PORT, got ") + text;
-        return false;
-    }
-    if (!addr->setAddress(text.left(colon)) || addr->protocol() != QAbstractSocket::IPv4Protocol
-        || (addr->toIPv4Address() >> 24) != 127) {
+    else if (!addr->setAddress(text.left(colon)) || addr->protocol() != QAbstractSocket::IPv4Protocol
+             || (addr->toIPv4Address() >> 24) != 127)
         *error = QStringLiteral("refusing to listen on %1: only 127.0.0.0/8 is allowed").arg(text.left(colon));
-        return false;
-    }
-    *port = quint16(p);
-    return true;
+    return error->isEmpty();
 }
 
 bool CvqSimHttp::vqListen(const QString& addressPort, QString* error)
@@ -128,33 +102,26 @@ bool CvqSimHttp::faultTakes(const QByteArray& target, const char* kind)
         && mFault.vqTakes();
 }
 
-// The request line and the headers we use; 0 while incomplete, else the
-// status of a malformed request, or 200.
-int CvqSimHttp::readHeader(Conn& c)
+// The request line and the headers we use, once they are all there; false while incomplete.
+static bool readHeader(QByteArray* buf, QByteArray* method, QByteArray* target, QByteArray* type, qint64* length)
 {
-    const int end = c.buf.indexOf("\r\n\r\n");
-    if (end < 0 || end > kMaxHeaderBytes)
-        return c.buf.size() > kMaxHeaderBytes ? 431 : 0;
-    const QList<QByteArray> lines = c.buf.left(end).split('\n');
+    const int end = buf->indexOf("\r\n\r\n");
+    if (end < 0)
+        return false;
+    const QList<QByteArray> lines = buf->left(end).split('\n');
     const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    if (first.size() != 3 || !first[2].startsWith("HTTP/1.") || !first[1].startsWith('/'))
-        return 400;
-    c.method = first[0];
-    c.target = first[1];
-    c.length = 0;
+    *method = first.value(0);
+    *target = first.value(1);
+    *length = 0;
     for (const QByteArray& line : lines.mid(1)) {
         const QByteArray key = line.left(line.indexOf(':')).trimmed().toLower();
-        const QByteArray value = line.mid(line.indexOf(':') + 1).trimmed();
-        bool ok = true;
         if (key == "content-length")
-            c.length = value.toLongLong(&ok);
+            *length = qMax(0LL, line.mid(line.indexOf(':') + 1).trimmed().toLongLong());
         else if (key == "content-type")
-            c.contentType = value;
-        if (!ok || c.length < 0)
-            return 400;
+            *type = line.mid(line.indexOf(':') + 1).trimmed();
     }
-    c.buf.remove(0, end + 4);
-    return c.length > kMaxBodyBytes ? 413 : 200;
+    buf->remove(0, end + 4);
+    return true;
 }
 
 void CvqSimHttp::onReadyRead(QTcpSocket* s)
@@ -170,19 +137,16 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         c.buf += s->read(qMax<qint64>(0, c.stallAt - c.buf.size()));
         return;
     }
-    c.buf += s->read(kMaxHeaderBytes + kMaxBodyBytes - c.buf.size() + 1);
+    c.buf += s->readAll();
     if (c.length < 0) {
-        const int status = readHeader(c);
-        if (status == 0)
+        if (!readHeader(&c.buf, &c.method, &c.target, &c.contentType, &c.length))
             return;
-        if (status != 200) {
-            // Malformed requests are answered at once, faults or not.
+        if (c.length > kMaxBodyBytes) {
             c.answered = true;
-            send(s, status, "bad request\n", "text/plain");
-            return;
+            return send(s, 413, "too large\n", "text/plain");
         }
         if (faultTakes(c.target, "stall")) {
-            emit vqRequest(
+            mPrinter->vqNoteRequest(
                 QStringLiteral("http %1 %2 stalled").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
             c.stallAt = mFault.vqNumber("size", 100 << 20);
             s->setReadBufferSize(64 * 1024);
@@ -199,16 +163,17 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
 void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
 {
     const QByteArray& target = c.target;
-    emit vqRequest(QStringLiteral("http %1 %2").arg(QString::fromLatin1(c.method), QString::fromLatin1(target)));
+    mPrinter->vqNoteRequest(
+        QStringLiteral("http %1 %2").arg(QString::fromLatin1(c.method), QString::fromLatin1(target)));
     if (c.method == "POST" && target == "/uprom") {
         QByteArray image, head;
         if (!formFile(c.contentType, body, &image, &head))
             return reply(s, 400, "no file1 part\n");
         // The part's headers as sent, so callers can check each byte of them.
-        emit vqRequest(QStringLiteral("http part %1 | bytes=%2")
-                           .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
-                           .arg(image.size()));
-        emit vqUploaded(image);
+        mPrinter->vqNoteRequest(QStringLiteral("http part %1 | bytes=%2")
+                                    .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
+                                    .arg(image.size()));
+        mPrinter->vqFirmwareUploaded(image);
         return reply(s, 200, "ok\n");
     }
     if (c.method != "GET")
@@ -220,17 +185,17 @@ void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
     } else if (target == "/ajax_getsnapstate") {
         reply(s, 200, mSnap, "application/json");
     } else if (target.startsWith("/vqget/")) {
-        const quint8 r = mPrograms->vqGet(path, &data);
+        const quint8 r = mPrinter->vqGet(path, &data);
         reply(s, r == 0 ? 200 : 404, r == 0 ? data : vqsimstatus::vqText(r).toUtf8() + '\n',
               r == 0 ? "application/octet-stream" : "text/plain");
     } else if (target.startsWith("/vqhas/")) {
-        reply(s, 200, mPrograms->fs().vqHas(path) ? "yes" : "no");
+        reply(s, 200, mPrinter->fs().vqHas(path) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
-        const quint8 r = mPrograms->vqRemove(path);
+        const quint8 r = mPrinter->vqRemove(path);
         reply(s, 200, r == 0 ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());
     } else if (target.startsWith("/vqexe/") || target.startsWith("/vqexea/")) {
         const bool along = target.startsWith("/vqexea/");
-        const CvqSimExeResult r = mPrograms->vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
+        const CvqSimExeResult r = mPrinter->vqExecute(decodeCommand(target.mid(along ? 7 : 6)));
         if (r.status == vqsimstatus::Unsupported)
             reply(s, 404, r.err.toUtf8() + '\n');
         else
@@ -288,10 +253,7 @@ void CvqSimHttp::sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size)
 
 void CvqSimHttp::send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type)
 {
-    static const QHash<int, QByteArray> reasons = {{200, "OK"},        {400, "Bad Request"},
-                                                   {404, "Not Found"}, {405, "Not Allowed"},
-                                                   {413, "Too Large"}, {431, "Header Too Large"}};
-    s->write("HTTP/1.1 " + QByteArray::number(code) + ' ' + reasons.value(code, "Status") + "\r\nContent-Type: " + type
+    s->write("HTTP/1.1 " + QByteArray::number(code) + " -\r\nContent-Type: " + type
              + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     s->disconnectFromHost();
 }

@@ -1,10 +1,9 @@
 #pragma once
 // The printer's web server on a loopback address: the file and command paths,
 // the identification and state pages, and the firmware upload. It serves the
-// monitor's client and the tests; it stays bounded against bad requests (size,
-// time, connections) but is no general web server.
+// monitor's client and the tests, no more.
 
-#include "vqsimprograms.h"
+#include "vqsimprinter.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -17,12 +16,9 @@ class CvqSimHttp : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kMaxHeaderBytes = 16 * 1024;
     static constexpr qint64 kMaxBodyBytes = qint64(64) * 1024 * 1024;
-    static constexpr int kMaxConnections = 64;
-    static constexpr int kIdleMs = 30000;
 
-    explicit CvqSimHttp(CvqSimPrograms* programs);
+    explicit CvqSimHttp(CvqSimPrinter* printer);
 
     // "ADDR:PORT"; only IPv4 loopback addresses are accepted.
     bool vqListen(const QString& addressPort, QString* error);
@@ -40,11 +36,6 @@ public:
     QString vqSetFault(const QStringList& args);
     void vqClearFault() { mFault = CvqSimFault(); }
 
-signals:
-    // Each request as it arrives ("http GET /vqhas/tmp/x").
-    void vqRequest(const QString& line);
-    void vqUploaded(const QByteArray& image);
-
 private:
     // What one connection has received so far.
     struct Conn
@@ -58,13 +49,12 @@ private:
 
     bool faultTakes(const QByteArray& target, const char* kind);
     void onReadyRead(QTcpSocket* s);
-    int readHeader(Conn& c);
     void handle(QTcpSocket* s, const Conn& c, const QByteArray& body);
     void reply(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type = "text/plain; charset=utf-8");
     void send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type);
     void sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size);
 
-    CvqSimPrograms* mPrograms;
+    CvqSimPrinter* mPrinter;
     QTcpServer* mServer;
     QHash<QTcpSocket*, Conn> mConns;
     QByteArray mId, mSnap;

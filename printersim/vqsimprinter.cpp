@@ -19,23 +19,24 @@ const QList<CvqSimModel>& vqSimModels()
     return models;
 }
 
-CvqSimPrinter::CvqSimPrinter(const QString& name, const CvqSimPrinterConfig& cfg, CvqSimTree* tree,
-                             const QString& outDir, qint64 fsLimit)
-    : mName(name), mModel{cfg.model, cfg.pid.isEmpty() ? QStringLiteral("0101") : cfg.pid, 2, false}, mSn(cfg.sn),
-      mQueue(cfg.queue), mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix), mTree(tree),
-      mRomver(cfg.romver), mRomverAtStart(cfg.romver)
+CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const CvqSimPrinterConfig& cfg,
+                             CvqSimTree* tree, const QString& outDir, qint64 fsLimit)
+    : mName(name), mModel{cfg.model, QStringLiteral("0101"), 2, false}, mSn(cfg.sn), mQueue(queue),
+      mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix), mTree(tree), mRomver(cfg.romver),
+      mRomverAtStart(cfg.romver), mOutDir(outDir), mFs(fsLimit)
 {
     for (const CvqSimModel& m : vqSimModels())
         if (m.type.compare(cfg.model, Qt::CaseInsensitive) == 0)
             mModel = m;
-    if (!cfg.pid.isEmpty())
-        mModel.pid = cfg.pid.toUpper();
     mInstanceId = QStringLiteral("USB\\VID_1A2B&PID_%1\\%2").arg(mModel.pid, mSn);
-    mPrograms.reset(new CvqSimPrograms(mName, mModel.hasScan, outDir, fsLimit, &mSts));
-    mSerial.reset(new CvqSimSerial(mPrograms.get()));
-    connect(mPrograms.get(), &CvqSimPrograms::vqEvent, this, &CvqSimPrinter::vqNoteEvent);
-    connect(mPrograms.get(), &CvqSimPrograms::vqChanged, this, &CvqSimPrinter::vqSync);
-    connect(mSerial.get(), &CvqSimSerial::vqRequest, this, &CvqSimPrinter::vqNoteRequest);
+    mSerial.reset(new CvqSimSerial(this));
+    // A print lends the printer its "printing" for a while.
+    mPrintTmr.setSingleShot(true);
+    connect(&mPrintTmr, &QTimer::timeout, this, [this] {
+        if (mPrintOverlay)
+            vqSetActivity(mSavedB7, mSavedInJob), vqSync();
+    });
+    connect(&mScanTmr, &QTimer::timeout, this, &CvqSimPrinter::vqScanTick);
     vqReset();
 }
 
@@ -69,9 +70,7 @@ bool CvqSimPrinter::vqStart(QString* error)
         return false;
     mStarted = true;
     if (!mHttpWanted.isEmpty()) {
-        mHttp.reset(new CvqSimHttp(mPrograms.get()));
-        connect(mHttp.get(), &CvqSimHttp::vqRequest, this, &CvqSimPrinter::vqNoteRequest);
-        connect(mHttp.get(), &CvqSimHttp::vqUploaded, this, &CvqSimPrinter::vqFirmwareUploaded);
+        mHttp.reset(new CvqSimHttp(this));
         if (!mHttp->vqListen(mHttpWanted, error))
             return false;
     }
@@ -104,37 +103,26 @@ void CvqSimPrinter::vqNoteRequest(const QString& line)
 void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
 {
     ++mUproms;
-    const QString written =
-        mPrograms->vqWriteOut(QStringLiteral("uprom_%1_%2.RM").arg(mName).arg(mUproms, 4, 10, QLatin1Char('0')), image);
-    vqNoteEvent(QStringLiteral("uprom %1 %2 bytes=%3")
-                    .arg(mUproms)
-                    .arg(written.isEmpty() ? QStringLiteral("-") : written)
-                    .arg(image.size()));
+    vqWriteOut(QStringLiteral("uprom_%1_%2.RM").arg(mName).arg(mUproms, 4, 10, QLatin1Char('0')), image);
 }
 
 // ---- status memory and the host tree
-
-QByteArray CvqSimPrinter::vqDeviceId() const
-{
-    return vqMakeDeviceId(kBrand + mModel.type, mRomver, mSn, mSts, mModel.pxg);
-}
 
 QByteArray CvqSimPrinter::vqSnapState() const
 {
     if (mWeb.contains(QStringLiteral("snap")))
         return mWeb.value(QStringLiteral("snap")).toUtf8();
-    QJsonObject o;
-    o.insert(QStringLiteral("vqProductType"), mWeb.value(QStringLiteral("type"), mModel.type));
-    o.insert(QStringLiteral("romver"), mWeb.value(QStringLiteral("romver"), mRomver));
-    o.insert(QStringLiteral("pa"), vqPa());
-    o.insert(QStringLiteral("sn"), mSn);
+    const QJsonObject o{{"vqProductType", mWeb.value(QStringLiteral("type"), mModel.type)},
+                        {"romver", mWeb.value(QStringLiteral("romver"), mRomver)},
+                        {"pa", vqPa()},
+                        {"sn", mSn}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
 // Brings the host tree and the services in line with the printer's state.
 void CvqSimPrinter::vqSync()
 {
-    const QByteArray id = vqDeviceId();
+    const QByteArray id = vqMakeDeviceId(kBrand + mModel.type, mRomver, mSn, mSts, mModel.pxg);
     if (mPlugged["device"] && (!mTreeDevice || id != mTreeId)) {
         mTreeDevice ? mTree->vqSetDeviceReply(mInstanceId, id) : mTree->vqAddDevice(mInstanceId, id);
         mTreeDevice = true;
@@ -176,9 +164,7 @@ void CvqSimPrinter::vqSyncSerial()
         if (!mPlugged["port"])
             mSerial->vqClose();
         else if (!mSerial->vqOpen(&error))
-            vqNoteEvent(error);
-        else
-            vqNoteEvent(QStringLiteral("port pty=") + vqPtyPath());
+            qWarning("%s", qPrintable(error));
     }
     // A closed port has no entry: its old name may soon belong to another terminal.
     const bool serial = mPlugged["serial"] && mSerial->vqIsOpen();
@@ -191,7 +177,7 @@ void CvqSimPrinter::vqSyncSerial()
             mComTarget = vqPtyPath();
             mTreeSerial = mTree->vqAddSerialPort(mName, QStringLiteral("COM%1").arg(4 + mUsbPort), mSn);
         } else {
-            vqNoteEvent(error.isEmpty() ? QStringLiteral("cannot create ") + vqComLink() : error);
+            qWarning("cannot link %s: %s", qPrintable(vqComLink()), qPrintable(error));
         }
     } else if (!serial && mTreeSerial) {
         mTree->vqRemoveSerialPort(mName);
@@ -208,7 +194,14 @@ void CvqSimPrinter::vqReset()
     mJobs = 0;
     for (const QString& p : kSimParts)
         mPlugged[p] = true;
-    mPrograms->vqReset();
+    mRefuse.clear();
+    mPrintOverlay = false;
+    mPrintTmr.stop();
+    mJobState.clear();
+    mStateFailures = 0;
+    mExeOut = QStringLiteral("auto");
+    mScannerAnswer = mModel.hasScan ? QStringLiteral("ok") : QStringLiteral("err");
+    mNext = Scan();
     mSerial->vqClearFault();
     if (mHttp)
         mHttp->vqClearFault();
@@ -226,20 +219,6 @@ int CvqSimPrinter::vqPa() const
     return active ? job[b7] : noJob[b7];
 }
 
-// Toner lives in the first counter for layouts 2 and 3, in the drum counter
-// for printers with one combined cartridge.
-int CvqSimPrinter::vqLevel(bool toner) const
-{
-    const quint8 cs = mSts.crumStatus;
-    if (!(cs & 0x10) || (!toner && mModel.pxg != 2))
-        return -1;
-    const bool first = toner && (mModel.pxg == 2 || mModel.pxg == 3);
-    const int v = first ? mSts.crumT : mSts.crumD;
-    if (v == 0)
-        return cs & (first ? 0x02 : 0x08) ? 0 : -1;
-    return qMax(1, (v + 50) / 100);
-}
-
 QString CvqSimPrinter::vqSummary() const
 {
     // Under a Wine prefix the Windows side opens the port as COMn.
@@ -254,14 +233,14 @@ int CvqSimPrinter::vqCondition(const QStringList& c) const
     const bool num = c.size() == 2 && vqSimNumber(c[1], &n, 0, INT_MAX);
     const QString what = c.size() == 2 ? c[0] : QString();
     if (what == QLatin1String("printed") && num)
-        return mPrograms->vqPrinted() >= n;
+        return mPrinted >= n;
     if (what == QLatin1String("uprom") && num)
         return mUproms >= n;
     if (what == QLatin1String("requests") && num)
         return mSerial->vqRequests() >= n;
     if (what == QLatin1String("gone"))
-        return !mPrograms->fs().vqHas(c[1]);
+        return !mFs.vqHas(c[1]);
     if (what == QLatin1String("scan") && c[1] == QLatin1String("idle"))
-        return !mPrograms->vqScanning();
+        return !mScan.running;
     return -1;
 }

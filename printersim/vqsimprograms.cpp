@@ -1,15 +1,14 @@
-#include "vqsimprograms.h"
+// What the printer does for the PC: file operations, job state, scans, printing.
+#include "vqsimprinter.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 
-static const QString kOneKeyReq = QStringLiteral("/tmp/vqonekeyprint.req.txt");
 static const QString kScanToPcReq = QStringLiteral("/tmp/vqscantopc.req.txt");
 static const QString kScanToPcBase = QStringLiteral("/tmp/vqstdscans/pic");
 static const QString kScanJobDir = QStringLiteral("/tmp/vqkeltoscans/");
-static const QStringList kCommands = {"key", "scan", "scanjob", "scanner", "jobstate", "exeout", "refuse"};
 
 QString vqsimstatus::vqText(quint8 status)
 {
@@ -77,118 +76,44 @@ bool CvqSimFault::vqTakes()
 static CvqSimExeResult fail(quint8 status) { return {status, vqsimstatus::vqText(status), QString()}; }
 static CvqSimExeResult done(const QString& output) { return {0, QString(), output}; }
 
-CvqSimPrograms::CvqSimPrograms(const QString& printerName, bool hasScan, const QString& outDir, qint64 fsLimit,
-                               CvqStsFields* sts)
-    : mName(printerName), mHasScan(hasScan), mOutDir(outDir), mFs(fsLimit), mSts(sts)
+quint8 CvqSimPrinter::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
 {
-    mPrintTmr.setSingleShot(true);
-    connect(&mPrintTmr, &QTimer::timeout, this, [this] {
-        if (!mPrintOverlay)
-            return;
-        vqSetActivity(mSavedB7, mSavedInJob);
-        emit vqChanged();
-    });
-    connect(&mScanTmr, &QTimer::timeout, this, &CvqSimPrograms::vqScanTick);
-    vqReset();
+    return vqRefused("put") ? quint8(vqsimstatus::Refused) : quint8(mFs.vqWrite(path, offset, bytes));
 }
 
-void CvqSimPrograms::vqReset()
+quint8 CvqSimPrinter::vqGet(const QString& path, QByteArray* data)
 {
-    mRefusals.clear();
-    mPrintOverlay = false;
-    mPrintTmr.stop();
-    mJobState.clear();
-    mStateFailures = 0;
-    mExeOut = QStringLiteral("auto");
-    mScannerAnswer = mHasScan ? QStringLiteral("ok") : QStringLiteral("err");
-    mNext = Scan();
-}
-
-quint8 CvqSimPrograms::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
-{
-    return vqRefused("put", path) ? quint8(vqsimstatus::Refused) : quint8(mFs.vqWrite(path, offset, bytes));
-}
-
-quint8 CvqSimPrograms::vqGet(const QString& path, QByteArray* data)
-{
-    if (vqRefused("get", path))
-        return vqsimstatus::Refused;
     if (mFs.vqGet(path, data))
         return vqsimstatus::Ok;
     return CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound;
 }
 
-quint8 CvqSimPrograms::vqRemove(const QString& path)
+quint8 CvqSimPrinter::vqRemove(const QString& path)
 {
     if (CvqSimFs::vqResolve(path).isEmpty())
         return vqsimstatus::NotFound;
-    return vqRefused("del", path) ? quint8(vqsimstatus::Refused) : quint8(mFs.vqRemove(path));
+    return vqRefused("del") ? quint8(vqsimstatus::Refused) : quint8(mFs.vqRemove(path));
 }
 
-// True, using up one refusal, when a "refuse" covers this operation on path now.
-bool CvqSimPrograms::vqRefused(const char* op, const QString& path)
+// True, using it up, when a "refuse" covers this operation.
+bool CvqSimPrinter::vqRefused(const char* op)
 {
-    for (int i = 0; i < mRefusals.size(); ++i) {
-        Refusal& r = mRefusals[i];
-        if (r.op != QLatin1String(op) || (!r.path.isEmpty() && r.path != CvqSimFs::vqResolve(path)))
-            continue;
-        if (r.count > 0 && --r.count == 0)
-            mRefusals.removeAt(i);
-        return true;
-    }
-    return false;
+    const bool refused = mRefuse == QLatin1String(op);
+    if (refused)
+        mRefuse.clear();
+    return refused;
 }
 
-void CvqSimPrograms::vqSetActivity(quint8 b7, quint8 inJob)
+void CvqSimPrinter::vqSetActivity(quint8 b7, quint8 inJob)
 {
     mPrintOverlay = false;
-    mSts->statusBytes[7] = b7;
-    mSts->inPrintJob = inJob;
-}
-
-bool CvqSimPrograms::vqIsCommand(const QString& word) { return kCommands.contains(word); }
-
-QString CvqSimPrograms::vqControl(const QStringList& a)
-{
-    const QString& cmd = a[0];
-    const QMap<QString, QString> o = vqSimOptions(a, 2);
-    qint64 count = 1, after = 0;
-    if (cmd == QLatin1String("key")) {
-        if (mFs.vqPut(kOneKeyReq, QByteArrayLiteral("1\n")) != CvqSimFs::Ok)
-            return QStringLiteral("no space for the request file");
-        emit vqEvent(QStringLiteral("key %1").arg(++mKeys));
-    } else if (cmd.startsWith(QLatin1String("scan")) && cmd != QLatin1String("scanner")) {
-        return vqScanControl(a);
-    } else if (a.size() < 2) {
-        return QStringLiteral("bad arguments for ") + cmd;
-    } else if (cmd == QLatin1String("scanner") && QStringList({"ok", "err"}).contains(a[1])) {
-        mScannerAnswer = a[1];
-    } else if (cmd == QLatin1String("exeout") && QStringList({"auto", "inline", "file"}).contains(a[1])) {
-        mExeOut = a[1];
-    } else if (cmd == QLatin1String("jobstate") && !a[1].startsWith(QLatin1String("fail="))) {
-        // A replaced answer ("\n" for line breaks), or "auto".
-        mJobState = a[1] == QLatin1String("auto") ? QString() : a.mid(1).join(' ');
-    } else if (cmd == QLatin1String("jobstate") && vqSimNumber(a[1].mid(5), &count, 0, 1000000)
-               && vqSimNumber(o.value("after"), &after, 0, 1000000)) {
-        // Answers after more times, then fails count times.
-        mStateCalls = 0;
-        mStateFailAfter = int(after);
-        mStateFailures = int(count);
-    } else if (cmd == QLatin1String("refuse") && a[1] == QLatin1String("clear")) {
-        mRefusals.clear();
-    } else if (cmd == QLatin1String("refuse") && QStringList({"del", "get", "put"}).contains(a[1])
-               && vqSimNumber(o.value("count"), &count, 0, 1000000)
-               && (!o.contains("path") || !CvqSimFs::vqResolve(o["path"]).isEmpty())) {
-        mRefusals.append({a[1], CvqSimFs::vqResolve(o.value("path")), int(count)});
-    } else {
-        return QStringLiteral("bad arguments for ") + cmd;
-    }
-    return QString();
+    mSts.statusBytes[7] = b7;
+    mSts.inPrintJob = inJob;
 }
 
 // "scan stop [result=N]", "scan [options]" (a panel scan to the PC) and
 // "scanjob [options]" (how the next scan the PC starts runs).
-QString CvqSimPrograms::vqScanControl(const QStringList& args)
+QString CvqSimPrinter::vqScanControl(const QStringList& args)
 {
     const bool stop = args[0] == QLatin1String("scan") && args.value(1) == QLatin1String("stop");
     const QMap<QString, QString> o = vqSimOptions(args, stop ? 2 : 1);
@@ -224,17 +149,17 @@ QString CvqSimPrograms::vqScanControl(const QStringList& args)
     return QString();
 }
 
-bool CvqSimPrograms::vqOutputToFile(const QByteArray& output) const
+bool CvqSimPrinter::vqOutputToFile(const QByteArray& output) const
 {
     return mExeOut == QLatin1String("file") || (mExeOut == QLatin1String("auto") && output.size() > 1000)
         || output.contains('\0');
 }
 
-QString CvqSimPrograms::vqJobStateText() const
+QString CvqSimPrinter::vqJobStateText() const
 {
     if (!mJobState.isEmpty())
         return QString(mJobState).replace(QLatin1String("\\n"), QLatin1String("\n"));
-    const int mainRun = mSts->inPrintJob != 0 || mSts->statusBytes[7] == 2 ? 1 : 0;
+    const int mainRun = mSts.inPrintJob != 0 || mSts.statusBytes[7] == 2 ? 1 : 0;
     return QStringLiteral("vqmainjob.vqjobrun: %1\nvqmainjob.vqjobtp: %1\nvqscanjob.vqjobrun: %2\n"
                           "vqscanjob.vqjobtp: %3\nvqscanjob.vqjobrstcode: %4\nvqscanjob.vqjobwaitflag: 0\n")
         .arg(mainRun)
@@ -243,7 +168,7 @@ QString CvqSimPrograms::vqJobStateText() const
         .arg(mScan.rstcode);
 }
 
-CvqSimExeResult CvqSimPrograms::vqExecute(const QString& cmdline)
+CvqSimExeResult CvqSimPrinter::vqExecute(const QString& cmdline)
 {
     const QStringList parts = cmdline.split(' ', Qt::SkipEmptyParts);
     const QString prog = parts.value(0);
@@ -270,7 +195,7 @@ CvqSimExeResult CvqSimPrograms::vqExecute(const QString& cmdline)
 }
 
 // A few shell words, answered from the in-memory file system only.
-CvqSimExeResult CvqSimPrograms::vqBuiltin(const QString& prog, const QStringList& args)
+CvqSimExeResult CvqSimPrinter::vqBuiltin(const QString& prog, const QStringList& args)
 {
     const QString dir = prog.section('/', 0, -2), word = prog.section('/', -1);
     QString out;
@@ -294,7 +219,7 @@ CvqSimExeResult CvqSimPrograms::vqBuiltin(const QString& prog, const QStringList
     return word == QLatin1String("cat") || word == QLatin1String("ls") ? done(out) : fail(vqsimstatus::Unsupported);
 }
 
-CvqSimExeResult CvqSimPrograms::vqScanCommand(const QStringList& args)
+CvqSimExeResult CvqSimPrinter::vqScanCommand(const QStringList& args)
 {
     const QString mode = args.value(0);
     const QMap<QString, QString> p = vqSimOptions(args, 1);
@@ -318,8 +243,8 @@ CvqSimExeResult CvqSimPrograms::vqScanCommand(const QStringList& args)
     return done(QStringLiteral("ok"));
 }
 
-void CvqSimPrograms::vqStartScan(const QString& task, const QString& base, const QString& fmt, bool toPc, int parts,
-                                 const Scan& s)
+void CvqSimPrinter::vqStartScan(const QString& task, const QString& base, const QString& fmt, bool toPc, int parts,
+                                const Scan& s)
 {
     mScan = s;
     mScan.running = true;
@@ -328,7 +253,6 @@ void CvqSimPrograms::vqStartScan(const QString& task, const QString& base, const
     mScan.base = base;
     mScan.fmt = fmt;
     mScan.parts = parts;
-    emit vqEvent(QStringLiteral("scan-start task=%1 pages=%2 parts=%3").arg(task).arg(s.pages).arg(parts));
     mScanTmr.start(parts > 0 ? qMax(5, s.interval / (parts + 1)) : s.interval);
 }
 
@@ -342,7 +266,7 @@ static QByteArray makePage(int page)
 }
 
 // One step of a scan: a whole page, or one part of a page (an empty part ends the page).
-void CvqSimPrograms::vqScanTick()
+void CvqSimPrinter::vqScanTick()
 {
     Scan& s = mScan;
     if (!s.running || s.page > s.pages)
@@ -378,17 +302,16 @@ void CvqSimPrograms::vqScanTick()
         vqStopScan(s.result);
 }
 
-void CvqSimPrograms::vqStopScan(int result)
+void CvqSimPrinter::vqStopScan(int result)
 {
     mScanTmr.stop();
     mScan.running = mScan.held = false;
     mScan.rstcode = result;
     mScan.pageBytes.clear();
-    emit vqEvent(QStringLiteral("scan-done task=%1 result=%2").arg(mScan.task).arg(result));
 }
 
 // Prints FILE: a copy under the output directory, the counters up, "printing" for a while.
-CvqSimExeResult CvqSimPrograms::vqPrintCommand(const QStringList& args)
+CvqSimExeResult CvqSimPrinter::vqPrintCommand(const QStringList& args)
 {
     const QStringList words = args.filter(QRegularExpression(QStringLiteral("^[^=]*$")));
     const QString file = words.isEmpty() ? QString() : words.last();
@@ -396,25 +319,23 @@ CvqSimExeResult CvqSimPrograms::vqPrintCommand(const QStringList& args)
     if (file.isEmpty() || !mFs.vqGet(file, &data))
         return fail(vqsimstatus::NotFound);
     ++mPrinted;
-    mSts->jobPrintedCount = quint16(mSts->jobPrintedCount + 1);
-    mSts->allPrintCount = (mSts->allPrintCount + 1) & 0xFFFFFF;
-    const QString written =
-        vqWriteOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data);
+    mSts.jobPrintedCount = quint16(mSts.jobPrintedCount + 1);
+    mSts.allPrintCount = (mSts.allPrintCount + 1) & 0xFFFFFF;
+    vqWriteOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data);
     if (vqSimOptions(args, 0).value("delAfterPrint") == QLatin1String("y"))
         mFs.vqRemove(file);
-    emit vqEvent(QStringLiteral("printed %1 %2").arg(mPrinted).arg(written.isEmpty() ? QStringLiteral("-") : written));
     if (!mPrintOverlay) {
-        mSavedB7 = mSts->statusBytes[7];
-        mSavedInJob = mSts->inPrintJob;
+        mSavedB7 = mSts.statusBytes[7];
+        mSavedInJob = mSts.inPrintJob;
     }
     vqSetActivity(2, 1);
     mPrintOverlay = true;
     mPrintTmr.start(3000);
-    emit vqChanged();
+    vqSync();
     return done(QStringLiteral("ok"));
 }
 
-QString CvqSimPrograms::vqWriteOut(const QString& relPath, const QByteArray& data)
+QString CvqSimPrinter::vqWriteOut(const QString& relPath, const QByteArray& data)
 {
     const QString path = QDir(mOutDir).filePath(relPath);
     QSaveFile f(path);

@@ -1,5 +1,5 @@
 #include "vqsimserial.h"
-#include "vqsimprograms.h"
+#include "vqsimprinter.h"
 
 #include <QSocketNotifier>
 
@@ -14,7 +14,7 @@ static const qint64 kMaxQueued = 2 * 1024 * 1024;
 // Unread answers older than this are stale.
 static const qint64 kStaleMs = 2000;
 
-CvqSimSerial::CvqSimSerial(CvqSimPrograms* programs) : mPrograms(programs)
+CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
 {
     mDelayTmr.setSingleShot(true);
     connect(&mDelayTmr, &QTimer::timeout, this, [this] {
@@ -121,17 +121,69 @@ void CvqSimSerial::onReadable()
     }
 }
 
+// Every answer of types 10 to 16 starts with a status byte, its text and the echo.
+static void common(CvqSimBodyWriter& w, quint8 status, const QString& echo)
+{
+    w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
+}
+
 void CvqSimSerial::handle(const CvqSimMsg& req)
 {
-    static const QMap<int, Handler> handlers = {
-        {1, &CvqSimSerial::onPing},     {200, &CvqSimSerial::onPattern}, {10, &CvqSimSerial::onPut},
-        {11, &CvqSimSerial::onGet},     {13, &CvqSimSerial::onFile},     {14, &CvqSimSerial::onFile},
-        {15, &CvqSimSerial::onCommand}, {16, &CvqSimSerial::onCommand},
-    };
     ++mRequests;
     CvqSimBodyReader in(req.body);
     CvqSimBodyWriter w;
-    (this->*handlers.value(req.type, &CvqSimSerial::onUnknown))(req, in, w);
+    QString path, note;
+    quint32 off = 0, len = 0;
+    QByteArray data;
+    quint8 status = vqsimstatus::BadRequest;
+    const bool named = req.type >= 10 && req.type <= 16 && in.vqStr(&path);
+    const bool chunk = named && in.vqU32(&off) && in.vqU32(&len);
+    switch (req.type) {
+    case 1: break;
+    case 200: {  // 1024 pattern bytes 0, 1, 2 … that must arrive intact
+        bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
+        for (int i = 0; good && i < data.size(); ++i)
+            good = quint8(data[i]) == quint8(i);
+        common(w, good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString());
+        break;
+    }
+    case 10:  // put a chunk
+        note = QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len);
+        if (chunk && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data))
+            && data.size() == int(len))
+            status = mPrinter->vqWrite(path, off, data);
+        common(w, status, path);
+        w.vqU32(off).vqU32(len);
+        break;
+    case 11: {  // get a chunk: what fits in one frame after the fields around it
+        note = QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len);
+        status = chunk ? mPrinter->vqGet(path, &data) : status;
+        status = status == vqsimstatus::Ok && off > quint32(data.size()) ? quint8(vqsimstatus::BadOffset) : status;
+        common(w, status, path);
+        w.vqU32(off).vqU32(len);
+        const int room = vqsim::kMaxBody - w.body.size() - 5;
+        const int count = int(qMin<qint64>(qMin<qint64>(len, data.size() - qint64(off)), room));
+        if (status == vqsimstatus::Ok)
+            w.vqU8(qint64(off) + count >= data.size() ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
+        break;
+    }
+    case 13:  // delete
+    case 14:  // does it exist
+        note = QStringLiteral(" path=") + path;
+        if (named)
+            status = req.type == 13          ? mPrinter->vqRemove(path)
+                : mPrinter->fs().vqHas(path) ? quint8(vqsimstatus::Ok)
+                                             : quint8(vqsimstatus::NotFound);
+        common(w, status, path);
+        break;
+    case 15:  // run and answer the output (inline, or the name of a file holding it)
+    case 16:  // run along
+        note = QStringLiteral(" cmd=") + path;
+        command(req.type == 16, named, path, w);
+        break;
+    default: common(w, vqsimstatus::Unsupported, QString());
+    }
+    mPrinter->vqNoteRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id) + note);
     CvqSimMsg resp = req;
     resp.flags = 1;
     resp.body = w.body;
@@ -143,111 +195,29 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
     answer(req, resp);
 }
 
-// Every answer of types 10 to 16 starts with a status byte, its text and the echo.
-static void common(CvqSimBodyWriter& w, quint8 status, const QString& echo)
+void CvqSimSerial::command(bool along, bool good, const QString& cmd, CvqSimBodyWriter& w)
 {
-    w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
-}
-
-void CvqSimSerial::onPing(const CvqSimMsg& req, CvqSimBodyReader&, CvqSimBodyWriter&)
-{
-    emit vqRequest(QStringLiteral("serial type=1 id=%1").arg(req.id));
-}
-
-// 1024 pattern bytes 0, 1, 2 … that must arrive intact.
-void CvqSimSerial::onPattern(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
-{
-    quint32 len = 0;
-    QByteArray data;
-    bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
-    for (int i = 0; good && i < data.size(); ++i)
-        good = quint8(data[i]) == quint8(i);
-    emit vqRequest(QStringLiteral("serial type=200 id=%1").arg(req.id));
-    common(w, good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString());
-}
-
-void CvqSimSerial::onPut(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
-{
-    QString path;
-    quint32 off = 0, len = 0;
-    QByteArray data;
-    bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
-    good = good && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data)) && data.size() == int(len);
-    emit vqRequest(
-        QStringLiteral("serial type=10 id=%1 path=%2 offset=%3 length=%4").arg(req.id).arg(path).arg(off).arg(len));
-    common(w, good ? mPrograms->vqWrite(path, off, data) : quint8(vqsimstatus::BadRequest), path);
-    w.vqU32(off).vqU32(len);
-}
-
-void CvqSimSerial::onGet(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
-{
-    QString path;
-    quint32 off = 0, want = 0;
-    const bool good = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&want);
-    emit vqRequest(
-        QStringLiteral("serial type=11 id=%1 path=%2 offset=%3 length=%4").arg(req.id).arg(path).arg(off).arg(want));
-    QByteArray data;
-    quint8 status = good ? mPrograms->vqGet(path, &data) : quint8(vqsimstatus::BadRequest);
-    if (status == vqsimstatus::Ok && off > quint32(data.size()))
-        status = vqsimstatus::BadOffset;
-    common(w, status, path);
-    w.vqU32(off).vqU32(want);
-    if (status != vqsimstatus::Ok)
-        return;
-    // What fits in one frame after the fields around it.
-    const int room = vqsim::kMaxBody - w.body.size() - 5;
-    const int count = int(qMin<qint64>(qMin<qint64>(want, data.size() - qint64(off)), room));
-    const bool last = qint64(off) + count >= data.size();
-    w.vqU8(last ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
-}
-
-// 13: delete, 14: does it exist.
-void CvqSimSerial::onFile(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
-{
-    QString path;
-    const bool good = in.vqStr(&path);
-    emit vqRequest(QStringLiteral("serial type=%1 id=%2 path=%3").arg(req.type).arg(req.id).arg(path));
-    quint8 status = vqsimstatus::BadRequest;
-    if (good && req.type == 13)
-        status = mPrograms->vqRemove(path);
-    else if (good)
-        status = mPrograms->fs().vqHas(path) ? vqsimstatus::Ok : vqsimstatus::NotFound;
-    common(w, status, path);
-}
-
-// 15: run and answer the output (inline, or the name of a file holding it); 16: run along.
-void CvqSimSerial::onCommand(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w)
-{
-    QString cmd;
-    const bool good = in.vqStr(&cmd);
-    emit vqRequest(QStringLiteral("serial type=%1 id=%2 cmd=%3").arg(req.type).arg(req.id).arg(cmd));
-    const CvqSimExeResult r = good ? mPrograms->vqExecute(cmd) : CvqSimExeResult();
+    const CvqSimExeResult r = good ? mPrinter->vqExecute(cmd) : CvqSimExeResult();
     if (!good)
         common(w, vqsimstatus::BadRequest, QString());
     else
         w.vqU8(r.status).vqStr(r.err).vqStr(cmd);
-    if (req.type == 16)
+    if (along)
         return;
     const QByteArray out = r.output.toUtf8();
-    if (!good || !mPrograms->vqOutputToFile(out)) {
+    if (!good || !mPrinter->vqOutputToFile(out)) {
         w.vqU8(0).vqStr(r.output);
         return;
     }
     // Long output goes through a file; a few are kept for the PC to fetch.
-    const QString file = mPrograms->vqNextOutputFile();
-    if (mPrograms->fs().vqPut(file, out) == CvqSimFs::Ok) {
+    const QString file = mPrinter->vqNextOutputFile();
+    if (mPrinter->fs().vqPut(file, out) == CvqSimFs::Ok) {
         w.vqU8(1).vqStr(file);
         return;
     }
     w = CvqSimBodyWriter();
     common(w, vqsimstatus::NoSpace, cmd);
     w.vqU8(0).vqStr(QString());
-}
-
-void CvqSimSerial::onUnknown(const CvqSimMsg& req, CvqSimBodyReader&, CvqSimBodyWriter& w)
-{
-    emit vqRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id));
-    common(w, vqsimstatus::Unsupported, QString());
 }
 
 // ---- disturbed answers
@@ -286,18 +256,12 @@ void CvqSimSerial::answer(const CvqSimMsg& req, CvqSimMsg resp)
     QByteArray pre;
     if (has("noise"))
         pre += QByteArray("NOISE\x19\x73\x10\x00\xff\x19\x73", 12);
-    if (has("oversize")) {
-        CvqSimMsg big = resp;
-        big.body = QByteArray(8, 'O');
-        pre += vqSimEncodeRaw(5000, big, QByteArray());
-    }
+    if (has("oversize"))
+        pre += vqSimEncodeRaw(5000, {resp.type, resp.ver, resp.id, resp.flags, QByteArray(8, 'O')}, QByteArray());
     if (has("echo"))
         pre += vqSimEncodeFrame(req);
-    if (has("stale")) {
-        CvqSimMsg old = resp;
-        old.id = quint8(resp.id - 1);
-        pre += vqSimEncodeFrame(old);
-    }
+    if (has("stale"))
+        pre += vqSimEncodeFrame({resp.type, resp.ver, quint8(resp.id - 1), resp.flags, resp.body});
     if (has("garbled"))
         pre += vqSimEncodeRaw(quint32(resp.body.size() + 4), resp, QByteArray::fromHex("19790403"));
 

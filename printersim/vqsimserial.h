@@ -5,7 +5,7 @@
 // frames, silence…).
 
 #include "vqsimframe.h"
-#include "vqsimprograms.h"
+#include "vqsimprinter.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -20,7 +20,7 @@ class CvqSimSerial : public QObject
 {
     Q_OBJECT
 public:
-    explicit CvqSimSerial(CvqSimPrograms* programs);
+    explicit CvqSimSerial(CvqSimPrinter* printer);
     ~CvqSimSerial() override;
 
     bool vqOpen(QString* error);
@@ -38,34 +38,21 @@ public:
     void vqClearFault() { mFault = CvqSimFault(); }
     qint64 vqRequests() const { return mRequests; }
 
-signals:
-    // Each request as it arrives ("serial type=10 id=4 path=…").
-    void vqRequest(const QString& line);
-
 private:
     struct Segment
     {
         QByteArray bytes;
         int delayMs = 0;
     };
-    // One message type's answer: reads the request body, writes the answer's.
-    using Handler = void (CvqSimSerial::*)(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-
     void onReadable();
     bool readAllowed(qint64* want);
     void pump();
     void handle(const CvqSimMsg& req);
-    void onPing(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-    void onPattern(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-    void onPut(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-    void onGet(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-    void onFile(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-    void onCommand(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
-    void onUnknown(const CvqSimMsg& req, CvqSimBodyReader& in, CvqSimBodyWriter& w);
+    void command(bool along, bool good, const QString& cmd, CvqSimBodyWriter& w);
     void answer(const CvqSimMsg& req, CvqSimMsg resp);
     void enqueue(const QByteArray& bytes, int delayMs);
 
-    CvqSimPrograms* mPrograms;
+    CvqSimPrinter* mPrinter;
     bool mHearing = true;
     QString mPath;
     int mMaster = -1;

@@ -26,8 +26,7 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
 QString takeError(GError* e)
 {
     const QString msg = e ? QString::fromUtf8(e->message) : QStringLiteral("unknown error");
-    if (e)
-        g_error_free(e);
+    g_clear_error(&e);
     return msg;
 }
 
@@ -74,32 +73,25 @@ bool CvqMockUsb::addRecord(const QString& record)
 bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
                             int alternateSetting, Node node)
 {
-    if (!mBed)
+    const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mNodes.size();
+    if (!mHubs.contains(bus)
+        && !addRecord(QStringLiteral("P: /devices/usb%1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+                                     "A: idVendor=1d6b\nA: idProduct=0002\nA: busnum=%1\nA: devnum=1\n")
+                          .arg(bus)))
         return false;
-    const int bus = port.section('-', 0, 0).toInt();
-    if (!mHubs.contains(bus)) {
-        if (!addRecord(QStringLiteral("P: /devices/usb%1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
-                                      "A: idVendor=1d6b\nA: idProduct=0002\nA: busnum=%1\nA: devnum=1\n")
-                           .arg(bus)))
-            return false;
-        mHubs[bus] = true;
-    }
-    const int devnum = 2 + mNodes.size();
+    mHubs[bus] = true;
     const QString usbfs = QStringLiteral("bus/usb/%1/%2").arg(bus, 3, 10, QChar('0')).arg(devnum, 3, 10, QChar('0'));
     const QString lp = QStringLiteral("usb/lp%1").arg(mNextLp);
     const QString dev = QStringLiteral("/devices/usb%1/%2").arg(bus).arg(port);
     const QString iface = dev + QStringLiteral("/%1:1.%2").arg(port).arg(interfaceNumber);
-    QString rec = QStringLiteral("P: %1\n").arg(dev);
-    if (node == Usbfs)
-        rec += QStringLiteral("N: %1\n").arg(usbfs);
-    rec += QStringLiteral("E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%1\nA: idProduct=%2\n"
-                          "A: busnum=%3\nA: devnum=%4\n")
-               .arg(vid, 4, 16, QChar('0'))
-               .arg(pid, 4, 16, QChar('0'))
-               .arg(bus)
-               .arg(devnum);
-    if (!serial.isEmpty())
-        rec += QStringLiteral("A: serial=%1\n").arg(serial);
+    QString rec = QStringLiteral("P: %1\n%2E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%3\nA: idProduct=%4\n"
+                                 "A: busnum=%5\nA: devnum=%6\n%7")
+                      .arg(dev, node == Usbfs ? "N: " + usbfs + '\n' : QString())
+                      .arg(vid, 4, 16, QChar('0'))
+                      .arg(pid, 4, 16, QChar('0'))
+                      .arg(bus)
+                      .arg(devnum)
+                      .arg(serial.isEmpty() ? QString() : "A: serial=" + serial + '\n');
     rec += QStringLiteral("\nP: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\n"
                           "A: bInterfaceNumber=%2\nA: bAlternateSetting=%3\n")
                .arg(iface)
@@ -170,37 +162,32 @@ bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
     GError* e = nullptr;
     UMockdevIoctlData* buf = nullptr;
     UMockdevIoctlData* d = nullptr;
-    if (request == USBDEVFS_CONTROL) {
-        d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), &e);
-        if (!d) {
-            umockdev_ioctl_client_complete(client, -1, EFAULT);
-            return true;
-        }
+    int n = 0;
+    if (request == USBDEVFS_CONTROL && (d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), &e))) {
         usbdevfs_ctrltransfer ctrl;
         std::memcpy(&ctrl, d->data, sizeof ctrl);
         mSeen[devnode] = {ctrl.bRequestType, ctrl.bRequest, ctrl.wValue, ctrl.wIndex, ctrl.wLength};
+        n = qMin(reply.size(), int(ctrl.wLength));
         if (!reply.isEmpty())
             buf = umockdev_ioctl_data_resolve(d, G_STRUCT_OFFSET(usbdevfs_ctrltransfer, data), ctrl.wLength, &e);
-        const int n = qMin(reply.size(), int(ctrl.wLength));
-        if (buf)
-            std::memcpy(buf->data, reply.constData(), size_t(n));
-        umockdev_ioctl_client_complete(client, buf ? n : -1, buf ? 0 : EPIPE);
     } else if (request == kUsblpGetDeviceId) {
         mSeen[devnode] = Control();
         if (!reply.isEmpty())
             buf = umockdev_ioctl_data_resolve(arg, 0, 1024, &e);
-        if (buf)
-            std::memcpy(buf->data, reply.constData(), size_t(qMin(reply.size(), 1024)));
-        umockdev_ioctl_client_complete(client, buf ? 0 : -1, buf ? 0 : EPIPE);
-    } else {
-        umockdev_ioctl_client_complete(client, -1, ENOTTY);
+        n = qMin(reply.size(), 1024);
     }
+    if (buf)
+        std::memcpy(buf->data, reply.constData(), size_t(n));
+    // usbfs answers the length, usblp 0; a stalled request fails with EPIPE.
+    const int known = request == USBDEVFS_CONTROL ? (d ? EPIPE : EFAULT)
+        : request == kUsblpGetDeviceId            ? EPIPE
+                                                  : ENOTTY;
+    umockdev_ioctl_client_complete(client, buf ? (request == USBDEVFS_CONTROL ? n : 0) : -1, buf ? 0 : known);
     // The resolved data went back to the caller on completion.
     if (buf)
         g_object_unref(buf);
     if (d)
         g_object_unref(d);
-    if (e)
-        g_error_free(e);
+    g_clear_error(&e);
     return true;
 }

@@ -15,20 +15,11 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 dir=$(mktemp -d /tmp/vqcupsd.XXXXXX)
 pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  rm -rf "$dir"
-}
-trap cleanup EXIT
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 mkdir -p "$dir/conf" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log" "$dir/bin/backend"
-cat > "$dir/bin/backend/usb" <<'EOF'
-#!/bin/sh
 # Stand-in usb backend: finds no devices and prints nothing (jobs stay held).
-[ $# -eq 0 ] && exit 0
-exit 1
-EOF
-chmod 0755 "$dir/bin/backend/usb"
-chmod 0755 "$dir" "$dir/bin" "$dir/bin/backend"
+printf '#!/bin/sh\n[ $# -eq 0 ] && exit 0\nexit 1\n' > "$dir/bin/backend/usb"
+chmod 0755 "$dir" "$dir/bin" "$dir/bin/backend" "$dir/bin/backend/usb"
 cat > "$dir/conf/cupsd.conf" <<EOF
 Listen $dir/cups.sock
 Browsing No
@@ -63,8 +54,7 @@ EOF
 "$cupsd" -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" &
 pid=$!
 for _ in $(seq 100); do
-  [ -S "$dir/cups.sock" ] && break
-  kill -0 "$pid" 2>/dev/null || break
+  [ -S "$dir/cups.sock" ] || ! kill -0 "$pid" 2>/dev/null && break
   sleep 0.1
 done
 if [ ! -S "$dir/cups.sock" ]; then
@@ -75,6 +65,4 @@ fi
 export CUPS_SERVER="$dir/cups.sock"
 unset VQ_SIM_HOST
 # A request on a node of a released testbed blocks for good: bound the run.
-rc=0
-timeout -k 5 240 "$@" || rc=$?
-exit $rc
+timeout -k 5 240 "$@" || exit $?
