@@ -158,12 +158,22 @@ mon_pid=""
 "$build/bin/printersim" --send "$ctl" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
 
-# The Windows program under Wine, when it has been built (scripts/build-windows.sh): the build
-# this machine's Wine runs (tests/wine/arch.sh), and the first page of its setup in each language.
-if [ "$(tests/wine/arch.sh)" = i686 ]; then
+# The Windows program under Wine: the build this machine's Wine runs (tests/wine/arch.sh), and
+# the first page of its setup in each language. Built here when its cross Qt is at hand (made,
+# or in the prebuilt archive); an hour-long Qt build is left to the test command.
+arch=$(tests/wine/arch.sh)
+if [ "$arch" = i686 ]; then
   win=${VQ_BUILD_WIN:-$src/build-win} warch=win32
 else
   win=${VQ_BUILD_WIN64:-$src/build-win64} warch=win64
+fi
+if [ "${VQ_DEMO_SKIP_BUILD:-0}" != 1 ]; then
+  if [ -f "$HOME/.cache/vqmonitor/qt5-$arch/vq-build-info.txt" ] || ls "$src"/../shared/cache/qt5-"$arch"-*.tar.xz >/dev/null 2>&1; then
+    { VQ_WIN_ARCH=$arch scripts/build-qt-windows.sh && VQ_WIN_ARCH=$arch scripts/build-windows.sh; } >"$work/windows-build.log" 2>&1 ||
+      { tail -n 20 "$work/windows-build.log" >&2; echo "demo: the Windows program could not be built (above)" >&2; }
+  else
+    echo "demo: no Windows screenshots: no cross Qt for $arch yet (scripts/test.sh or VQ_WIN_ARCH=$arch scripts/build-qt-windows.sh makes it, about an hour)" >&2
+  fi
 fi
 if [ -x "$win/bin/monitor.exe" ]; then
   mkdir -p "$win/wine-demo" && echo $warch >"$win/wine-demo/arch"
