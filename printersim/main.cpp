@@ -134,6 +134,12 @@ int start(const QCommandLineParser& cl, CvqSimControl* ctl, QString* control, QS
             return 2;
     if (cl.isSet("control") && (*control = ctl->vqListen(quint16(cl.value("control").toUInt()), e)).isEmpty())
         return 2;
+    // Replaced whole, later removed: only a file of its own, never a device or a link named by mistake.
+    const QFileInfo place(cl.value("control-file"));
+    if (cl.isSet("control-file") && (place.isSymLink() || (place.exists() && !place.isFile()))) {
+        *e = QStringLiteral("--control-file %1 is not a plain file").arg(place.filePath());
+        return 2;
+    }
     QSaveFile f(cl.value("control-file"));
     if (cl.isSet("control-file")
         && !(f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
@@ -179,7 +185,8 @@ int main(int argc, char** argv)
         ctl.vqPrint(QStringLiteral("control ") + control);
     ctl.vqPrint(QStringLiteral("ready"));
     const int rc = app.exec();
-    if (cl.isSet("control-file"))
-        QFile::remove(cl.value("control-file"));
+    const QFileInfo place(cl.value("control-file"));
+    if (cl.isSet("control-file") && place.isFile() && !place.isSymLink())
+        QFile::remove(place.filePath());
     return rc;
 }

@@ -101,6 +101,21 @@ private slots:
         QVERIFY(QDir(host + "/usb").isEmpty() && QDir(host + "/serial").isEmpty());
     }
 
+    // The control file is replaced whole and removed at the end: a link in its place is refused, its target kept.
+    void controlFilePlace()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("target"), link = dir.filePath("ctl");
+        QVERIFY(CvqSimTree::vqWriteFileAtomic(target, "keep") && QFile::link(target, link));
+        QProcess p;
+        p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/printersim",
+                {"--host", dir.filePath("host"), "--control", "0", "--control-file", link, "--no-stdin", "--quiet"});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(vqReadFile(target), QByteArray("keep"));
+    }
+
     // Nothing that arrives over the link runs on this machine.
     void nothingRunsHere()
     {
