@@ -166,7 +166,7 @@ bool vqUpRomUpload(const QString& ip)
     return sent;
 }
 
-void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
+void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip, QNetworkAccessManager* nam)
 {
     const CvqUpRomConfig config = vqUpRomConfig();
     qDebug().noquote() << "-------------------"
@@ -200,9 +200,9 @@ void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip)
 
 void CvqLanUpRomSlaveTrd::run()
 {
-    QNetworkAccessManager manager;
-    manager.setProxy(QNetworkProxy::NoProxy);
-    nam = &manager;
+    // One manager (and its thread) for every address of the pass.
+    QNetworkAccessManager nam;
+    nam.setProxy(QNetworkProxy::NoProxy);
     for (;;) {
         QString ip;
         {
@@ -212,11 +212,10 @@ void CvqLanUpRomSlaveTrd::run()
         }
         if (ip.isEmpty())
             break;
-        vqRunOneIp(ip);
+        vqRunOneIp(ip, &nam);
         if (vqWaitQuit(0))
             break;
     }
-    nam = nullptr;
 }
 
 int CvqLanUpRomTrd::vqTotal()

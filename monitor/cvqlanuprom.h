@@ -49,8 +49,8 @@ public:
     {
     }
 
-    // The checks and the upload for one address.
-    void vqRunOneIp(const QString& ip);
+    // The checks and the upload for one address; nam as for vqUpRomGet.
+    void vqRunOneIp(const QString& ip, QNetworkAccessManager* nam = nullptr);
 
 protected:
     void run() override;
@@ -59,7 +59,6 @@ private:
     int index;
     QStringList* pending;
     QMutex* mutex;
-    QNetworkAccessManager* nam = nullptr;  // run()'s, for every address of the pass
 };
 
 // GET http://<ip><path> on the configured port: the body up to its first 0

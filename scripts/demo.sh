@@ -117,11 +117,14 @@ page=$(ls "$work/out"/printed_p1_*.png | tail -1)
 cp "$page" "$shots/onekeyprint-page.png"
 echo "demo: $shots/onekeyprint-page.png (the page one key press printed)"
 
-# Close the monitor the way an installer would, and wait for it to end.
-"$build/bin/monitor" exit >/dev/null 2>&1 || true
-wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: the monitor did not close" >&2; exit 1; }
-wait "$mon_pid" && rc=0 || rc=$?
-mon_pid=""
+# Closes the running monitor ($1, the program) the way an installer would; rc is its exit code.
+close_monitor() {
+  "$1" exit >/dev/null 2>&1 || true
+  wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: $1 did not close" >&2; exit 1; }
+  wait "$mon_pid" && rc=0 || rc=$?
+  mon_pid=""
+}
+close_monitor "$build/bin/monitor"
 echo "demo: monitor closed (exit code $rc); screenshots in $shots"
 
 # The test bench on the same printers, pointed at p1's port and web address:
@@ -151,10 +154,7 @@ wait_for 30 grep -qs "vqShowTrayAlert" "$log" || { echo "demo: no tray alert" >&
 sleep 0.25
 import -display "$DISPLAY" -window root "$shots/tray-alert.png"
 echo "demo: $shots/tray-alert.png"
-"$build/bin/monitor_allon" exit >/dev/null 2>&1 || true
-wait_for 30 bash -c "! kill -0 $mon_pid 2>/dev/null" || { echo "demo: the all-services monitor did not close" >&2; exit 1; }
-wait "$mon_pid" 2>/dev/null || true
-mon_pid=""
+close_monitor "$build/bin/monitor_allon"
 "$build/bin/printersim" --send "$ctl" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
 

@@ -62,17 +62,24 @@ wait_for 60 grep -q "FvqMain::showEvent" "$log" || bad "the window did not show"
 # Waits for the window to report a state: a change line matching the pattern.
 shows() { wait_for 20 bash -c "tr -d '\r' <'$log' | grep 'FvqMain::vqWhenOnCoreTrdChange' | tail -1 | grep -Eq -- '$1'"; }
 head='^FvqMain::vqWhenOnCoreTrdChange'
+# With a folder: the screen, trimmed, as windows-$1.png, once the last change has painted.
+shot() {
+  [ -n "$shots" ] || return 0
+  sleep 1
+  import -display "$VQ_WINE_DISPLAY" -window root "$work/full.png" &&
+    convert "$work/full.png" -trim +repage "$shots/windows-$1.png" && echo "simmonitor: $shots/windows-$1.png"
+}
+close_monitor() {
+  w "$1" exit >/dev/null 2>&1
+  wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "$(basename "$1") closed"; mon_pid=""; } || bad "$1 did not close"
+}
 for step in "idle80|$head n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$" \
             "jam-cover|$head n=1 \[[^]]*connected=1 pa=[0-9] toner=60 faults=2 src=20\]$" \
             "two-printers|$head n=2 \[[^]]*connected=1 pa=0 toner=55 "; do
   name=${step%%|*}
   send "state $name"
   if shows "${step#*|}"; then ok "the window shows $name"; else bad "the window does not show $name"; fi
-  if [ -n "$shots" ]; then
-    sleep 1  # let the change paint (and the tray alert open)
-    import -display "$VQ_WINE_DISPLAY" -window root "$work/full.png" &&
-      convert "$work/full.png" -trim +repage "$shots/windows-$name.png" && echo "simmonitor: $shots/windows-$name.png"
-  fi
+  shot "$name"
 done
 
 # One key press on the printer: the monitor hears it over COM5, grabs Wine's screen and sends
@@ -90,8 +97,7 @@ if send "@p1 key" "@p1 wait printed $((before + 1)) timeout=60000"; then
 else
   bad "no page after the key press"
 fi
-w "$exe" exit >/dev/null 2>&1
-wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "monitor closed"; mon_pid=""; } || bad "the monitor did not close"
+close_monitor "$exe"
 
 if [ -n "${VQ_MONITOR_ALLON:-}" ]; then
   send "state firmware-notice"
@@ -100,16 +106,11 @@ if [ -n "${VQ_MONITOR_ALLON:-}" ]; then
   mon_pid=$!
   if wait_for 60 grep -qs "vqShowTrayAlert" "$log"; then
     ok "the tray alert tells of old firmware"
-    if [ -n "$shots" ]; then
-      sleep 1
-      import -display "$VQ_WINE_DISPLAY" -window root "$work/full.png" &&
-        convert "$work/full.png" -trim +repage "$shots/windows-tray-alert.png" && echo "simmonitor: $shots/windows-tray-alert.png"
-    fi
+    shot tray-alert
   else
     bad "no tray alert for old firmware"
   fi
-  w "$VQ_MONITOR_ALLON" exit >/dev/null 2>&1
-  wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && mon_pid="" || bad "the all-services monitor did not close"
+  close_monitor "$VQ_MONITOR_ALLON"
 fi
 send quit
 exit $fail
