@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
 #include <atomic>
@@ -18,11 +19,17 @@ namespace {
 const int kGetBound = 64 * 1024;
 QByteArray u8(int v) { return QByteArray(1, char(v)); }
 QByteArray str(const char* s) { return QByteArray(s) + '\0'; }
+QByteArray u32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
 // Status, error text and echo: how every answer begins.
 QByteArray common(int status, const char* echo) { return u8(status) + str(status ? "refused" : "") + str(echo); }
 QByteArray chunk(int status, const char* echo, quint32 offset, quint32 len)
 {
-    return common(status, echo) + vqPeerU32(offset) + vqPeerU32(len);
+    return common(status, echo) + u32(offset) + u32(len);
 }
 }  // namespace
 
@@ -66,32 +73,24 @@ private slots:
     // printer's status stands, a wrong echo or a missing field fails the call.
     void replies_data()
     {
-        // clang-format off
         QTest::addColumn<QString>("op");  // on path /p, command c; put sends "hello"
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("out");
-        QTest::addColumn<int>("requests");
-
+        QTest::addColumn<QString>("expected");  // ok|status|error text|bytes got or output|requests
         const QByteArray get = chunk(0, "/p", 0, 1024);
-        QTest::newRow("put: refused") << "put" << chunk(3, "/p", 0, 5) << true << 3 << "" << 1;
-        QTest::newRow("get: refused") << "get" << chunk(5, "/p", 0, 1024) << true << 5 << "" << 1;
-        QTest::newRow("get: last chunk") << "get" << get + u8(1) + vqPeerU32(3) + "abc" << true << 0 << "abc" << 1;
-        QTest::newRow("get: no bytes ends it") << "get" << get + u8(0) + vqPeerU32(0) << true << 0 << "" << 1;
-
-        QTest::newRow("has: echo of another path") << "has" << common(0, "/q") << false << 0 << "" << 1;
-        QTest::newRow("has: no echo") << "has" << u8(0) + str("") << false << 0 << "" << 1;
-        QTest::newRow("put: length echo differs") << "put" << chunk(0, "/p", 0, 4) << false << 0 << "" << 1;
-        QTest::newRow("put: no offset echo") << "put" << common(0, "/p") << false << 0 << "" << 1;
-        QTest::newRow("get: fewer bytes than announced") << "get" << get + u8(1) + vqPeerU32(4) + "abc" << false << 0
-                                                         << "" << 1;
-        QTest::newRow("get: no byte count") << "get" << get + u8(1) << false << 0 << "" << 1;
-        QTest::newRow("get: second chunk echoes the first's offset") << "get" << get + u8(0) + vqPeerU32(3) + "abc"
-                                                                      << false << 0 << "abc" << 2;
-        QTest::newRow("exe: echo of another command") << "exe" << common(0, "d") + u8(0) + str("") << false << 0 << ""
-                                                      << 1;
-        QTest::newRow("exe: no output field") << "exe" << common(0, "c") + u8(0) << false << 0 << "" << 1;
+        // clang-format off
+        QTest::newRow("put: refused") << "put" << chunk(3, "/p", 0, 5) << "1|3|refused||1";
+        QTest::newRow("get: refused") << "get" << chunk(5, "/p", 0, 1024) << "1|5|refused||1";
+        QTest::newRow("get: last chunk") << "get" << get + u8(1) + u32(3) + "abc" << "1|0||abc|1";
+        QTest::newRow("get: no bytes ends it") << "get" << get + u8(0) + u32(0) << "1|0|||1";
+        QTest::newRow("has: echo of another path") << "has" << common(0, "/q") << "0|0|||1";
+        QTest::newRow("has: no echo") << "has" << u8(0) + str("") << "0|0|||1";
+        QTest::newRow("put: length echo differs") << "put" << chunk(0, "/p", 0, 4) << "0|0|||1";
+        QTest::newRow("put: no offset echo") << "put" << common(0, "/p") << "0|0|||1";
+        QTest::newRow("get: fewer bytes than announced") << "get" << get + u8(1) + u32(4) + "abc" << "0|0|||1";
+        QTest::newRow("get: no byte count") << "get" << get + u8(1) << "0|0|||1";
+        QTest::newRow("get: second chunk echoes the first's offset") << "get" << get + u8(0) + u32(3) + "abc" << "0|0||abc|2";
+        QTest::newRow("exe: echo of another command") << "exe" << common(0, "d") + u8(0) + str("") << "0|0|||1";
+        QTest::newRow("exe: no output field") << "exe" << common(0, "c") + u8(0) << "0|0|||1";
         // clang-format on
     }
     void replies()
@@ -118,11 +117,8 @@ private slots:
             ok = link.vqLinkGet("/p", bytes, status, err);
         else
             ok = link.vqLinkExe("c", out, status, err, 5);
-        QTEST(ok, "ok");
-        QTEST(int(status), "status");
-        QCOMPARE(err, QString(status ? "refused" : ""));
-        QTEST(op == "get" ? QString::fromLatin1(bytes) : out, "out");
-        QTEST(requests.load(), "requests");
+        QTEST(QStringLiteral("%1|%2|%3|%4|%5").arg(ok).arg(int(status)).arg(err, out + bytes).arg(requests.load()),
+              "expected");
     }
 
     void download_data()

@@ -67,8 +67,6 @@ int CvqRawPort::read(char* data, int size, int timeoutMs)
     return n < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : int(n);
 }
 
-QByteArray vqPeerU32(quint32 v) { return CvqSimBodyWriter().vqU32(v).body; }
-
 QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body)
 {
     CvqSimMsg m;
@@ -133,7 +131,7 @@ void CvqPtyPeer::run()
         }
         reader.vqFeed(QByteArray(in, int(n)));
         for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
-            mHandler({m.type, m.id, m.body, vqSimEncodeFrame(m)}, *this);
+            mHandler({m.type, m.id, m.body}, *this);
     }
 }
 

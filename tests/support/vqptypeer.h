@@ -19,10 +19,9 @@
 class CvqRawPort
 {
 public:
+    Q_DISABLE_COPY(CvqRawPort)
     explicit CvqRawPort(const QString& path);
     ~CvqRawPort();
-    CvqRawPort(const CvqRawPort&) = delete;
-    CvqRawPort& operator=(const CvqRawPort&) = delete;
 
     bool ok() const { return mFd >= 0; }
     bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
@@ -39,10 +38,8 @@ struct CvqPeerFrame
     quint8 type = 0;
     quint8 id = 0;
     QByteArray body;
-    QByteArray raw;  // the whole frame as received
 };
 
-QByteArray vqPeerU32(quint32 v);  // little-endian
 QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body);
 
 class CvqPtyPeer
@@ -50,10 +47,9 @@ class CvqPtyPeer
 public:
     using Handler = std::function<void(const CvqPeerFrame& req, CvqPtyPeer& peer)>;
 
+    Q_DISABLE_COPY(CvqPtyPeer)
     CvqPtyPeer() = default;
     ~CvqPtyPeer() { stop(); }
-    CvqPtyPeer(const CvqPtyPeer&) = delete;
-    CvqPtyPeer& operator=(const CvqPtyPeer&) = delete;
 
     // Opens the pair; each request frame goes to the handler on the peer thread.
     bool start(Handler handler);
