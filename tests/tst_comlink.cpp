@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QThread>
-#include <QtEndian>
 #include <QtTest>
 
 #include <atomic>
@@ -19,12 +18,7 @@ namespace {
 const int kGetBound = 64 * 1024;
 QByteArray u8(int v) { return QByteArray(1, char(v)); }
 QByteArray str(const char* s) { return QByteArray(s) + '\0'; }
-QByteArray u32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
+QByteArray u32(quint32 v) { return u8(int(v)) + u8(int(v >> 8)) + u8(int(v >> 16)) + u8(int(v >> 24)); }
 // Status, error text and echo: how every answer begins.
 QByteArray common(int status, const char* echo) { return u8(status) + str(status ? "refused" : "") + str(echo); }
 QByteArray chunk(int status, const char* echo, quint32 offset, quint32 len)
@@ -108,15 +102,10 @@ private slots:
         quint8 status = 9;
         QString err = "stale", out;
         QByteArray bytes;
-        bool ok = false;
-        if (op == "has")
-            ok = link.vqLinkHas("/p", status, err);
-        else if (op == "put")
-            ok = link.vqLinkPut("/p", QByteArray("hello"), status, err);
-        else if (op == "get")
-            ok = link.vqLinkGet("/p", bytes, status, err);
-        else
-            ok = link.vqLinkExe("c", out, status, err, 5);
+        const bool ok = op == "has" ? link.vqLinkHas("/p", status, err)
+            : op == "put"           ? link.vqLinkPut("/p", QByteArray("hello"), status, err)
+            : op == "get"           ? link.vqLinkGet("/p", bytes, status, err)
+                                    : link.vqLinkExe("c", out, status, err, 5);
         QTEST(QStringLiteral("%1|%2|%3|%4|%5").arg(ok).arg(int(status)).arg(err, out + bytes).arg(requests.load()),
               "expected");
     }

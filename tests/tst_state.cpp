@@ -5,19 +5,6 @@
 #include <QtTest>
 #include <functional>
 
-static CvqJetMem record(int pxg, int cs, int t, int d, int tll = 10)
-{
-    CvqJetMem m;
-    m.status_bytes[4] = 0x80;  // tray 1 loaded: no tray bits
-    m.status_bytes[7] = 4;
-    m.vqPXG = pxg;
-    m.crum_status = quint8(cs);
-    m.crum_t_percent = quint16(t);
-    m.crum_d_percent = quint16(d);
-    m.vqTLL = tll;
-    return m;
-}
-
 // The fault word as its bit numbers, "9,29".
 static QString bitList(int pex)
 {
@@ -105,34 +92,19 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<QString>("order");  // "<" for a < b, "=" for a == b, "" for neither
-        QTest::newRow("trailing zero") << "V1.3.6406"
-                                       << "1.3.6406.0"
-                                       << "=";
-        QTest::newRow("older") << "1.3.6405"
-                               << "V1.3.6406"
-                               << "<";
-        QTest::newRow("longer non-zero") << "1.3"
-                                         << "1.3.1"
-                                         << "<";
-        QTest::newRow("numeric not text") << "1.10"
-                                          << "1.9"
-                                          << "";
-        QTest::newRow("invalid below valid") << "x"
-                                             << "1.0"
-                                             << "<";
-        QTest::newRow("two invalid") << "x"
-                                     << "7"
-                                     << "=";
-        QTest::newRow("trailing dot") << "1.2."
-                                      << "1.2"
-                                      << "=";
-        QTest::newRow("eight-digit parts") << "1.12345677"
-                                           << "1.12345678"
-                                           << "<";
+        // clang-format off
+        QTest::newRow("trailing zero") << "V1.3.6406" << "1.3.6406.0" << "=";
+        QTest::newRow("older") << "1.3.6405" << "V1.3.6406" << "<";
+        QTest::newRow("longer non-zero") << "1.3" << "1.3.1" << "<";
+        QTest::newRow("numeric not text") << "1.10" << "1.9" << "";
+        QTest::newRow("invalid below valid") << "x" << "1.0" << "<";
+        QTest::newRow("two invalid") << "x" << "7" << "=";
+        QTest::newRow("trailing dot") << "1.2." << "1.2" << "=";
+        QTest::newRow("eight-digit parts") << "1.12345677" << "1.12345678" << "<";
         // Each of these is invalid, so below any valid version.
         for (const char* bad : {"V7", ".1.2", "1.2.a", "1.123456789", ""})
-            QTest::addRow("invalid: '%s'", bad) << bad << "0.1"
-                                                << "<";
+            QTest::addRow("invalid: '%s'", bad) << bad << "0.1" << "<";
+        // clang-format on
     }
     void compare()
     {
@@ -141,81 +113,78 @@ private slots:
         QTEST(QString(CvqRomVer(a) < CvqRomVer(b) ? "<" : "") + (CvqRomVer(a) == CvqRomVer(b) ? "=" : ""), "order");
     }
 
-    void consumables_data()
+    // A record -> toner, drum, [fault bits], activity when idle and in a job. The
+    // rules between bits are here; each plain byte-to-bit mapping is checked end
+    // to end through the emulator (tst_printersim).
+    void state_data()
     {
         QTest::addColumn<int>("pxg");
         QTest::addColumn<int>("cs");
         QTest::addColumn<int>("t");
         QTest::addColumn<int>("d");
-        QTest::addColumn<int>("tll");           // negative: that threshold, with a missing drum ignored
-        QTest::addColumn<QString>("expected");  // toner, drum, fault bits
+        QTest::addColumn<int>("tll");    // negative: that threshold, with a missing drum ignored
+        QTest::addColumn<int>("index");  // one status byte set to value
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("expected");
         // clang-format off
-        QTest::newRow("pxg2 toner out, drum low") << 2 << 0x1A << 0 << 149 << 10 << "0 1 9,29";
-        QTest::newRow("pxg2 toner at threshold") << 2 << 0x1A << 1000 << 6000 << 10 << "10 60 19";
-        QTest::newRow("pxg2 toner above threshold") << 2 << 0x1A << 1050 << 6000 << 10 << "11 60 ";
-        QTest::newRow("pxg2 no toner box") << 2 << 0x19 << 0 << 8000 << 10 << "-1 80 15";
-        QTest::newRow("pxg2 no drum") << 2 << 0x16 << 500 << 0 << 10 << "5 -1 19,28";
-        QTest::newRow("pxg2 no drum ignored") << 2 << 0x16 << 500 << 0 << -10 << "5 -1 19";
-        QTest::newRow("pxg1 cartridge in drum counter") << 1 << 0x18 << 9999 << 4000 << 10 << "40 -1 ";
-        QTest::newRow("pxg1 counter 0 present") << 1 << 0x18 << 0 << 0 << 10 << "0 -1 30";
-        QTest::newRow("pxg1 low") << 1 << 0x18 << 0 << 500 << 10 << "5 -1 29";
-        QTest::newRow("pxg1 no cartridge") << 1 << 0x14 << 0 << 500 << 10 << "5 -1 28";
-        QTest::newRow("pxg3 toner counter, drum bits") << 3 << 0x12 << 900 << 0 << 10 << "9 -1 29";
-        QTest::newRow("pxg3 no cartridge") << 3 << 0x11 << 900 << 0 << -10 << "9 -1 28";
-        QTest::newRow("rounding half up") << 2 << 0x1A << 150 << 50 << 10 << "2 1 19,29";
-        QTest::newRow("no upper clamp") << 2 << 0x1A << 10050 << 10049 << 10 << "101 100 ";
-        QTest::newRow("threshold 50") << 2 << 0x1A << 5000 << 5100 << 50 << "50 51 19";
-        QTest::newRow("no crum bit 4: nothing") << 2 << 0x0F << 0 << 0 << 10 << "-1 -1 ";
+        QTest::newRow("pxg2 toner out, drum low") << 2 << 0x1A << 0 << 149 << 10 << 7 << 4 << "0 1 [9,29] 0 6";
+        QTest::newRow("pxg2 toner at threshold") << 2 << 0x1A << 1000 << 6000 << 10 << 7 << 4 << "10 60 [19] 0 6";
+        QTest::newRow("pxg2 toner above threshold") << 2 << 0x1A << 1050 << 6000 << 10 << 7 << 4 << "11 60 [] 0 6";
+        QTest::newRow("pxg2 no toner box") << 2 << 0x19 << 0 << 8000 << 10 << 7 << 4 << "-1 80 [15] 0 6";
+        QTest::newRow("pxg2 no drum") << 2 << 0x16 << 500 << 0 << 10 << 7 << 4 << "5 -1 [19,28] 0 6";
+        QTest::newRow("pxg2 no drum ignored") << 2 << 0x16 << 500 << 0 << -10 << 7 << 4 << "5 -1 [19] 0 6";
+        QTest::newRow("pxg1 cartridge in drum counter") << 1 << 0x18 << 9999 << 4000 << 10 << 7 << 4 << "40 -1 [] 0 6";
+        QTest::newRow("pxg1 counter 0 present") << 1 << 0x18 << 0 << 0 << 10 << 7 << 4 << "0 -1 [30] 0 6";
+        QTest::newRow("pxg1 low") << 1 << 0x18 << 0 << 500 << 10 << 7 << 4 << "5 -1 [29] 0 6";
+        QTest::newRow("pxg1 no cartridge") << 1 << 0x14 << 0 << 500 << 10 << 7 << 4 << "5 -1 [28] 0 6";
+        QTest::newRow("pxg3 toner counter, drum bits") << 3 << 0x12 << 900 << 0 << 10 << 7 << 4 << "9 -1 [29] 0 6";
+        QTest::newRow("pxg3 no cartridge") << 3 << 0x11 << 900 << 0 << -10 << 7 << 4 << "9 -1 [28] 0 6";
+        QTest::newRow("rounding half up") << 2 << 0x1A << 150 << 50 << 10 << 7 << 4 << "2 1 [19,29] 0 6";
+        QTest::newRow("no upper clamp") << 2 << 0x1A << 10050 << 10049 << 10 << 7 << 4 << "101 100 [] 0 6";
+        QTest::newRow("threshold 50") << 2 << 0x1A << 5000 << 5100 << 50 << 7 << 4 << "50 51 [19] 0 6";
+        QTest::newRow("no crum bit 4: nothing") << 2 << 0x0F << 0 << 0 << 10 << 7 << 4 << "-1 -1 [] 0 6";
+        QTest::newRow("LSU data wins over transfer") << 2 << 0x0A << 0 << 0 << 10 << 2 << 0x03 << "-1 -1 [17] 0 6";
+        QTest::newRow("drum door hides trays") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x09 << "-1 -1 [27] 0 6";
+        QTest::newRow("tray 1 low") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x00 << "-1 -1 [1] 0 6";
+        QTest::newRow("tray 1 empty") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x81 << "-1 -1 [25] 0 6";
+        QTest::newRow("tray 2 empty") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0xB0 << "-1 -1 [2] 0 6";
+        QTest::newRow("tray 2 empty wins over low") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0xF0 << "-1 -1 [2] 0 6";
+        QTest::newRow("tray 2 ignored without bit 4") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0xE0 << "-1 -1 [] 0 6";
+        QTest::newRow("both trays") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x70 << "-1 -1 [1,2] 0 6";
+        QTest::newRow("paper source only") << 2 << 0x0A << 0 << 0 << 10 << 6 << 0xFE << "-1 -1 [] 0 6";
+        QTest::newRow("byte 9 unused") << 2 << 0x0A << 0 << 0 << 10 << 9 << 0xFF << "-1 -1 [] 0 6";
+        QTest::newRow("activity 0") << 2 << 0x0A << 0 << 0 << 10 << 7 << 0 << "-1 -1 [] 2 6";
+        QTest::newRow("activity 2") << 2 << 0x0A << 0 << 0 << 10 << 7 << 2 << "-1 -1 [] 4 4";
+        QTest::newRow("activity 5") << 2 << 0x0A << 0 << 0 << 10 << 7 << 5 << "-1 -1 [] 7 7";
+        QTest::newRow("activity 255") << 2 << 0x0A << 0 << 0 << 10 << 7 << 255 << "-1 -1 [] 2 6";
         // clang-format on
     }
-    void consumables()
+    void state()
     {
         QFETCH(int, pxg);
         QFETCH(int, cs);
         QFETCH(int, t);
         QFETCH(int, d);
         QFETCH(int, tll);
-        CvqJetMem m = record(pxg, cs, t, d, qAbs(tll));
-        m.vqIGNORENODRUM = tll < 0;
-        QTEST(
-            QStringLiteral("%1 %2 %3").arg(vqCalcTonerPercent(m)).arg(vqCalcDrumPercent(m)).arg(bitList(vqCalcPex(m))),
-            "expected");
-    }
-
-    // One status byte -> fault bits, activity when idle and in a job: the rules
-    // between bits (each plain byte-to-bit mapping is checked end to end through
-    // the emulator, tst_printersim) and the activity codes.
-    void statusByte_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("value");
-        QTest::addColumn<QString>("expected");
-        // clang-format off
-        QTest::newRow("LSU data wins over transfer") << 2 << 0x03 << "17 0 6";
-        QTest::newRow("drum door hides trays") << 4 << 0x09 << "27 0 6";
-        QTest::newRow("tray 1 low") << 4 << 0x00 << "1 0 6";
-        QTest::newRow("tray 1 empty") << 4 << 0x81 << "25 0 6";
-        QTest::newRow("tray 2 empty") << 4 << 0xB0 << "2 0 6";
-        QTest::newRow("tray 2 empty wins over low") << 4 << 0xF0 << "2 0 6";
-        QTest::newRow("tray 2 ignored without bit 4") << 4 << 0xE0 << " 0 6";
-        QTest::newRow("both trays") << 4 << 0x70 << "1,2 0 6";
-        QTest::newRow("paper source only") << 6 << 0xFE << " 0 6";
-        QTest::newRow("byte 9 unused") << 9 << 0xFF << " 0 6";
-        QTest::newRow("activity 0") << 7 << 0 << " 2 6";
-        QTest::newRow("activity 2") << 7 << 2 << " 4 4";
-        QTest::newRow("activity 5") << 7 << 5 << " 7 7";
-        QTest::newRow("activity 255") << 7 << 255 << " 2 6";
-        // clang-format on
-    }
-    void statusByte()
-    {
         QFETCH(int, index);
         QFETCH(int, value);
-        CvqJetMem m = record(2, 0x0A, 0, 0);  // no crum bit 4: status bits only; activity 4
+        CvqJetMem m;
+        m.status_bytes[4] = 0x80;  // tray 1 loaded: no tray bits
+        m.status_bytes[7] = 4;     // idle
         m.status_bytes[index] = quint8(value);
-        const QString idle = QStringLiteral("%1 %2").arg(bitList(vqCalcPex(m))).arg(vqCalcPa(m));
+        m.vqPXG = pxg;
+        m.crum_status = quint8(cs);
+        m.crum_t_percent = quint16(t);
+        m.crum_d_percent = quint16(d);
+        m.vqTLL = qAbs(tll);
+        m.vqIGNORENODRUM = tll < 0;
+        const QString got = QStringLiteral("%1 %2 [%3] %4")
+                                .arg(vqCalcTonerPercent(m))
+                                .arg(vqCalcDrumPercent(m))
+                                .arg(bitList(vqCalcPex(m)))
+                                .arg(vqCalcPa(m));
         m.inprintjob = 3;
-        QTEST(QStringLiteral("%1 %2").arg(idle).arg(vqCalcPa(m)), "expected");
+        QTEST(got + " " + QString::number(vqCalcPa(m)), "expected");
     }
 
     void equality()
