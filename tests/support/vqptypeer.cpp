@@ -1,11 +1,9 @@
 #include "vqptypeer.h"
-#include "vqsimframe.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -69,18 +67,12 @@ int CvqRawPort::read(char* data, int size, int timeoutMs)
 
 QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body)
 {
-    CvqSimMsg m;
-    m.type = type;
-    m.id = id;
-    m.flags = flags;
-    m.body = body;
-    return vqSimEncodeFrame(m);
+    return vqSimEncodeFrame({type, 0, id, flags, body});
 }
 
 bool CvqPtyPeer::start(Handler handler)
 {
-    struct termios raw;
-    std::memset(&raw, 0, sizeof raw);
+    struct termios raw = {};
     cfmakeraw(&raw);
     char name[256] = {0};
     if (openpty(&mMaster, &mSlave, name, &raw, nullptr) != 0)
@@ -131,7 +123,7 @@ void CvqPtyPeer::run()
         }
         reader.vqFeed(QByteArray(in, int(n)));
         for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
-            mHandler({m.type, m.id, m.body}, *this);
+            mHandler(m, *this);
     }
 }
 

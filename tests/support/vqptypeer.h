@@ -7,9 +7,9 @@
 // from the library's, so a framing mistake there cannot hide behind the same
 // mistake here.
 
-#include <QByteArray>
+#include "vqsimframe.h"
+
 #include <QMap>
-#include <QString>
 
 #include <atomic>
 #include <functional>
@@ -33,13 +33,7 @@ private:
     int mFd;
 };
 
-struct CvqPeerFrame
-{
-    quint8 type = 0;
-    quint8 id = 0;
-    QByteArray body;
-};
-
+using CvqPeerFrame = CvqSimMsg;
 QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body);
 
 class CvqPtyPeer
