@@ -57,26 +57,21 @@ private slots:
         // Worker threads have no event loop of their own: the request brings one.
         std::unique_ptr<QThread> worker(QThread::create([&] {
             CvqCommOfHttp http(host);
-            if (op == QLatin1String("has")) {
-                bool exists = true;
-                result = http.vqHasFile(arg, exists);
-                output = exists ? "yes" : result ? "no" : "";
-            } else if (op == QLatin1String("get")) {
-                QByteArray bytes("stale");
-                result = http.vqGetFile(arg, bytes);
-                output = QString::fromUtf8(bytes);
-            } else if (op == QLatin1String("exe")) {
-                result = http.vqExe(arg, output, 5);
-            } else {
-                result = op == QLatin1String("del") ? http.vqDelFile(arg) : http.vqExeAlong(arg);
-                output.clear();
-            }
+            bool exists = true;
+            QByteArray bytes("stale");
+            result = op == "has" ? http.vqHasFile(arg, exists)
+                : op == "get"    ? http.vqGetFile(arg, bytes)
+                : op == "exe"    ? http.vqExe(arg, output, 5)
+                : op == "del"    ? http.vqDelFile(arg)
+                                 : http.vqExeAlong(arg);
+            if (op != "exe")
+                output = op == "has" ? (exists ? "yes" : "no") : op == "get" ? QString::fromUtf8(bytes) : QString();
         }));
         worker->start();
         worker->wait();
         const QString request = mSim.vqHistory().join(',').remove(QStringLiteral("http GET "));
         QTEST(QStringLiteral("%1|%2|%3").arg(result).arg(output, request), "expected");
-        if (op == QLatin1String("del") && result)
+        if (op == "del" && result)
             QCOMPARE(mSim.vqCmd("file ls /tmp/present.txt").size(), 1);
     }
 };
