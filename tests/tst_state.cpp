@@ -15,6 +15,24 @@ static QString bitList(int pex)
     return on.join(',');
 }
 
+// An idle printer's record, tray 1 loaded, with one status byte set. A negative
+// threshold: that one, with a missing drum ignored.
+static CvqJetMem record(int pxg, int cs, int t, int d, int tll = 10, int index = 7, int value = 4)
+{
+    CvqJetMem m;
+    m.status_bytes[4] = 0x80;
+    m.status_bytes[7] = 4;
+    m.status_bytes[index] = quint8(value);
+    m.vqPXG = pxg;
+    m.crum_status = quint8(cs);
+    m.crum_t_percent = quint16(t);
+    m.crum_d_percent = quint16(d);
+    m.vqTLL = qAbs(tll);
+    m.vqIGNORENODRUM = tll < 0;
+    return m;
+}
+Q_DECLARE_METATYPE(CvqJetMem)
+
 // 36 plain hex digits: count 1234, job 01, status bytes 00..09, crum 1A, t 2710, d 1F40.
 static const QByteArray kSts36 = QByteArrayLiteral("123401000102030405060708091A27101F40");
 
@@ -118,73 +136,51 @@ private slots:
     // to end through the emulator (tst_printersim).
     void state_data()
     {
-        QTest::addColumn<int>("pxg");
-        QTest::addColumn<int>("cs");
-        QTest::addColumn<int>("t");
-        QTest::addColumn<int>("d");
-        QTest::addColumn<int>("tll");    // negative: that threshold, with a missing drum ignored
-        QTest::addColumn<int>("index");  // one status byte set to value
-        QTest::addColumn<int>("value");
+        QTest::addColumn<CvqJetMem>("record");
         QTest::addColumn<QString>("expected");
         // clang-format off
-        QTest::newRow("pxg2 toner out, drum low") << 2 << 0x1A << 0 << 149 << 10 << 7 << 4 << "0 1 [9,29] 0 6";
-        QTest::newRow("pxg2 toner at threshold") << 2 << 0x1A << 1000 << 6000 << 10 << 7 << 4 << "10 60 [19] 0 6";
-        QTest::newRow("pxg2 toner above threshold") << 2 << 0x1A << 1050 << 6000 << 10 << 7 << 4 << "11 60 [] 0 6";
-        QTest::newRow("pxg2 no toner box") << 2 << 0x19 << 0 << 8000 << 10 << 7 << 4 << "-1 80 [15] 0 6";
-        QTest::newRow("pxg2 no drum") << 2 << 0x16 << 500 << 0 << 10 << 7 << 4 << "5 -1 [19,28] 0 6";
-        QTest::newRow("pxg2 no drum ignored") << 2 << 0x16 << 500 << 0 << -10 << 7 << 4 << "5 -1 [19] 0 6";
-        QTest::newRow("pxg1 cartridge in drum counter") << 1 << 0x18 << 9999 << 4000 << 10 << 7 << 4 << "40 -1 [] 0 6";
-        QTest::newRow("pxg1 counter 0 present") << 1 << 0x18 << 0 << 0 << 10 << 7 << 4 << "0 -1 [30] 0 6";
-        QTest::newRow("pxg1 low") << 1 << 0x18 << 0 << 500 << 10 << 7 << 4 << "5 -1 [29] 0 6";
-        QTest::newRow("pxg1 no cartridge") << 1 << 0x14 << 0 << 500 << 10 << 7 << 4 << "5 -1 [28] 0 6";
-        QTest::newRow("pxg3 toner counter, drum bits") << 3 << 0x12 << 900 << 0 << 10 << 7 << 4 << "9 -1 [29] 0 6";
-        QTest::newRow("pxg3 no cartridge") << 3 << 0x11 << 900 << 0 << -10 << 7 << 4 << "9 -1 [28] 0 6";
-        QTest::newRow("rounding half up") << 2 << 0x1A << 150 << 50 << 10 << 7 << 4 << "2 1 [19,29] 0 6";
-        QTest::newRow("no upper clamp") << 2 << 0x1A << 10050 << 10049 << 10 << 7 << 4 << "101 100 [] 0 6";
-        QTest::newRow("threshold 50") << 2 << 0x1A << 5000 << 5100 << 50 << 7 << 4 << "50 51 [19] 0 6";
-        QTest::newRow("no crum bit 4: nothing") << 2 << 0x0F << 0 << 0 << 10 << 7 << 4 << "-1 -1 [] 0 6";
-        QTest::newRow("LSU data wins over transfer") << 2 << 0x0A << 0 << 0 << 10 << 2 << 0x03 << "-1 -1 [17] 0 6";
-        QTest::newRow("drum door hides trays") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x09 << "-1 -1 [27] 0 6";
-        QTest::newRow("tray 1 low") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x00 << "-1 -1 [1] 0 6";
-        QTest::newRow("tray 1 empty") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x81 << "-1 -1 [25] 0 6";
-        QTest::newRow("tray 2 empty") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0xB0 << "-1 -1 [2] 0 6";
-        QTest::newRow("tray 2 empty wins over low") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0xF0 << "-1 -1 [2] 0 6";
-        QTest::newRow("tray 2 ignored without bit 4") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0xE0 << "-1 -1 [] 0 6";
-        QTest::newRow("both trays") << 2 << 0x0A << 0 << 0 << 10 << 4 << 0x70 << "-1 -1 [1,2] 0 6";
-        QTest::newRow("paper source only") << 2 << 0x0A << 0 << 0 << 10 << 6 << 0xFE << "-1 -1 [] 0 6";
-        QTest::newRow("byte 9 unused") << 2 << 0x0A << 0 << 0 << 10 << 9 << 0xFF << "-1 -1 [] 0 6";
-        QTest::newRow("activity 0") << 2 << 0x0A << 0 << 0 << 10 << 7 << 0 << "-1 -1 [] 2 6";
-        QTest::newRow("activity 2") << 2 << 0x0A << 0 << 0 << 10 << 7 << 2 << "-1 -1 [] 4 4";
-        QTest::newRow("activity 5") << 2 << 0x0A << 0 << 0 << 10 << 7 << 5 << "-1 -1 [] 7 7";
-        QTest::newRow("activity 255") << 2 << 0x0A << 0 << 0 << 10 << 7 << 255 << "-1 -1 [] 2 6";
+        QTest::newRow("pxg2 toner out, drum low") << record(2, 0x1A, 0, 149) << "0 1 [9,29] 0 6";
+        QTest::newRow("pxg2 toner at threshold") << record(2, 0x1A, 1000, 6000) << "10 60 [19] 0 6";
+        QTest::newRow("pxg2 toner above threshold") << record(2, 0x1A, 1050, 6000) << "11 60 [] 0 6";
+        QTest::newRow("pxg2 no toner box") << record(2, 0x19, 0, 8000) << "-1 80 [15] 0 6";
+        QTest::newRow("pxg2 no drum") << record(2, 0x16, 500, 0) << "5 -1 [19,28] 0 6";
+        QTest::newRow("pxg2 no drum ignored") << record(2, 0x16, 500, 0, -10) << "5 -1 [19] 0 6";
+        QTest::newRow("pxg1 cartridge in drum counter") << record(1, 0x18, 9999, 4000) << "40 -1 [] 0 6";
+        QTest::newRow("pxg1 counter 0 present") << record(1, 0x18, 0, 0) << "0 -1 [30] 0 6";
+        QTest::newRow("pxg1 low") << record(1, 0x18, 0, 500) << "5 -1 [29] 0 6";
+        QTest::newRow("pxg1 no cartridge") << record(1, 0x14, 0, 500) << "5 -1 [28] 0 6";
+        QTest::newRow("pxg3 toner counter, drum bits") << record(3, 0x12, 900, 0) << "9 -1 [29] 0 6";
+        QTest::newRow("pxg3 no cartridge") << record(3, 0x11, 900, 0, -10) << "9 -1 [28] 0 6";
+        QTest::newRow("rounding half up") << record(2, 0x1A, 150, 50) << "2 1 [19,29] 0 6";
+        QTest::newRow("no upper clamp") << record(2, 0x1A, 10050, 10049) << "101 100 [] 0 6";
+        QTest::newRow("threshold 50") << record(2, 0x1A, 5000, 5100, 50) << "50 51 [19] 0 6";
+        QTest::newRow("no crum bit 4: nothing") << record(2, 0x0F, 0, 0) << "-1 -1 [] 0 6";
+        QTest::newRow("LSU data wins over transfer") << record(2, 0x0A, 0, 0, 10, 2, 0x03) << "-1 -1 [17] 0 6";
+        QTest::newRow("drum door hides trays") << record(2, 0x0A, 0, 0, 10, 4, 0x09) << "-1 -1 [27] 0 6";
+        QTest::newRow("tray 1 low") << record(2, 0x0A, 0, 0, 10, 4, 0x00) << "-1 -1 [1] 0 6";
+        QTest::newRow("tray 1 empty") << record(2, 0x0A, 0, 0, 10, 4, 0x81) << "-1 -1 [25] 0 6";
+        QTest::newRow("tray 2 empty") << record(2, 0x0A, 0, 0, 10, 4, 0xB0) << "-1 -1 [2] 0 6";
+        QTest::newRow("tray 2 empty wins over low") << record(2, 0x0A, 0, 0, 10, 4, 0xF0) << "-1 -1 [2] 0 6";
+        QTest::newRow("tray 2 ignored without bit 4") << record(2, 0x0A, 0, 0, 10, 4, 0xE0) << "-1 -1 [] 0 6";
+        QTest::newRow("both trays") << record(2, 0x0A, 0, 0, 10, 4, 0x70) << "-1 -1 [1,2] 0 6";
+        QTest::newRow("paper source only") << record(2, 0x0A, 0, 0, 10, 6, 0xFE) << "-1 -1 [] 0 6";
+        QTest::newRow("byte 9 unused") << record(2, 0x0A, 0, 0, 10, 9, 0xFF) << "-1 -1 [] 0 6";
+        QTest::newRow("activity 0") << record(2, 0x0A, 0, 0, 10, 7, 0) << "-1 -1 [] 2 6";
+        QTest::newRow("activity 2") << record(2, 0x0A, 0, 0, 10, 7, 2) << "-1 -1 [] 4 4";
+        QTest::newRow("activity 5") << record(2, 0x0A, 0, 0, 10, 7, 5) << "-1 -1 [] 7 7";
+        QTest::newRow("activity 255") << record(2, 0x0A, 0, 0, 10, 7, 255) << "-1 -1 [] 2 6";
         // clang-format on
     }
     void state()
     {
-        QFETCH(int, pxg);
-        QFETCH(int, cs);
-        QFETCH(int, t);
-        QFETCH(int, d);
-        QFETCH(int, tll);
-        QFETCH(int, index);
-        QFETCH(int, value);
-        CvqJetMem m;
-        m.status_bytes[4] = 0x80;  // tray 1 loaded: no tray bits
-        m.status_bytes[7] = 4;     // idle
-        m.status_bytes[index] = quint8(value);
-        m.vqPXG = pxg;
-        m.crum_status = quint8(cs);
-        m.crum_t_percent = quint16(t);
-        m.crum_d_percent = quint16(d);
-        m.vqTLL = qAbs(tll);
-        m.vqIGNORENODRUM = tll < 0;
+        QFETCH(CvqJetMem, record);
         const QString got = QStringLiteral("%1 %2 [%3] %4")
-                                .arg(vqCalcTonerPercent(m))
-                                .arg(vqCalcDrumPercent(m))
-                                .arg(bitList(vqCalcPex(m)))
-                                .arg(vqCalcPa(m));
-        m.inprintjob = 3;
-        QTEST(got + " " + QString::number(vqCalcPa(m)), "expected");
+                                .arg(vqCalcTonerPercent(record))
+                                .arg(vqCalcDrumPercent(record))
+                                .arg(bitList(vqCalcPex(record)))
+                                .arg(vqCalcPa(record));
+        record.inprintjob = 3;
+        QTEST(got + " " + QString::number(vqCalcPa(record)), "expected");
     }
 
     void equality()
