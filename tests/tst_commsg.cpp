@@ -14,43 +14,41 @@ static QByteArray wire(int id, int flags = 0, const char* tail = "19790402")
     return hex("19731019 07000000") + QByteArray(fields, 4) + QByteArray("/x\0", 3) + hex(tail);
 }
 
+// A request of the given type and id; its body a u32 (unless negative), then a string (unless null).
+static CvqComMsg request(int type, int id, qint64 u32 = -1, const QString& text = QString())
+{
+    CvqComMsg m{quint8(type)};
+    m.vqMsgId = quint8(id);
+    if (u32 >= 0)
+        m.vqAppendU32(quint32(u32));
+    if (!text.isNull())
+        m.vqAppendStr(text);
+    return m;
+}
+Q_DECLARE_METATYPE(CvqComMsg)
+
 class TstComMsg : public QObject
 {
     Q_OBJECT
 private slots:
     void frame_data()
     {
-        // clang-format off
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<qint64>("u32");    // appended first unless negative
-        QTest::addColumn<QString>("text");  // then appended as a string unless null
+        QTest::addColumn<CvqComMsg>("msg");
         QTest::addColumn<QByteArray>("expected");
-
         // head | vqMainLen | type, version, id, flags | body | tail
-        QTest::newRow("empty request, 16 bytes") << 1 << 0 << qint64(-1) << QString() << hex("19731019 04000000 01000000 19790402");
-        QTest::newRow("u32 least significant byte first") << 10 << 0xAB << qint64(0x11223344) << QString() << hex("19731019 08000000 0a00ab00 44332211 19790402");
-        QTest::newRow("ASCII string and its 0") << 14 << 1 << qint64(-1) << QStringLiteral("/tm") << hex("19731019 08000000 0e000100 2f746d00 19790402");
-        QTest::newRow("non-ASCII string: UTF-8 length + 1") << 15 << 255 << qint64(7) << QStringLiteral("扫描") << hex("19731019 0f000000 0f00ff00 07000000 e689abe68f8f00 19790402");
+        // clang-format off
+        QTest::newRow("empty request, 16 bytes") << request(1, 0) << hex("19731019 04000000 01000000 19790402");
+        QTest::newRow("u32 least significant byte first") << request(10, 0xAB, 0x11223344) << hex("19731019 08000000 0a00ab00 44332211 19790402");
+        QTest::newRow("ASCII string and its 0") << request(14, 1, -1, "/tm") << hex("19731019 08000000 0e000100 2f746d00 19790402");
+        QTest::newRow("non-ASCII string: UTF-8 length + 1") << request(15, 255, 7, "扫描") << hex("19731019 0f000000 0f00ff00 07000000 e689abe68f8f00 19790402");
         // clang-format on
     }
-
     void frame()
     {
-        QFETCH(int, type);
-        QFETCH(int, id);
-        QFETCH(qint64, u32);
-        QFETCH(QString, text);
-
-        CvqComMsg m{quint8(type)};
-        m.vqMsgId = quint8(id);
-        if (u32 >= 0)
-            m.vqAppendU32(quint32(u32));
-        if (!text.isNull())
-            m.vqAppendStr(text);
-        QTEST(m.vqFrame(), "expected");
-        QCOMPARE(m.vqMsgHead + m.vqMsgTail, hex("19731019 19790402"));
-        QVERIFY(m.vqIsConsistent());
+        QFETCH(CvqComMsg, msg);
+        QTEST(msg.vqFrame(), "expected");
+        QCOMPARE(msg.vqMsgHead + msg.vqMsgTail, hex("19731019 19790402"));
+        QVERIFY(msg.vqIsConsistent());
     }
 
     // Bytes in (in pieces of the given size, 0: at once) -> the ids of the frames found.
