@@ -32,6 +32,11 @@ class TstLanUpRom : public QObject
         mSeams->upRom = [c] { return c; };
     }
     QStringList httpHistory() { return mSim.vqHistory().filter(QRegularExpression("^http ")); }
+    void sim(const QStringList& lines)
+    {
+        for (const QString& line : lines)
+            VQ_SIM_OK(mSim, line);
+    }
 
 private slots:
     void initTestCase()
@@ -137,10 +142,7 @@ private slots:
         // A silent server is waited for briefly only.
         configure(ip(1) + "/255.255.255.0", setup.contains("silence") ? 1500 : 150000,
                   !QByteArray(QTest::currentDataTag()).startsWith("no image"));
-        for (const char* line : {"@p1 reset", "@p2 reset", "@p1 history clear", "@p2 history clear"})
-            VQ_SIM_OK(mSim, line);
-        for (const QString& line : setup.split(" | ", Qt::SkipEmptyParts))
-            VQ_SIM_OK(mSim, line);
+        sim(QStringList{"@p1 reset", "@p2 reset", "@p1 history clear", "@p2 history clear"} + setup.split(" | "));
         const int uproms = mSim.vqStatus().value("uprom").toInt();
 
         CvqDebugCapture capture;
@@ -157,10 +159,9 @@ private slots:
         QCOMPARE(history.filter("http POST").size(), upload ? 1 : 0);
         QVERIFY2(mSim.vqHistory("p2").filter("http ").isEmpty(), "a redirect was followed");
         if (upload >= 2) {  // one part, as the printer expects it, carrying the image byte for byte
-            QVERIFY(history.contains(QStringLiteral("http part Content-Disposition: form-data; name=\"file1\"; "
-                                                    "filename=\"1.RM\" | Content-Type: application/octet-stream | "
-                                                    "bytes=%1")
-                                         .arg(mImage.size())));
+            QVERIFY(history.contains("http part Content-Disposition: form-data; name=\"file1\"; filename=\"1.RM\" | "
+                                     "Content-Type: application/octet-stream | bytes="
+                                     + QString::number(mImage.size())));
             const QString total = progress.value(progress.size() - 1).section(' ', -1);
             QCOMPARE(progress.value(progress.size() - 1), QStringLiteral("upload progress： %1  /  %1").arg(total));
         }
@@ -194,31 +195,23 @@ private slots:
         QCOMPARE(vqUpRomGet(ip(9), "/ajax_get1284", 2000), QStringLiteral(" ab"));
     }
 
-    void tick_data()
-    {
-        // clang-format off
-        QTest::addColumn<QString>("args");      // total, pending, maximum, value
-        QTest::addColumn<QString>("expected");  // maximum, value
-        QTest::newRow("maximum first") << "253 245 100 0" << "253 0";
-        QTest::newRow("then the value") << "253 200 253 0" << "253 53";
-        QTest::newRow("no addresses") << "0 0 100 7" << "100 0";
-        // clang-format on
-    }
+    // The progress bar: its maximum first, the value on the next tick; no addresses, no progress.
     void tick()
     {
-        QFETCH(QString, args);
-        const QStringList a = args.split(' ');
-        int maximum = a[2].toInt(), value = a[3].toInt();
-        vqUpRomTick(a[0].toInt(), a[1].toInt(), maximum, value);
-        QTEST(QStringLiteral("%1 %2").arg(maximum).arg(value), "expected");
+        const auto tick = [](int total, int pending, int maximum, int value) {
+            vqUpRomTick(total, pending, maximum, value);
+            return QStringLiteral("%1 %2").arg(maximum).arg(value);
+        };
+        QCOMPARE(tick(253, 245, 100, 0), "253 0");
+        QCOMPARE(tick(253, 200, 253, 0), "253 53");
+        QCOMPARE(tick(0, 0, 100, 7), "100 0");
     }
 
     // The progress window's whole run: one pass, then the end (the shipped
     // switch's verb does nothing: tst_cli).
     void verbUpRom1()
     {
-        VQ_SIM_OK(mSim, "reset");
-        VQ_SIM_OK(mSim, "history clear");
+        sim({"reset", "history clear"});
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("VQ_LOOPBACK_ONLY", "1");
@@ -242,10 +235,7 @@ private slots:
     void stopDuringWaitAndUpload()
     {
         configure(ip(1) + "/255.255.255.0");
-        VQ_SIM_OK(mSim, "reset");
-        VQ_SIM_OK(mSim, "romver V1.3.6406");
-        VQ_SIM_OK(mSim, "httpfault stall path=/uprom size=4096 count=0");
-        VQ_SIM_OK(mSim, "history clear");
+        sim({"reset", "romver V1.3.6406", "httpfault stall path=/uprom size=4096 count=0", "history clear"});
         CvqDebugCapture log;
         CvqLanUpRomTrd trd;
         trd.start();

@@ -22,32 +22,23 @@ class TstScanToPc : public QObject
     CvqSeamScope<CvqMonitorSeams> mSeams;
     CvqSeamScope<CvqLinkSeams> mLinkSeams;
 
-    // Everything under the desktop as relative paths, the time stamp as "@"; then an empty desktop.
+    // Everything under the desktop as relative paths (the time stamp as "@", a file's size
+    // unless it is the emulator's page of its number); then an empty desktop.
     QString takeDesktop()
     {
         QStringList out;
         const QDir top(mDesktop.path());
         for (const QString& d : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
             out << d + "/";
-            for (const QString& f : QDir(top.filePath(d)).entryList(QDir::Files | QDir::Hidden))
-                out << d + "/" + f;
+            for (const QString& f : QDir(top.filePath(d)).entryList(QDir::Files | QDir::Hidden)) {
+                const QByteArray bytes = vqReadFile(top.filePath(d + "/" + f));
+                const bool page = bytes == vqReadFile(mSimOut.path() + "/scans/p1/vqstdscans/pic_" + f.mid(5));
+                out << d + "/" + f + (page ? QString() : QStringLiteral(" (%1 bytes)").arg(bytes.size()));
+            }
         }
         QDir(mDesktop.path()).removeRecursively();
         QDir().mkpath(mDesktop.path());
         return out.join(", ").replace(kStamp, "@");
-    }
-    void put(const QString& path, const QByteArray& bytes)
-    {
-        CvqComLink link(mSim.vqPty());
-        quint8 status = 9;
-        QString err;
-        QVERIFY(link.open() && link.vqLinkPut(path, bytes, status, err) && status == 0);
-    }
-    QByteArray page(int n, const QString& desktopFile = QString())
-    {
-        if (!desktopFile.isEmpty())
-            return vqReadFile(mDesktop.filePath(QString(desktopFile).replace("@", kStamp)));
-        return vqReadFile(QString("%1/scans/p1/vqstdscans/pic_%2.jpg").arg(mSimOut.path()).arg(n, 4, 10, QChar('0')));
     }
 
 private slots:
@@ -78,7 +69,11 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(bool, read);
-        put(vqScanToPcReqFile, request);
+        CvqComLink link(mSim.vqPty());  // a control line cannot carry 5000 bytes
+        quint8 status = 9;
+        QString err;
+        QVERIFY(link.open() && link.vqLinkPut(vqScanToPcReqFile, request, status, err) && status == 0);
+        link.close();  // the pass opens the port itself
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), read ? CvqScanToPcEnd::BadRequest : CvqScanToPcEnd::NoRequest);
         QCOMPARE(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"), read);
         QCOMPARE(takeDesktop(), QString());
@@ -99,9 +94,8 @@ private slots:
         };
         for (int i = 0; i < 2; ++i)
             job(QString("../..\\x:y\x01\x7f") + QChar(0) + "打印机");
-        const QString hostile = ".._.._x_y___打印机@";
-        QCOMPARE(page(1, hostile + "/scan_0001.jpg"), page(1));
-        QCOMPARE(takeDesktop(), QString("%1/, %1/scan_0001.jpg, %1 (2)/, %1 (2)/scan_0001.jpg").arg(hostile));
+        QCOMPARE(takeDesktop(),
+                 QString("%1/, %1/scan_0001.jpg, %1 (2)/, %1 (2)/scan_0001.jpg").arg(".._.._x_y___打印机@"));
 
         QVERIFY(QDir(mDesktop.path()).mkdir("P4120W" + kStamp));
         job("P4120W");
@@ -114,11 +108,10 @@ private slots:
 #endif
 
         // An empty whole page: an empty file.
-        put(vqScanToPcReqFile, "jpg");
-        put("/tmp/vqstdscans/pic_0001.jpg", QByteArray());
+        VQ_SIM_OK(mSim, "file put /tmp/vqscantopc.req.txt jpg");
+        VQ_SIM_OK(mSim, "file put /tmp/vqstdscans/pic_0001.jpg");
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
-        QCOMPARE(page(1, "P4120W@/scan_0001.jpg"), QByteArray());
-        QCOMPARE(takeDesktop(), "P4120W@/, P4120W@/scan_0001.jpg");
+        QCOMPARE(takeDesktop(), "P4120W@/, P4120W@/scan_0001.jpg (0 bytes)");
 
         // Without a desktop nothing lands in the working directory.
         QCOMPARE(vqScanToPcFolder(QString(), "P4120W" + kStamp), QString());
@@ -134,8 +127,6 @@ private slots:
         trd.start();
         VQ_SIM_OK(mSim, "scan pages=2 parts=3 format=jpg interval=100");
         QTRY_COMPARE_WITH_TIMEOUT(debug.lines().filter("job ended").size(), 1, 30000);
-        for (int n : {1, 2})
-            QCOMPARE(page(n, QString("P4120W@/scan_000%1.jpg").arg(n)), page(n));
         QCOMPARE(takeDesktop(), "P4120W@/, P4120W@/scan_0001.jpg, P4120W@/scan_0002.jpg");
 
         VQ_SIM_OK(mSim, "scan pages=2 parts=0 interval=600000");
