@@ -19,6 +19,8 @@ class TstLanUpRom : public QObject
     quint16 mPort = 0;
     QByteArray mImage;
     CvqSeamScope<CvqMonitorSeams> mSeams;
+    QStringList mPending;  // a worker's list; vqRunOneIp leaves it alone
+    QMutex mMutex;
 
     QString ip(int host) const { return mNet + QString::number(host); }
     void configure(const QString& ifs, int uploadMs = 150000, bool image = true)
@@ -146,9 +148,7 @@ private slots:
         const int uproms = mSim.vqStatus().value("uprom").toInt();
 
         CvqDebugCapture capture;
-        QStringList pending;
-        QMutex mutex;
-        CvqLanUpRomSlaveTrd(3, &pending, &mutex).vqRunOneIp(ip(2));
+        CvqLanUpRomSlaveTrd(3, &mPending, &mMutex).vqRunOneIp(ip(2));
         QStringList got = capture.take();
         QCOMPARE(got.takeFirst(),
                  QStringLiteral("------------------- vqRunOneIp %1 @ 3 -------------------").arg(ip(2)));
@@ -184,9 +184,8 @@ private slots:
             QTcpSocket* s = server.nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, s, [s] {
                 s->readAll();
-                static const char answer[] =
-                    "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n ab\0cd \n";
-                s->write(answer, sizeof answer - 1);
+                s->write(
+                    QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n ab\0cd \n"));
                 s->disconnectFromHost();
             });
         });
@@ -239,10 +238,8 @@ private slots:
         CvqDebugCapture log;
         CvqLanUpRomTrd trd;
         trd.start();
-        QStringList pending;
-        QMutex mutex;
         std::unique_ptr<QThread> upload(
-            QThread::create([&] { CvqLanUpRomSlaveTrd(0, &pending, &mutex).vqRunOneIp(ip(2)); }));
+            QThread::create([&] { CvqLanUpRomSlaveTrd(0, &mPending, &mMutex).vqRunOneIp(ip(2)); }));
         upload->start();
         QTRY_VERIFY_WITH_TIMEOUT(!httpHistory().filter("http POST /uprom stalled").isEmpty(), 20000);
         vqQuitAll();
