@@ -126,10 +126,6 @@ private slots:
 
     // Whole jobs against the emulator: the success and the fault counts over
     // both transports (the first row in real time), the job's other ends over one.
-    // A page the disk cannot hold is a storage error, never a short file
-    // reported as done; so are pages beyond the job's bounds ("sink bounds": 3
-    // pages, "page": 4000 bytes, "job": 10000; an emulated page is 4013). The
-    // pages before them stay.
     void emulator_data()
     {
         // clang-format off
@@ -163,6 +159,9 @@ private slots:
         row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << "1 1 扫描仪卡纸";
         row(2, "job state without wait flag")
             << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << "249" + comm;
+        // A page the disk cannot hold is a storage error, never a short file reported as done;
+        // so are pages beyond the job's bounds ("sink bounds": 3 pages, "page": 4000 bytes,
+        // "job": 10000; an emulated page is 4013). The pages before them stay.
         const QString store = " 文件存储错误";
         row(2, "output directory gone") << "sink gone" << "252 0" + store;
 #ifdef Q_OS_UNIX  // a full disk is played by the file size limit

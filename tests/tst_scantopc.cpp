@@ -76,8 +76,7 @@ private slots:
         link.close();  // the pass opens the port itself
         QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), read ? CvqScanToPcEnd::BadRequest : CvqScanToPcEnd::NoRequest);
         QCOMPARE(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"), read);
-        QCOMPARE(takeDesktop(), QString());
-        QCOMPARE(mSim.vqHistory().filter("vqstdscans"), QStringList());
+        QCOMPARE(takeDesktop() + mSim.vqHistory().filter("vqstdscans").join(", "), QString());  // nothing fetched
         mSim.vqCmd("file rm /tmp/vqscantopc.req.txt");
     }
 
