@@ -3,32 +3,12 @@
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QThread>
 #include <QtTest>
 
 #include <csignal>
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
 #endif
-
-namespace {
-QString state(int run, const QString& tp, const QString& code)
-{
-    return QStringLiteral("vqscanjob.vqjobrun: %1\nvqscanjob.vqjobtp: %2\nvqscanjob.vqjobrstcode: %3\n"
-                          "vqscanjob.vqjobwaitflag: 0")
-        .arg(run)
-        .arg(tp, code);
-}
-
-// Pauses of a few milliseconds instead of seconds.
-bool quickSleep(int ms)
-{
-    QThread::msleep(ulong(qMin(ms, 5)));
-    return false;
-}
-}  // namespace
 
 class TstScanJob : public QObject
 {
@@ -39,15 +19,8 @@ class TstScanJob : public QObject
 
     CvqScanParams params(const QString& dir, int hostTp = 2)
     {
-        CvqScanParams p;
-        p.vqScannerHostTp = hostTp;
-        p.vqScannerHost = hostTp == 1 ? mSim.vqHttp() : mSim.vqPty();
-        p.taskId = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
-        p.inputMode = 1;
-        p.saveToFileFormat = QStringLiteral("jpg");
-        p.scanPaperSizeTypeEngName = QStringLiteral("A4");
-        p.vqOutDir = dir;
-        return p;
+        const QString id = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
+        return {hostTp, hostTp == 1 ? mSim.vqHttp() : mSim.vqPty(), id, 1, 0, 0, "jpg", "A4", dir};
     }
 
 private slots:
@@ -70,12 +43,15 @@ private slots:
         // clang-format off
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("expected");
-        QTest::newRow("scan from the PC running") << state(1, "1", "0") << 10;
-        QTest::newRow("scan to PC running") << state(1, "11", "0") << 11;
-        QTest::newRow("other job running") << state(2, "5", "0") << 12;
-        QTest::newRow("unknown code") << state(0, "1", "12") << 8;
-        QTest::newRow("a later line wins, pieces trimmed")
-            << state(1, "1", "0") + "\n  x.vqscanjob.vqjobrun :  0 \n" << 0;
+        const auto state = [](const char* run, const char* tp, const char* code) {
+            return QStringLiteral("vqscanjob.vqjobrun: %1\nvqscanjob.vqjobtp: %2\nvqscanjob.vqjobrstcode: %3\n"
+                                  "vqscanjob.vqjobwaitflag: 0").arg(run, tp, code);
+        };
+        QTest::newRow("scan from the PC running") << state("1", "1", "0") << 10;
+        QTest::newRow("scan to PC running") << state("1", "11", "0") << 11;
+        QTest::newRow("other job running") << state("2", "5", "0") << 12;
+        QTest::newRow("unknown code") << state("0", "1", "12") << 8;
+        QTest::newRow("a later line wins, pieces trimmed") << state("1", "1", "0") + "\n  x.vqscanjob.vqjobrun :  0 \n" << 0;
         // clang-format on
     }
     void jobState()
@@ -88,31 +64,28 @@ private slots:
     void checkParams_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<int>("inputMode");
-        QTest::addColumn<QString>("sub");  // below a fresh directory; empty: the directory itself
-        QTest::addColumn<int>("answer");   // -1: no question expected
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("err");
-        QTest::newRow("format in capitals, mode 128") << "TIFF" << 128 << "" << -1 << true << "before";
-        QTest::newRow("missing directory, Yes creates it") << "jpg" << 0 << "new/sub" << 1 << true << "before";
-        QTest::newRow("missing directory, No") << "jpg" << 1 << "new/sub" << 0 << false << "before";
-        QTest::newRow("directory cannot be made") << "jpg" << 1 << "file/sub" << 1 << false << "目录 %1/file/sub 创建错误";
-        QTest::newRow("format gif") << "gif" << 1 << "" << -1 << false << "saveToFileFormat错误";
-        QTest::newRow("input mode 2") << "png" << 2 << "" << -1 << false << "inputMode错误";
+        QTest::addColumn<QString>("params");   // format and input mode
+        QTest::addColumn<QString>("sub");      // below a fresh directory; empty: the directory itself
+        QTest::addColumn<int>("answer");       // -1: no question expected
+        QTest::addColumn<QString>("expected");  // the result, the error, and "dir" when the directory exists
+        QTest::newRow("format in capitals, mode 128") << "TIFF 128" << "" << -1 << "ok before dir";
+        QTest::newRow("missing directory, Yes creates it") << "jpg 0" << "new/sub" << 1 << "ok before dir";
+        QTest::newRow("missing directory, No") << "jpg 1" << "new/sub" << 0 << "no before";
+        QTest::newRow("directory cannot be made") << "jpg 1" << "file/sub" << 1 << "no 目录 %1/file/sub 创建错误";
+        QTest::newRow("format gif") << "gif 1" << "" << -1 << "no saveToFileFormat错误 dir";
+        QTest::newRow("input mode 2") << "png 2" << "" << -1 << "no inputMode错误 dir";
         // clang-format on
     }
     void checkParams()
     {
+        QFETCH(QString, params);
         QFETCH(QString, sub);
         QFETCH(int, answer);
         QTemporaryDir dir;
         QFile(dir.filePath("file")).open(QIODevice::WriteOnly);
-        CvqScanParams p = params(sub.isEmpty() ? dir.path() : dir.filePath(sub));
-        QFETCH(QString, format);
-        QFETCH(int, inputMode);
-        p.saveToFileFormat = format;
-        p.inputMode = inputMode;
+        CvqScanParams p = this->params(sub.isEmpty() ? dir.path() : dir.filePath(sub));
+        p.saveToFileFormat = params.section(' ', 0, 0);
+        p.inputMode = params.section(' ', 1).toInt();
         CvqDoScan scan;
         QStringList asked;
         const CvqDoScan::Ask ask = [&](const QString& title, const QString& text) {
@@ -120,74 +93,21 @@ private slots:
             return answer == 1;
         };
         QString got = "before";
-        QTEST(scan.vqCheckParams(p, ask, got), "ok");
-        QFETCH(QString, err);
-        QCOMPARE(got, QString(err).replace("%1", dir.path()));
+        bool ok = scan.vqCheckParams(p, ask, got);
+        QFETCH(QString, expected);
+        QCOMPARE(QString(ok ? "ok " : "no ") + got + (QDir(p.vqOutDir).exists() ? " dir" : ""),
+                 expected.replace("%1", dir.path()));
         QCOMPARE(asked, answer < 0 ? QStringList() : QStringList("确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
-        QCOMPARE(QDir(p.vqOutDir).exists(), answer != 0 && !sub.startsWith("file"));
 
         // Off the GUI thread nobody is asked, and No stands.
         if (answer == 1 && QDir(p.vqOutDir).removeRecursively()) {
             CvqWarningGuard warnings;
-            bool ok = true;
             std::unique_ptr<QThread> t(QThread::create([&] { ok = scan.vqCheckParams(p, ask, got); }));
             t->start();
             QVERIFY(t->wait(10000));
-            QVERIFY(!ok && asked.size() == 1 && !QDir(p.vqOutDir).exists());
+            QCOMPARE(QStringLiteral("%1 %2 %3").arg(ok).arg(asked.size()).arg(QDir(p.vqOutDir).exists()), "0 1 0");
             QCOMPARE(warnings.take().size(), 1);
         }
-    }
-
-    // A page the disk cannot hold is a storage error, never a short file
-    // reported as done; so are pages beyond the job's bounds (here 3 pages, and
-    // a page's or the job's bytes as given; the pages before them stay).
-    void storage_data()
-    {
-        // clang-format off
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("out");  // the output directory: "dir", "gone", or "full" after 1000 bytes
-        QTest::addColumn<int>("pageBytes");  // an emulated page: 4013 bytes
-        QTest::addColumn<int>("jobBytes");
-        QTest::addColumn<int>("kept");  // files
-        QTest::newRow("output directory gone") << "scanjob pages=1 parts=0" << "gone" << 65536 << 65536 << 0;
-#ifdef Q_OS_UNIX  // a full disk is played by the file size limit
-        QTest::newRow("disk full inside a page") << "scanjob pages=1 parts=0" << "full" << 65536 << 65536 << 1;
-#endif
-        QTest::newRow("a fourth page") << "scanjob pages=4 parts=0" << "dir" << 65536 << 65536 << 3;
-        QTest::newRow("a parted page past its bound") << "scanjob pages=1 parts=2" << "dir" << 4000 << 65536 << 1;
-        QTest::newRow("a job past its bound") << "scanjob pages=3 parts=0" << "dir" << 65536 << 10000 << 2;
-        // clang-format on
-    }
-    void storage()
-    {
-        QFETCH(QString, setup);
-        QFETCH(QString, out);
-        QFETCH(int, pageBytes);
-        QFETCH(int, jobBytes);
-        VQ_SIM_OK(mSim, setup);
-        QTemporaryDir dir;
-        CvqSeamScope<CvqLinkSeams> seams;
-        seams->scanPause = quickSleep;
-        CvqDoScan scan;
-        scan.vqBounds = {pageBytes, 3, jobBytes};
-        QString err;
-#ifdef Q_OS_UNIX
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        if (out == "full") {
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit small = old;
-            small.rlim_cur = 1000;
-            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        }
-#endif
-        const int code = scan.vqDoScan(params(out == "gone" ? dir.filePath("gone") : dir.path()), err);
-#ifdef Q_OS_UNIX
-        setrlimit(RLIMIT_FSIZE, &old);
-#endif
-        QCOMPARE(code, 252);
-        QCOMPARE(err, QStringLiteral("文件存储错误"));
-        QTEST(int(QDir(dir.path()).entryList(QDir::Files).size()), "kept");
     }
 
     // The file sink refuses a write outside a page and a name that is a path.
@@ -210,67 +130,91 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<int>("hostTp");
-        QTest::addColumn<QString>("setup");  // control lines, " | " between them
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("err");
-        QTest::addColumn<int>("pages");
-        const QString comm = "通信错误", jam = "扫描仪卡纸";
+        QTest::addColumn<QString>("setup");     // control lines, " | " between them; "sink" for the output
+        QTest::addColumn<QString>("expected");  // the result, the pages stored, the error
+        const QString comm = " 0 通信错误";
         auto row = [](int tp, const QString& name) -> QTestData& {
             return QTest::newRow(qPrintable((tp == 2 ? "USB: " : "HTTP: ") + name)) << tp;
         };
         for (int tp : {2, 1})
-            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0" << 0 << "" << 2;
+            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0" << "0 2";
         // Ten failures of a kind are borne, the eleventh ends the job.
-        row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << 0 << "" << 1;
-        row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << 249 << comm << 0;
-        row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << 249 << comm << 0;
-        row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << 0 << "" << 1;
-        row(2, "ten unreadable job states") << "scanjob pages=0 | jobstate fail=10 after=1" << 0 << "" << 0;
-        row(1, "eleven unreadable job states") << "scanjob pages=0 | jobstate fail=11 after=1" << 249 << comm << 0;
-        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << 0 << "" << 2;
+        row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << "0 1";
+        row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << "249" + comm;
+        row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << "249" + comm;
+        row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << "0 1";
+        row(2, "ten unreadable job states") << "scanjob pages=0 | jobstate fail=10 after=1" << "0 0";
+        row(1, "eleven unreadable job states") << "scanjob pages=0 | jobstate fail=11 after=1" << "249" + comm;
+        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << "0 2";
         // The scanner's own faults 1 to 7; any other code is 8.
         for (int code = 1; code <= 9; ++code)
-            row(2, QString("result code %1").arg(code))
-                << QString("scanjob pages=1 result=%1").arg(code) << qMin(code, 8)
-                << CvqDoScan::vqResultText(qMin(code, 8)) << 1;
-        row(2, "busy") << "scan pages=1 interval=60000" << 241 << "设备忙,请稍后重试" << 0;
-        row(2, "scanner fails to start") << "scanner err" << 12 << "扫描仪初始化失败,请稍后重试,或重启设备再尝试" << 0;
-        row(2, "parameters refused") << "scanjob try=err" << 254 << "参数错误" << 0;
-        row(2, "parameter check answers something else") << "scanjob try=maybe" << 249 << comm << 0;
-        row(2, "the last page appears as the job ends") << "scanjob pages=2 parts=0 last=state" << 0 << "" << 2;
-        row(2, "the job ends inside a parted page") << "scanjob pages=1 parts=2 open=1" << 249 << comm << 1;
-        row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << 1 << jam << 1;
+            row(2, QString("result code %1").arg(code)) << QString("scanjob pages=1 result=%1").arg(code)
+                << QString("%1 1 ").arg(qMin(code, 8)) + CvqDoScan::vqResultText(qMin(code, 8));
+        row(2, "busy") << "scan pages=1 interval=60000" << "241 0 设备忙,请稍后重试";
+        row(2, "scanner fails to start") << "scanner err" << "12 0 扫描仪初始化失败,请稍后重试,或重启设备再尝试";
+        row(2, "parameters refused") << "scanjob try=err" << "254 0 参数错误";
+        row(2, "parameter check answers something else") << "scanjob try=maybe" << "249" + comm;
+        row(2, "the last page appears as the job ends") << "scanjob pages=2 parts=0 last=state" << "0 2";
+        row(2, "the job ends inside a parted page") << "scanjob pages=1 parts=2 open=1" << "249 1 通信错误";
+        row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << "1 1 扫描仪卡纸";
         row(2, "job state without wait flag")
-            << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << 249 << comm
-            << 0;
-        QTest::newRow("host type 3: nothing sent") << 3 << "" << -1 << "系统错误" << 0;
+            << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << "249" + comm;
+        // A page the disk cannot hold is a storage error, never a short file reported as done;
+        // so are pages beyond the job's bounds ("sink bounds": 3 pages, "page": 4000 bytes,
+        // "job": 10000; an emulated page is 4013). The pages before them stay.
+        const QString store = " 文件存储错误";
+        row(2, "output directory gone") << "sink gone" << "252 0" + store;
+#ifdef Q_OS_UNIX  // a full disk is played by the file size limit
+        row(2, "disk full inside a page") << "sink full" << "252 1" + store;
+#endif
+        row(2, "a fourth page") << "scanjob pages=4 parts=0 | sink bounds" << "252 3" + store;
+        row(2, "a parted page past its bound") << "scanjob pages=1 parts=2 | sink page" << "252 1" + store;
+        row(2, "a job past its bound") << "scanjob pages=3 parts=0 | sink job" << "252 2" + store;
+        QTest::newRow("host type 3: nothing sent") << 3 << "" << "-1 0 系统错误";
         // clang-format on
     }
     void emulator()
     {
         QFETCH(int, hostTp);
         QFETCH(QString, setup);
-        QFETCH(int, pages);
+        const QString sink = setup.section("sink ", 1);
         for (const QString& line : setup.split(" | ", Qt::SkipEmptyParts))
-            VQ_SIM_OK(mSim, line);
+            if (!line.startsWith("sink "))
+                VQ_SIM_OK(mSim, line);
         QTemporaryDir dir;
-        CvqScanParams p = params(dir.path(), hostTp);
+        CvqScanParams p = params(sink == "gone" ? dir.filePath("gone") : dir.path(), hostTp);
         const QByteArray tag = QTest::currentDataTag();
         p.saveToFileFormat = tag.contains("capitals") ? "JPG" : "jpg";
         CvqSeamScope<CvqLinkSeams> seams;
-        if (!tag.contains("real time"))
-            seams->scanPause = quickSleep;
+        if (!tag.contains("real time"))  // pauses of a few milliseconds instead of seconds
+            seams->scanPause = [](int ms) {
+                QThread::msleep(ulong(qMin(ms, 5)));
+                return false;
+            };
+        CvqDoScan scan;
+        if (!sink.isEmpty())
+            scan.vqBounds = {sink == "page" ? 4000 : 65536, 3, sink == "job" ? 10000 : 65536};
+#ifdef Q_OS_UNIX
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const rlimit limit{sink == "full" ? rlim_t(1000) : old.rlim_cur, old.rlim_max};
+        signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+#endif
         QString err;
-        QTEST(CvqDoScan().vqDoScan(p, err), "code");
-        QTEST(err, "err");
+        const int code = scan.vqDoScan(p, err);
+#ifdef Q_OS_UNIX
+        setrlimit(RLIMIT_FSIZE, &old);
+#endif
         const QStringList names = QDir(dir.path()).entryList(QDir::Files);
-        QCOMPARE(names.size(), pages);
-        for (int n = 1; n <= pages; ++n) {
+        QTEST(QStringLiteral("%1 %2 %3").arg(code).arg(names.size()).arg(err).trimmed(), "expected");
+        for (int n = 1; n <= names.size(); ++n) {
             const QString page = QString("_%1.").arg(n, 4, 10, QChar('0')) + p.saveToFileFormat;
             QCOMPARE(names.value(n - 1), p.taskId + page);
             const QByteArray printed = vqReadFile(QString("%1/scans/p1/%2/pic").arg(mSimOut.path(), p.taskId) + page);
             QVERIFY(!printed.isEmpty());
-            QCOMPARE(vqReadFile(dir.filePath(p.taskId + page)), printed);
+            if (code != vqScanStoreError)  // the bound rows' last page never arrived whole
+                QCOMPARE(vqReadFile(dir.filePath(p.taskId + page)), printed);
         }
         if (hostTp == 3)
             QVERIFY(mSim.vqHistory().isEmpty());
