@@ -105,8 +105,6 @@ private slots:
                         {"hasjob", "../spooler/Busy"},
                         {"hasjob", ""}}),
                  QList<int>({1, 0, 1, 0, 0, 0}));
-        QVERIFY(t.vqClearJobs("Busy"));
-        QCOMPARE(run({"hasjob", "Busy"}).code, 0);
 
         // 256 printers: the exit code stays at 254 rather than wrapping to 0.
         for (int i = 0; i < 256; ++i)
@@ -133,7 +131,6 @@ private slots:
         // The platform plugin may add its own notes before our line.
         QVERIFY2(second.code == 1 && (second.err.endsWith("\n" + running) || second.err == running),
                  second.err.constData());
-        QCOMPARE(run({"hide"}, QString(), true).code, 1);
         const Run isrun = run({"isrun"});
         QCOMPARE(QByteArray::number(isrun.code) + ' ' + isrun.err, "1 " + running);
         QCOMPARE(first.state(), QProcess::Running);  // ping changes nothing

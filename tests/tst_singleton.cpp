@@ -2,10 +2,9 @@
 #include "vqtestsupport.h"
 #include "qvqsingletonapplication.h"
 
-#include <QLocalSocket>
-#include <QLockFile>
-#include <QWidget>
+#include <QtNetwork>
 #include <QtTest>
+#include <QtWidgets>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -18,20 +17,6 @@ class TstSingleton : public QObject
 
     QvqSingletonApplication* mApp;
     QWidget mWidget;
-
-    void send(const QByteArray& bytes)
-    {
-        QLocalSocket s;
-        s.connectToServer(QvqSingletonApplication::vqLocalName(
-            QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
-        QVERIFY(s.waitForConnected(5000));
-        s.write(bytes);
-        // The server reads in this thread: wait with the event loop running (a Windows
-        // pipe's write completes only once the other end reads).
-        QTRY_VERIFY_WITH_TIMEOUT(s.bytesToWrite() < bytes.size(), 5000);
-        QTest::qWait(50);
-        s.disconnectFromServer();
-    }
 
 public:
     explicit TstSingleton(QvqSingletonApplication* app) : mApp(app)
@@ -61,7 +46,14 @@ private slots:
         QFETCH(QByteArray, message);
         QFETCH(bool, shownAfter);
         mWidget.setVisible(shownBefore);
-        send(message);
+        QLocalSocket s;
+        s.connectToServer(QvqSingletonApplication::vqLocalName(
+            QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
+        QVERIFY(s.waitForConnected(5000));
+        s.write(message);
+        // The server reads in this thread: wait with the event loop running (a Windows
+        // pipe's write completes only once the other end reads).
+        QTRY_VERIFY_WITH_TIMEOUT(s.bytesToWrite() < message.size(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(mWidget.isVisible(), shownAfter, 5000);
         QTest::qWait(100);
         QCOMPARE(mWidget.isVisible(), shownAfter);
