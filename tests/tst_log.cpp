@@ -22,13 +22,9 @@ private slots:
         // clang-format off
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("files");
-        QTest::newRow("new hour and month") << QStringList{"2026-01-31 23:59:59 a", "2026-02-01 00:00:00 b"}
-                                            << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n",
-                                                           "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
-        QTest::newRow("appends") << QStringList{"2026-03-04 10:00:01 a", "2026-03-04 10:59:59 b"}
-                                 << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:59:59] b\n"};
-        QTest::newRow("non-ASCII") << QStringList{QString::fromUtf8("2026-03-04 10:00:00 打印")}
-                                   << QStringList{QString::fromUtf8("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
+        QTest::newRow("new hour and month") << QStringList{"2026-01-31 23:59:59 a", "2026-02-01 00:00:00 b"} << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n", "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
+        QTest::newRow("appends") << QStringList{"2026-03-04 10:00:01 a", "2026-03-04 10:59:59 b"} << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:59:59] b\n"};
+        QTest::newRow("non-ASCII") << QStringList{QString::fromUtf8("2026-03-04 10:00:00 打印")} << QStringList{QString::fromUtf8("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
         // clang-format on
     }
     void lines()

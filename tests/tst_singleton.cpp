@@ -75,20 +75,19 @@ private slots:
         QVERIFY(QvqSingletonApplication::takeLock(&lock) && lock.isLocked());
     }
 
-    // What the runtime directory and the fallback are -> which is chosen ("" refused).
+    // What the runtime directory and the fallback are -> the one chosen and its mode ("" refused).
     void socketDir_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("runtime");   // ok, missing, open, link
-        QTest::addColumn<QString>("fallback");  // missing, ok, open, link, foreign
+        QTest::addColumn<QString>("kinds");  // runtime: ok, missing, open, link; fallback: also foreign
         QTest::addColumn<QString>("chosen");
-        QTest::newRow("runtime directory") << "ok" << "missing" << "run";
-        QTest::newRow("no runtime directory") << "missing" << "missing" << "fallback";
-        QTest::newRow("fallback of ours made private") << "missing" << "open" << "fallback";
-        QTest::newRow("runtime writable by others") << "open" << "missing" << "fallback";
-        QTest::newRow("runtime a link") << "link" << "missing" << "fallback";
-        QTest::newRow("fallback a link") << "missing" << "link" << "";
-        QTest::newRow("fallback of another user") << "missing" << "foreign" << "";
+        QTest::newRow("runtime directory") << "ok missing" << "run 700";
+        QTest::newRow("no runtime directory") << "missing missing" << "fallback 700";
+        QTest::newRow("fallback of ours made private") << "missing open" << "fallback 700";
+        QTest::newRow("runtime writable by others") << "open missing" << "fallback 700";
+        QTest::newRow("runtime a link") << "link missing" << "fallback 700";
+        QTest::newRow("fallback a link") << "missing link" << "";
+        QTest::newRow("fallback of another user") << "missing foreign" << "";
         // clang-format on
     }
     void socketDir()
@@ -96,8 +95,9 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("Windows names a pipe, not a socket in a directory");
 #else
-        QFETCH(QString, runtime);
-        QFETCH(QString, fallback);
+        QFETCH(QString, kinds);
+        if (kinds.endsWith("foreign") && getuid() != 0)
+            QSKIP("handing a directory to another user needs root");
         QTemporaryDir base, elsewhere;
         const auto make = [&](const QString& name, const QString& kind) {
             const QByteArray p = QFile::encodeName(base.filePath(name));
@@ -107,14 +107,11 @@ private slots:
                 || (::mkdir(p.constData(), 0700) == 0 && ::chmod(p.constData(), kind == "open" ? 0777 : 0700) == 0);
             return made && (kind != "foreign" || ::chown(p.constData(), getuid() + 1, getgid()) == 0);
         };
-        if (fallback == "foreign" && getuid() != 0)
-            QSKIP("handing a directory to another user needs root");
-        QVERIFY(make("run", runtime) && make("fallback", fallback));
+        QVERIFY(make("run", kinds.section(' ', 0, 0)) && make("fallback", kinds.section(' ', 1)));
         const QString dir = QvqSingletonApplication::vqSocketDir(base.filePath("run"), base.filePath("fallback"));
-        QTEST(dir.isEmpty() ? dir : QFileInfo(dir).fileName(), "chosen");
         struct stat st;
-        if (dir == base.filePath("fallback"))  // made private
-            QVERIFY(::lstat(QFile::encodeName(dir).constData(), &st) == 0 && (st.st_mode & 0777) == 0700);
+        const bool found = ::lstat(QFile::encodeName(dir).constData(), &st) == 0;
+        QTEST(found ? QFileInfo(dir).fileName() + ' ' + QString::number(st.st_mode & 0777, 8) : dir, "chosen");
 #endif
     }
 };

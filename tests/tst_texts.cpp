@@ -36,8 +36,7 @@ private slots:
         QTest::newRow("jam 0x04: tray 1 without the area bit") << kJam << 0x04 << u("卡纸|纸盒1卡纸");
         QTest::newRow("jam 0xE0: drum, fuser, duplex") << kJam << 0xE0 << u("硒鼓位置卡纸,定影器卡纸,双面器卡纸|卡纸");
         QTest::newRow("out of paper 0x0E") << kNoPaper << 0x0E << u("多用途纸盒缺纸,纸盒1缺纸,纸盒2缺纸|缺纸");
-        QTest::newRow("tray area alone, in display order") << (bit(11) | kNoPaper | kJam | bit(16)) << 0x10
-                                                           << u("数据传输错误,纸盒卡纸,缺纸,机盖未关|");
+        QTest::newRow("tray area alone, in display order") << (bit(11) | kNoPaper | kJam | bit(16)) << 0x10 << u("数据传输错误,纸盒卡纸,缺纸,机盖未关|");
         QTest::newRow("unlisted: severe") << bit(23) << 0 << u("|打印机严重错误");
         QTest::newRow("unlisted bits only") << (bit(0) | bit(4) | bit(23)) << 0xFF << QString("|");
         // clang-format on
@@ -58,12 +57,9 @@ private slots:
         // clang-format off
         QTest::addColumn<QString>("qm");
         QTest::addColumn<QStringList>("samples");
-        QTest::newRow("Chinese") << ":/translate/zh_CN.qm"
-                                 << QStringList{u("正在预热.."), u("纸盒1卡纸"), u("连接状态："), u("已连接")};
-        QTest::newRow("English") << ":/translate/en_US.qm"
-                                 << QStringList{"Preheating..", "Tray 1 jam", "Connection Status:", "Connected"};
-        QTest::newRow("Russian") << ":/translate/ru_RU.qm"
-                                 << QStringList{u("Прогрев.."), u("Лоток 1 зам."), u("Статус подкл.:"), u("Полключено")};
+        QTest::newRow("Chinese") << ":/translate/zh_CN.qm" << QStringList{u("正在预热.."), u("纸盒1卡纸"), u("连接状态："), u("已连接")};
+        QTest::newRow("English") << ":/translate/en_US.qm" << QStringList{"Preheating..", "Tray 1 jam", "Connection Status:", "Connected"};
+        QTest::newRow("Russian") << ":/translate/ru_RU.qm" << QStringList{u("Прогрев.."), u("Лоток 1 зам."), u("Статус подкл.:"), u("Полключено")};
         // clang-format on
     }
     void catalogue()

@@ -93,10 +93,8 @@ private slots:
         QTest::newRow("printing, cover open") << L{printer(kA, "Morvane Office", 4, 50, bit(11))} << seen("正在打印.. | color:#26B3F4;", "50%", "机盖未关");
         QTest::newRow("job printing") << L{printer(kA, "Morvane Office", 6)} << seen("正在打印.. | color:#E6990B;", "80%", "正常");
         QTest::newRow("unknown activity, no toner reading") << L{printer(kA, "Morvane Office", 9, -1)} << seen(" | color:gray;", "-", "正常");
-        QTest::newRow("two faults, split by source") << L{printer(kA, "Morvane Office", 0, 5, bit(10), 0x16)}
-                                                     << seen(idle, "5%", "多用途纸盒卡纸,纸盒1卡纸");
-        QTest::newRow("six faults") << L{printer(kA, "Morvane Office", 0, 80, kSix, 0x14)}
-                                    << seen(idle, "80%", "纸盒1卡纸,纸盒1缺纸,纸张尺寸不符,机盖未关,主电机错误,出纸盒满");
+        QTest::newRow("two faults, split by source") << L{printer(kA, "Morvane Office", 0, 5, bit(10), 0x16)} << seen(idle, "5%", "多用途纸盒卡纸,纸盒1卡纸");
+        QTest::newRow("six faults") << L{printer(kA, "Morvane Office", 0, 80, kSix, 0x14)} << seen(idle, "80%", "纸盒1卡纸,纸盒1缺纸,纸张尺寸不符,机盖未关,主电机错误,出纸盒满");
         // clang-format on
     }
     void states()
