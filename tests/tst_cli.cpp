@@ -98,13 +98,10 @@ private slots:
 
         const QString q199(199, 'q');
         QVERIFY(t.vqAddJob("Busy", "7") && t.vqAddSpoolerQueue("Idle") && t.vqAddJob(q199, "1"));
-        QCOMPARE(codes({{"hasjob", "Busy"},
-                        {"hasjob", "Idle"},
-                        {"hasjob", q199},
-                        {"hasjob", q199 + 'q'},
-                        {"hasjob", "../spooler/Busy"},
-                        {"hasjob", ""}}),
+        // clang-format off
+        QCOMPARE(codes({{"hasjob", "Busy"}, {"hasjob", "Idle"}, {"hasjob", q199}, {"hasjob", q199 + 'q'}, {"hasjob", "../spooler/Busy"}, {"hasjob", ""}}),
                  QList<int>({1, 0, 1, 0, 0, 0}));
+        // clang-format on
 
         // 256 printers: the exit code stays at 254 rather than wrapping to 0.
         for (int i = 0; i < 256; ++i)
