@@ -59,7 +59,7 @@ private slots:
         QTest::addColumn<QStringList>("samples");
         QTest::newRow("Chinese") << ":/translate/zh_CN.qm" << QStringList{u("正在预热.."), u("纸盒1卡纸"), u("连接状态："), u("已连接")};
         QTest::newRow("English") << ":/translate/en_US.qm" << QStringList{"Preheating..", "Tray 1 jam", "Connection Status:", "Connected"};
-        QTest::newRow("Russian") << ":/translate/ru_RU.qm" << QStringList{u("Прогрев.."), u("Лоток 1 зам."), u("Статус подкл.:"), u("Полключено")};
+        QTest::newRow("Russian") << ":/translate/ru_RU.qm" << QStringList{u("Прогрев.."), u("Лоток 1 зам."), u("Статус подкл.:"), u("Подключено")};
         // clang-format on
     }
     void catalogue()

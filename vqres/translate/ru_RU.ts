@@ -231,7 +231,7 @@
     </message>
     <message>
         <source>已连接 </source>
-        <translation>Полключено</translation>
+        <translation>Подключено</translation>
     </message>
     <message>
         <source>未连接 </source>
