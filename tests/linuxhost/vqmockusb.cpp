@@ -58,43 +58,30 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
                             int alternateSetting, Node node)
 {
     const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mNodes.size();
-    if (!mHubs.contains(bus)
-        && !addRecord(QStringLiteral("P: /devices/usb%1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
-                                     "A: idVendor=1d6b\nA: idProduct=0002\nA: busnum=%1\nA: devnum=1\n")
-                          .arg(bus)))
-        return false;
-    mHubs.insert(bus);
-    const QString usbfs = QString::asprintf("bus/usb/%03d/%03d", bus, devnum),
-                  lp = QStringLiteral("usb/lp%1").arg(mNextLp);
-    const QString dev = QStringLiteral("/devices/usb%1/%2").arg(bus).arg(port);
-    const QString iface = dev + QStringLiteral("/%1:1.%2").arg(port).arg(interfaceNumber);
-    QString rec =
-        QString::asprintf("P: %s\n%sE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%04x\nA: idProduct=%04x\n"
-                          "A: busnum=%d\nA: devnum=%d\n%s\nP: %s\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
-                          "A: bInterfaceClass=07\nA: bInterfaceNumber=%02x\nA: bAlternateSetting=%2d\n",
-                          qPrintable(dev), node == Usbfs ? qPrintable("N: " + usbfs + '\n') : "", vid, pid, bus, devnum,
-                          serial.isEmpty() ? "" : qPrintable("A: serial=" + serial + '\n'), qPrintable(iface),
-                          interfaceNumber, alternateSetting);
+    const QString usbfs = QString::asprintf("/dev/bus/usb/%03d/%03d", bus, devnum);
+    const QString lp = QString::asprintf("/dev/usb/lp%d", devnum);
+    const QString iface = QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(bus).arg(port).arg(interfaceNumber);
+    QString rec = QString::asprintf(
+        "P: %s\n%sE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%04x\nA: idProduct=%04x\nA: busnum=%d\n"
+        "A: devnum=%d\nA: serial=%s\n\nP: %s\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\n"
+        "A: bInterfaceNumber=%02x\nA: bAlternateSetting=%2d\n",
+        qPrintable(iface.section('/', 0, -2)), node == Usbfs ? qPrintable("N: " + usbfs.mid(5) + '\n') : "", vid, pid,
+        bus, devnum, qPrintable(serial), qPrintable(iface), interfaceNumber, alternateSetting);
     if (node == Usblp)
-        rec += QStringLiteral("\nP: %1/usbmisc/lp%2\nN: %3\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=/dev/%3\n")
-                   .arg(iface)
-                   .arg(mNextLp++)
-                   .arg(lp);
-    const QString devnode = QStringLiteral("/dev/") + (node == Usblp ? lp : usbfs);
-    mNodes.insert(port + QString::number(node), devnode);
-    mNodes.insert(port + QString::number(NoNode), QString());
+        rec += QStringLiteral("\nP: %1/usbmisc/%2\nN: %3\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=%4\n")
+                   .arg(iface, lp.section('/', -1), lp.mid(5), lp);
+    const QString devnode = node == Usbfs ? usbfs : node == Usblp ? lp : QString();
+    mNodes.insert(port, devnode);
     mIndex.insert(devnode, interfaceNumber << 8 | alternateSetting);
+    if (devnode.isEmpty())
+        return addRecord(rec);
     // The handler goes in before the node exists.
-    if (node != NoNode) {
-        UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-        g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
-        GError* e = nullptr;
-        const bool ok = umockdev_testbed_attach_ioctl(mBed, devnode.toUtf8().constData(), handler, &e);
-        g_object_unref(handler);
-        if (!done(ok, e, &mError))
-            return false;
-    }
-    return addRecord(rec);
+    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
+    GError* e = nullptr;
+    const bool ok = umockdev_testbed_attach_ioctl(mBed, devnode.toUtf8().constData(), handler, &e);
+    g_object_unref(handler);
+    return done(ok, e, &mError) && addRecord(rec);
 }
 
 bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial)
@@ -111,14 +98,11 @@ bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const Q
 
 void CvqMockUsb::uevent(const QString& syspath, const char* action)
 {
-    if (mBed)
-        umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
+    umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
 }
 
 void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
 {
-    if (!mBed)
-        return;
     umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
     gchar* root = umockdev_testbed_get_root_dir(mBed);
     if (!devnode.isEmpty())

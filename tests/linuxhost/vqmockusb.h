@@ -5,7 +5,6 @@
 
 #include <QMap>
 #include <QMutex>
-#include <QSet>
 #include <QString>
 
 struct _UMockdevTestbed;
@@ -36,7 +35,7 @@ public:
     // its node under /dev too when named (umockdev leaves a serial port's behind).
     void remove(const QString& syspath, const QString& devnode = QString());
     void setReply(const QString& devnode, const QByteArray& reply);
-    QString nodeOf(const QString& port, Node node) const { return mNodes.value(port + QString::number(node)); }
+    QString nodeOf(const QString& port, Node) const { return mNodes.value(port); }
 
     // Called on umockdev's thread.
     bool handle(const QString& devnode, unsigned long request, void* client);
@@ -44,9 +43,7 @@ public:
 private:
     _UMockdevTestbed* mBed = nullptr;
     QString mError;
-    QMap<QString, QString> mNodes;  // port + node kind -> /dev path
-    QSet<int> mHubs;
-    int mNextLp = 0;
+    QMap<QString, QString> mNodes;  // port -> /dev path
     QMutex mMutex;
     QMap<QString, QByteArray> mReplies;
     QMap<QString, int> mIndex;  // usbfs node -> the wIndex of its printer interface
