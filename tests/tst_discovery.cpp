@@ -81,17 +81,19 @@ private slots:
     {
         QTest::addColumn<QString>("port");
         QTest::addColumn<quint32>("attributes");
-        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("queues");    // parted by '|', in listing order
         QTest::addColumn<QString>("expected");  // "-": no entry
         // clang-format off
         QTest::newRow("USB001") << "USB001" << 0x200u << "Office" << "Office";
         QTest::newRow("USB1, other bits, comma cut") << "USB1" << 0x2E4u << " Office 2 ,Host" << "Office 2";
+        QTest::newRow("later queue on the port wins") << "USB001" << 0x200u << "First|Second" << "Second";
         QTest::newRow("port number 0") << "USB000" << 0x200u << "Office" << "-";
         QTest::newRow("port suffix not numeric") << "USB00A" << 0x200u << "Office" << "-";
         QTest::newRow("port lower case") << "usb001" << 0x200u << "Office" << "-";
         QTest::newRow("no do-complete-first") << "USB001" << 0x0u << "Office" << "-";
         QTest::newRow("offline") << "USB001" << 0x600u << "Office" << "-";
         QTest::newRow("bidirectional") << "USB001" << 0xA00u << "Office" << "-";
+        // Only the stray keys below name port 2.
         QTest::newRow("port of another device") << "USB002" << 0x200u << "Office" << "-";
         // clang-format on
     }
@@ -99,27 +101,23 @@ private slots:
     {
         QFETCH(QString, port);
         QFETCH(quint32, attributes);
-        QFETCH(QString, queue);
+        QFETCH(QString, queues);
         CvqFakeHost host;
-        const QString id = "USB\\VID_1A2B&PID_0101\\QV1";
-        host.addQueue(queue, id, 1);
-        host.ports[queue] = port;
-        host.attributes[queue] = attributes;
-        QTEST(vqFindUsbPrinterQueues(host, {id}).value(id, "-"), "expected");
-    }
-
-    // Queue lookup details that need several queues and keys.
-    void severalQueues()
-    {
-        CvqFakeHost reg;
         const QString id = "USB\\VID_1A2B&PID_0101\\QV1", lower = id.toLower();
-        reg.addQueue("First", id, 3);
-        reg.addQueue("Second", id, 3);  // same port: the later queue wins
-        reg.classKeys.prepend("##?#USB#VID_1A2B&PID_0101#QV1#{00000000-0000-0000-0000-000000000000}");
-        reg.classKeys.prepend("#?#USB#VID_1A2B&PID_0101#QV1#" VQ_USB_PRINT_GUID);
-        QCOMPARE(vqFindUsbPrinterQueues(reg, {lower}), (QMap<QString, QString>{{lower, "Second"}}));
-        QVERIFY(vqFindUsbPrinterQueues(reg, {"USB\\VID_1A2B&PID_0102\\QV1"}).isEmpty()
-                && vqFindUsbPrinterQueues(reg, {}).isEmpty());
+        for (const QString& q : queues.split('|')) {
+            host.addQueue(q, id, 1);
+            host.ports[q] = port;
+            host.attributes[q] = attributes;
+        }
+        // Keys of another class, or not of a device path, are passed over.
+        for (const QString key : {"##?#USB#VID_1A2B&PID_0101#QV1#{00000000-0000-0000-0000-000000000000}",
+                                  "#??#USB#VID_1A2B&PID_0101#QV1#" VQ_USB_PRINT_GUID}) {
+            host.classKeys.prepend(key);
+            host.portNumbers[key] = 2;
+        }
+        QTEST(vqFindUsbPrinterQueues(host, {lower}).value(lower, "-"), "expected");
+        QVERIFY(vqFindUsbPrinterQueues(host, {"USB\\VID_1A2B&PID_0102\\QV1"}).isEmpty()
+                && vqFindUsbPrinterQueues(host, {}).isEmpty());
     }
 };
 
