@@ -1,4 +1,4 @@
-// The poll cycle on a simulated host, the core thread's change signal and the stop signal.
+// The poll cycle on an in-memory host, the core thread's change signal and the stop signal.
 #include "vqtestsupport.h"
 #include "vqcountinghost.h"
 
@@ -18,61 +18,47 @@ private slots:
     void initTestCase() { vqRegisterStateMetaTypes(); }
     void cycle_data()
     {
-        // connected|product|serial number|firmware|toner|queue; P: the product's name
+        QTest::addColumn<quint32>("attributes");  // of the printer's queue
+        QTest::addColumn<QStringList>("ports");   // "name=serial[@USB vendor id]", in listing order
+        // connected|product|serial number|firmware|toner|queue|serial port; P: the product's name
         QTest::addColumn<QString>("state");
+        const QString on = "1|P|QV0002|V1.3.6500|80|Q|";
         // clang-format off
-        QTest::newRow("connected printer") << "1|P|QV0002|V1.3.6500|80|P #2";
-        // A device without a queue is never read.
-        QTest::newRow("queue offline") << "0|P|||-1|";
-        QTest::newRow("junk answer") << "0|P|||-1|P #2";
+        QTest::newRow("connected printer") << 0x200u << QStringList() << on;
+        // A device without a queue is never read, nor given a port.
+        QTest::newRow("queue offline") << 0x600u << QStringList{"COM3=QV0002"} << "0|P|||-1||";
+        QTest::newRow("junk answer") << 0x200u << QStringList{"COM3=QV0002"} << "0|P|||-1|Q|";
+        QTest::newRow("later port wins") << 0x200u << QStringList{"COM3=QV0002", "COM9=QV0002"} << on + "COM9";
+        QTest::newRow("our vendor's port") << 0x200u << QStringList{"COM3=QV0002@1A2B"} << on + "COM3";
+        QTest::newRow("no match") << 0x200u << QStringList{"COM3=QV0001"} << on;
+        QTest::newRow("our number on another vendor's port") << 0x200u << QStringList{"COM3=QV0002@2B3C"} << on;
+        QTest::newRow("no number on either side") << 0x200u << QStringList{"COM7="} << "1|P||V1.3.6500|80|Q|";
         // clang-format on
     }
     void cycle()
     {
-        const QString setup = QTest::currentDataTag();
-        CvqTempSimHost sim;
+        QFETCH(quint32, attributes);
+        QFETCH(QStringList, ports);
+        const QString tag = QTest::currentDataTag(), p = vqProducts.at(2).name;
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
         QVERIFY(vqPollCycle().isEmpty());
-        const QString id = sim.addPrinter(2, sts(80)), p = vqProducts.at(2).name;
-        if (setup == "queue offline")
-            QVERIFY(sim.tree().vqSetQueueValue(p + " #2", "Attributes", "1536"));
-        if (setup == "junk answer")
-            QVERIFY(sim.tree().vqSetDeviceReply(id, QByteArray("\x01\x02\xff;STS:zz;MDL:X")));
+        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(2).vidpid.pid + "\\A";
+        host.instanceIds = QStringList{id};
+        host.replies[id] = tag == "junk answer"
+            ? QByteArray("\x01\x02\xff;STS:zz;MDL:X")
+            : vqMakeDeviceId(p, "V1.3.6500", tag.startsWith("no number") ? "" : "QV0002", sts(80));
+        host.addQueue("Q", id, 1, attributes);
+        for (const QString& port : ports)
+            host.serialPorts.append({port.section('=', 0, 0), port.section('=', 1).section('@', 0, 0),
+                                     port.contains('@') ? port.section('@', 1).toInt(nullptr, 16) : -1});
         CvqDebugCapture quiet;
         const CvqStateMap map = vqPollCycle();
         QCOMPARE(map.keys(), QList<QString>{id});
         const CvqState s = map.value(id);
-        const QStringList state{QString::number(s.connected),    s.productName, s.SN, s.ROMVER,
-                                QString::number(s.tonerPercent), s.queueName};
+        const QStringList state{QString::number(s.connected),    s.productName, s.SN,       s.ROMVER,
+                                QString::number(s.tonerPercent), s.queueName,   s.vqComName};
         QTEST(state.join('|').replace(p, "P"), "state");
-    }
-
-    void serialPorts_data()
-    {
-        QTest::addColumn<QStringList>("ports");  // "name=serial[@USB vendor id]", in listing order
-        QTest::addColumn<QString>("sn");
-        QTest::addColumn<QString>("com");
-        // clang-format off
-        QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
-        QTest::newRow("our vendor's port") << QStringList{"COM3=QV0001@1A2B"} << "QV0001" << "COM3";
-        QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";
-        QTest::newRow("our number on another vendor's port") << QStringList{"COM3=QV0001@2B3C"} << "QV0001" << "";
-        QTest::newRow("no number on either side") << QStringList{"COM7="} << "" << "";
-        // clang-format on
-    }
-    void serialPorts()
-    {
-        QFETCH(QStringList, ports);
-        QFETCH(QString, sn);
-        CvqFakeHost host;
-        CvqHostScope scope(&host);
-        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
-        host.instanceIds = QStringList{id};
-        host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
-        host.addQueue("Q", id, 1);
-        for (const QString& p : ports)
-            host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1).section('@', 0, 0),
-                                     p.contains('@') ? p.section('@', 1).toInt(nullptr, 16) : -1});
-        QTEST(vqPollCycle().value(id).vqComName, "com");
     }
 
     void coreThread()
