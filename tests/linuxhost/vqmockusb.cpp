@@ -140,10 +140,8 @@ bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
         std::memcpy(buf->data, reply.constData(), size_t(reply.size()));
     umockdev_ioctl_client_complete(client, n, n < 0 ? EPIPE : 0);
     // The resolved data went back to the caller on completion.
-    if (buf)
-        g_object_unref(buf);
-    if (d)
-        g_object_unref(d);
+    g_clear_object(&buf);
+    g_clear_object(&d);
     g_clear_error(&e);
     return true;
 }
