@@ -93,15 +93,13 @@ private slots:
     {
         QFETCH(QString, id);
         // A host watching udev looks the id up in its list; one without looks at that port.
-        CvqLinuxHost watched, unwatched(CvqLinuxHost::NoSource);
-        QStringList outcomes;
-        for (CvqHost* host : {static_cast<CvqHost*>(&watched), static_cast<CvqHost*>(&unwatched)}) {
+        auto read = [&](CvqHost&& host) {
             QByteArray reply;
-            const int result = host->vqReadIeee1284(id, &reply);
-            outcomes << QString::number(result) + ' ' + vqIdTextFromReply(reply);
-        }
-        QFETCH(QString, outcome);
-        QCOMPARE(outcomes, QStringList({outcome, outcome}));
+            const int result = host.vqReadIeee1284(id, &reply);
+            return QString::number(result) + ' ' + vqIdTextFromReply(reply);
+        };
+        QTEST(read(CvqLinuxHost()), "outcome");
+        QTEST(read(CvqLinuxHost(CvqLinuxHost::NoSource)), "outcome");
     }
 
     void usbUri_data()
