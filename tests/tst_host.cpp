@@ -60,15 +60,14 @@ private slots:
         QVERIFY(tree.vqSetEnumerationFails(true));
         QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumListFailed);
 
-        // A reply file beyond the buffer reads as a full one.
-        QVERIFY(tree.vqAddDevice(kId, QByteArray(5000, 'x')));
         QByteArray raw;
-        QCOMPARE(vqHost().vqReadIeee1284(kId, &raw), CvqHost::ReadOk);
-        QCOMPARE(raw.size(), 1024);
+        QVERIFY(tree.vqAddDevice(kId, QByteArray(5000, 'x')) && vqHost().vqReadIeee1284(kId, &raw) == CvqHost::ReadOk);
+        QCOMPARE(raw.size(), 1024);  // a reply file beyond the buffer reads as a full one
 
         // A queue name no Windows file name can hold is stored escaped and read back as it was.
         const QString office = QStringLiteral("Office: \"2?\" 50%.");
-        QVERIFY(tree.vqAddQueue(office, kId, 7, 0x200) && tree.vqAddJob(office, "1"));
+        QVERIFY(tree.vqAddDevice(kId, "MDL:X;") && tree.vqAddQueue(office, kId, 7, 0x200)
+                && tree.vqAddJob(office, "1"));
         QCOMPARE(vqGetUsbPrinterQueues({kId}), (QMap<QString, QString>{{kId, office}}));
         QCOMPARE(vqHost().vqQueueHasJobs(office.toUtf8()), 1);
         // A value of the wrong kind reads as 0: no entry.
