@@ -49,6 +49,7 @@ private slots:
         for (const CvqUsbDevKnInfo& f : found)
             QCOMPARE(f.product->vidpid, f.vidpid);
         QCOMPARE(vqGetUsbPrinterCount(), found.size());
+        QVERIFY(vqGetUsbPrinterQueues(found.keys()).isEmpty());  // the host has no queues
     }
 
     // A match entry with an empty pid takes every product of the vendor; the first entry wins.
