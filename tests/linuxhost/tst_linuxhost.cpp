@@ -221,28 +221,23 @@ private slots:
         vqPollCycle();
         // umockdev cannot add a device at a port it removed one from: each port serves once; nor a node of a
         // removed port's name.
-        const QString sys = "/sys/devices/usb1/1-" + QString(sources ? "5" : "6");
-        const QString tty = "/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM";
-        if (change == "plug" || change == "plug quietly")
-            QVERIFY(mUsb.addPrinter(sys.section('/', -1), 0x1a2b, 0x0101, "QV0005", 0, 0, CvqMockUsb::NoNode));
-        if (change == "plug" || change == "unplug")
-            mUsb.uevent(sys, change == "plug" ? "add" : "remove");
-        if (change == "unplug" || change == "unplug quietly")
-            mUsb.remove(sys);
-        if (change == "unplug port") {
-            mUsb.uevent(tty + "0", "remove");
-            mUsb.remove(tty + "0", "ttyACM0");
-        } else if (change == "plug port") {
-            QVERIFY(mUsb.addRecord("P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM1\nN: ttyACM1\nE: SUBSYSTEM=tty\n"
-                                   "E: DEVNAME=/dev/ttyACM1\nE: ID_SERIAL_SHORT=QV0001\n"));
-            mUsb.uevent(tty + "1", "add");
-        } else if (change.endsWith(" queue")) {
+        const bool plug = change.startsWith("plug"), port = change.endsWith("port");
+        const QString sys = port ? QString("/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM") + (plug ? "1" : "0")
+                                 : QString("/sys/devices/usb1/1-") + (sources ? "5" : "6");
+        if (plug)
+            QVERIFY(port ? mUsb.addRecord("P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM1\nN: ttyACM1\nE: SUBSYSTEM=tty\n"
+                                          "E: DEVNAME=/dev/ttyACM1\nE: ID_SERIAL_SHORT=QV0001\n")
+                         : mUsb.addPrinter(sys.section('/', -1), 0x1a2b, 0x0101, "QV0005", 0, 0, CvqMockUsb::NoNode));
+        if (change.contains("plug") && sources)
+            mUsb.uevent(sys, plug ? "add" : "remove");
+        if (change.startsWith("unplug"))
+            mUsb.remove(sys, port ? "ttyACM0" : "");
+        if (change.endsWith(" queue"))
             cups("lpadmin",
                  change == "remove queue" ? QStringList{"-x", "Office"}
                                           : QStringList{"-p", "Office", "-v", kOfficeUri, "-E"});
-        } else if (change == "no scheduler") {
+        if (change == "no scheduler")
             cupsSetServer(QFile::encodeName(QDir::temp().filePath("vq-no-scheduler.sock")).constData());
-        }
         const CvqLinuxHost::Reads before = host.vqReads();
         const QMap<QString, CvqState> states = vqPollCycle();
         const CvqLinuxHost::Reads after = host.vqReads();
