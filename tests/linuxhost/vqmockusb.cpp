@@ -23,11 +23,11 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
                                                   umockdev_ioctl_client_get_request(client), client);
 }
 
-// false, with umockdev's message in *error, when it failed.
+// ok; umockdev's message, when it gave one, in *error.
 bool done(bool ok, GError* e, QString* error)
 {
-    if (!ok)
-        *error = e ? QString::fromUtf8(e->message) : QStringLiteral("unknown error");
+    if (e)
+        *error = QString::fromUtf8(e->message);
     g_clear_error(&e);
     return ok;
 }
@@ -79,7 +79,7 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
     GError* e = nullptr;
-    const bool ok = umockdev_testbed_attach_ioctl(mBed, devnode.toUtf8().constData(), handler, &e);
+    const bool ok = mBed && umockdev_testbed_attach_ioctl(mBed, devnode.toUtf8().constData(), handler, &e);
     g_object_unref(handler);
     return done(ok, e, &mError) && addRecord(rec);
 }
