@@ -1,28 +1,14 @@
-// The poll cycle on a simulated host, the core thread's change signal and the stop signal.
+// The poll cycle on an in-memory host, the core thread's change signal and the stop signal.
 #include "vqtestsupport.h"
 #include "vqcountinghost.h"
 
 #include <QtTest>
-
-struct Change
-{
-    CvqStateMap oldStates, newStates;
-};
 
 static CvqStsFields sts(int toner)
 {
     CvqStsFields f;
     f.crumT = quint16(toner * 100);
     return f;
-}
-
-// One supported device with the given serial number, on the fake host.
-static QString fakeDevice(CvqFakeHost& host, const QString& sn)
-{
-    const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(0).vidpid.pid + "\\A";
-    host.instanceIds = QStringList{id};
-    host.replies[id] = vqMakeDeviceId("M", "V1", sn, CvqStsFields());
-    return id;
 }
 
 class TstPoll : public QObject
@@ -32,82 +18,47 @@ private slots:
     void initTestCase() { vqRegisterStateMetaTypes(); }
     void cycle_data()
     {
+        QTest::addColumn<quint32>("attributes");  // of the printer's queue
+        QTest::addColumn<QStringList>("ports");   // "name=serial[@USB vendor id]", in listing order
+        // connected|product|serial number|firmware|toner|queue|serial port; P: the product's name
+        QTest::addColumn<QString>("state");
+        const QString on = "1|P|QV0002|V1.3.6500|80|Q|";
         // clang-format off
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<bool>("connected");
-        QTest::addColumn<bool>("hasQueue");
-        QTest::newRow("connected printer") << "ok" << true << true;
-        QTest::newRow("queue offline") << "offline" << false << false;
-        QTest::newRow("junk answer") << "junk" << false << true;
+        QTest::newRow("connected printer") << 0x200u << QStringList() << on;
+        // A device without a queue is never read, nor given a port.
+        QTest::newRow("queue offline") << 0x600u << QStringList{"COM3=QV0002"} << "0|P|||-1||";
+        QTest::newRow("junk answer") << 0x200u << QStringList{"COM3=QV0002"} << "0|P|||-1|Q|";
+        QTest::newRow("later port wins") << 0x200u << QStringList{"COM3=QV0002", "COM9=QV0002"} << on + "COM9";
+        QTest::newRow("our vendor's port") << 0x200u << QStringList{"COM3=QV0002@1A2B"} << on + "COM3";
+        QTest::newRow("no match") << 0x200u << QStringList{"COM3=QV0001"} << on;
+        QTest::newRow("our number on another vendor's port") << 0x200u << QStringList{"COM3=QV0002@2B3C"} << on;
+        QTest::newRow("no number on either side") << 0x200u << QStringList{"COM7="} << "1|P||V1.3.6500|80|Q|";
         // clang-format on
     }
-
     void cycle()
     {
-        QFETCH(QString, setup);
-        CvqTempSimHost sim;
+        QFETCH(quint32, attributes);
+        QFETCH(QStringList, ports);
+        const QString tag = QTest::currentDataTag(), p = vqProducts.at(2).name;
+        CvqFakeHost host;
+        CvqHostScope scope(&host);
         QVERIFY(vqPollCycle().isEmpty());
-        const QString id = sim.addPrinter(2, sts(80));
-        const QString queue = vqProducts.at(2).name + " #2";
-        if (setup == "offline")
-            QVERIFY(sim.tree().vqSetQueueValue(queue, "Attributes", "1536"));
-        if (setup == "junk")
-            QVERIFY(sim.tree().vqSetDeviceReply(id, QByteArray("\x01\x02\xff;STS:zz;MDL:X")));
-
+        const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(2).vidpid.pid + "\\A";
+        host.instanceIds = QStringList{id};
+        host.replies[id] = tag == "junk answer"
+            ? QByteArray("\x01\x02\xff;STS:zz;MDL:X")
+            : vqMakeDeviceId(p, "V1.3.6500", tag.startsWith("no number") ? "" : "QV0002", sts(80));
+        host.addQueue("Q", id, 1, attributes);
+        for (const QString& port : ports)
+            host.serialPorts.append({port.section('=', 0, 0), port.section('=', 1).section('@', 0, 0),
+                                     port.contains('@') ? port.section('@', 1).toInt(nullptr, 16) : -1});
         CvqDebugCapture quiet;
         const CvqStateMap map = vqPollCycle();
         QCOMPARE(map.keys(), QList<QString>{id});
         const CvqState s = map.value(id);
-        QTEST(s.connected, "connected");
-        QFETCH(bool, hasQueue);
-        QCOMPARE(s.queueName, hasQueue ? queue : QString());
-        QCOMPARE(s.tonerPercent, s.connected ? 80 : -1);
-        QCOMPARE(s.productName + s.SN, vqProducts.at(2).name + (s.connected ? "QV0002" : ""));
-        QCOMPARE(s.ROMVER, s.connected ? QStringLiteral("V1.3.6500") : QString());
-    }
-
-    void unreadDeviceWithoutQueue()
-    {
-        CvqFakeHost host;
-        CvqHostScope scope(&host);
-        const QString id = fakeDevice(host, "A");
-        QVERIFY(!vqPollCycle().value(id).connected);
-        QCOMPARE(host.readCalls.load(), 0);
-        host.addQueue("Q", id, 1);
-        QVERIFY(vqPollCycle().value(id).connected);
-        QCOMPARE(host.readCalls.load(), 1);
-    }
-
-    void serialPorts_data()
-    {
-        // clang-format off
-        QTest::addColumn<QStringList>("ports");  // "name=serial[@USB vendor id]", in listing order
-        QTest::addColumn<QString>("sn");
-        QTest::addColumn<QString>("com");
-        QTest::newRow("later port wins") << QStringList{"COM3=QV0001", "COM9=QV0001"} << "QV0001" << "COM9";
-        QTest::newRow("our vendor's port") << QStringList{"COM3=QV0001@1A2B"} << "QV0001" << "COM3";
-        QTest::newRow("no match") << QStringList{"COM3=QV0002"} << "QV0001" << "";
-        QTest::newRow("our number on another vendor's port") << QStringList{"COM3=QV0001@2B3C"} << "QV0001" << "";
-        // clang-format on
-    }
-
-    void serialPorts()
-    {
-        QFETCH(QStringList, ports);
-        QFETCH(QString, sn);
-        CvqFakeHost host;
-        CvqHostScope scope(&host);
-        const QString id = fakeDevice(host, sn);
-        host.addQueue("Q", id, 1);
-        for (const QString& p : ports)
-            host.serialPorts.append({p.section('=', 0, 0), p.section('=', 1).section('@', 0, 0),
-                                     p.contains('@') ? p.section('@', 1).toInt(nullptr, 16) : -1});
-        QTEST(vqPollCycle().value(id).vqComName, "com");
-
-        // A printer without a serial number never takes a port, even one without a number.
-        host.replies[id] = vqMakeDeviceId("M", "V1", "", CvqStsFields());
-        host.serialPorts.append(CvqSerialPortEntry{"COM7", ""});
-        QCOMPARE(vqPollCycle().value(id).vqComName, QString());
+        const QStringList state{QString::number(s.connected),    s.productName, s.SN,       s.ROMVER,
+                                QString::number(s.tonerPercent), s.queueName,   s.vqComName};
+        QTEST(state.join('|').replace(p, "P"), "state");
     }
 
     void coreThread()
@@ -115,35 +66,27 @@ private slots:
         CvqTempSimHost sim;
         CvqCountingSimHost counting;
         CvqHostScope scope(&counting);
-
         QCOMPARE(vqWaitQuit(0), false);
-        QList<Change> changes;
+        QString id;
+        QStringList changes;  // "printers:toner" before and after, queued to this thread as the window receives them
         CvqCoreTrd trd;
-        // Queued to this thread, as the window receives it.
-        connect(&trd, &CvqCoreTrd::vqOnChange, this, [&](CvqStateMap o, CvqStateMap n) { changes.append({o, n}); });
+        connect(&trd, &CvqCoreTrd::vqOnChange, this, [&](CvqStateMap o, CvqStateMap n) {
+            changes << QString::asprintf("%d:%d>%d:%d", o.size(), o.value(id).tonerPercent, n.size(),
+                                         n.value(id).tonerPercent);
+        });
         CvqDebugCapture quiet;
         trd.start();
-
         QVERIFY(counting.waitCycles(2));
-        QCOMPARE(changes.size(), 0);  // nothing attached: no signal
-
-        const QString id = sim.addPrinter(5, sts(51));
-        QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 1, 15000);
-        QVERIFY(changes.at(0).oldStates.isEmpty());
-        QCOMPARE(changes.at(0).newStates.value(id).tonerPercent, 51);
-
+        QCOMPARE(changes, QStringList());  // nothing attached: no signal
+        id = sim.addPrinter(5, sts(51));
+        QTRY_COMPARE_WITH_TIMEOUT(changes, QStringList{"0:-1>1:51"}, 15000);
         QVERIFY(counting.waitCycles(2));
         QCOMPARE(changes.size(), 1);  // same map: no signal
-
         QVERIFY(sim.tree().vqSetDeviceReply(id, vqMakeDeviceId(vqProducts.at(5).name, "V1.3.6500", "QV0005", sts(50))));
-        QTRY_COMPARE_WITH_TIMEOUT(changes.size(), 2, 15000);
-        QCOMPARE(changes.at(1).oldStates.value(id).tonerPercent, 51);
-        QCOMPARE(changes.at(1).newStates.value(id).tonerPercent, 50);
-
+        QTRY_COMPARE_WITH_TIMEOUT(changes, (QStringList{"0:-1>1:51", "1:51>1:50"}), 15000);
         vqQuitAll();
         QVERIFY(trd.wait(15000));
-        QCOMPARE(vqWaitQuit(0), true);
-        QCOMPARE(vqWaitQuit(60000), true);  // once raised, every wait returns at once
+        QVERIFY(vqWaitQuit(0) && vqWaitQuit(60000));  // once raised, every wait returns at once
     }
 };
 

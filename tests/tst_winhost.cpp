@@ -4,32 +4,21 @@
 
 #include <QtTest>
 
-static const QString kAsciiId = QStringLiteral("USB\\VID_1A2B&PID_0101\\QV0001");
-static const QString kChineseId = QStringLiteral("USB\\VID_1A2B&PID_0102\\QV0002");
-static const QString kChinese = QString::fromUtf8("办公室");
-
 class TstWinHost : public QObject
 {
     Q_OBJECT
 private slots:
-    void queueLookup();
-    void queueWithoutDevice();
+    void queues()
+    {
+        const QString ascii = "USB\\VID_1A2B&PID_0101\\QV0001", chinese = "USB\\VID_1A2B&PID_0102\\QV0002";
+        const QString office = QString::fromUtf8("办公室");
+        // The third device has no key: no entry.
+        QCOMPARE(vqGetUsbPrinterQueues({ascii, chinese, "USB\\VID_1A2B&PID_0103\\QV0003"}),
+                 (QMap<QString, QString>{{ascii, "Office P1"}, {chinese, office}}));
+        // A queue the spooler does not know cannot be opened.
+        QVERIFY(!vqHasPrintJob(office.toLocal8Bit().constData()));
+    }
 };
-
-void TstWinHost::queueLookup()
-{
-    QMap<QString, QString> want;
-    want.insert(kAsciiId, QStringLiteral("Office P1"));
-    want.insert(kChineseId, kChinese);
-    QCOMPARE(vqGetUsbPrinterQueues({kAsciiId, kChineseId}), want);
-}
-
-void TstWinHost::queueWithoutDevice()
-{
-    QVERIFY(vqGetUsbPrinterQueues({QStringLiteral("USB\\VID_1A2B&PID_0103\\QV0003")}).isEmpty());
-    // A queue the spooler does not know cannot be opened.
-    QVERIFY(!vqHasPrintJob(kChinese.toLocal8Bit().constData()));
-}
 
 QTEST_GUILESS_MAIN(TstWinHost)
 #include "tst_winhost.moc"

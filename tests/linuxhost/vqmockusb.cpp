@@ -23,22 +23,23 @@ gboolean onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
                                                   umockdev_ioctl_client_get_request(client), client);
 }
 
-QString takeError(GError* e)
+// ok; umockdev's message, when it gave one, in *error.
+bool done(bool ok, GError* e, QString* error)
 {
-    const QString msg = e ? QString::fromUtf8(e->message) : QStringLiteral("unknown error");
+    if (e)
+        *error = QString::fromUtf8(e->message);
     g_clear_error(&e);
-    return msg;
+    return ok;
 }
 
 }  // namespace
 
 CvqMockUsb::CvqMockUsb()
 {
-    if (!qgetenv("LD_PRELOAD").contains("libumockdev-preload")) {
+    if (qgetenv("LD_PRELOAD").contains("libumockdev-preload"))
+        mBed = umockdev_testbed_new();
+    else
         mError = QStringLiteral("not under the umockdev preload: run through umockdev-wrapper");
-        return;
-    }
-    mBed = umockdev_testbed_new();
 }
 
 CvqMockUsb::~CvqMockUsb()
@@ -47,68 +48,40 @@ CvqMockUsb::~CvqMockUsb()
         g_object_unref(mBed);
 }
 
-bool CvqMockUsb::attach(const QString& devnode)
-{
-    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
-    GError* e = nullptr;
-    const bool ok = umockdev_testbed_attach_ioctl(mBed, devnode.toUtf8().constData(), handler, &e);
-    g_object_unref(handler);
-    if (!ok)
-        mError = devnode + QStringLiteral(": ") + takeError(e);
-    return ok;
-}
-
 bool CvqMockUsb::addRecord(const QString& record)
 {
-    if (!mBed)
-        return false;
     GError* e = nullptr;
-    if (umockdev_testbed_add_from_string(mBed, record.toUtf8().constData(), &e))
-        return true;
-    mError = takeError(e);
-    return false;
+    return mBed && done(umockdev_testbed_add_from_string(mBed, record.toUtf8().constData(), &e), e, &mError);
 }
 
 bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
                             int alternateSetting, Node node)
 {
     const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mNodes.size();
-    if (!mHubs.contains(bus)
-        && !addRecord(QStringLiteral("P: /devices/usb%1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
-                                     "A: idVendor=1d6b\nA: idProduct=0002\nA: busnum=%1\nA: devnum=1\n")
-                          .arg(bus)))
-        return false;
-    mHubs[bus] = true;
-    const QString usbfs = QStringLiteral("bus/usb/%1/%2").arg(bus, 3, 10, QChar('0')).arg(devnum, 3, 10, QChar('0'));
-    const QString lp = QStringLiteral("usb/lp%1").arg(mNextLp);
-    const QString dev = QStringLiteral("/devices/usb%1/%2").arg(bus).arg(port);
-    const QString iface = dev + QStringLiteral("/%1:1.%2").arg(port).arg(interfaceNumber);
-    QString rec = QStringLiteral("P: %1\n%2E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%3\nA: idProduct=%4\n"
-                                 "A: busnum=%5\nA: devnum=%6\n%7")
-                      .arg(dev, node == Usbfs ? "N: " + usbfs + '\n' : QString())
-                      .arg(vid, 4, 16, QChar('0'))
-                      .arg(pid, 4, 16, QChar('0'))
-                      .arg(bus)
-                      .arg(devnum)
-                      .arg(serial.isEmpty() ? QString() : "A: serial=" + serial + '\n');
-    rec += QStringLiteral("\nP: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\n"
-                          "A: bInterfaceNumber=%2\nA: bAlternateSetting=%3\n")
-               .arg(iface)
-               .arg(interfaceNumber, 2, 16, QChar('0'))
-               .arg(alternateSetting, 2, 10, QChar(' '));
+    const QString usbfs = QString::asprintf("/dev/bus/usb/%03d/%03d", bus, devnum);
+    const QString lp = QString::asprintf("/dev/usb/lp%d", devnum);
+    const QString iface = QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(bus).arg(port).arg(interfaceNumber);
+    QString rec = QString::asprintf(
+        "P: %s\n%sE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%04x\nA: idProduct=%04x\nA: busnum=%d\n"
+        "A: devnum=%d\nA: serial=%s\n\nP: %s\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\n"
+        "A: bInterfaceNumber=%02x\nA: bAlternateSetting=%2d\n",
+        qPrintable(iface.section('/', 0, -2)), node == Usbfs ? qPrintable("N: " + usbfs.mid(5) + '\n') : "", vid, pid,
+        bus, devnum, qPrintable(serial), qPrintable(iface), interfaceNumber, alternateSetting);
     if (node == Usblp)
-        rec += QStringLiteral("\nP: %1/usbmisc/lp%2\nN: %3\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=/dev/%3\n")
-                   .arg(iface)
-                   .arg(mNextLp++)
-                   .arg(lp);
-    const QString devnode = QStringLiteral("/dev/") + (node == Usblp ? lp : usbfs);
-    // Handlers go in before the nodes exist.
-    if (node != NoNode && !attach(devnode))
-        return false;
-    mNodes.insert(port + QString::number(node), devnode);
-    mNodes.insert(port + QString::number(NoNode), QString());
-    return addRecord(rec);
+        rec += QStringLiteral("\nP: %1/usbmisc/%2\nN: %3\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=%4\n")
+                   .arg(iface, lp.section('/', -1), lp.mid(5), lp);
+    const QString devnode = node == Usbfs ? usbfs : node == Usblp ? lp : QString();
+    mNodes.insert(port, devnode);
+    mIndex.insert(devnode, interfaceNumber << 8 | alternateSetting);
+    if (devnode.isEmpty())
+        return addRecord(rec);
+    // The handler goes in before the node exists.
+    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
+    GError* e = nullptr;
+    const bool ok = mBed && umockdev_testbed_attach_ioctl(mBed, devnode.toUtf8().constData(), handler, &e);
+    g_object_unref(handler);
+    return done(ok, e, &mError) && addRecord(rec);
 }
 
 bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial)
@@ -125,32 +98,22 @@ bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const Q
 
 void CvqMockUsb::uevent(const QString& syspath, const char* action)
 {
-    if (mBed)
-        umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
+    umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
 }
 
 void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
 {
-    if (!mBed)
-        return;
     umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
-    if (devnode.isEmpty())
-        return;
     gchar* root = umockdev_testbed_get_root_dir(mBed);
-    QFile::remove(QString::fromUtf8(root) + QStringLiteral("/dev/") + devnode);
+    if (!devnode.isEmpty())
+        QFile::remove(QString::fromUtf8(root) + QStringLiteral("/dev/") + devnode);
     g_free(root);
 }
 
 void CvqMockUsb::setReply(const QString& devnode, const QByteArray& reply)
 {
     QMutexLocker lock(&mMutex);
-    mReplies[devnode] = reply;
-}
-
-CvqMockUsb::Control CvqMockUsb::lastControl(const QString& devnode) const
-{
-    QMutexLocker lock(&mMutex);
-    return mSeen.value(devnode);
+    mReplies[devnode] = reply.left(1024);
 }
 
 bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
@@ -160,34 +123,25 @@ bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
     QMutexLocker lock(&mMutex);
     const QByteArray reply = mReplies.value(devnode);
     GError* e = nullptr;
-    UMockdevIoctlData* buf = nullptr;
-    UMockdevIoctlData* d = nullptr;
-    int n = 0;
-    if (request == USBDEVFS_CONTROL && (d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), &e))) {
-        usbdevfs_ctrltransfer ctrl;
-        std::memcpy(&ctrl, d->data, sizeof ctrl);
-        mSeen[devnode] = {ctrl.bRequestType, ctrl.bRequest, ctrl.wValue, ctrl.wIndex, ctrl.wLength};
-        n = qMin(reply.size(), int(ctrl.wLength));
-        if (!reply.isEmpty())
-            buf = umockdev_ioctl_data_resolve(d, G_STRUCT_OFFSET(usbdevfs_ctrltransfer, data), ctrl.wLength, &e);
-    } else if (request == kUsblpGetDeviceId) {
-        mSeen[devnode] = Control();
-        if (!reply.isEmpty())
-            buf = umockdev_ioctl_data_resolve(arg, 0, 1024, &e);
-        n = qMin(reply.size(), 1024);
+    UMockdevIoctlData *d = nullptr, *buf = nullptr;
+    int n = -1;  // a stalled request fails with EPIPE
+    if (request == USBDEVFS_CONTROL && !reply.isEmpty()
+        && (d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), &e))) {
+        const auto* ctrl = reinterpret_cast<const usbdevfs_ctrltransfer*>(d->data);
+        if (ctrl->bRequestType == 0xA1 && ctrl->bRequest == 0 && ctrl->wValue == 0
+            && ctrl->wIndex == mIndex.value(devnode) && ctrl->wLength == 1024
+            && (buf = umockdev_ioctl_data_resolve(d, G_STRUCT_OFFSET(usbdevfs_ctrltransfer, data), 1024, &e)))
+            n = reply.size();  // usbfs answers the length
+    } else if (request == kUsblpGetDeviceId && !reply.isEmpty()) {
+        buf = umockdev_ioctl_data_resolve(arg, 0, 1024, &e);
+        n = buf ? 0 : -1;  // usblp answers 0
     }
     if (buf)
-        std::memcpy(buf->data, reply.constData(), size_t(n));
-    // usbfs answers the length, usblp 0; a stalled request fails with EPIPE.
-    const int known = request == USBDEVFS_CONTROL ? (d ? EPIPE : EFAULT)
-        : request == kUsblpGetDeviceId            ? EPIPE
-                                                  : ENOTTY;
-    umockdev_ioctl_client_complete(client, buf ? (request == USBDEVFS_CONTROL ? n : 0) : -1, buf ? 0 : known);
+        std::memcpy(buf->data, reply.constData(), size_t(reply.size()));
+    umockdev_ioctl_client_complete(client, n, n < 0 ? EPIPE : 0);
     // The resolved data went back to the caller on completion.
-    if (buf)
-        g_object_unref(buf);
-    if (d)
-        g_object_unref(d);
+    g_clear_object(&buf);
+    g_clear_object(&d);
     g_clear_error(&e);
     return true;
 }

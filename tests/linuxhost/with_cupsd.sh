@@ -20,37 +20,11 @@ mkdir -p "$dir/conf" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log" "$dir
 # Stand-in usb backend: finds no devices and prints nothing (jobs stay held).
 printf '#!/bin/sh\n[ $# -eq 0 ] && exit 0\nexit 1\n' > "$dir/bin/backend/usb"
 chmod 0755 "$dir" "$dir/bin" "$dir/bin/backend" "$dir/bin/backend/usb"
-cat > "$dir/conf/cupsd.conf" <<EOF
-Listen $dir/cups.sock
-Browsing No
-WebInterface No
-LogLevel warn
-PreserveJobHistory Yes
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-EOF
-cat > "$dir/conf/cups-files.conf" <<EOF
-ServerRoot $dir/conf
-ServerBin $dir/bin
-RequestRoot $dir/spool
-TempDir $dir/spool/tmp
-CacheDir $dir/cache
-StateDir $dir/state
-ErrorLog $dir/log/error_log
-AccessLog $dir/log/access_log
-PageLog $dir/log/page_log
-Printcap $dir/state/printcap
-User lp
-Group lp
-SystemGroup root
-EOF
+printf '%s\n' "Listen $dir/cups.sock" "Browsing No" "WebInterface No" "LogLevel warn" "PreserveJobHistory Yes" \
+  "<Policy default>" "<Limit All>" "Order deny,allow" "</Limit>" "</Policy>" > "$dir/conf/cupsd.conf"
+printf '%s\n' "ServerRoot $dir/conf" "ServerBin $dir/bin" "RequestRoot $dir/spool" "TempDir $dir/spool/tmp" \
+  "CacheDir $dir/cache" "StateDir $dir/state" "Printcap $dir/state/printcap" "User lp" "Group lp" "SystemGroup root" \
+  "ErrorLog $dir/log/error_log" "AccessLog $dir/log/access_log" "PageLog $dir/log/page_log" > "$dir/conf/cups-files.conf"
 "$cupsd" -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" &
 pid=$!
 for _ in $(seq 100); do

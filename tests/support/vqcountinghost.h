@@ -1,7 +1,7 @@
 #pragma once
 // The simulated host counting its poll cycles (one enumeration each), so tests
-// wait for cycles, not time. It can hold the next cycle at its start until
-// released (so a change lands whole between two cycles), or slow it down.
+// wait for cycles, not time. It can hold the next cycle at its start a while
+// (so a change lands whole between two cycles).
 #include "printerlink/host/vqhost_sim.h"
 
 #include <QSemaphore>
@@ -11,15 +11,14 @@
 class CvqCountingSimHost : public CvqSimHost
 {
 public:
-    std::atomic<int> cycles{0};
-    std::atomic<int> holdNextMs{0};
-    QSemaphore entered, release;
+    std::atomic<int> cycles{0}, holdNextMs{0};
+    QSemaphore entered;  // released when a held cycle starts
 
     EnumResult vqListUsbPrinters(QStringList* ids) override
     {
         if (const int ms = holdNextMs.exchange(0)) {
             entered.release();
-            release.tryAcquire(1, ms);
+            QTest::qSleep(ms);
         }
         const EnumResult r = CvqSimHost::vqListUsbPrinters(ids);
         ++cycles;
