@@ -2,13 +2,13 @@
 
 #include "vqsimclient.h"
 #include "vqsimcontrol.h"
-#include "vqsimhttp.h"
 #include "vqsimprinter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSaveFile>
 #include <QSocketNotifier>
 

@@ -108,8 +108,8 @@ void CvqSimSession::process()
         if (!reply.isEmpty())
             report(line, reply);
     }
-    if (!mBusy)
-        emit vqDrained();
+    if (!mBusy && drained)
+        std::exchange(drained, nullptr)();
 }
 
 void CvqSimSession::vqHold(int ms, std::function<int()> cond)
@@ -141,9 +141,9 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     QStringList queues, sns;
     int port = 0;
     for (CvqSimPrinter* p : qAsConst(mOrder)) {
-        queues << p->queue();
-        sns << p->sn();
-        port = qMax(port, p->usbPort());
+        queues << p->mQueue;
+        sns << p->mSn;
+        port = qMax(port, p->mUsbPort);
     }
     cfg.sn = cfg.sn.isEmpty() ? QStringLiteral("QV%1").arg(mOrder.size() + 1, 4, 10, QLatin1Char('0')) : cfg.sn;
     cfg.usbPort = cfg.usbPort > 0 ? cfg.usbPort : port + 1;
@@ -196,11 +196,7 @@ QString CvqSimControl::vqPlay(const QString& file)
     auto* session = new CvqSimSession(
         this, [this](const QString& l) { vqPrint(l); }, file, this);
     ++mScenarios;
-    connect(session, &CvqSimSession::vqDrained, this, [this, session] {
-        session->disconnect(this);
-        session->deleteLater();
-        --mScenarios;
-    });
+    session->drained = [this, session] { session->deleteLater(), --mScenarios; };
     // Fed from the event loop so that the caller's reply comes first.
     QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
     return QString();
@@ -246,10 +242,7 @@ bool CvqSimControl::vqLoad(const QString& file, QString* error)
 {
     QMap<QString, QStringList> steps;
     QStringList all;
-    if (!vqParseScenario(file, &steps, &all, error))
-        return false;
-    mSteps.insert(steps);
-    return true;
+    return vqParseScenario(file, &steps, &all, error) && (mSteps.insert(steps), true);
 }
 
 // ---- where the lines come from

@@ -1,5 +1,6 @@
-#include "vqsimhttp.h"
 #include "vqsimprinter.h"
+
+#include <QHostAddress>
 
 #include <QPointer>
 #include <QTcpServer>
@@ -83,18 +84,6 @@ QString CvqSimHttp::vqAddress() const
     return QStringLiteral("%1:%2").arg(mServer->serverAddress().toString()).arg(mServer->serverPort());
 }
 
-// "httpfault KIND [count=N] [after=N] [path=PREFIX] [delay=MS] [code=N] [size=N] [to=URL]"
-QString CvqSimHttp::vqSetFault(const QStringList& args)
-{
-    return mFault.vqSet(args, {"silence", "late", "status", "huge", "stall", "redirect"},
-                        {{"count", {0, 600000}},
-                         {"after", {0, 600000}},
-                         {"delay", {0, 600000}},
-                         {"code", {100, 599}},
-                         {"size", {0, qint64(4) << 30}}},
-                        {"path", "to"});
-}
-
 // True when the fault is of this kind and takes this request (and counts it).
 bool CvqSimHttp::faultTakes(const QByteArray& target, const char* kind)
 {
@@ -141,7 +130,7 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
     if (c.length < 0) {
         if (!readHeader(&c.buf, &c.method, &c.target, &c.contentType, &c.length))
             return;
-        if (c.length > kMaxBodyBytes) {
+        if (c.length > qint64(64) * 1024 * 1024) {
             c.answered = true;
             return send(s, 413, "too large\n", "text/plain");
         }
@@ -180,16 +169,15 @@ void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
         return reply(s, 405, "method not allowed\n");
     const QString path = QUrl::fromPercentEncoding(target.mid(target.indexOf('/', 1)));
     QByteArray data;
-    if (target == "/ajax_get1284") {
-        reply(s, 200, mId);
-    } else if (target == "/ajax_getsnapstate") {
-        reply(s, 200, mSnap, "application/json");
+    if (target == "/ajax_get1284" || target == "/ajax_getsnapstate") {
+        const bool snap = target == "/ajax_getsnapstate";
+        reply(s, 200, mPrinter->vqWebPage(snap), snap ? "application/json" : "text/plain; charset=utf-8");
     } else if (target.startsWith("/vqget/")) {
-        const quint8 r = mPrinter->vqGet(path, &data);
+        const quint8 r = mPrinter->mFs.vqGet(path, &data);
         reply(s, r == 0 ? 200 : 404, r == 0 ? data : vqsimstatus::vqText(r).toUtf8() + '\n',
               r == 0 ? "application/octet-stream" : "text/plain");
     } else if (target.startsWith("/vqhas/")) {
-        reply(s, 200, mPrinter->fs().vqHas(path) ? "yes" : "no");
+        reply(s, 200, mPrinter->mFs.vqHas(path) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
         const quint8 r = mPrinter->vqRemove(path);
         reply(s, 200, r == 0 ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());

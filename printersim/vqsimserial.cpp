@@ -1,4 +1,3 @@
-#include "vqsimserial.h"
 #include "vqsimprinter.h"
 
 #include <QSocketNotifier>
@@ -22,8 +21,6 @@ CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
         pump();
     });
 }
-
-CvqSimSerial::~CvqSimSerial() { vqClose(); }
 
 void CvqSimSerial::vqClose()
 {
@@ -64,20 +61,6 @@ bool CvqSimSerial::vqOpen(QString* error)
     return true;
 }
 
-// "linkfault KIND[,KIND…] [count=N] [after=N] [types=T,T…] [size=N] [gap=MS] [delay=MS]"
-QString CvqSimSerial::vqSetFault(const QStringList& args)
-{
-    static const QStringList kinds = {"pieces", "noise",     "splithead", "garbled",     "oversize", "echo",
-                                      "stale",  "truncated", "wrongecho", "wrongoffset", "late",     "silence"};
-    return mFault.vqSet(args, kinds,
-                        {{"count", {0, 600000}},
-                         {"after", {0, 600000}},
-                         {"size", {1, 600000}},
-                         {"gap", {0, 600000}},
-                         {"delay", {0, 600000}}},
-                        {"types"});
-}
-
 // Bytes the printer may take from the PC now at the link's rate (VQ_SIM_SERIAL_BPS,
 // e.g. 1000000 for USB full speed; 0: as fast as the pseudo-terminal goes);
 // false, with the reading paused for a while, when none.
@@ -116,7 +99,7 @@ void CvqSimSerial::onReadable()
         mReader.vqFeed(QByteArray(buf, int(n)));
         // Our own answers echoed back, or anything flagged as an answer, get none.
         for (CvqSimMsg req; mReader.vqNext(&req);)
-            if (mHearing && !req.vqIsResponse())
+            if (mPrinter->mPlugged.value("serial") && !req.vqIsResponse())
                 handle(req);
     }
 }
@@ -157,7 +140,7 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
         break;
     case 11: {  // get a chunk: what fits in one frame after the fields around it
         note = QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len);
-        status = chunk ? mPrinter->vqGet(path, &data) : status;
+        status = chunk ? mPrinter->mFs.vqGet(path, &data) : status;
         status = status == vqsimstatus::Ok && off > quint32(data.size()) ? quint8(vqsimstatus::BadOffset) : status;
         common(w, status, path);
         w.vqU32(off).vqU32(len);
@@ -171,9 +154,9 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
     case 14:  // does it exist
         note = QStringLiteral(" path=") + path;
         if (named)
-            status = req.type == 13          ? mPrinter->vqRemove(path)
-                : mPrinter->fs().vqHas(path) ? quint8(vqsimstatus::Ok)
-                                             : quint8(vqsimstatus::NotFound);
+            status = req.type == 13         ? mPrinter->vqRemove(path)
+                : mPrinter->mFs.vqHas(path) ? quint8(vqsimstatus::Ok)
+                                            : quint8(vqsimstatus::NotFound);
         common(w, status, path);
         break;
     case 15:  // run and answer the output (inline, or the name of a file holding it)
@@ -211,7 +194,7 @@ void CvqSimSerial::command(bool along, bool good, const QString& cmd, CvqSimBody
     }
     // Long output goes through a file; a few are kept for the PC to fetch.
     const QString file = mPrinter->vqNextOutputFile();
-    if (mPrinter->fs().vqPut(file, out) == CvqSimFs::Ok) {
+    if (mPrinter->mFs.vqPut(file, out) == vqsimstatus::Ok) {
         w.vqU8(1).vqStr(file);
         return;
     }
