@@ -21,12 +21,7 @@
 namespace {
 int gSignalFd[2] = {-1, -1};
 
-void onSignal(int)
-{
-    const char c = 1;
-    ssize_t r = ::write(gSignalFd[1], &c, 1);
-    (void)r;
-}
+void onSignal(int) { [[maybe_unused]] const ssize_t r = ::write(gSignalFd[1], "x", 1); }
 
 // The command line's options; the reason when it is refused.
 QString parseArgs(QCommandLineParser& cl)
@@ -136,18 +131,15 @@ int start(const QCommandLineParser& cl, CvqSimControl* ctl, QString* control, QS
         return 2;
     // Replaced whole, later removed: only a file of its own, never a device or a link named by mistake.
     const QFileInfo place(cl.value("control-file"));
-    if (cl.isSet("control-file") && (place.isSymLink() || (place.exists() && !place.isFile()))) {
+    QSaveFile f(place.filePath());
+    if (!cl.isSet("control-file"))
+        return 0;
+    if (place.isSymLink() || (place.exists() && !place.isFile()))
         *e = QStringLiteral("--control-file %1 is not a plain file").arg(place.filePath());
-        return 2;
-    }
-    QSaveFile f(cl.value("control-file"));
-    if (cl.isSet("control-file")
-        && !(f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-             && f.write(control->toUtf8() + '\n') > 0 && f.commit())) {
+    else if (!(f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+               && f.write(control->toUtf8() + '\n') > 0 && f.commit()))
         *e = QStringLiteral("cannot write %1: %2").arg(f.fileName(), f.errorString());
-        return 2;
-    }
-    return 0;
+    return e->isEmpty() ? 0 : 2;
 }
 }  // namespace
 

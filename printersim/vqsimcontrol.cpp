@@ -26,21 +26,14 @@ bool vqSimSplitLine(const QString& line, QStringList* words)
     bool inWord = false, quoted = false;
     for (int i = 0; i < line.size(); ++i) {
         const QChar c = line[i];
-        if (quoted && c == '\\' && i + 1 < line.size()) {
-            const QChar n = line[++i];
-            cur += n == 'n' ? QChar('\n') : n;
-        } else if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (c.isSpace() && !quoted) {
-            if (inWord)
-                words->append(cur);
-            cur.clear();
-            inWord = false;
-        } else {
-            cur += c;
-            inWord = true;
-        }
+        if (quoted && c == '\\' && i + 1 < line.size())
+            cur += line[++i] == 'n' ? QChar('\n') : line[i];
+        else if (c == '"')
+            quoted = !quoted, inWord = true;
+        else if (quoted || !c.isSpace())
+            cur += c, inWord = true;
+        else if (inWord)
+            words->append(cur), cur.clear(), inWord = false;
     }
     if (inWord)
         words->append(cur);
@@ -158,10 +151,8 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     if (!error->isEmpty())
         return false;
     std::unique_ptr<CvqSimPrinter> p(new CvqSimPrinter(name, queue, cfg, mTree, mOutDir, mFsLimit));
-    if (!p->vqStart(error)) {
-        p->vqRemoveFromTree();
-        return false;
-    }
+    if (!p->vqStart(error))
+        return p->vqRemoveFromTree(), false;
     mPrinters.insert(name, p.get());
     mOrder.append(p.release());
     return true;
@@ -210,10 +201,8 @@ bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringLi
                                     QString* error)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes) {
-        *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file);
-        return false;
-    }
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes)
+        return *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file), false;
     const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
     QStringList* step = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
@@ -227,10 +216,10 @@ bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringLi
         }
         // States do not nest.
         const QString verb = w[0].startsWith('@') ? w.value(1) : w[0];
-        if (!split || !vqVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play")) {
-            *error = QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed());
-            return false;
-        }
+        if (!split || !vqVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play"))
+            return *error =
+                       QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed()),
+                   false;
         all->append(lines[i]);
         if (step)
             step->append(lines[i]);
@@ -250,10 +239,9 @@ bool CvqSimControl::vqLoad(const QString& file, QString* error)
 QString CvqSimControl::vqListen(quint16 port, QString* error)
 {
     auto* server = new QTcpServer(this);
-    if (!server->listen(QHostAddress::LocalHost, port)) {
-        *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server->errorString());
-        return QString();
-    }
+    if (!server->listen(QHostAddress::LocalHost, port))
+        return *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server->errorString()),
+               QString();
     // Any local user can reach a loopback port: a client's first line must be
     // this run's token, which only the starter sees.
     quint32 random[4];

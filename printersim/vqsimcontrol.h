@@ -3,17 +3,12 @@
 // its verbs, sessions (control port connections, played scenarios) and
 // scenario files.
 
+#include "vqsimprinter.h"
+
 #include <QDeadlineTimer>
-#include <QMap>
-#include <QObject>
-#include <QStringList>
-#include <QTimer>
 #include <functional>
 
-class CvqSimPrinter;
-class CvqSimTree;
 class CvqSimControl;
-struct CvqSimPrinterConfig;
 
 // Splits a control line into words; "…" quotes a word (\" \\ \n inside).
 // False on an unterminated quote.

@@ -15,9 +15,9 @@ const QList<CvqSimModel>& vqSimModels()
 
 CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const CvqSimPrinterConfig& cfg,
                              CvqSimTree* tree, const QString& outDir, qint64 fsLimit)
-    : mFs(fsLimit), mName(name), mModel{cfg.model, QStringLiteral("0101"), 2, false}, mSn(cfg.sn), mQueue(queue),
-      mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix), mTree(tree),
-      mSerial(new CvqSimSerial(this)), mRomverAtStart(cfg.romver), mOutDir(outDir)
+    : mFs(fsLimit), mName(name), mSn(cfg.sn), mQueue(queue), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix),
+      mOutDir(outDir), mRomverAtStart(cfg.romver), mModel{cfg.model, QStringLiteral("0101"), 2, false},
+      mUsbPort(cfg.usbPort), mTree(tree), mSerial(new CvqSimSerial(this))
 {
     for (const CvqSimModel& m : vqSimModels())
         if (m.type.compare(cfg.model, Qt::CaseInsensitive) == 0)

@@ -140,7 +140,6 @@ private:
     bool readAllowed(qint64* want);
     void pump();
     void handle(const CvqSimMsg& req);
-    void command(bool along, bool good, const QString& cmd, CvqSimBodyWriter& w);
     void answer(const CvqSimMsg& req, CvqSimMsg resp);
     void enqueue(const QByteArray& bytes, int delayMs);
 
@@ -263,40 +262,27 @@ private:
     QString vqComLink() const;
     void vqUnlinkCom();
 
-    QString mName;
-    CvqSimModel mModel;
-    QString mSn, mQueue, mInstanceId;
-    int mUsbPort;
-    QString mHttpWanted, mWinePrefix;
+    QString mName, mSn, mQueue, mInstanceId, mHttpWanted, mWinePrefix, mOutDir, mRomver, mRomverAtStart;
     QString mComTarget;  // the pseudo-terminal our COM link points at; empty: none
+    CvqSimModel mModel;
+    int mUsbPort;
     CvqSimTree* mTree;
     CvqStsFields mSts;
     std::unique_ptr<CvqSimSerial> mSerial;
     std::unique_ptr<CvqSimHttp> mHttp;
-
-    QString mRomver, mRomverAtStart;
     // Web answers set by "web": id, snap (whole answers), type, romver (snapshot fields); absent = auto.
     QMap<QString, QString> mWeb;
-    int mJobs = 0;
     bool mStarted = false;
-
     // What the host tree holds now (an empty id: no device entry).
     bool mTreeQueue = false, mTreeSerial = false, mTreeReadFails = false;
     QByteArray mTreeId;
-    int mTreeJobs = -1;
-
-    int mUproms = 0;
+    int mTreeJobs = -1, mJobs = 0, mUproms = 0;
     QStringList mHistory;  // "t=<ms since start> <request>"
-
-    QString mOutDir;
-    QString mRefuse;  // the operation refused next: del or put
+    QString mRefuse;       // the operation refused next: del or put
     QString mScannerAnswer, mJobState, mExeOut;
-    int mStateCalls = 0, mStateFailAfter = 0, mStateFailures = 0;
-    int mExeOutSeq = 0, mPrinted = 0;
+    int mStateCalls = 0, mStateFailAfter = 0, mStateFailures = 0, mExeOutSeq = 0, mPrinted = 0;
     bool mPrintOverlay = false;
     quint8 mSavedB7 = 4, mSavedInJob = 0;
-    QTimer mPrintTmr;
-    Scan mScan;
-    Scan mNext;  // how the next scan the PC starts runs
-    QTimer mScanTmr;
+    QTimer mPrintTmr, mScanTmr;
+    Scan mScan, mNext;  // the scan now; how the next scan the PC starts runs
 };

@@ -164,12 +164,10 @@ QString CvqSimPrinter::vqScanControl(const QStringList& args)
     const bool stop = args[0] == QLatin1String("scan") && args.value(1) == QLatin1String("stop");
     const QMap<QString, QString> o = vqSimOptions(args, stop ? 2 : 1);
     qint64 result = 8, pages = mNext.pages, parts = mNext.parts, interval = mNext.interval, open = mNext.openEnd;
-    if (stop && (!vqSimNumber(o.value("result"), &result, 0, 255) || !mScan.running))
-        return QStringLiteral("bad result, or no scan is running");
-    if (stop) {
-        vqStopScan(int(result));
-        return QString();
-    }
+    if (stop)
+        return !vqSimNumber(o.value("result"), &result, 0, 255) || !mScan.running
+            ? QStringLiteral("bad result, or no scan is running")
+            : (vqStopScan(int(result)), QString());
     Scan s = mNext;
     result = s.result;
     const QString last = o.value("last", s.lastAtState ? "state" : "tick");
@@ -318,19 +316,12 @@ void CvqSimPrinter::vqScanTick()
     if (!s.running || s.page > s.pages)
         return s.running ? vqStopScan(s.result) : mScanTmr.stop();
     const QString stem = QStringLiteral("%1_%2").arg(s.base).arg(s.page, 4, 10, QLatin1Char('0'));
-    const QString outName = QStringLiteral("scans/%1/%2/%3_%4.%5")
-                                .arg(mName, s.task, QFileInfo(s.base).fileName())
-                                .arg(s.page, 4, 10, QLatin1Char('0'))
-                                .arg(s.fmt);
     if (s.part == 0)
         s.pageBytes = makePage(s.page);
     const int nparts = qMin(s.parts, s.pageBytes.size());
     const bool lastStep = s.page == s.pages && (s.parts <= 0 || s.part >= nparts - (s.openEnd ? 1 : 0));
-    if (lastStep && s.lastAtState) {
-        mScanTmr.stop();
-        s.held = true;
-        return;
-    }
+    if (lastStep && s.lastAtState)
+        return mScanTmr.stop(), void(s.held = true);
     const int size = nparts > 0 ? (s.pageBytes.size() + nparts - 1) / nparts : 0;
     const QByteArray slice = s.parts <= 0 ? s.pageBytes : s.part < nparts ? s.pageBytes.mid(s.part * size, size) : "";
     const QString name = s.parts <= 0 ? stem + '.' + s.fmt
@@ -338,11 +329,9 @@ void CvqSimPrinter::vqScanTick()
     if (mFs.vqPut(name, slice) != vqsimstatus::Ok)
         return vqStopScan(8);
     // The page is whole after its last part (an open end has no empty end part).
-    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd)) {
-        ++s.part;
-        return;
-    }
-    vqWriteOut(outName, s.pageBytes);
+    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd))
+        return void(++s.part);
+    vqWriteOut(QStringLiteral("scans/%1/%2/%3.%4").arg(mName, s.task, QFileInfo(stem).fileName(), s.fmt), s.pageBytes);
     s.part = 0;
     if (++s.page > s.pages)
         vqStopScan(s.result);
@@ -360,9 +349,9 @@ void CvqSimPrinter::vqStopScan(int result)
 CvqSimExeResult CvqSimPrinter::vqPrintCommand(const QStringList& args)
 {
     const QStringList words = args.filter(QRegularExpression(QStringLiteral("^[^=]*$")));
-    const QString file = words.isEmpty() ? QString() : words.last();
+    const QString file = words.value(words.size() - 1);
     QByteArray data;
-    if (file.isEmpty() || mFs.vqGet(file, &data) != vqsimstatus::Ok)
+    if (mFs.vqGet(file, &data) != vqsimstatus::Ok)
         return fail(vqsimstatus::NotFound);
     ++mPrinted;
     mSts.jobPrintedCount = quint16(mSts.jobPrintedCount + 1);
@@ -370,10 +359,8 @@ CvqSimExeResult CvqSimPrinter::vqPrintCommand(const QStringList& args)
     vqWriteOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data);
     if (vqSimOptions(args, 0).value("delAfterPrint") == QLatin1String("y"))
         mFs.vqRemove(file);
-    if (!mPrintOverlay) {
-        mSavedB7 = mSts.statusBytes[7];
-        mSavedInJob = mSts.inPrintJob;
-    }
+    if (!mPrintOverlay)
+        mSavedB7 = mSts.statusBytes[7], mSavedInJob = mSts.inPrintJob;
     vqSetActivity(2, 1);
     mPrintOverlay = true;
     mPrintTmr.start(3000);
