@@ -148,9 +148,7 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
             if (!p)
                 return "no printer " + l.w[1];
             l.ctl->mOrder.removeAll(p);
-            p->vqRemoveFromTree();
-            p->deleteLater();
-            return QString();
+            return p->vqRemoveFromTree(), p->deleteLater(), QString();
         }},
         // "status [NAME]": one status line per printer.
         {"status", 0, 1, false, [](L l) -> QString {

@@ -65,8 +65,7 @@ CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, const QString& origi
             return;
         mTmr.stop();
         report(QStringLiteral("(held)"), met || !mCond ? "ok" : "err timeout");
-        mCond = nullptr;
-        mBusy = false;
+        mCond = nullptr, mBusy = false;
         process();
     });
 }

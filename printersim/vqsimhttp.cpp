@@ -75,8 +75,7 @@ QString CvqSimHttp::vqAddress() const
 // True when the fault is of this kind and takes this request (and counts it).
 bool CvqSimHttp::faultTakes(const QByteArray& target, const char* kind)
 {
-    return mFault.vqHas(kind) && mFault.vqActive() && target.startsWith(mFault.vqText("path").toUtf8())
-        && mFault.vqTakes();
+    return mFault.vqHas(kind) && target.startsWith(mFault.vqText("path").toUtf8()) && mFault.vqTakes();
 }
 
 void CvqSimHttp::onReadyRead(QTcpSocket* s)

@@ -207,12 +207,9 @@ int CvqSimPrinter::vqCondition(const QStringList& c) const
     qint64 n = 0;
     const bool num = c.size() == 2 && vqSimNumber(c[1], &n, 0, INT_MAX);
     const QString what = c.size() == 2 ? c[0] : QString();
-    if (what == QLatin1String("printed") && num)
-        return mPrinted >= n;
-    if (what == QLatin1String("uprom") && num)
-        return mUproms >= n;
-    if (what == QLatin1String("requests") && num)
-        return mSerial->mRequests >= n;
+    const QMap<QString, qint64> counts{{"printed", mPrinted}, {"uprom", mUproms}, {"requests", mSerial->mRequests}};
+    if (num && counts.contains(what))
+        return counts[what] >= n;
     if (what == QLatin1String("gone"))
         return !mFs.vqHas(c[1]);
     if (what == QLatin1String("scan") && c[1] == QLatin1String("idle"))

@@ -71,7 +71,6 @@ public:
     bool vqHas(const char* kind) const { return mKinds.contains(QLatin1String(kind)); }
     qint64 vqNumber(const char* key, qint64 fallback) const;
     QString vqText(const char* key) const { return mOpts.value(QLatin1String(key)); }
-    bool vqActive() const { return mActive; }
     // True when the fault takes this answer (and counts it).
     bool vqTakes();
 

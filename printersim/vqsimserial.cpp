@@ -209,8 +209,7 @@ static QByteArray replaceEcho(const QByteArray& body, bool wrongEcho, bool wrong
 void CvqSimSerial::answer(const CvqSimMsg& req, CvqSimMsg resp)
 {
     const QString types = mFault.vqText("types");
-    const bool taken = mFault.vqActive() && (types.isNull() || types.split(',').contains(QString::number(resp.type)))
-        && mFault.vqTakes();
+    const bool taken = (types.isNull() || types.split(',').contains(QString::number(resp.type))) && mFault.vqTakes();
     auto has = [this, taken](const char* kind) { return taken && mFault.vqHas(kind); };
     const int delay = has("late") ? int(mFault.vqNumber("delay", 6000)) : 0;
     const int gap = int(mFault.vqNumber("gap", 2)), size = int(mFault.vqNumber("size", 1));
