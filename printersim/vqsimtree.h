@@ -68,10 +68,7 @@ public:
     static bool vqWriteFileAtomic(const QString& path, const QByteArray& data);
 
 private:
-    QString usb(const QString& instanceId, const char* file) const
-    {
-        return mRoot + "/usb/" + vqEntryName(instanceId) + '/' + file;
-    }
+    QString usb(const QString& id, const char* file) const { return mRoot + "/usb/" + vqEntryName(id) + '/' + file; }
     QString named(const char* dir, const QString& name) const;
     static bool put(const QString& path, const QByteArray& data) { return vqWriteFileAtomic(path, data); }
     static bool remove(const QString& path);
