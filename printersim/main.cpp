@@ -2,13 +2,13 @@
 
 #include "vqsimclient.h"
 #include "vqsimcontrol.h"
-#include "vqsimhttp.h"
 #include "vqsimprinter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSaveFile>
 #include <QSocketNotifier>
 
@@ -21,12 +21,7 @@
 namespace {
 int gSignalFd[2] = {-1, -1};
 
-void onSignal(int)
-{
-    const char c = 1;
-    ssize_t r = ::write(gSignalFd[1], &c, 1);
-    (void)r;
-}
+void onSignal(int) { [[maybe_unused]] const ssize_t r = ::write(gSignalFd[1], "x", 1); }
 
 // The command line's options; the reason when it is refused.
 QString parseArgs(QCommandLineParser& cl)
@@ -77,18 +72,15 @@ int runClient(const QString& file, const QStringList& lines)
 {
     QFile f(file);
     CvqSimClient client;
-    if (!f.open(QIODevice::ReadOnly) || !client.vqConnect(QString::fromUtf8(f.read(256)).trimmed())) {
-        fprintf(stderr, "printersim: cannot reach the emulator named in %s: %s\n", qPrintable(file),
-                qPrintable(f.isOpen() ? client.vqError() : f.errorString()));
-        return 2;
-    }
+    if (!f.open(QIODevice::ReadOnly) || !client.vqConnect(QString::fromUtf8(f.read(256)).trimmed()))
+        return fprintf(stderr, "printersim: cannot reach the emulator named in %s: %s\n", qPrintable(file),
+                       qPrintable(f.isOpen() ? client.vqError() : f.errorString())),
+               2;
     int rc = 0;
     for (const QString& line : lines) {
         const QStringList replies = client.vqCmd(line, 600000);
-        if (replies.isEmpty()) {
-            fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line));
-            return 2;
-        }
+        if (replies.isEmpty())
+            return fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line)), 2;
         for (const QString& r : replies)
             printf("%s\n", qPrintable(r));
         rc = replies.last().startsWith(QLatin1String("err ")) ? 1 : rc;
@@ -136,18 +128,15 @@ int start(const QCommandLineParser& cl, CvqSimControl* ctl, QString* control, QS
         return 2;
     // Replaced whole, later removed: only a file of its own, never a device or a link named by mistake.
     const QFileInfo place(cl.value("control-file"));
-    if (cl.isSet("control-file") && (place.isSymLink() || (place.exists() && !place.isFile()))) {
+    QSaveFile f(place.filePath());
+    if (!cl.isSet("control-file"))
+        return 0;
+    if (place.isSymLink() || (place.exists() && !place.isFile()))
         *e = QStringLiteral("--control-file %1 is not a plain file").arg(place.filePath());
-        return 2;
-    }
-    QSaveFile f(cl.value("control-file"));
-    if (cl.isSet("control-file")
-        && !(f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-             && f.write(control->toUtf8() + '\n') > 0 && f.commit())) {
+    else if (!(f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+               && f.write(control->toUtf8() + '\n') > 0 && f.commit()))
         *e = QStringLiteral("cannot write %1: %2").arg(f.fileName(), f.errorString());
-        return 2;
-    }
-    return 0;
+    return e->isEmpty() ? 0 : 2;
 }
 }  // namespace
 
@@ -163,21 +152,16 @@ int main(int argc, char** argv)
     for (const QString& dir : {host, out})
         if (e.isEmpty() && !cl.isSet("send") && !dir.isEmpty() && !QDir().mkpath(dir))
             e = QStringLiteral("cannot create ") + dir;
-    if (!e.isEmpty()) {
-        fprintf(stderr, "printersim: %s\n", qPrintable(e));
-        return 2;
-    }
+    if (!e.isEmpty())
+        return fprintf(stderr, "printersim: %s\n", qPrintable(e)), 2;
     if (cl.isSet("send"))
         return runClient(cl.value("send"), cl.positionalArguments());
     CvqSimTree tree(QDir(host).absolutePath());
     const QString wine = cl.isSet("wine-prefix") ? QDir(cl.value("wine-prefix")).absolutePath() : QString();
     CvqSimControl ctl(&tree, out.isEmpty() ? QString() : QDir(out).absolutePath(), cl.value("fs-limit").toLongLong(),
                       wine);
-    if (const int rc = start(cl, &ctl, &control, &e)) {
-        fprintf(stderr, "printersim: %s\n", qPrintable(e));
-        ctl.vqRemoveAllFromTree();
-        return rc;
-    }
+    if (const int rc = start(cl, &ctl, &control, &e))
+        return fprintf(stderr, "printersim: %s\n", qPrintable(e)), ctl.vqRemoveAllFromTree(), rc;
     catchSignals(&ctl, cl.isSet("exit-with-parent"));
     for (CvqSimPrinter* p : ctl.vqPrinters())
         ctl.vqPrint(p->vqSummary());

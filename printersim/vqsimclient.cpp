@@ -41,7 +41,8 @@ void CvqSimClient::readOutput()
 #ifdef Q_OS_WIN
 // Under Wine the emulator is a Unix program: it takes Unix paths, and its standard
 // output reaches no Windows pipe, so a shell sends it to a file we read.
-QString CvqSimClient::vqUnixPath(const QString& path)
+// The Unix name Wine gives a Windows path (the path itself outside Wine).
+static QString vqUnixPath(const QString& path)
 {
     using ToUnix = char*(CDECL*)(const wchar_t*);
     static const auto toUnix =
@@ -56,12 +57,6 @@ QString CvqSimClient::vqUnixPath(const QString& path)
     HeapFree(GetProcessHeap(), 0, unix);
     return out;
 }
-
-static bool vqLooksLikeWindowsPath(const QString& s)
-{
-    return s.size() > 2 && s.at(0).isLetter() && s.at(1) == QLatin1Char(':')
-        && (s.at(2) == QLatin1Char('/') || s.at(2) == QLatin1Char('\\'));
-}
 #endif
 
 QString CvqSimClient::vqOutput()
@@ -74,10 +69,8 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
 {
     vqStop();
     QString bin = (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
-    QStringList args = QStringList{QStringLiteral("--host"),     hostRoot,
-                                   QStringLiteral("--control"),  QStringLiteral("0"),
-                                   QStringLiteral("--no-stdin"), QStringLiteral("--exit-with-parent")}
-        + extraArgs;
+    QStringList args =
+        QStringList{"--host", hostRoot, "--control", "0", "--no-stdin", "--exit-with-parent"} + extraArgs;
     mProc.reset(new QProcess);
     mOutputFile.clear();
 #ifdef Q_OS_WIN
@@ -89,7 +82,7 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
         return false;
     }
     for (QString& a : args)
-        if (vqLooksLikeWindowsPath(a))
+        if (a.size() > 2 && a[0].isLetter() && a[1] == ':' && (a[2] == '/' || a[2] == '\\'))
             a = vqUnixPath(a);
     if (!args.contains(QStringLiteral("--wine-prefix")))
         args << QStringLiteral("--wine-prefix") << prefix;

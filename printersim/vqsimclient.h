@@ -51,10 +51,6 @@ public:
     // Everything the process wrote to standard output so far.
     QString vqOutput();
 
-#ifdef Q_OS_WIN
-    // The Unix name Wine gives a Windows path (the path itself outside Wine).
-    static QString vqUnixPath(const QString& path);
-#endif
     // key=value words of a line.
     static QMap<QString, QString> vqFields(const QString& line);
 

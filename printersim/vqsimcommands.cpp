@@ -2,9 +2,7 @@
 // one printer is told ("fault paper-jam", "scan pages=3" …).
 
 #include "vqsimcontrol.h"
-#include "vqsimhttp.h"
 #include "vqsimprinter.h"
-#include "vqsimserial.h"
 
 #include <QPointer>
 #include <QRegularExpression>
@@ -110,6 +108,19 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
     };
     // "scan [options]", "scan stop [result=N]", "scanjob [options]".
     static const auto scan = [](L l) -> QString { return l.p->vqScanControl(l.w); };
+    // "linkfault KIND[,KIND…] [count=N] [after=N] [types=T,T…] [size=N] [gap=MS] [delay=MS]|clear",
+    // "httpfault KIND [count=N] [after=N] [path=PREFIX] [delay=MS] [code=N] [size=N] [to=URL]|clear".
+    static const auto netFault = [](L l) -> QString {
+        if (l.w[0] == QLatin1String("linkfault"))
+            return l.p->mSerial->mFault.vqSet(l.w.mid(1),
+                                              {"pieces", "noise", "splithead", "garbled", "oversize", "echo", "stale",
+                                               "truncated", "wrongecho", "wrongoffset", "late", "silence"},
+                                              {{"size", {1, 600000}}, {"gap", {0, 600000}}}, {"types"});
+        if (!l.p->mHttp)
+            return QStringLiteral("this printer has no web server");
+        return l.p->mHttp->mFault.vqSet(l.w.mid(1), {"silence", "late", "status", "huge", "stall", "redirect"},
+                                        {{"code", {100, 599}}, {"size", {0, qint64(4) << 30}}}, {"path", "to"});
+    };
     static const auto choice = [](const QString& value, const QStringList& values, QString* to) -> QString {
         return values.contains(value) ? (*to = value, QString()) : QStringLiteral("takes ") + values.join(", ");
     };
@@ -121,7 +132,7 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
         // "add NAME [model=TYPE] [sn=TEXT] [port=N] [romver=TEXT] [http=ADDR:PORT]"
         {"add", 1, 6, false, [](L l) -> QString {
             const QMap<QString, QString> o = vqSimOptions(l.w, 2);
-            CvqSimPrinterConfig cfg;
+            const CvqSimPrinterConfig d;
             qint64 port = 0;
             QString e;
             for (const QString& key : o.keys())
@@ -129,29 +140,20 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
                     return QStringLiteral("bad option ") + key;
             if (!vqSimNumber(o.value("port"), &port, 1, 999) || o.value("romver").contains(';'))
                 return QStringLiteral("bad option value");
-            cfg.model = o.value("model", cfg.model);
-            cfg.sn = o.value("sn");
-            cfg.usbPort = int(port);
-            cfg.romver = o.value("romver", cfg.romver);
-            cfg.http = o.value("http");
-            if (!l.ctl->vqAddPrinter(l.w[1], cfg, &e))
-                return e;
-            *l.out << l.ctl->mPrinters[l.w[1]]->vqSummary();
-            return QString();
+            const CvqSimPrinterConfig cfg{o.value("model", d.model), o.value("sn"), int(port), o.value("romver", d.romver), o.value("http"), {}};
+            return l.ctl->vqAddPrinter(l.w[1], cfg, &e) ? (*l.out << l.ctl->mPrinters[l.w[1]]->vqSummary(), QString()) : e;
         }},
         {"remove", 1, 1, false, [](L l) -> QString {
             CvqSimPrinter* p = l.ctl->mPrinters.take(l.w[1]);
             if (!p)
                 return "no printer " + l.w[1];
             l.ctl->mOrder.removeAll(p);
-            p->vqRemoveFromTree();
-            p->deleteLater();
-            return QString();
+            return p->vqRemoveFromTree(), p->deleteLater(), QString();
         }},
         // "status [NAME]": one status line per printer.
         {"status", 0, 1, false, [](L l) -> QString {
             for (CvqSimPrinter* p : qAsConst(l.ctl->mOrder))
-                if (l.w.size() == 1 || p->name() == l.w[1])
+                if (l.w.size() == 1 || p->mName == l.w[1])
                     *l.out << p->vqStatusLine();
             return l.out->isEmpty() && l.w.size() > 1 ? "no printer " + l.w[1] : QString();
         }},
@@ -200,10 +202,8 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
         {"plug", 0, 6, true, plug},
         {"unplug", 0, 6, true, plug},
         {"activity", 1, 1, true, [](L l) -> QString {
-            if (!kActivities.contains(l.w[1]))
-                return "unknown activity " + l.w[1];
-            l.p->vqSetActivity(quint8(kActivities[l.w[1]].first), quint8(kActivities[l.w[1]].second));
-            return QString();
+            const auto a = kActivities.value(l.w[1], {-1, 0});
+            return a.first < 0 ? "unknown activity " + l.w[1] : (l.p->vqSetActivity(quint8(a.first), quint8(a.second)), QString());
         }},
         {"fault", 1, 2, true, faults},
         {"faults", 1, 1, true, faults},
@@ -231,10 +231,10 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
             const QString& op = l.w[1];
             QByteArray data;
             if (op == QLatin1String("put") && l.w.size() >= 3)
-                return vqsimstatus::vqText(quint8(fs.vqPut(l.w[2], l.w.mid(3).join(' ').toUtf8())));
+                return vqsimstatus::vqText(fs.vqPut(l.w[2], l.w.mid(3).join(' ').toUtf8()));
             if (op == QLatin1String("rm") && l.w.size() == 3)
-                return vqsimstatus::vqText(quint8(fs.vqRemove(l.w[2])));
-            if (op == QLatin1String("get") && l.w.size() == 3 && !fs.vqGet(l.w[2], &data))
+                return vqsimstatus::vqText(fs.vqRemove(l.w[2]));
+            if (op == QLatin1String("get") && l.w.size() == 3 && fs.vqGet(l.w[2], &data) != vqsimstatus::Ok)
                 return vqsimstatus::vqText(vqsimstatus::NotFound);
             if (op == QLatin1String("get") && l.w.size() == 3)
                 *l.out << QStringLiteral("file %1 size=%2 hex=%3").arg(CvqSimFs::vqResolve(l.w[2])).arg(data.size())
@@ -246,24 +246,13 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
                 return QStringLiteral("file takes put, get, rm or ls");
             return QString();
         }},
-        {"linkfault", 1, 7, true, [](L l) -> QString {
-            return l.w[1] == QLatin1String("clear") ? (l.p->mSerial->vqClearFault(), QString())
-                                                    : l.p->mSerial->vqSetFault(l.w.mid(1));
-        }},
-        {"httpfault", 1, 8, true, [](L l) -> QString {
-            if (!l.p->mHttp)
-                return QStringLiteral("this printer has no web server");
-            return l.w[1] == QLatin1String("clear") ? (l.p->mHttp->vqClearFault(), QString())
-                                                    : l.p->mHttp->vqSetFault(l.w.mid(1));
-        }},
+        {"linkfault", 1, 7, true, netFault},
+        {"httpfault", 1, 8, true, netFault},
         // "web id|snap|type|romver TEXT|auto": what the web server answers instead.
         {"web", 2, 100, true, [](L l) -> QString {
             if (!QStringList({"id", "snap", "type", "romver"}).contains(l.w[1]))
                 return QStringLiteral("web takes id, snap, type or romver");
-            if (l.w.size() == 3 && l.w[2] == QLatin1String("auto"))
-                l.p->mWeb.remove(l.w[1]);
-            else
-                l.p->mWeb.insert(l.w[1], l.w.mid(2).join(' '));
+            l.w.mid(2) == QStringList{"auto"} ? void(l.p->mWeb.remove(l.w[1])) : void(l.p->mWeb.insert(l.w[1], l.w.mid(2).join(' ')));
             return QString();
         }},
         {"history", 0, 1, true, [](L l) -> QString {
@@ -275,9 +264,7 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
         }},
         // The one-key print button: the request file the monitor looks for.
         {"key", 0, 0, true, [](L l) -> QString {
-            if (l.p->mFs.vqPut(kOneKeyReq, QByteArrayLiteral("1\n")) != CvqSimFs::Ok)
-                return QStringLiteral("no space for the request file");
-            return QString();
+            return l.p->mFs.vqPut(kOneKeyReq, "1\n") != vqsimstatus::Ok ? "no space for the request file" : QString();
         }},
         {"scan", 0, 8, true, scan},
         {"scanjob", 0, 8, true, scan},
@@ -296,9 +283,7 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
             return QString();
         }},
         // "refuse del|put": the next deletion or upload is refused.
-        {"refuse", 1, 1, true, [](L l) -> QString {
-            return choice(l.w[1], {"del", "put"}, &l.p->mRefuse);
-        }},
+        {"refuse", 1, 1, true, [](L l) -> QString { return choice(l.w[1], {"del", "put"}, &l.p->mRefuse); }},
     };
     // clang-format on
     for (const Verb& v : verbs)
@@ -347,6 +332,6 @@ QString CvqSimPrinter::vqStatusLine() const
         .arg(mName, plugged.join(','), faults.isEmpty() ? QStringLiteral("none") : faults.join(','))
         .arg(mPrinted)
         .arg(mUproms)
-        .arg(mSerial->vqRequests())
-        .arg(mSn, vqPtyPath());
+        .arg(mSerial->mRequests)
+        .arg(mSn, mSerial->mPath);
 }

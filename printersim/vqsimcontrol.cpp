@@ -26,21 +26,14 @@ bool vqSimSplitLine(const QString& line, QStringList* words)
     bool inWord = false, quoted = false;
     for (int i = 0; i < line.size(); ++i) {
         const QChar c = line[i];
-        if (quoted && c == '\\' && i + 1 < line.size()) {
-            const QChar n = line[++i];
-            cur += n == 'n' ? QChar('\n') : n;
-        } else if (c == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if (c.isSpace() && !quoted) {
-            if (inWord)
-                words->append(cur);
-            cur.clear();
-            inWord = false;
-        } else {
-            cur += c;
-            inWord = true;
-        }
+        if (quoted && c == '\\' && i + 1 < line.size())
+            cur += line[++i] == 'n' ? QChar('\n') : line[i];
+        else if (c == '"')
+            quoted = !quoted, inWord = true;
+        else if (quoted || !c.isSpace())
+            cur += c, inWord = true;
+        else if (inWord)
+            words->append(cur), cur.clear(), inWord = false;
     }
     if (inWord)
         words->append(cur);
@@ -72,8 +65,7 @@ CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, const QString& origi
             return;
         mTmr.stop();
         report(QStringLiteral("(held)"), met || !mCond ? "ok" : "err timeout");
-        mCond = nullptr;
-        mBusy = false;
+        mCond = nullptr, mBusy = false;
         process();
     });
 }
@@ -108,8 +100,8 @@ void CvqSimSession::process()
         if (!reply.isEmpty())
             report(line, reply);
     }
-    if (!mBusy)
-        emit vqDrained();
+    if (!mBusy && drained)
+        std::exchange(drained, nullptr)();
 }
 
 void CvqSimSession::vqHold(int ms, std::function<int()> cond)
@@ -141,9 +133,9 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     QStringList queues, sns;
     int port = 0;
     for (CvqSimPrinter* p : qAsConst(mOrder)) {
-        queues << p->queue();
-        sns << p->sn();
-        port = qMax(port, p->usbPort());
+        queues << p->mQueue;
+        sns << p->mSn;
+        port = qMax(port, p->mUsbPort);
     }
     cfg.sn = cfg.sn.isEmpty() ? QStringLiteral("QV%1").arg(mOrder.size() + 1, 4, 10, QLatin1Char('0')) : cfg.sn;
     cfg.usbPort = cfg.usbPort > 0 ? cfg.usbPort : port + 1;
@@ -158,10 +150,8 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     if (!error->isEmpty())
         return false;
     std::unique_ptr<CvqSimPrinter> p(new CvqSimPrinter(name, queue, cfg, mTree, mOutDir, mFsLimit));
-    if (!p->vqStart(error)) {
-        p->vqRemoveFromTree();
-        return false;
-    }
+    if (!p->vqStart(error))
+        return p->vqRemoveFromTree(), false;
     mPrinters.insert(name, p.get());
     mOrder.append(p.release());
     return true;
@@ -196,11 +186,7 @@ QString CvqSimControl::vqPlay(const QString& file)
     auto* session = new CvqSimSession(
         this, [this](const QString& l) { vqPrint(l); }, file, this);
     ++mScenarios;
-    connect(session, &CvqSimSession::vqDrained, this, [this, session] {
-        session->disconnect(this);
-        session->deleteLater();
-        --mScenarios;
-    });
+    session->drained = [this, session] { session->deleteLater(), --mScenarios; };
     // Fed from the event loop so that the caller's reply comes first.
     QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
     return QString();
@@ -214,10 +200,8 @@ bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringLi
                                     QString* error)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes) {
-        *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file);
-        return false;
-    }
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes)
+        return *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file), false;
     const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
     QStringList* step = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
@@ -231,10 +215,10 @@ bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringLi
         }
         // States do not nest.
         const QString verb = w[0].startsWith('@') ? w.value(1) : w[0];
-        if (!split || !vqVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play")) {
-            *error = QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed());
-            return false;
-        }
+        if (!split || !vqVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play"))
+            return *error =
+                       QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed()),
+                   false;
         all->append(lines[i]);
         if (step)
             step->append(lines[i]);
@@ -246,10 +230,7 @@ bool CvqSimControl::vqLoad(const QString& file, QString* error)
 {
     QMap<QString, QStringList> steps;
     QStringList all;
-    if (!vqParseScenario(file, &steps, &all, error))
-        return false;
-    mSteps.insert(steps);
-    return true;
+    return vqParseScenario(file, &steps, &all, error) && (mSteps.insert(steps), true);
 }
 
 // ---- where the lines come from
@@ -257,10 +238,9 @@ bool CvqSimControl::vqLoad(const QString& file, QString* error)
 QString CvqSimControl::vqListen(quint16 port, QString* error)
 {
     auto* server = new QTcpServer(this);
-    if (!server->listen(QHostAddress::LocalHost, port)) {
-        *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server->errorString());
-        return QString();
-    }
+    if (!server->listen(QHostAddress::LocalHost, port))
+        return *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server->errorString()),
+               QString();
     // Any local user can reach a loopback port: a client's first line must be
     // this run's token, which only the starter sees.
     quint32 random[4];

@@ -3,17 +3,12 @@
 // its verbs, sessions (control port connections, played scenarios) and
 // scenario files.
 
+#include "vqsimprinter.h"
+
 #include <QDeadlineTimer>
-#include <QMap>
-#include <QObject>
-#include <QStringList>
-#include <QTimer>
 #include <functional>
 
-class CvqSimPrinter;
-class CvqSimTree;
 class CvqSimControl;
-struct CvqSimPrinterConfig;
 
 // Splits a control line into words; "…" quotes a word (\" \\ \n inside).
 // False on an unterminated quote.
@@ -22,7 +17,6 @@ bool vqSimSplitLine(const QString& line, QStringList* words);
 // One source of commands. Runs its lines in order; sleep and wait hold only this session.
 class CvqSimSession : public QObject
 {
-    Q_OBJECT
 public:
     using Sink = std::function<void(const QString&)>;
     // A scenario's session (origin: its file) reports only what fails.
@@ -32,9 +26,7 @@ public:
     // Holds the session for up to ms, or until cond gives 1.
     void vqHold(int ms, std::function<int()> cond = nullptr);
     QString current = QStringLiteral("p1");
-
-signals:
-    void vqDrained();
+    std::function<void()> drained;  // called once, when no line waits any more
 
 private:
     void process();
@@ -52,7 +44,6 @@ private:
 
 class CvqSimControl : public QObject
 {
-    Q_OBJECT
 public:
     static constexpr int kMaxLine = 4096;
     CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix);

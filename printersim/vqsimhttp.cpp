@@ -1,7 +1,6 @@
-#include "vqsimhttp.h"
 #include "vqsimprinter.h"
 
-#include <QPointer>
+#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -9,10 +8,9 @@
 
 #include <memory>
 
-namespace {
 // The part named "file1" of a multipart form body (as our client sends it) and its header lines; false when
 // there is none.
-bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray* file, QByteArray* head)
+static bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray* file, QByteArray* head)
 {
     const int b = contentType.indexOf("boundary=");
     const QByteArray delim = "\r\n--" + contentType.mid(b + 9).split(';').value(0).replace('"', "").trimmed();
@@ -27,16 +25,14 @@ bool formFile(const QByteArray& contentType, const QByteArray& body, QByteArray*
 }
 
 // "/ls?-l&/tmp" is the command line "ls -l /tmp".
-QString decodeCommand(const QByteArray& target)
+static QString decodeCommand(const QByteArray& target)
 {
     const int q = target.indexOf('?');
-    QString cmd = QUrl::fromPercentEncoding(q < 0 ? target : target.left(q));
-    if (q >= 0)
-        for (const QByteArray& item : target.mid(q + 1).split('&'))
-            cmd += ' ' + QUrl::fromPercentEncoding(item);
+    QString cmd = QUrl::fromPercentEncoding(target.left(q));
+    for (const QByteArray& item : q < 0 ? QList<QByteArray>() : target.mid(q + 1).split('&'))
+        cmd += ' ' + QUrl::fromPercentEncoding(item);
     return cmd;
 }
-}  // namespace
 
 CvqSimHttp::CvqSimHttp(CvqSimPrinter* printer) : mPrinter(printer), mServer(new QTcpServer(this))
 {
@@ -44,10 +40,7 @@ CvqSimHttp::CvqSimHttp(CvqSimPrinter* printer) : mPrinter(printer), mServer(new 
         while (QTcpSocket* s = mServer->nextPendingConnection()) {
             mConns.insert(s, Conn());
             connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
-            connect(s, &QTcpSocket::disconnected, this, [this, s] {
-                mConns.remove(s);
-                s->deleteLater();
-            });
+            connect(s, &QTcpSocket::disconnected, this, [this, s] { mConns.remove(s), s->deleteLater(); });
         }
     });
 }
@@ -69,13 +62,9 @@ bool CvqSimHttp::vqListen(const QString& addressPort, QString* error)
 {
     QHostAddress addr;
     quint16 port = 0;
-    if (!vqParseLoopback(addressPort, &addr, &port, error))
-        return false;
-    if (!mServer->listen(addr, port)) {
+    if (vqParseLoopback(addressPort, &addr, &port, error) && !mServer->listen(addr, port))
         *error = QStringLiteral("cannot listen on %1: %2").arg(addressPort, mServer->errorString());
-        return false;
-    }
-    return true;
+    return error->isEmpty();
 }
 
 QString CvqSimHttp::vqAddress() const
@@ -83,65 +72,40 @@ QString CvqSimHttp::vqAddress() const
     return QStringLiteral("%1:%2").arg(mServer->serverAddress().toString()).arg(mServer->serverPort());
 }
 
-// "httpfault KIND [count=N] [after=N] [path=PREFIX] [delay=MS] [code=N] [size=N] [to=URL]"
-QString CvqSimHttp::vqSetFault(const QStringList& args)
-{
-    return mFault.vqSet(args, {"silence", "late", "status", "huge", "stall", "redirect"},
-                        {{"count", {0, 600000}},
-                         {"after", {0, 600000}},
-                         {"delay", {0, 600000}},
-                         {"code", {100, 599}},
-                         {"size", {0, qint64(4) << 30}}},
-                        {"path", "to"});
-}
-
 // True when the fault is of this kind and takes this request (and counts it).
 bool CvqSimHttp::faultTakes(const QByteArray& target, const char* kind)
 {
-    return mFault.vqHas(kind) && mFault.vqActive() && target.startsWith(mFault.vqText("path").toUtf8())
-        && mFault.vqTakes();
-}
-
-// The request line and the headers we use, once they are all there; false while incomplete.
-static bool readHeader(QByteArray* buf, QByteArray* method, QByteArray* target, QByteArray* type, qint64* length)
-{
-    const int end = buf->indexOf("\r\n\r\n");
-    if (end < 0)
-        return false;
-    const QList<QByteArray> lines = buf->left(end).split('\n');
-    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    *method = first.value(0);
-    *target = first.value(1);
-    *length = 0;
-    for (const QByteArray& line : lines.mid(1)) {
-        const QByteArray key = line.left(line.indexOf(':')).trimmed().toLower();
-        if (key == "content-length")
-            *length = qMax(0LL, line.mid(line.indexOf(':') + 1).trimmed().toLongLong());
-        else if (key == "content-type")
-            *type = line.mid(line.indexOf(':') + 1).trimmed();
-    }
-    buf->remove(0, end + 4);
-    return true;
+    return mFault.vqHas(kind) && target.startsWith(mFault.vqText("path").toUtf8()) && mFault.vqTakes();
 }
 
 void CvqSimHttp::onReadyRead(QTcpSocket* s)
 {
     auto it = mConns.find(s);
-    if (it == mConns.end() || it->answered) {
-        s->readAll();
-        return;
-    }
+    if (it == mConns.end() || it->answered)
+        return void(s->readAll());
     Conn& c = *it;
-    if (c.stallAt >= 0) {
-        // Takes no more than stallAt bytes of the body: the client's upload stops mid-way.
-        c.buf += s->read(qMax<qint64>(0, c.stallAt - c.buf.size()));
-        return;
-    }
+    // A stalled upload: no more than stallAt bytes of the body are taken.
+    if (c.stallAt >= 0)
+        return void(c.buf += s->read(qMax<qint64>(0, c.stallAt - c.buf.size())));
     c.buf += s->readAll();
+    const int end = c.buf.indexOf("\r\n\r\n");
+    if (c.length < 0 && end < 0)
+        return;
     if (c.length < 0) {
-        if (!readHeader(&c.buf, &c.method, &c.target, &c.contentType, &c.length))
-            return;
-        if (c.length > kMaxBodyBytes) {
+        // The request line and the headers we use.
+        const QList<QByteArray> lines = c.buf.left(end).split('\n');
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        c.method = first.value(0), c.target = first.value(1), c.length = 0;
+        for (const QByteArray& line : lines.mid(1)) {
+            const int colon = line.indexOf(':');
+            const QByteArray key = line.left(colon).trimmed().toLower(), value = line.mid(colon + 1).trimmed();
+            if (key == "content-length")
+                c.length = qMax(0LL, value.toLongLong());
+            else if (key == "content-type")
+                c.contentType = value;
+        }
+        c.buf.remove(0, end + 4);
+        if (c.length > qint64(64) * 1024 * 1024) {
             c.answered = true;
             return send(s, 413, "too large\n", "text/plain");
         }
@@ -180,16 +144,15 @@ void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
         return reply(s, 405, "method not allowed\n");
     const QString path = QUrl::fromPercentEncoding(target.mid(target.indexOf('/', 1)));
     QByteArray data;
-    if (target == "/ajax_get1284") {
-        reply(s, 200, mId);
-    } else if (target == "/ajax_getsnapstate") {
-        reply(s, 200, mSnap, "application/json");
+    if (target == "/ajax_get1284" || target == "/ajax_getsnapstate") {
+        const bool snap = target == "/ajax_getsnapstate";
+        reply(s, 200, mPrinter->vqWebPage(snap), snap ? "application/json" : "text/plain; charset=utf-8");
     } else if (target.startsWith("/vqget/")) {
-        const quint8 r = mPrinter->vqGet(path, &data);
+        const quint8 r = mPrinter->mFs.vqGet(path, &data);
         reply(s, r == 0 ? 200 : 404, r == 0 ? data : vqsimstatus::vqText(r).toUtf8() + '\n',
               r == 0 ? "application/octet-stream" : "text/plain");
     } else if (target.startsWith("/vqhas/")) {
-        reply(s, 200, mPrinter->fs().vqHas(path) ? "yes" : "no");
+        reply(s, 200, mPrinter->mFs.vqHas(path) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
         const quint8 r = mPrinter->vqRemove(path);
         reply(s, 200, r == 0 ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());
@@ -218,11 +181,7 @@ void CvqSimHttp::reply(QTcpSocket* s, int code, const QByteArray& body, const QB
                  + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         s->disconnectFromHost();
     } else if (faultTakes(target, "late")) {
-        QPointer<QTcpSocket> guard(s);
-        QTimer::singleShot(int(mFault.vqNumber("delay", 6000)), this, [this, guard, code, body, type] {
-            if (guard)
-                send(guard, code, body, type);
-        });
+        QTimer::singleShot(int(mFault.vqNumber("delay", 6000)), s, [=] { send(s, code, body, type); });
     } else if (!faultTakes(target, "silence")) {
         send(s, code, body, type);
     }

@@ -1,14 +1,8 @@
 #include "vqsimprinter.h"
-#include "vqsimhttp.h"
-#include "vqsimserial.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-static const QString kBrand = QStringLiteral("Morvane ");
-static const int kHistoryMax = 256;
 
 const QList<CvqSimModel>& vqSimModels()
 {
@@ -21,15 +15,14 @@ const QList<CvqSimModel>& vqSimModels()
 
 CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const CvqSimPrinterConfig& cfg,
                              CvqSimTree* tree, const QString& outDir, qint64 fsLimit)
-    : mName(name), mModel{cfg.model, QStringLiteral("0101"), 2, false}, mSn(cfg.sn), mQueue(queue),
-      mUsbPort(cfg.usbPort), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix), mTree(tree), mRomver(cfg.romver),
-      mRomverAtStart(cfg.romver), mOutDir(outDir), mFs(fsLimit)
+    : mFs(fsLimit), mName(name), mSn(cfg.sn), mQueue(queue), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix),
+      mOutDir(outDir), mRomverAtStart(cfg.romver), mModel{cfg.model, QStringLiteral("0101"), 2, false},
+      mUsbPort(cfg.usbPort), mTree(tree), mSerial(new CvqSimSerial(this))
 {
     for (const CvqSimModel& m : vqSimModels())
         if (m.type.compare(cfg.model, Qt::CaseInsensitive) == 0)
             mModel = m;
     mInstanceId = QStringLiteral("USB\\VID_1A2B&PID_%1\\%2").arg(mModel.pid, mSn);
-    mSerial.reset(new CvqSimSerial(this));
     // A print lends the printer its "printing" for a while.
     mPrintTmr.setSingleShot(true);
     connect(&mPrintTmr, &QTimer::timeout, this, [this] {
@@ -39,10 +32,6 @@ CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const Cv
     connect(&mScanTmr, &QTimer::timeout, this, &CvqSimPrinter::vqScanTick);
     vqReset();
 }
-
-CvqSimPrinter::~CvqSimPrinter() { vqUnlinkCom(); }
-
-QString CvqSimPrinter::vqPtyPath() const { return mSerial->vqPath(); }
 
 QString CvqSimPrinter::vqComLink() const { return mWinePrefix + QStringLiteral("/dosdevices/com%1").arg(4 + mUsbPort); }
 
@@ -69,11 +58,8 @@ bool CvqSimPrinter::vqStart(QString* error)
     if ((!mWinePrefix.isEmpty() && !comPlaceFree(vqComLink(), error)) || !mSerial->vqOpen(error))
         return false;
     mStarted = true;
-    if (!mHttpWanted.isEmpty()) {
-        mHttp.reset(new CvqSimHttp(this));
-        if (!mHttp->vqListen(mHttpWanted, error))
-            return false;
-    }
+    if (!mHttpWanted.isEmpty() && !(mHttp.reset(new CvqSimHttp(this)), mHttp->vqListen(mHttpWanted, error)))
+        return false;
     vqSync();
     return true;
 }
@@ -84,7 +70,7 @@ void CvqSimPrinter::vqRemoveFromTree()
     mTree->vqRemoveSerialPort(mName);
     vqUnlinkCom();
     mTree->vqRemoveQueue(mQueue);
-    mTreeDevice = mTreeQueue = mTreeSerial = mTreeReadFails = false;
+    mTreeQueue = mTreeSerial = mTreeReadFails = false;
     mTreeId.clear();
     mTreeJobs = -1;
 }
@@ -96,7 +82,7 @@ void CvqSimPrinter::vqNoteRequest(const QString& line)
     if (!clock.isValid())
         clock.start();
     mHistory.append(QStringLiteral("t=%1 ").arg(clock.elapsed()) + line);
-    while (mHistory.size() > kHistoryMax)
+    while (mHistory.size() > 256)
         mHistory.removeFirst();
 }
 
@@ -108,41 +94,46 @@ void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
 
 // ---- status memory and the host tree
 
-QByteArray CvqSimPrinter::vqSnapState() const
+QByteArray CvqSimPrinter::vqDeviceId() const
 {
-    if (mWeb.contains(QStringLiteral("snap")))
-        return mWeb.value(QStringLiteral("snap")).toUtf8();
+    return vqMakeDeviceId("Morvane " + mModel.type, mRomver, mSn, mSts, mModel.pxg);
+}
+
+QByteArray CvqSimPrinter::vqWebPage(bool snap) const
+{
+    const char* key = snap ? "snap" : "id";
+    if (mWeb.contains(key) || !snap)
+        return mWeb.contains(key) ? mWeb.value(key).toUtf8() : vqDeviceId();
+    // The activity code from status byte 7 and the job flag.
+    static const int noJob[6] = {2, 1, 4, 2, 0, 7}, job[6] = {6, 6, 4, 2, 6, 7};
+    const quint8 b7 = mSts.statusBytes[7];
+    const bool active = mSts.inPrintJob != 0;
+    const int pa = b7 > 5 ? (active ? 6 : 2) : active ? job[b7] : noJob[b7];
     const QJsonObject o{{"vqProductType", mWeb.value(QStringLiteral("type"), mModel.type)},
                         {"romver", mWeb.value(QStringLiteral("romver"), mRomver)},
-                        {"pa", vqPa()},
+                        {"pa", pa},
                         {"sn", mSn}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-// Brings the host tree and the services in line with the printer's state.
+// Brings the host tree and the serial port in line with the printer's state.
 void CvqSimPrinter::vqSync()
 {
-    const QByteArray id = vqMakeDeviceId(kBrand + mModel.type, mRomver, mSn, mSts, mModel.pxg);
-    if (mPlugged["device"] && (!mTreeDevice || id != mTreeId)) {
-        mTreeDevice ? mTree->vqSetDeviceReply(mInstanceId, id) : mTree->vqAddDevice(mInstanceId, id);
-        mTreeDevice = true;
+    const QByteArray id = vqDeviceId();
+    if (mPlugged["device"] && id != mTreeId) {
+        mTreeId.isEmpty() ? mTree->vqAddDevice(mInstanceId, id) : mTree->vqSetDeviceReply(mInstanceId, id);
         mTreeId = id;
-    } else if (!mPlugged["device"] && mTreeDevice) {
+    } else if (!mPlugged["device"] && !mTreeId.isEmpty()) {
         mTree->vqRemoveDevice(mInstanceId);
-        mTreeDevice = mTreeReadFails = false;
+        mTreeReadFails = false;
         mTreeId.clear();
     }
-    if (mTreeDevice && mTreeReadFails == mPlugged["idread"]) {
-        mTree->vqSetReadFails(mInstanceId, !mPlugged["idread"]);
-        mTreeReadFails = !mPlugged["idread"];
-    }
-    if (mPlugged["queue"] && !mTreeQueue) {
-        mTree->vqAddQueue(mQueue, mInstanceId, mUsbPort);
-        mTreeQueue = true;
+    if (!mTreeId.isEmpty() && mTreeReadFails == mPlugged["idread"])
+        mTree->vqSetReadFails(mInstanceId, mTreeReadFails = !mPlugged["idread"]);
+    if (mPlugged["queue"] != mTreeQueue) {
+        mTreeQueue ? mTree->vqRemoveQueue(mQueue) : mTree->vqAddQueue(mQueue, mInstanceId, mUsbPort);
+        mTreeQueue = !mTreeQueue;
         mTreeJobs = -1;
-    } else if (!mPlugged["queue"] && mTreeQueue) {
-        mTree->vqRemoveQueue(mQueue);
-        mTreeQueue = false;
     }
     if (mTreeQueue && mTreeJobs != mJobs) {
         mTree->vqClearJobs(mQueue);
@@ -151,10 +142,6 @@ void CvqSimPrinter::vqSync()
         mTreeJobs = mJobs;
     }
     vqSyncSerial();
-    mSerial->vqSetHearing(mPlugged["serial"]);
-    if (mHttp)
-        mHttp->vqSetPages(mWeb.contains(QStringLiteral("id")) ? mWeb.value(QStringLiteral("id")).toUtf8() : id,
-                          vqSnapState());
 }
 
 void CvqSimPrinter::vqSyncSerial()
@@ -171,10 +158,10 @@ void CvqSimPrinter::vqSyncSerial()
     if (serial && !mTreeSerial) {
         // Under Wine the port is opened by its COM name, which the link maps to the terminal.
         if (mWinePrefix.isEmpty()) {
-            mTreeSerial = mTree->vqAddSerialPort(mName, vqPtyPath(), mSn);
+            mTreeSerial = mTree->vqAddSerialPort(mName, mSerial->mPath, mSn);
         } else if (comPlaceFree(vqComLink(), &error)
-                   && (QFile::remove(vqComLink()), QFile::link(vqPtyPath(), vqComLink()))) {
-            mComTarget = vqPtyPath();
+                   && (QFile::remove(vqComLink()), QFile::link(mSerial->mPath, vqComLink()))) {
+            mComTarget = mSerial->mPath;
             mTreeSerial = mTree->vqAddSerialPort(mName, QStringLiteral("COM%1").arg(4 + mUsbPort), mSn);
         } else {
             qWarning("cannot link %s: %s", qPrintable(vqComLink()), qPrintable(error));
@@ -202,21 +189,9 @@ void CvqSimPrinter::vqReset()
     mExeOut = QStringLiteral("auto");
     mScannerAnswer = mModel.hasScan ? QStringLiteral("ok") : QStringLiteral("err");
     mNext = Scan();
-    mSerial->vqClearFault();
+    mSerial->mFault = CvqSimFault();
     if (mHttp)
-        mHttp->vqClearFault();
-}
-
-// The activity code from status byte 7 and the job flag.
-int CvqSimPrinter::vqPa() const
-{
-    static const int noJob[6] = {2, 1, 4, 2, 0, 7};
-    static const int job[6] = {6, 6, 4, 2, 6, 7};
-    const quint8 b7 = mSts.statusBytes[7];
-    const bool active = mSts.inPrintJob != 0;
-    if (b7 > 5)
-        return active ? 6 : 2;
-    return active ? job[b7] : noJob[b7];
+        mHttp->mFault = CvqSimFault();
 }
 
 QString CvqSimPrinter::vqSummary() const
@@ -224,7 +199,7 @@ QString CvqSimPrinter::vqSummary() const
     // Under a Wine prefix the Windows side opens the port as COMn.
     const QString com = mWinePrefix.isEmpty() ? QString() : QStringLiteral(" com=COM%1").arg(4 + mUsbPort);
     return QStringLiteral("printer %1 pty=%2 http=%3 sn=%4 instance=%5%6")
-        .arg(mName, vqPtyPath(), mHttp ? mHttp->vqAddress() : QStringLiteral("none"), mSn, mInstanceId, com);
+        .arg(mName, mSerial->mPath, mHttp ? mHttp->vqAddress() : QStringLiteral("none"), mSn, mInstanceId, com);
 }
 
 int CvqSimPrinter::vqCondition(const QStringList& c) const
@@ -232,12 +207,9 @@ int CvqSimPrinter::vqCondition(const QStringList& c) const
     qint64 n = 0;
     const bool num = c.size() == 2 && vqSimNumber(c[1], &n, 0, INT_MAX);
     const QString what = c.size() == 2 ? c[0] : QString();
-    if (what == QLatin1String("printed") && num)
-        return mPrinted >= n;
-    if (what == QLatin1String("uprom") && num)
-        return mUproms >= n;
-    if (what == QLatin1String("requests") && num)
-        return mSerial->vqRequests() >= n;
+    const QMap<QString, qint64> counts{{"printed", mPrinted}, {"uprom", mUproms}, {"requests", mSerial->mRequests}};
+    if (num && counts.contains(what))
+        return counts[what] >= n;
     if (what == QLatin1String("gone"))
         return !mFs.vqHas(c[1]);
     if (what == QLatin1String("scan") && c[1] == QLatin1String("idle"))

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 static const QString kScanToPcReq = QStringLiteral("/tmp/vqscantopc.req.txt");
 static const QString kScanToPcBase = QStringLiteral("/tmp/vqstdscans/pic");
@@ -37,9 +36,13 @@ bool vqSimNumber(const QString& text, qint64* v, qint64 lo, qint64 hi)
 }
 
 QString CvqSimFault::vqSet(const QStringList& args, const QStringList& kinds,
-                           const QMap<QString, QPair<qint64, qint64>>& numbers, const QStringList& texts)
+                           QMap<QString, QPair<qint64, qint64>> numbers, const QStringList& texts)
 {
     CvqSimFault f;
+    if (args.value(0) == QLatin1String("clear"))
+        return *this = f, QString();
+    for (const char* key : {"count", "after", "delay"})
+        numbers.insert(key, {0, 600000});
     const QStringList given = args.value(0).split(',', Qt::SkipEmptyParts);
     f.mKinds = QSet<QString>(given.cbegin(), given.cend());
     if (given.isEmpty() || !QSet<QString>(kinds.cbegin(), kinds.cend()).contains(f.mKinds))
@@ -73,36 +76,79 @@ bool CvqSimFault::vqTakes()
     return true;
 }
 
+QString CvqSimFs::vqResolve(const QString& path)
+{
+    if (path.isEmpty() || path.toUtf8().size() > 1023 || path.contains(QChar(0)))
+        return QString();
+    const QString p = QDir::cleanPath(path.startsWith('/') ? path : QStringLiteral("/tmp/") + path);
+    // "/.." cleans to "/"; a file cannot be the root.
+    return p == QLatin1String("/") || p.endsWith('/') ? QString() : p;
+}
+
+quint8 CvqSimFs::vqGet(const QString& path, QByteArray* out) const
+{
+    const QString p = vqResolve(path);
+    const auto it = mFiles.constFind(p);
+    if (it == mFiles.cend())
+        return p.isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound;
+    *out = it.value();
+    return vqsimstatus::Ok;
+}
+
+quint8 CvqSimFs::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
+{
+    const QString p = vqResolve(path);
+    if (p.isEmpty())
+        return vqsimstatus::BadRequest;
+    const bool exists = mFiles.contains(p);
+    const qint64 oldSize = exists ? mFiles[p].size() : 0;
+    if (offset < 0 || (offset > 0 && (!exists || offset > oldSize)))
+        return vqsimstatus::BadOffset;
+    const qint64 newSize = offset == 0 ? bytes.size() : qMax(oldSize, offset + bytes.size());
+    if ((!exists && mFiles.size() >= 4096) || newSize > INT_MAX / 2 || mUsed - oldSize + newSize > mLimit)
+        return vqsimstatus::NoSpace;
+    QByteArray& data = mFiles[p];
+    data = offset == 0 ? bytes : data.left(int(offset)) + bytes + data.mid(int(offset + bytes.size()));
+    mUsed += newSize - oldSize;
+    return vqsimstatus::Ok;
+}
+
+quint8 CvqSimFs::vqRemove(const QString& path)
+{
+    const QString p = vqResolve(path);
+    if (p.isEmpty() || !mFiles.contains(p))
+        return p.isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound;
+    mUsed -= mFiles.take(p).size();
+    return vqsimstatus::Ok;
+}
+
+QStringList CvqSimFs::vqList(const QString& prefix) const
+{
+    QStringList out;
+    for (auto it = mFiles.cbegin(); it != mFiles.cend(); ++it)
+        if (it.key().startsWith(prefix))
+            out << it.key();
+    std::sort(out.begin(), out.end(), [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
+    return out;
+}
+
 static CvqSimExeResult fail(quint8 status) { return {status, vqsimstatus::vqText(status), QString()}; }
 static CvqSimExeResult done(const QString& output) { return {0, QString(), output}; }
 
 quint8 CvqSimPrinter::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
 {
-    return vqRefused("put") ? quint8(vqsimstatus::Refused) : quint8(mFs.vqWrite(path, offset, bytes));
-}
-
-quint8 CvqSimPrinter::vqGet(const QString& path, QByteArray* data)
-{
-    if (mFs.vqGet(path, data))
-        return vqsimstatus::Ok;
-    return CvqSimFs::vqResolve(path).isEmpty() ? vqsimstatus::BadRequest : vqsimstatus::NotFound;
+    return vqRefused("put") ? quint8(vqsimstatus::Refused) : mFs.vqWrite(path, offset, bytes);
 }
 
 quint8 CvqSimPrinter::vqRemove(const QString& path)
 {
     if (CvqSimFs::vqResolve(path).isEmpty())
         return vqsimstatus::NotFound;
-    return vqRefused("del") ? quint8(vqsimstatus::Refused) : quint8(mFs.vqRemove(path));
+    return vqRefused("del") ? quint8(vqsimstatus::Refused) : mFs.vqRemove(path);
 }
 
 // True, using it up, when a "refuse" covers this operation.
-bool CvqSimPrinter::vqRefused(const char* op)
-{
-    const bool refused = mRefuse == QLatin1String(op);
-    if (refused)
-        mRefuse.clear();
-    return refused;
-}
+bool CvqSimPrinter::vqRefused(const char* op) { return mRefuse == QLatin1String(op) && (mRefuse.clear(), true); }
 
 void CvqSimPrinter::vqSetActivity(quint8 b7, quint8 inJob)
 {
@@ -118,12 +164,10 @@ QString CvqSimPrinter::vqScanControl(const QStringList& args)
     const bool stop = args[0] == QLatin1String("scan") && args.value(1) == QLatin1String("stop");
     const QMap<QString, QString> o = vqSimOptions(args, stop ? 2 : 1);
     qint64 result = 8, pages = mNext.pages, parts = mNext.parts, interval = mNext.interval, open = mNext.openEnd;
-    if (stop && (!vqSimNumber(o.value("result"), &result, 0, 255) || !mScan.running))
-        return QStringLiteral("bad result, or no scan is running");
-    if (stop) {
-        vqStopScan(int(result));
-        return QString();
-    }
+    if (stop)
+        return !vqSimNumber(o.value("result"), &result, 0, 255) || !mScan.running
+            ? QStringLiteral("bad result, or no scan is running")
+            : (vqStopScan(int(result)), QString());
     Scan s = mNext;
     result = s.result;
     const QString last = o.value("last", s.lastAtState ? "state" : "tick");
@@ -142,7 +186,7 @@ QString CvqSimPrinter::vqScanControl(const QStringList& args)
         return QStringLiteral("a scan is running");
     else if (!QRegularExpression(QStringLiteral("^[A-Za-z0-9]{1,8}$")).match(fmt).hasMatch())
         return QStringLiteral("bad format");
-    else if (mFs.vqPut(kScanToPcReq, fmt.toUtf8() + '\n') != CvqSimFs::Ok)
+    else if (mFs.vqPut(kScanToPcReq, fmt.toUtf8() + '\n') != vqsimstatus::Ok)
         return QStringLiteral("no space for the request file");
     else
         vqStartScan(QStringLiteral("vqstdscans"), kScanToPcBase, fmt, true, qMax(s.parts, 0), s);
@@ -206,7 +250,7 @@ CvqSimExeResult CvqSimPrinter::vqBuiltin(const QString& prog, const QStringList&
     // "cat FILE…"; "ls [-l] DIR": the files in a folder (with their sizes).
     for (const QString& a : args) {
         QByteArray data;
-        if (word == QLatin1String("cat") && !mFs.vqGet(a, &data))
+        if (word == QLatin1String("cat") && mFs.vqGet(a, &data) != vqsimstatus::Ok)
             return fail(vqsimstatus::NotFound);
         out += QString::fromUtf8(data);
         const QString prefix = QDir::cleanPath(a) + '/';
@@ -272,31 +316,22 @@ void CvqSimPrinter::vqScanTick()
     if (!s.running || s.page > s.pages)
         return s.running ? vqStopScan(s.result) : mScanTmr.stop();
     const QString stem = QStringLiteral("%1_%2").arg(s.base).arg(s.page, 4, 10, QLatin1Char('0'));
-    const QString outName = QStringLiteral("scans/%1/%2/%3_%4.%5")
-                                .arg(mName, s.task, QFileInfo(s.base).fileName())
-                                .arg(s.page, 4, 10, QLatin1Char('0'))
-                                .arg(s.fmt);
     if (s.part == 0)
         s.pageBytes = makePage(s.page);
     const int nparts = qMin(s.parts, s.pageBytes.size());
     const bool lastStep = s.page == s.pages && (s.parts <= 0 || s.part >= nparts - (s.openEnd ? 1 : 0));
-    if (lastStep && s.lastAtState) {
-        mScanTmr.stop();
-        s.held = true;
-        return;
-    }
+    if (lastStep && s.lastAtState)
+        return mScanTmr.stop(), void(s.held = true);
     const int size = nparts > 0 ? (s.pageBytes.size() + nparts - 1) / nparts : 0;
     const QByteArray slice = s.parts <= 0 ? s.pageBytes : s.part < nparts ? s.pageBytes.mid(s.part * size, size) : "";
     const QString name = s.parts <= 0 ? stem + '.' + s.fmt
                                       : QStringLiteral("%1.p%2.%3").arg(stem).arg(s.part, 8, 10, QChar('0')).arg(s.fmt);
-    if (mFs.vqPut(name, slice) != CvqSimFs::Ok)
+    if (mFs.vqPut(name, slice) != vqsimstatus::Ok)
         return vqStopScan(8);
     // The page is whole after its last part (an open end has no empty end part).
-    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd)) {
-        ++s.part;
-        return;
-    }
-    vqWriteOut(outName, s.pageBytes);
+    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd))
+        return void(++s.part);
+    vqWriteOut(QStringLiteral("scans/%1/%2/%3.%4").arg(mName, s.task, QFileInfo(stem).fileName(), s.fmt), s.pageBytes);
     s.part = 0;
     if (++s.page > s.pages)
         vqStopScan(s.result);
@@ -314,9 +349,9 @@ void CvqSimPrinter::vqStopScan(int result)
 CvqSimExeResult CvqSimPrinter::vqPrintCommand(const QStringList& args)
 {
     const QStringList words = args.filter(QRegularExpression(QStringLiteral("^[^=]*$")));
-    const QString file = words.isEmpty() ? QString() : words.last();
+    const QString file = words.value(words.size() - 1);
     QByteArray data;
-    if (file.isEmpty() || !mFs.vqGet(file, &data))
+    if (mFs.vqGet(file, &data) != vqsimstatus::Ok)
         return fail(vqsimstatus::NotFound);
     ++mPrinted;
     mSts.jobPrintedCount = quint16(mSts.jobPrintedCount + 1);
@@ -324,10 +359,8 @@ CvqSimExeResult CvqSimPrinter::vqPrintCommand(const QStringList& args)
     vqWriteOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data);
     if (vqSimOptions(args, 0).value("delAfterPrint") == QLatin1String("y"))
         mFs.vqRemove(file);
-    if (!mPrintOverlay) {
-        mSavedB7 = mSts.statusBytes[7];
-        mSavedInJob = mSts.inPrintJob;
-    }
+    if (!mPrintOverlay)
+        mSavedB7 = mSts.statusBytes[7], mSavedInJob = mSts.inPrintJob;
     vqSetActivity(2, 1);
     mPrintOverlay = true;
     mPrintTmr.start(3000);
@@ -335,11 +368,8 @@ CvqSimExeResult CvqSimPrinter::vqPrintCommand(const QStringList& args)
     return done(QStringLiteral("ok"));
 }
 
-QString CvqSimPrinter::vqWriteOut(const QString& relPath, const QByteArray& data)
+void CvqSimPrinter::vqWriteOut(const QString& relPath, const QByteArray& data)
 {
-    const QString path = QDir(mOutDir).filePath(relPath);
-    QSaveFile f(path);
-    if (mOutDir.isEmpty() || !QDir().mkpath(QFileInfo(path).path()) || !f.open(QIODevice::WriteOnly))
-        return QString();
-    return f.write(data) == data.size() && f.commit() ? path : QString();
+    if (!mOutDir.isEmpty())
+        CvqSimTree::vqWriteFileAtomic(QDir(mOutDir).filePath(relPath), data);
 }

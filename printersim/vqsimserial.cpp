@@ -1,4 +1,3 @@
-#include "vqsimserial.h"
 #include "vqsimprinter.h"
 
 #include <QSocketNotifier>
@@ -22,8 +21,6 @@ CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
         pump();
     });
 }
-
-CvqSimSerial::~CvqSimSerial() { vqClose(); }
 
 void CvqSimSerial::vqClose()
 {
@@ -64,20 +61,6 @@ bool CvqSimSerial::vqOpen(QString* error)
     return true;
 }
 
-// "linkfault KIND[,KIND…] [count=N] [after=N] [types=T,T…] [size=N] [gap=MS] [delay=MS]"
-QString CvqSimSerial::vqSetFault(const QStringList& args)
-{
-    static const QStringList kinds = {"pieces", "noise",     "splithead", "garbled",     "oversize", "echo",
-                                      "stale",  "truncated", "wrongecho", "wrongoffset", "late",     "silence"};
-    return mFault.vqSet(args, kinds,
-                        {{"count", {0, 600000}},
-                         {"after", {0, 600000}},
-                         {"size", {1, 600000}},
-                         {"gap", {0, 600000}},
-                         {"delay", {0, 600000}}},
-                        {"types"});
-}
-
 // Bytes the printer may take from the PC now at the link's rate (VQ_SIM_SERIAL_BPS,
 // e.g. 1000000 for USB full speed; 0: as fast as the pseudo-terminal goes);
 // false, with the reading paused for a while, when none.
@@ -116,7 +99,7 @@ void CvqSimSerial::onReadable()
         mReader.vqFeed(QByteArray(buf, int(n)));
         // Our own answers echoed back, or anything flagged as an answer, get none.
         for (CvqSimMsg req; mReader.vqNext(&req);)
-            if (mHearing && !req.vqIsResponse())
+            if (mPrinter->mPlugged.value("serial") && !req.vqIsResponse())
                 handle(req);
     }
 }
@@ -132,12 +115,16 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
     ++mRequests;
     CvqSimBodyReader in(req.body);
     CvqSimBodyWriter w;
-    QString path, note;
+    QString path;
     quint32 off = 0, len = 0;
     QByteArray data;
     quint8 status = vqsimstatus::BadRequest;
     const bool named = req.type >= 10 && req.type <= 16 && in.vqStr(&path);
     const bool chunk = named && in.vqU32(&off) && in.vqU32(&len);
+    const QString note = req.type == 10 || req.type == 11
+        ? QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len)
+        : req.type >= 13 && req.type <= 16 ? (req.type < 15 ? " path=" : " cmd=") + path
+                                           : QString();
     switch (req.type) {
     case 1: break;
     case 200: {  // 1024 pattern bytes 0, 1, 2 … that must arrive intact
@@ -148,7 +135,6 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
         break;
     }
     case 10:  // put a chunk
-        note = QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len);
         if (chunk && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data))
             && data.size() == int(len))
             status = mPrinter->vqWrite(path, off, data);
@@ -156,8 +142,7 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
         w.vqU32(off).vqU32(len);
         break;
     case 11: {  // get a chunk: what fits in one frame after the fields around it
-        note = QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len);
-        status = chunk ? mPrinter->vqGet(path, &data) : status;
+        status = chunk ? mPrinter->mFs.vqGet(path, &data) : status;
         status = status == vqsimstatus::Ok && off > quint32(data.size()) ? quint8(vqsimstatus::BadOffset) : status;
         common(w, status, path);
         w.vqU32(off).vqU32(len);
@@ -169,55 +154,37 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
     }
     case 13:  // delete
     case 14:  // does it exist
-        note = QStringLiteral(" path=") + path;
         if (named)
-            status = req.type == 13          ? mPrinter->vqRemove(path)
-                : mPrinter->fs().vqHas(path) ? quint8(vqsimstatus::Ok)
-                                             : quint8(vqsimstatus::NotFound);
+            status = req.type == 13         ? mPrinter->vqRemove(path)
+                : mPrinter->mFs.vqHas(path) ? quint8(vqsimstatus::Ok)
+                                            : quint8(vqsimstatus::NotFound);
         common(w, status, path);
         break;
-    case 15:  // run and answer the output (inline, or the name of a file holding it)
-    case 16:  // run along
-        note = QStringLiteral(" cmd=") + path;
-        command(req.type == 16, named, path, w);
+    case 15:    // run and answer the output (inline, or the name of a file holding it)
+    case 16: {  // run along
+        const CvqSimExeResult r =
+            named ? mPrinter->vqExecute(path) : CvqSimExeResult{status, vqsimstatus::vqText(status), {}};
+        const QByteArray out = r.output.toUtf8();
+        // Long output goes through a file; a few are kept for the PC to fetch.
+        const QString file =
+            named && req.type == 15 && mPrinter->vqOutputToFile(out) ? mPrinter->vqNextOutputFile() : QString();
+        if (!file.isEmpty() && mPrinter->mFs.vqPut(file, out) != vqsimstatus::Ok) {
+            common(w, vqsimstatus::NoSpace, path);
+            w.vqU8(0).vqStr(QString());
+        } else if (w.vqU8(r.status).vqStr(r.err).vqStr(path), req.type == 15) {
+            file.isEmpty() ? w.vqU8(0).vqStr(r.output) : w.vqU8(1).vqStr(file);
+        }
         break;
+    }
     default: common(w, vqsimstatus::Unsupported, QString());
     }
     mPrinter->vqNoteRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id) + note);
-    CvqSimMsg resp = req;
-    resp.flags = 1;
-    resp.body = w.body;
     // Answers left unread for long belong to an exchange a PC gave up (or to a
     // PC that has gone): drop them. Recent ones may still be read by a PC that
     // sends several requests at once.
     if (mOut.isEmpty() && mLastWrite.isValid() && mLastWrite.elapsed() > kStaleMs)
         ::tcflush(mSlave, TCIFLUSH);
-    answer(req, resp);
-}
-
-void CvqSimSerial::command(bool along, bool good, const QString& cmd, CvqSimBodyWriter& w)
-{
-    const CvqSimExeResult r = good ? mPrinter->vqExecute(cmd) : CvqSimExeResult();
-    if (!good)
-        common(w, vqsimstatus::BadRequest, QString());
-    else
-        w.vqU8(r.status).vqStr(r.err).vqStr(cmd);
-    if (along)
-        return;
-    const QByteArray out = r.output.toUtf8();
-    if (!good || !mPrinter->vqOutputToFile(out)) {
-        w.vqU8(0).vqStr(r.output);
-        return;
-    }
-    // Long output goes through a file; a few are kept for the PC to fetch.
-    const QString file = mPrinter->vqNextOutputFile();
-    if (mPrinter->fs().vqPut(file, out) == CvqSimFs::Ok) {
-        w.vqU8(1).vqStr(file);
-        return;
-    }
-    w = CvqSimBodyWriter();
-    common(w, vqsimstatus::NoSpace, cmd);
-    w.vqU8(0).vqStr(QString());
+    answer(req, {req.type, req.ver, req.id, 1, w.body});
 }
 
 // ---- disturbed answers
@@ -242,8 +209,7 @@ static QByteArray replaceEcho(const QByteArray& body, bool wrongEcho, bool wrong
 void CvqSimSerial::answer(const CvqSimMsg& req, CvqSimMsg resp)
 {
     const QString types = mFault.vqText("types");
-    const bool taken = mFault.vqActive() && (types.isNull() || types.split(',').contains(QString::number(resp.type)))
-        && mFault.vqTakes();
+    const bool taken = (types.isNull() || types.split(',').contains(QString::number(resp.type))) && mFault.vqTakes();
     auto has = [this, taken](const char* kind) { return taken && mFault.vqHas(kind); };
     const int delay = has("late") ? int(mFault.vqNumber("delay", 6000)) : 0;
     const int gap = int(mFault.vqNumber("gap", 2)), size = int(mFault.vqNumber("size", 1));

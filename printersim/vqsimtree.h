@@ -41,15 +41,9 @@ public:
         return put(usb(instanceId, "ieee1284_id"), idReply);
     }
     bool vqRemoveDeviceReply(const QString& instanceId) { return remove(usb(instanceId, "ieee1284_id")); }
-    bool vqSetReadFails(const QString& instanceId, bool fails)
-    {
-        return fails ? put(usb(instanceId, "read_fails"), {}) : remove(usb(instanceId, "read_fails"));
-    }
+    bool vqSetReadFails(const QString& instanceId, bool fails) { return flag(usb(instanceId, "read_fails"), fails); }
     bool vqRemoveDevice(const QString& instanceId) { return removeDir(usb(instanceId, "")); }
-    bool vqSetEnumerationFails(bool fails)
-    {
-        return fails ? put(mRoot + "/usb/.enumeration_fails", {}) : remove(mRoot + "/usb/.enumeration_fails");
-    }
+    bool vqSetEnumerationFails(bool fails) { return flag(mRoot + "/usb/.enumeration_fails", fails); }
 
     // Registry queue bound to the device on port USB<port>; attributes default to
     // "do complete first" only.
@@ -74,13 +68,12 @@ public:
     static bool vqWriteFileAtomic(const QString& path, const QByteArray& data);
 
 private:
-    QString usb(const QString& instanceId, const char* file) const
-    {
-        return mRoot + "/usb/" + vqEntryName(instanceId) + '/' + file;
-    }
+    QString usb(const QString& id, const char* file) const { return mRoot + "/usb/" + vqEntryName(id) + '/' + file; }
     QString named(const char* dir, const QString& name) const;
     static bool put(const QString& path, const QByteArray& data) { return vqWriteFileAtomic(path, data); }
     static bool remove(const QString& path);
+    // An empty file that is there or not.
+    static bool flag(const QString& path, bool on) { return on ? put(path, {}) : remove(path); }
     static bool removeDir(const QString& path);
 
     QString mRoot;
