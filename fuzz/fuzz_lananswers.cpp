@@ -15,12 +15,10 @@ VQ_FUZZ_TARGET(all)
     for (int from = 0, sep = 0; sep >= 0; from = sep + 1) {
         sep = all.indexOf('\x01', from);
         bodies << QByteArray::fromRawData(all.constData() + from, (sep < 0 ? all.size() : sep) - from);
+        CvqCommOfHttp::vqBodyText(bodies.last());
     }
-    for (const QByteArray& body : bodies)
-        CvqCommOfHttp::vqBodyText(body);
     if (!vqUpRomIsPrinter(vqTextBeforeNul(bodies.value(0))))
         return;
-    const CvqUpRomSnap snap = vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1)));
-    if (snap.verdict == CvqUpRomVerdict::Upload)
+    if (vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1))).verdict == CvqUpRomVerdict::Upload)
         vqUpRomJobsVerdict(vqTextBeforeNul(bodies.value(2)));
 }

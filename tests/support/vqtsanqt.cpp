@@ -12,9 +12,7 @@
 #include <dlfcn.h>
 #include <sanitizer/tsan_interface.h>
 
-namespace {
-template <typename F> F next(const char* symbol) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol)); }
-}  // namespace
+template <typename F> static F next(const char* symbol) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol)); }
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 {

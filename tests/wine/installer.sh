@@ -28,8 +28,7 @@ links() { find "$st/prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Prog
 # timed <what> <command...>: runs it, says how long it took, fails on a non-zero exit.
 timed() {
   t0=$(date +%s%3N)
-  "${@:2}"
-  rc=$?
+  "${@:2}"; rc=$?
   echo "installer: $1 took $(($(date +%s%3N) - t0)) ms (exit $rc)"
   [ "$rc" -eq 0 ] || bad "$1: exit $rc"
 }
@@ -50,8 +49,7 @@ done
 [ "$(links)" -ge 1 ] && ok "Start-menu entry" || bad "no Start-menu entry"
 
 # The monitor runs; a second install closes it, replaces it and starts the new one.
-w "$win\\monitor.exe" hide >/dev/null 2>&1 &
-first=$!
+w "$win\\monitor.exe" hide >/dev/null 2>&1 & first=$!
 wait_for 60 running && ok "monitor started" || bad "monitor did not start"
 before=$(md5sum <"$dir/monitor.exe")
 timed "install over the running monitor" w "$setup2" /S

@@ -9,8 +9,7 @@ state=$1 exe=$2
 unset QT_QPA_PLATFORM  # the program carries only the windows platform; Wine without a display serves it
 run() { "$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>"$state/monitor.err"; }
 expect() {  # expect <exit code> <verb...>
-  run "${@:2}"
-  local rc=$?
+  run "${@:2}"; local rc=$?
   [ "$rc" -eq "$1" ] && ok "${*:2} -> $rc" || bad "${*:2} -> $rc, want $1"
 }
 expect 0 ver
@@ -23,8 +22,7 @@ expect 0 isrun
 
 # One instance: the first stays, a second start says so and exits 1, isrun sees it (exit 1
 # once an instance answers), exit ends it.
-run &
-first=$!
+run & first=$!
 wait_for 30 eval 'run isrun; [ $? -eq 1 ]'
 expect 1 isrun
 expect 1
@@ -32,8 +30,7 @@ expect 1
 tr -d '\r' <"$state/monitor.err" | grep -q "already running\.$" || bad "no \"already running.\" line"
 expect 1 exit
 if wait_for 30 eval '! kill -0 $first 2>/dev/null'; then
-  wait $first
-  rc=$?
+  wait $first; rc=$?
   [ "$rc" -eq 0 ] && ok "first instance exited" || bad "first instance exit code $rc"
 else
   bad "the first instance did not exit"

@@ -18,8 +18,7 @@ w() { "$here/vqwine.sh" "$state" "$@"; }
 # The prefix first (made on first use), so the wait below is the program's own.
 # The Wine server starts here and keeps this stderr: its dump of objects at its end stays out.
 w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { cat "$state/wine-start.log" >&2; exit 1; }
-w "$exe" "$@" >/dev/null 2>&1 &
-prog_pid=$!
+w "$exe" "$@" >/dev/null 2>&1 & prog_pid=$!
 if [ "$(basename "$exe")" = monitor.exe ]; then
   # isrun exits 1 once the monitor answers; then the window is given time to paint.
   wait_for 60 eval 'w "$exe" isrun >/dev/null 2>&1; [ $? -eq 1 ]' || true

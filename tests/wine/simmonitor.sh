@@ -30,8 +30,7 @@ w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { bad "no Wine prefix: $(ca
 mkdir -p "$work/host" "$work/out"
 "$sim" --host "$work/host" --printers 2 --control 0 --control-file "$work/ctl" --out "$work/out" \
   --wine-prefix "$state/prefix" --load "$repo/printersim/scenarios/demo.scn" --no-stdin --quiet \
-  >"$work/sim.log" 2>&1 &
-sim_pid=$!
+  >"$work/sim.log" 2>&1 & sim_pid=$!
 wait_for 30 grep -qx ready "$work/sim.log" || { bad "the emulator did not start: $(cat "$work/sim.log")"; exit 1; }
 send() { "$sim" --send "$work/ctl" "$@" >/dev/null; }
 export VQ_SIM_HOST="Z:${work//\//\\}\\host"
@@ -51,17 +50,14 @@ close_monitor() {
 }
 
 send "state two-printers"
-w "$exe" getdevct >/dev/null 2>&1
-rc=$?
+w "$exe" getdevct >/dev/null 2>&1; rc=$?
 [ $rc -eq 2 ] && ok "getdevct counts 2 printers" || bad "getdevct $rc, want 2"
-w "$exe" hasdev >/dev/null 2>&1
-rc=$?
+w "$exe" hasdev >/dev/null 2>&1; rc=$?
 [ $rc -eq 1 ] && ok "hasdev 1" || bad "hasdev $rc, want 1"
 
 send "state idle80"
 log=$work/monitor.log
-w "$exe" 2>"$log" &
-mon_pid=$!
+w "$exe" 2>"$log" & mon_pid=$!
 wait_for 60 grep -q "FvqMain::showEvent" "$log" || bad "the window did not show"
 # The window reports each state in a change line: waits for the last one to match.
 head='^FvqMain::vqWhenOnCoreTrdChange'
@@ -92,8 +88,7 @@ close_monitor "$exe"
 if [ -n "${VQ_MONITOR_ALLON:-}" ]; then
   send "state firmware-notice"
   log=$work/allon.log
-  VQ_LOOPBACK_ONLY=1 VQ_UPROM_IFACES=127.0.0.1/255.255.255.255 w "$VQ_MONITOR_ALLON" 2>"$log" &
-  mon_pid=$!
+  VQ_LOOPBACK_ONLY=1 VQ_UPROM_IFACES=127.0.0.1/255.255.255.255 w "$VQ_MONITOR_ALLON" 2>"$log" & mon_pid=$!
   if wait_for 60 grep -qs "vqShowTrayAlert" "$log"; then
     ok "the tray alert tells of old firmware"
     shot tray-alert
