@@ -11,9 +11,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 state=$1 exe=$2 shots=${3:-}
-build=${VQ_BUILD_DIR:-build}
-[[ $build == /* ]] || build=$repo/$build
-sim=$build/bin/printersim
+sim=$(cd "$repo" && realpath -m "${VQ_BUILD_DIR:-build}")/bin/printersim
 . "$here/lib.sh"
 [ -x "$sim" ] || { bad "no emulator at $sim: build the Linux tree first"; exit 1; }
 w() { "$here/vqwine.sh" "$state" "$@"; }
