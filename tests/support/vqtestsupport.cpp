@@ -93,17 +93,13 @@ void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
         gNext(type, ctx, msg);
 }
 
-void install()  // once QtTest has its handler
-{
-    if (!gNext)
-        gNext = qInstallMessageHandler(handler);
-}
 }
 
 void vqCaptureDepth(int kind, int delta)
 {
     QMutexLocker lock(&gMsgMutex);
-    install();
+    if (!gNext)  // on top of QtTest's handler, once it has one
+        gNext = qInstallMessageHandler(handler);
     gDepth[kind] += delta;
     if (delta > 0)
         gLines[kind].clear();
@@ -124,7 +120,7 @@ void vqAllowWarnings(const QStringList& fragments)
 int vqRunTests(QObject* test, int argc, char** argv)
 {
     QTest::qInit(test, argc, argv);  // QtTest's handler first, ours on top
-    vqCaptureDepth(0, 0);
+    vqCaptureDepth(0, 0);            // installs ours
     gStrict = true;
     const int ret = QTest::qRun();
     gStrict = false;
