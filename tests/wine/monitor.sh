@@ -29,12 +29,8 @@ expect 1
 # Text-mode stderr on Windows ends lines with CR LF, as Windows programs do.
 tr -d '\r' <"$state/monitor.err" | grep -q "already running\.$" || bad "no \"already running.\" line"
 expect 1 exit
-if wait_for 30 eval '! kill -0 $first 2>/dev/null'; then
-  wait $first; rc=$?
-  [ "$rc" -eq 0 ] && ok "first instance exited" || bad "first instance exit code $rc"
-else
-  bad "the first instance did not exit"
-  kill $first
-fi
+wait_for 30 eval '! kill -0 $first 2>/dev/null' || { bad "the first instance did not exit"; kill $first; }
+wait $first; rc=$?
+[ "$rc" -eq 0 ] && ok "first instance exited" || bad "first instance exit code $rc"
 expect 0 isrun
 exit $fail
