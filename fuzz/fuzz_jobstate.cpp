@@ -5,16 +5,10 @@
 
 #include "printerlink/vqscan.h"
 
-static void check(int state)
-{
-    if (state < -1 || state > 12 || state == 9)
-        __builtin_trap();
-}
-
 VQ_FUZZ_TARGET(bytes)
 {
     CvqScriptedLink link(bytes);
     CvqCommOfUsb usb(link);
-    check(vqReadScanJobState(usb));
-    check(vqParseScanJobState(CvqCommOfHttp::vqBodyText(bytes)));
+    for (int state : {vqReadScanJobState(usb), vqParseScanJobState(CvqCommOfHttp::vqBodyText(bytes))})
+        VQ_FUZZ_REQUIRE(state >= -1 && state <= 12 && state != 9);
 }

@@ -12,19 +12,13 @@
 VQ_FUZZ_TARGET(all)
 {
     QList<QByteArray> bodies;
-    for (int from = 0;;) {
-        const int sep = all.indexOf('\x01', from);
-        const int end = sep < 0 ? all.size() : sep;
-        bodies << QByteArray::fromRawData(all.constData() + from, end - from);
-        if (sep < 0)
-            break;
-        from = sep + 1;
+    for (int from = 0, sep = 0; sep >= 0; from = sep + 1) {
+        sep = all.indexOf('\x01', from);
+        bodies << QByteArray::fromRawData(all.constData() + from, (sep < 0 ? all.size() : sep) - from);
+        CvqCommOfHttp::vqBodyText(bodies.last());
     }
-    for (const QByteArray& body : bodies)
-        CvqCommOfHttp::vqBodyText(body);
     if (!vqUpRomIsPrinter(vqTextBeforeNul(bodies.value(0))))
         return;
-    const CvqUpRomSnap snap = vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1)));
-    if (snap.verdict == CvqUpRomVerdict::Upload)
+    if (vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1))).verdict == CvqUpRomVerdict::Upload)
         vqUpRomJobsVerdict(vqTextBeforeNul(bodies.value(2)));
 }

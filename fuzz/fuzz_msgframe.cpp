@@ -7,15 +7,13 @@ VQ_FUZZ_TARGET(bytes)
 {
     if (bytes.isEmpty())
         return;
-    const QByteArray stream = vqFuzzTail(bytes, 1);
     const int piece = 1 + quint8(bytes.at(0));
     CvqComFrameReader reader;
     CvqComMsg msg;
-    for (int at = 0; at < stream.size(); at += piece) {
-        reader.vqFeed(stream.constData() + at, qMin(piece, stream.size() - at));
+    for (int at = 1; at < bytes.size(); at += piece) {
+        reader.vqFeed(bytes.constData() + at, qMin(piece, bytes.size() - at));
         while (reader.vqNext(msg)) {
-            if (!msg.vqIsConsistent() || msg.vqMainLen > vqComMaxMainLen)
-                __builtin_trap();
+            VQ_FUZZ_REQUIRE(msg.vqIsConsistent() && msg.vqMainLen <= vqComMaxMainLen);
             quint8 u8;
             quint32 u32;
             QString s;
@@ -25,14 +23,12 @@ VQ_FUZZ_TARGET(bytes)
             msg.vqReadU32(u32);
             msg.vqReadBytes(u32, b);
             msg.vqReadBytes(quint32(msg.vqUnread()), b);
-            if (msg.vqUnread() != 0)
-                __builtin_trap();
+            VQ_FUZZ_REQUIRE(msg.vqUnread() == 0);
             // A frame found re-frames to the same bytes.
             CvqComFrameReader again;
             again.vqFeed(msg.vqFrame());
             CvqComMsg copy;
-            if (!again.vqNext(copy) || copy.vqMsgBody != msg.vqMsgBody)
-                __builtin_trap();
+            VQ_FUZZ_REQUIRE(again.vqNext(copy) && copy.vqMsgBody == msg.vqMsgBody);
         }
     }
 }

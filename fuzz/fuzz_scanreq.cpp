@@ -9,19 +9,13 @@ VQ_FUZZ_TARGET(input)
 {
     if (input.isEmpty())
         return;
-    const QByteArray bytes = vqFuzzTail(input, 1);
+    const QByteArray bytes = QByteArray::fromRawData(input.constData() + 1, input.size() - 1);  // exactly sized
     const int cut = qMin(int(quint8(input.at(0))) * 4, bytes.size());
     const int state = vqParseScanJobState(QString::fromUtf8(bytes.left(cut)));
-    if (state < -1 || state > 12 || state == 9)
-        __builtin_trap();
-
+    VQ_FUZZ_REQUIRE(state >= -1 && state <= 12 && state != 9);
     const QString format = QString::fromUtf8(bytes.mid(cut)).trimmed();
-    if (vqScanFormatOk(format)
-        && (format.isEmpty() || format.size() > 8 || format.contains('/') || format.contains('.')))
-        __builtin_trap();
-    static const QDateTime when(QDate(2026, 12, 7), QTime(3, 4, 5));
-    const QString folder = vqScanToPcFolderName(format, when);
-    for (QChar c : folder)
-        if (QStringLiteral("\\/:*?\"<>|").contains(c) || c.unicode() < 0x20)
-            __builtin_trap();
+    VQ_FUZZ_REQUIRE(!vqScanFormatOk(format)
+                    || (!format.isEmpty() && format.size() <= 8 && !format.contains('/') && !format.contains('.')));
+    for (QChar c : vqScanToPcFolderName(format, QDateTime(QDate(2026, 12, 7), QTime(3, 4, 5))))
+        VQ_FUZZ_REQUIRE(!QStringLiteral("\\/:*?\"<>|").contains(c) && c.unicode() >= 0x20);
 }

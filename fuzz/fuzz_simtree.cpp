@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <iterator>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,12 +20,10 @@ namespace {
 // A path inside the tree: relative, no "." or ".." components, a few levels deep.
 bool safePath(const QByteArray& p)
 {
-    if (p.isEmpty() || p.startsWith('/') || p.count('/') > 6)
-        return false;
-    for (const QByteArray& c : p.split('/'))
-        if (c.isEmpty() || c == "." || c == ".." || c.size() > 200)
-            return false;
-    return true;
+    const QList<QByteArray> parts = p.split('/');
+    return parts.size() <= 7 && std::none_of(parts.cbegin(), parts.cend(), [](const QByteArray& c) {
+               return c.isEmpty() || c == "." || c == ".." || c.size() > 200;
+           });
 }
 
 void writeTree(const QString& root, const QByteArray& layout)
@@ -41,15 +41,13 @@ void writeTree(const QString& root, const QByteArray& layout)
         struct stat st;
         if (::lstat(path.constData(), &st) == 0)
             continue;
-        const int slash = path.lastIndexOf('/');
-        QDir().mkpath(QFile::decodeName(path.left(slash)));
+        QDir().mkpath(QFile::decodeName(path.left(path.lastIndexOf('/'))));
         if (content == "\2fifo") {
             ::mkfifo(path.constData(), 0600);
         } else if (content == "\2dir") {
             ::mkdir(path.constData(), 0700);
         } else if (content.startsWith("\2link:")) {
-            const int n = content.mid(6).toInt();
-            ::symlink(kLinks[unsigned(n) % (sizeof kLinks / sizeof *kLinks)], path.constData());
+            ::symlink(kLinks[unsigned(content.mid(6).toInt()) % std::size(kLinks)], path.constData());
         } else {
             QFile f(QFile::decodeName(path));
             if (f.open(QIODevice::WriteOnly))

@@ -7,15 +7,14 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 void CvqFakeHost::addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr)
 {
     queueOrder << queue;
     ports[queue] = QStringLiteral("USB%1").arg(port, 3, 10, QLatin1Char('0'));
     attributes[queue] = attr;
-    QString key = instanceId;
-    key.replace('\\', '#');
-    key = QStringLiteral("##?#") + key + QStringLiteral("#" VQ_USB_PRINT_GUID);
+    const QString key = "##?#" + QString(instanceId).replace('\\', '#') + "#" VQ_USB_PRINT_GUID;
     if (!classKeys.contains(key))
         classKeys << key;
     portNumbers[key] = port;
@@ -32,28 +31,10 @@ CvqHost::ReadResult CvqFakeHost::vqReadIeee1284(const QString& instanceId, QByte
     ++readCalls;
     reply->clear();
     const ReadResult forced = readResults.value(instanceId, ReadOk);
-    if (forced != ReadOk)
-        return forced;
-    if (!replies.contains(instanceId))
-        return ReadOpenFailed;
+    if (forced != ReadOk || !replies.contains(instanceId))
+        return forced != ReadOk ? forced : ReadOpenFailed;
     *reply = replies.value(instanceId);
     return ReadOk;
-}
-
-CvqTempSimHost::CvqTempSimHost()
-{
-    mHadEnv = qEnvironmentVariableIsSet("VQ_SIM_HOST");
-    mOldEnv = qgetenv("VQ_SIM_HOST");
-    mTree.reset(new CvqSimTree(mDir.path()));
-    qputenv("VQ_SIM_HOST", mDir.path().toLocal8Bit());
-}
-
-CvqTempSimHost::~CvqTempSimHost()
-{
-    if (mHadEnv)
-        qputenv("VQ_SIM_HOST", mOldEnv);
-    else
-        qunsetenv("VQ_SIM_HOST");
 }
 
 QString CvqTempSimHost::addPrinter(int index, const CvqStsFields& sts, const QString& sn)
@@ -66,97 +47,68 @@ QString CvqTempSimHost::addPrinter(int index, const CvqStsFields& sts, const QSt
     return id;
 }
 
-namespace {
-QMutex gMsgMutex;
-QStringList gLines[2];
-int gDepth[2] = {0, 0};
-QtMessageHandler gPrevious = nullptr;
-QtMessageHandler gTestLog = nullptr;  // QtTest's own handler
-QStringList gAllowed;
-QStringList gStray;  // unexpected warnings outside a test function
-
-// Beneath every capture: unexpected warnings fail, all lines still reach the log.
-void strictHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+QStringList vqWithout(const QStringList& lines, const QStringList& fragments)
 {
-    if (type == QtWarningMsg || type == QtCriticalMsg) {
-        bool allowed = false;
-        {
-            QMutexLocker lock(&gMsgMutex);
-            allowed = std::any_of(gAllowed.cbegin(), gAllowed.cend(),
-                                  [&msg](const QString& fragment) { return msg.contains(fragment); });
-            if (!allowed && (QThread::currentThread() != qApp->thread() || !QTest::currentTestFunction()))
-                gStray << msg;
-        }
-        if (!allowed && QThread::currentThread() == qApp->thread() && QTest::currentTestFunction())
-            QTest::qFail(qPrintable(QStringLiteral("unexpected warning: ") + msg), __FILE__, __LINE__);
-    }
-    if (gTestLog)
-        gTestLog(type, ctx, msg);
-}
-
-void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
-{
-    const int kind = type == QtDebugMsg                   ? CvqMessageCapture::Debug
-        : (type == QtWarningMsg || type == QtCriticalMsg) ? CvqMessageCapture::Warnings
-                                                          : -1;
-    {
-        QMutexLocker lock(&gMsgMutex);
-        if (kind >= 0 && gDepth[kind] > 0) {
-            gLines[kind] << msg;
-            return;
-        }
-    }
-    if (gPrevious)
-        gPrevious(type, ctx, msg);
-}
-}
-
-CvqMessageCapture::CvqMessageCapture(Kind kind) : mKind(kind)
-{
-    QMutexLocker lock(&gMsgMutex);
-    if (gDepth[0] + gDepth[1] == 0)
-        gPrevious = qInstallMessageHandler(handler);
-    ++gDepth[kind];
-    gLines[kind].clear();
-}
-
-CvqMessageCapture::~CvqMessageCapture()
-{
-    QMutexLocker lock(&gMsgMutex);
-    if (--gDepth[mKind] + gDepth[1 - mKind] == 0)
-        qInstallMessageHandler(gPrevious);
-}
-
-QStringList CvqMessageCapture::lines() const
-{
-    QMutexLocker lock(&gMsgMutex);
-    return gLines[mKind];
-}
-
-QStringList CvqMessageCapture::take()
-{
-    QMutexLocker lock(&gMsgMutex);
-    QStringList l;
-    l.swap(gLines[mKind]);
-    return l;
-}
-
-QStringList CvqMessageCapture::takeUnexpected(const QStringList& allowed)
-{
-    QStringList unexpected;
-    for (const QString& line : take()) {
-        const bool ok = std::any_of(allowed.cbegin(), allowed.cend(),
-                                    [&line](const QString& fragment) { return line.contains(fragment); });
-        if (!ok)
-            unexpected << line;
-    }
-    return unexpected;
+    QStringList kept;
+    for (const QString& line : lines)
+        if (std::none_of(fragments.cbegin(), fragments.cend(), [&](const QString& f) { return line.contains(f); }))
+            kept << line;
+    return kept;
 }
 
 QByteArray vqReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+namespace {
+QMutex gMsgMutex;
+QStringList gLines[2];
+int gDepth[2] = {0, 0};
+QStringList gAllowed;
+QtMessageHandler gNext = nullptr;  // the one beneath ours: QtTest's
+std::atomic<bool> gStrict{false};
+std::atomic<int> gStray{0};  // unexpected warnings outside a test function
+
+// Captured lines stop here; the rest reach the log, and unexpected warnings fail.
+void handler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    const bool warning = type == QtWarningMsg || type == QtCriticalMsg;
+    const int kind = warning ? 0 : type == QtDebugMsg ? 1 : -1;
+    bool unexpected = false;
+    {
+        QMutexLocker lock(&gMsgMutex);
+        if (kind >= 0 && gDepth[kind] > 0) {
+            gLines[kind] << msg;
+            return;
+        }
+        unexpected = warning && gStrict && vqWithout({msg}, gAllowed).size() == 1;
+    }
+    if (unexpected && QThread::currentThread() == qApp->thread() && QTest::currentTestFunction())
+        QTest::qFail(qPrintable(QStringLiteral("unexpected warning: ") + msg), __FILE__, __LINE__);
+    else if (unexpected)
+        ++gStray;
+    if (gNext)
+        gNext(type, ctx, msg);
+}
+
+}
+
+void vqCaptureDepth(int kind, int delta)
+{
+    QMutexLocker lock(&gMsgMutex);
+    if (!gNext)  // on top of QtTest's handler, once it has one
+        gNext = qInstallMessageHandler(handler);
+    gDepth[kind] += delta;
+    if (delta > 0)
+        gLines[kind].clear();
+}
+
+QStringList vqCaptured(int kind, bool take)
+{
+    QMutexLocker lock(&gMsgMutex);
+    return take ? std::exchange(gLines[kind], {}) : gLines[kind];
 }
 
 void vqAllowWarnings(const QStringList& fragments)
@@ -167,14 +119,13 @@ void vqAllowWarnings(const QStringList& fragments)
 
 int vqRunTests(QObject* test, int argc, char** argv)
 {
-    // QtTest installs its handler when it starts logging: ours goes on top.
-    QTest::qInit(test, argc, argv);
-    gTestLog = qInstallMessageHandler(strictHandler);
-    int ret = QTest::qRun();
-    qInstallMessageHandler(gTestLog);
-    const QStringList stray = gStray;
-    for (const QString& line : stray)
-        qWarning("unexpected warning outside a test function: %s", qPrintable(line));
+    QTest::qInit(test, argc, argv);  // QtTest's handler first, ours on top
+    vqCaptureDepth(0, 0);            // installs ours
+    gStrict = true;
+    const int ret = QTest::qRun();
+    gStrict = false;
+    if (gStray > 0)
+        qWarning("%d unexpected warnings outside a test function (logged above)", int(gStray));
     QTest::qCleanup();
-    return ret == 0 && !stray.isEmpty() ? 1 : ret;
+    return ret == 0 && gStray > 0 ? 1 : ret;
 }

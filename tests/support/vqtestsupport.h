@@ -19,20 +19,18 @@ class CvqFakeHost : public CvqHost, public CvqRegistryView
 public:
     EnumResult enumResult = EnumOk;
     QStringList instanceIds;
-    QMap<QString, QByteArray> replies;      // instance id -> reply
+    QMap<QString, QByteArray> replies;      // instance id -> reply (none: the open fails)
     QMap<QString, ReadResult> readResults;  // instance id -> forced failure
     QMap<QString, QString> ports;           // queue -> Port
     QMap<QString, quint32> attributes;      // queue -> Attributes
-    QStringList queueOrder;                 // queue names as listed
-    QStringList classKeys;                  // DeviceClasses subkeys
+    QStringList queueOrder, classKeys;      // queue names as listed, DeviceClasses subkeys
     QMap<QString, quint32> portNumbers;     // key -> Port Number
     QMap<QByteArray, int> jobs;             // queue -> -1 / 0 / 1
     QList<CvqSerialPortEntry> serialPorts;
-    QStringList shown;  // queues whose printer window was asked for
-    // Counted from every thread that polls (core, one-key print, ...).
-    std::atomic<int> readCalls{0};
+    QStringList shown;              // queues whose printer window was asked for
+    std::atomic<int> readCalls{0};  // from every thread that polls
 
-    // Adds a bound queue for a device in one step.
+    // A bound queue for a device, in one step.
     void addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr = 0x200);
 
     EnumResult vqListUsbPrinters(QStringList* ids) override;
@@ -62,88 +60,68 @@ struct CvqHostScope : CvqSeamScope<CvqLinkSeams>
 class CvqTempSimHost
 {
 public:
-    CvqTempSimHost();
-    ~CvqTempSimHost();
+    CvqTempSimHost() : mTree(new CvqSimTree(mDir.path())), mOldEnv(qgetenv("VQ_SIM_HOST"))
+    {
+        qputenv("VQ_SIM_HOST", mDir.path().toLocal8Bit());
+    }
+    ~CvqTempSimHost() { mOldEnv.isNull() ? qunsetenv("VQ_SIM_HOST") : qputenv("VQ_SIM_HOST", mOldEnv); }
     CvqSimTree& tree() { return *mTree; }
     QString root() const { return mDir.path(); }
-
-    // A supported printer: device, identification text, bound queue and port.
-    // Returns the instance id.
+    // A supported printer: device, identification text, bound queue and port. Returns the instance id.
     QString addPrinter(int index, const CvqStsFields& sts = CvqStsFields(), const QString& sn = QString());
 
 private:
     QTemporaryDir mDir;
     std::unique_ptr<CvqSimTree> mTree;
-    QByteArray mOldEnv;
-    bool mHadEnv;
+    QByteArray mOldEnv;  // null when it was unset
 };
 
 // Collects Qt messages of one kind while it lives: warnings (and criticals), or debug lines.
-class CvqMessageCapture
+void vqCaptureDepth(int kind, int delta);
+QStringList vqCaptured(int kind, bool take);
+template <int Kind> class CvqCapture
 {
 public:
-    enum Kind { Warnings, Debug };
-    explicit CvqMessageCapture(Kind kind);
-    ~CvqMessageCapture();
-    QStringList lines() const;
-    QStringList take();  // the lines so far, emptied
-    // Takes the lines and keeps those that contain none of the allowed fragments.
-    QStringList takeUnexpected(const QStringList& allowed = {});
-
-private:
-    Kind mKind;
+    CvqCapture() { vqCaptureDepth(Kind, 1); }
+    ~CvqCapture() { vqCaptureDepth(Kind, -1); }
+    QStringList lines() const { return vqCaptured(Kind, false); }
+    QStringList take() { return vqCaptured(Kind, true); }  // the lines so far, emptied
 };
+using CvqWarningGuard = CvqCapture<0>;
+using CvqDebugCapture = CvqCapture<1>;
 
-struct CvqWarningGuard : CvqMessageCapture
-{
-    CvqWarningGuard() : CvqMessageCapture(Warnings) {}
-};
-struct CvqDebugCapture : CvqMessageCapture
-{
-    CvqDebugCapture() : CvqMessageCapture(Debug) {}
-};
-
+// The lines that contain none of the fragments.
+QStringList vqWithout(const QStringList& lines, const QStringList& fragments);
 // A file's bytes, or "<missing>".
 QByteArray vqReadFile(const QString& path);
 
 // Runs a test object as QtTest does, failing on any warning or critical that
-// no CvqMessageCapture takes and no allowed fragment matches: in a test
-// function it fails that function, elsewhere (other threads) the program.
+// no capture takes and no allowed fragment matches: in a test function it
+// fails that function, elsewhere (other threads) the program.
 int vqRunTests(QObject* test, int argc, char** argv);
 // Warnings containing one of these fragments are expected for the whole program.
 void vqAllowWarnings(const QStringList& fragments);
 
 // The main of a test program that needs widgets, and of one that does not.
-#define VQ_TEST_MAIN(TestObject)                                                                                       \
+#define VQ_MAIN_(App, TestObject, ...)                                                                                 \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        QApplication app(argc, argv);                                                                                  \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        App app(argc, argv);                                                                                           \
+        __VA_ARGS__;                                                                                                   \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return vqRunTests(&tc, argc, argv);                                                                            \
     }
-#define VQ_TEST_GUILESS_MAIN(TestObject)                                                                               \
-    int main(int argc, char** argv)                                                                                    \
-    {                                                                                                                  \
-        QCoreApplication app(argc, argv);                                                                              \
-        TestObject tc;                                                                                                 \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
-        return vqRunTests(&tc, argc, argv);                                                                            \
-    }
+#define VQ_TEST_MAIN(TestObject) VQ_MAIN_(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
+#define VQ_TEST_GUILESS_MAIN(TestObject) VQ_MAIN_(QCoreApplication, TestObject, )
 
 // Fails the current test when the capture holds lines other than the allowed ones.
-#define VQ_VERIFY_NO_MESSAGES(capture, ...)                                                                            \
-    do {                                                                                                               \
-        const QStringList vqUnexpected_ = (capture).takeUnexpected({__VA_ARGS__});                                     \
-        QVERIFY2(vqUnexpected_.isEmpty(), qPrintable(vqUnexpected_.join('\n')));                                       \
-    } while (0)
+#define VQ_VERIFY_NO_MESSAGES(capture, ...) QCOMPARE(vqWithout((capture).take(), {__VA_ARGS__}).join('\n'), QString())
 
 // Fails the current test unless the emulator answers the control line with "ok".
-#define VQ_SIM_OK(client, line)                                                                                        \
-    do {                                                                                                               \
-        const QString vqLine_ = (line);                                                                                \
-        const QStringList vqReply_ = (client).vqCmd(vqLine_);                                                          \
-        QVERIFY2(!vqReply_.isEmpty() && vqReply_.last().startsWith(QLatin1String("ok")),                               \
-                 qPrintable(vqLine_ + ": " + vqReply_.join('|')));                                                     \
-    } while (0)
+template <class Client> QString vqSimNotOk(Client&& client, const QString& line)
+{
+    const QStringList reply = client.vqCmd(line);
+    return !reply.isEmpty() && reply.last().startsWith(QLatin1String("ok")) ? QString() : line + ": " + reply.join('|');
+}
+#define VQ_SIM_OK(client, line) QCOMPARE(vqSimNotOk((client), (line)), QString())

@@ -1,35 +1,24 @@
-// ThreadSanitizer builds only. Qt's libraries are not instrumented, so the
-// ordering that QMutex, QWaitCondition and the end of a QThread give is
-// invisible to it, and every access they guard in our code reads as a race.
-// The calls our code makes land here first (the executable's definitions win
-// over the library's), tell the sanitizer what they order, then go on to Qt.
+// ThreadSanitizer builds only. Qt is not instrumented, so the ordering that
+// QMutex, QWaitCondition and a QThread's end give is invisible to it. The calls
+// our code makes (only those) land here first, as the executable's definitions
+// win over the library's, tell the sanitizer what they order, then go on to Qt.
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
 #include <QVariant>
 #include <QWaitCondition>
 
+#include <climits>
 #include <dlfcn.h>
 #include <sanitizer/tsan_interface.h>
 
-namespace {
-template <typename F> F next(const char* symbol) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol)); }
-}  // namespace
+template <typename F> static F next(const char* symbol) { return reinterpret_cast<F>(dlsym(RTLD_NEXT, symbol)); }
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
 {
     static const auto real = next<void (*)(QMutex*)>("_ZN6QMutex4lockEv");
     real(this);
     __tsan_acquire(this);
-}
-
-bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
-{
-    static const auto real = next<bool (*)(QMutex*, int)>("_ZN6QMutex7tryLockEi");
-    const bool locked = real(this, timeout);
-    if (locked)
-        __tsan_acquire(this);
-    return locked;
 }
 
 void QMutex::unlock() noexcept
@@ -40,17 +29,6 @@ void QMutex::unlock() noexcept
 }
 
 // The wait gives the mutex up and takes it back inside Qt.
-bool QWaitCondition::wait(QMutex* mutex, QDeadlineTimer deadline)
-{
-    static const auto real =
-        next<bool (*)(QWaitCondition*, QMutex*, QDeadlineTimer)>("_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
-    __tsan_release(mutex);
-    const bool woken = real(this, mutex, deadline);
-    __tsan_acquire(this);
-    __tsan_acquire(mutex);
-    return woken;
-}
-
 bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
 {
     static const auto real =
@@ -60,13 +38,6 @@ bool QWaitCondition::wait(QMutex* mutex, unsigned long time)
     __tsan_acquire(this);
     __tsan_acquire(mutex);
     return woken;
-}
-
-void QWaitCondition::wakeOne()
-{
-    static const auto real = next<void (*)(QWaitCondition*)>("_ZN14QWaitCondition7wakeOneEv");
-    __tsan_release(this);
-    real(this);
 }
 
 void QWaitCondition::wakeAll()
@@ -109,12 +80,7 @@ bool QThread::wait(QDeadlineTimer deadline)
     return ended;
 }
 
-bool QThread::wait(unsigned long time)
+bool QThread::wait(unsigned long time)  // as Qt's, on to the one above
 {
-    static const auto real = next<bool (*)(QThread*, unsigned long)>("_ZN7QThread4waitEm");
-    releaseAtEnd(this, "vqTsanWaitHook");
-    const bool ended = real(this, time);
-    if (ended)
-        __tsan_acquire(this);
-    return ended;
+    return wait(time == ULONG_MAX ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(time)));
 }

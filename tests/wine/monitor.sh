@@ -5,51 +5,32 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 state=$1 exe=$2
-# The program carries only the windows platform; Wine without a display serves it.
-unset QT_QPA_PLATFORM
-fail=0
-run() { "$here/vqwine.sh" "$state" "$exe" "$@" 2>"$state/monitor.err"; }
+. "$here/lib.sh"
+unset QT_QPA_PLATFORM  # the program carries only the windows platform; Wine without a display serves it
+run() { "$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>"$state/monitor.err"; }
 expect() {  # expect <exit code> <verb...>
-  local want=$1
-  shift
-  run "$@" >/dev/null
-  local rc=$?
-  if [ "$rc" -eq "$want" ]; then echo "ok: $* -> $rc"; else echo "FAIL: $* -> $rc, want $want"; fail=1; fi
+  run "${@:2}"; local rc=$?
+  [ "$rc" -eq "$1" ] && ok "${*:2} -> $rc" || bad "${*:2} -> $rc, want $1"
 }
 expect 0 ver
-expect 255 frobnicate           # -1 as a process exit code
-expect 255 hasjob               # a verb without its queue
+expect 255 frobnicate  # -1 as a process exit code
+expect 255 hasjob      # a verb without its queue
 expect 0 getdevct
 expect 0 hasdev
 expect 0 hasjob "no such queue"
 expect 0 isrun
 
-# One instance: the first stays, a second start says so and exits 1, isrun sees it, exit ends it.
-run >/dev/null &
-first=$!
-# isrun exits 1 once an instance answers.
-for _ in $(seq 60); do
-  run isrun >/dev/null
-  [ $? -eq 1 ] && break
-  sleep 1
-done
+# One instance: the first stays, a second start says so and exits 1, isrun sees it (exit 1
+# once an instance answers), exit ends it.
+run & first=$!
+wait_for 30 eval 'run isrun; [ $? -eq 1 ]'
 expect 1 isrun
 expect 1
 # Text-mode stderr on Windows ends lines with CR LF, as Windows programs do.
-tr -d '\r' <"$state/monitor.err" | grep -q "already running\.$" || { echo "FAIL: no \"already running.\" line"; fail=1; }
+tr -d '\r' <"$state/monitor.err" | grep -q "already running\.$" || bad "no \"already running.\" line"
 expect 1 exit
-for _ in $(seq 30); do
-  kill -0 $first 2>/dev/null || break
-  sleep 1
-done
-if kill -0 $first 2>/dev/null; then
-  echo "FAIL: the first instance did not exit"
-  kill $first
-  fail=1
-else
-  wait $first
-  rc=$?
-  [ "$rc" -eq 0 ] && echo "ok: first instance exited" || { echo "FAIL: first instance exit code $rc"; fail=1; }
-fi
+wait_for 30 eval '! kill -0 $first 2>/dev/null' || { bad "the first instance did not exit"; kill $first; }
+wait $first; rc=$?
+[ "$rc" -eq 0 ] && ok "first instance exited" || bad "first instance exit code $rc"
 expect 0 isrun
 exit $fail

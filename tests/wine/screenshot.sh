@@ -9,42 +9,30 @@ state=$1 out=$2 exe=$3
 shift 3
 mkdir -p "$state"
 xvfb_pid="" prog_pid=""
-stop() {
-  # Only what this script started, by process id.
-  if [ -n "$prog_pid" ] && kill -0 "$prog_pid" 2>/dev/null; then kill "$prog_pid" 2>/dev/null || true; fi
-  if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap stop EXIT
+# Only what this script started, by process id.
+trap 'for p in $prog_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done' EXIT
 . "$here/lib.sh"
 vq_xvfb "$state" || exit 1
 unset QT_QPA_PLATFORM  # the windows platform, drawn on the Xvfb
+w() { "$here/vqwine.sh" "$state" "$@"; }
 # The prefix first (made on first use), so the wait below is the program's own.
 # The Wine server starts here and keeps this stderr: its dump of objects at its end stays out.
-"$here/vqwine.sh" "$state" cmd /c ver >/dev/null 2>"$state/wine-start.log" ||
-  { cat "$state/wine-start.log" >&2; exit 1; }
-"$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>&1 &
-prog_pid=$!
-monitor=0
-[ "$(basename "$exe")" = monitor.exe ] && monitor=1
-if [ $monitor = 1 ]; then
-  # isrun exits 1 once the monitor answers.
-  for _ in $(seq 120); do
-    rc=0
-    "$here/vqwine.sh" "$state" "$exe" isrun >/dev/null 2>&1 || rc=$?
-    [ $rc -eq 1 ] && break
-    sleep 0.5
-  done
-  sleep 3  # let the window paint
+w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { cat "$state/wine-start.log" >&2; exit 1; }
+w "$exe" "$@" >/dev/null 2>&1 & prog_pid=$!
+if [ "$(basename "$exe")" = monitor.exe ]; then
+  # isrun exits 1 once the monitor answers; then the window is given time to paint.
+  wait_for 60 eval 'w "$exe" isrun >/dev/null 2>&1; [ $? -eq 1 ]' || true
+  sleep 3
 else
   sleep 8
 fi
 import -display "$VQ_WINE_DISPLAY" -window root "$out.full.png"
 convert "$out.full.png" -trim +repage "$out"
 rm -f "$out.full.png"
-if [ $monitor = 1 ]; then
-  "$here/vqwine.sh" "$state" "$exe" exit >/dev/null 2>&1 || true
+if [ "$(basename "$exe")" = monitor.exe ]; then
+  w "$exe" exit >/dev/null 2>&1 || true
 else
   WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 fi
-for _ in $(seq 30); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.5; done
+wait_for 15 eval '! kill -0 $prog_pid 2>/dev/null' || true
 echo "screenshot: $out"
