@@ -202,11 +202,7 @@ private slots:
     {
         QComboBox* langs = child<QComboBox>("cbbLangs");
         QCOMPARE(langs->currentText(), u("简中"));
-        QVERIFY(!langs->isVisibleTo(w.get()));                // one language offered
-        QCOMPARE(child("label_2")->text(), u("连接状态："));  // form texts go through the catalogue
-        feed({printer(kA, "A", 0)});
-        w->on_cbbLangs_currentIndexChanged(0);
-        QCOMPARE(child("lblConn")->text() + child("lblJobStatus")->text(), u("已连接空闲"));
+        QVERIFY(!langs->isVisibleTo(w.get()));  // one language offered
     }
 
     void cjkFontFallback()
@@ -270,13 +266,12 @@ private slots:
 
     void printerWindow()
     {
-        w->on_actSet_triggered();  // no device
         feed({printer(kA, QString())});
         child<QAction>("actSet")->trigger();
         feed({printer(kA, "Morvane P4120W")});
         child<QAction>("actSet")->trigger();
         feed({});
-        w->on_actSet_triggered();  // also when the action is disabled
+        w->on_actSet_triggered();  // no device, also when the action is disabled
         QCOMPARE(host.shown, QStringList{"Morvane P4120W"});
     }
 
@@ -348,8 +343,6 @@ private slots:
                 .arg(a->geometry().bottomRight() == corner);
         };
         QCOMPARE(seen(), "1 " + title + message + " 1");
-        QCOMPARE(a->windowFlags() & (Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-                 Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         // Closing the alert alone must not end a monitor that lives in the tray.
         QVERIFY(t->textFormat() == Qt::PlainText && m->textFormat() == Qt::PlainText
                 && !a->testAttribute(Qt::WA_QuitOnClose));
@@ -361,12 +354,9 @@ private slots:
         QCOMPARE(seen(), QString("0 secondtwo 0"));
         vqShowTrayAlert("third", "three");
         QCOMPARE(seen(), QString("1 thirdthree 0"));
-        // Closed, it is gone; the next one starts again in the corner.
+        // Closed, it is gone (cleanup() then finds nothing left to close).
         vqCloseTrayAlert();
-        vqCloseTrayAlert();  // nothing left to close
         QVERIFY(a.isNull() && !vqTrayAlert());
-        vqShowTrayAlert("c", "d");
-        QCOMPARE(vqTrayAlert()->geometry().bottomRight(), corner);
     }
 };
 
