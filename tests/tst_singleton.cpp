@@ -34,7 +34,6 @@ private slots:
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<bool>("shownAfter");
         QTest::newRow("show") << false << QByteArray("\x01xxshowyy") << true;
-        QTest::newRow("exit") << true << QByteArray("exit\n") << false;
         QTest::newRow("exit wins over show") << true << QByteArray("show\nexit\n") << false;
         QTest::newRow("exit beyond 100 bytes ignored") << true << QByteArray(100, 'x') + "exit\n" << true;
         QTest::newRow("large flood") << false << QByteArray(1 << 20, 's') << false;
