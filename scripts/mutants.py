@@ -31,7 +31,7 @@ AREAS = [
     (r"printerlink/vqcom(msg|link)", r"^(tst_com|tst_link_e2e|fuzz_(msgframe|linkrecv|linkops)_replay)"),
     (r"printerlink/vqcomm\.", r"^(tst_com|tst_http_e2e|tst_link_e2e|fuzz_(linkops|jobstate)_replay)"),
     (r"printerlink/vqscan", r"^(tst_scan|fuzz_(jobstate|scanreq)_replay)"),
-    (r"printerlink/vqlog", r"^(tst_log|tst_poll)"),
+    (r"printerlink/vqlog", r"^(tst_texts|tst_poll)"),
     (r"printerlink/host/(vqhost_linux|vqlinuxusb|vqcups)", r"^tst_linuxhost"),
     (r"printerlink/host/", r"^(tst_host|tst_discovery|tst_poll|tst_window|tst_linuxhost|fuzz_(simtree|registry)_replay)"),
     (r"printerlink/", r"^(tst_state|tst_discovery|tst_poll|tst_host|tst_window|fuzz_idtext_replay)"),
