@@ -1,4 +1,5 @@
-// The running instance's side of the local socket: what each kind of client gets.
+// The single instance from inside (what each kind of client gets, where the socket goes) and
+// the monitor program from outside: verbs, exit codes and its instances.
 #include "vqtestsupport.h"
 #include "qvqsingletonapplication.h"
 
@@ -7,6 +8,7 @@
 #include <QtWidgets>
 
 #ifndef Q_OS_WIN
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -17,6 +19,50 @@ class TstSingleton : public QObject
 
     QvqSingletonApplication* mApp;
     QWidget mWidget;
+#ifndef Q_OS_WIN  // the program from outside: POSIX processes and signals (kill)
+    QString mMonitor;
+    struct Run
+    {
+        int code = -2;
+        QByteArray out, err;
+    };
+
+    Run run(const QStringList& args, const QString& program = QString(), bool gui = false)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // No display and no platform: a verb that built a GUI application would abort here.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        if (gui)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(program.isEmpty() ? mMonitor : program, args);
+        const bool ended = p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit;
+        p.kill();  // a hang or a crash: code -2
+        p.waitForFinished();
+        return {ended ? p.exitCode() : -2, p.readAllStandardOutput(), p.readAllStandardError()};
+    }
+    QList<int> codes(const QList<QStringList>& runs)
+    {
+        QList<int> out;
+        for (const QStringList& args : runs)
+            out << run(args).code;
+        return out;
+    }
+
+    // Starts the monitor in the tray ("hide") and waits until it answers.
+    bool startMonitor(QProcess& p, const QString& runtimeDir = QString())
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (!runtimeDir.isEmpty())
+            env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        p.setProcessEnvironment(env);
+        p.start(mMonitor, {"hide"});
+        return p.waitForStarted(20000) && QTest::qWaitFor([&] { return run({"isrun"}).code == 1; }, 20000);
+    }
+#endif
 
 public:
     explicit TstSingleton(QvqSingletonApplication* app) : mApp(app)
@@ -113,6 +159,123 @@ private slots:
         QTEST(found ? QFileInfo(dir).fileName() + ' ' + QString::number(st.st_mode & 0777, 8) : dir, "chosen");
 #endif
     }
+
+#ifndef Q_OS_WIN
+    void initTestCase()
+    {
+        mMonitor = QFileInfo(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin")
+                             + "/monitor")
+                       .absoluteFilePath();
+        QVERIFY2(QFileInfo(mMonitor).isExecutable(), qPrintable(mMonitor));
+    }
+
+    // Arguments -> "exit code|stdout|stderr", nothing attached.
+    void verbs_data()
+    {
+        // clang-format off
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("seen");
+        QTest::newRow("ver") << QStringList{"ver"} << "0|ver: 2.1\n|";
+        QTest::newRow("hasdev, none attached") << QStringList{"hasdev"} << "0||";
+        QTest::newRow("VER") << QStringList{"VER"} << "255||";
+        QTest::newRow("two, first not hasjob") << QStringList{"ver", "x"} << "255||";
+        QTest::newRow("hasjob with two names") << QStringList{"hasjob", "a", "b"} << "255||";
+        // clang-format on
+    }
+    void verbs()
+    {
+        QFETCH(QStringList, args);
+        CvqTempSimHost sim;
+        const Run r = run(args);
+        QTEST(QString::number(r.code) + '|' + r.out + '|' + r.err, "seen");
+    }
+
+    void counts()
+    {
+        CvqTempSimHost sim;
+        CvqSimTree& t = sim.tree();
+        for (int index : {1, 40, 90})
+            sim.addPrinter(index);
+        QVERIFY(t.vqRemoveQueue(vqProducts.at(90).name + " #90"));  // counted without a queue
+        QVERIFY(t.vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;"));
+        QVERIFY(t.vqAddDevice("USB\\VID_1A2B&PID_FFFF\\X", "MDL:Y;"));
+        QCOMPARE(codes({{"getdevct"}, { "hasdev" }}), QList<int>({3, 1}));
+
+        const QString q199(199, 'q');
+        QVERIFY(t.vqAddJob("Busy", "7") && t.vqAddSpoolerQueue("Idle") && t.vqAddJob(q199, "1"));
+        // clang-format off
+        QCOMPARE(codes({{"hasjob", "Busy"}, {"hasjob", "Idle"}, {"hasjob", q199}, {"hasjob", q199 + 'q'}, {"hasjob", "../spooler/Busy"}, {"hasjob", ""}}),
+                 QList<int>({1, 0, 1, 0, 0, 0}));
+        // clang-format on
+
+        // 256 printers: the exit code stays at 254 rather than wrapping to 0.
+        for (int i = 0; i < 256; ++i)
+            QVERIFY(t.vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
+        QCOMPARE(run({"getdevct"}).code, 254);
+    }
+
+    // The first monitor is started with XDG_RUNTIME_DIR, the others without:
+    // all meet at the same socket.
+    void singleInstance()
+    {
+        CvqTempSimHost sim;
+        sim.addPrinter(3);
+        const QString socket = QvqSingletonApplication::vqLocalName(mMonitor);
+        const QByteArray running = mMonitor.toLocal8Bit() + " already running.\n";
+        QTemporaryDir runtime;
+        qunsetenv("XDG_RUNTIME_DIR");
+        QProcess first;
+        QVERIFY(startMonitor(first, runtime.path()));
+        struct stat st;
+        QVERIFY(::stat(socket.toLocal8Bit().constData(), &st) == 0 && (st.st_mode & 077) == 0);  // owner only
+
+        const Run second = run({}, QString(), true);
+        // The platform plugin may add its own notes before our line.
+        QVERIFY2(second.code == 1 && (second.err.endsWith("\n" + running) || second.err == running),
+                 second.err.constData());
+        const Run isrun = run({"isrun"});
+        QCOMPARE(QByteArray::number(isrun.code) + ' ' + isrun.err, "1 " + running);
+        QCOMPARE(first.state(), QProcess::Running);  // ping changes nothing
+
+        // A copy at another path is another program.
+        QTemporaryDir other;
+        QVERIFY(QFile::copy(mMonitor, other.path() + "/monitor"));
+        QCOMPARE(run({"isrun"}, other.path() + "/monitor").code, 0);
+
+        // Silent clients beyond the listen backlog neither stall the running monitor
+        // nor let a second one take its socket. Clients still connecting take each
+        // place the monitor frees, so the backlog is full when the next one starts.
+        std::vector<std::unique_ptr<QLocalSocket>> silent;
+        for (int i = 0; i < 80; ++i) {
+            silent.emplace_back(new QLocalSocket);
+            silent.back()->connectToServer(socket);
+        }
+        QTest::qWait(300);
+        QCOMPARE(run({}, QString(), true).code, 1);
+        silent.clear();
+
+        QCOMPARE(run({"exit"}).code, 1);
+        QVERIFY(first.waitForFinished(20000));
+        QCOMPARE(first.exitStatus() == QProcess::NormalExit ? first.exitCode() : -2, 0);
+        QCOMPARE(run({"isrun"}).code, 0);
+        QVERIFY(!QFileInfo::exists(socket) && !QFileInfo::exists(socket + ".lock"));
+    }
+
+    void staleSocket()
+    {
+        CvqTempSimHost sim;
+        QProcess crashed;
+        QVERIFY(startMonitor(crashed));
+        ::kill(pid_t(crashed.processId()), SIGKILL);
+        QVERIFY(crashed.waitForFinished(20000));
+        QVERIFY(QFileInfo::exists(QvqSingletonApplication::vqLocalName(mMonitor)));  // left by the crash
+        QCOMPARE(run({"isrun"}).code, 0);
+        QProcess next;
+        QVERIFY(startMonitor(next));
+        QCOMPARE(run({"exit"}).code, 1);
+        QVERIFY(next.waitForFinished(20000));
+    }
+#endif
 };
 
 int main(int argc, char** argv)
@@ -122,7 +285,8 @@ int main(int argc, char** argv)
     if (app.isRunning())
         return 2;
     TstSingleton t(&app);
-    return QTest::qExec(&t, argc, argv);
+    vqAllowWarnings({"does not support"});  // the offscreen platform cannot raise windows
+    return vqRunTests(&t, argc, argv);
 }
 
 #include "tst_singleton.moc"

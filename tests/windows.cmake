@@ -4,7 +4,6 @@
 if(WIN32)
   # Linux-only, and why:
   set(vq_linux_only
-    tst_cli                                   # POSIX processes and signals (kill)
     tst_comlink                               # pseudo-terminals
     tst_printersim                            # the Linux emulator's own test
   )
