@@ -40,7 +40,6 @@ private slots:
         QTest::addColumn<int>("pex");
         QTest::addColumn<int>("source");
         QTest::addColumn<QString>("texts");
-        QTest::newRow("jam 0x16: multi-tray and tray 1") << kJam << 0x16 << u("多用途纸盒卡纸,纸盒1卡纸|卡纸");
         QTest::newRow("jam 0x04: tray 1 without the area bit") << kJam << 0x04 << u("卡纸|纸盒1卡纸");
         QTest::newRow("jam 0xE0: drum, fuser, duplex") << kJam << 0xE0 << u("硒鼓位置卡纸,定影器卡纸,双面器卡纸|卡纸");
         QTest::newRow("out of paper 0x0E") << kNoPaper << 0x0E << u("多用途纸盒缺纸,纸盒1缺纸,纸盒2缺纸|缺纸");
