@@ -1,7 +1,5 @@
 vq_add_test(tst_state tst_state.cpp)
-vq_add_test(tst_discovery tst_discovery.cpp)
 vq_add_test(tst_host tst_host.cpp)
-vq_add_test(tst_poll tst_poll.cpp)
 vq_add_test(tst_log tst_log.cpp)
 vq_add_test(tst_cli tst_cli.cpp LIBS monitorcore)
 vq_add_test(tst_singleton tst_singleton.cpp LIBS monitorcore)
