@@ -1,9 +1,6 @@
-// Services of the monitor against the emulator. The LAN firmware upgrade against
-// emulated web servers on this test's own 127.N.M.0/24 and port: the address list,
-// each check of one address, the upload, the "uprom1" verb with every switch on.
-// One-key print: the port loop's spacing and stop checks on a scripted clock, the
-// page's geometry and pixels, and the whole monitor under Xvfb. Last the LAN
-// upgrade's stop (one-shot).
+// The LAN firmware upgrade on this test's own 127.N.M.0/24 (address list, checks,
+// upload, "uprom1"; its one-shot stop last) and one-key print (the port loop on a
+// scripted clock, the page's pixels, the monitor under Xvfb) against the emulator.
 #include "cvqlanuprom.h"
 #include "cvqonekeyprinttrd.h"
 #include "vqmonitorseams.h"
@@ -45,7 +42,6 @@ class TstOneKeyPrint : public QObject
         for (const QString& line : lines)
             VQ_SIM_OK(mSim, line);
     }
-    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
     static QString grays(const QImage& image, const QList<QPoint>& points)
     {
         QStringList out;
@@ -267,10 +263,9 @@ private slots:
         QFETCH(QStringList, setup);
         QFETCH(int, end);
         QFETCH(QStringList, asked);
-        cmd("reset");
+        sim({"reset"});
         mSim.vqCmd("file rm /tmp/vqonekeyprint.req.txt");  // left by an earlier row, or absent
-        for (const QString& line : setup + QStringList("history clear"))
-            cmd(line);
+        sim(setup + QStringList("history clear"));
         const int printedBefore = mSim.vqStatus().value("printed").toInt();
         const bool printed = end == int(CvqOneKeyPrintEnd::Started);
         QImage shot(QTest::currentDataTag() == QByteArray("no screen picture") ? QSize() : QSize(1920, 1080),
@@ -298,7 +293,7 @@ private slots:
             seen << "request left";
         QCOMPARE(seen, asked);
         if (printed)
-            cmd("wait printed " + QString::number(printedBefore + 1) + " timeout=10000");
+            sim({"wait printed " + QString::number(printedBefore + 1) + " timeout=10000"});
         QCOMPARE(mSim.vqStatus().value("printed").toInt(), printedBefore + printed);
     }
 
@@ -407,10 +402,9 @@ private slots:
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty())
             QSKIP("Xvfb is not installed (scripts/deps.sh installs it)");
-        cmd("reset");
+        sim({"reset"});
         mSim.vqCmd("file rm /tmp/vqonekeyprint.req.txt");
-        for (const char* line : {"add p3", "@p3 unplug serial", "add p4", "@p4 unplug queue"})
-            cmd(line);
+        sim({"add p3", "@p3 unplug serial", "add p4", "@p4 unplug queue"});
         QProcess x;
         x.start(xvfb, {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-br", "-nolisten", "tcp"});
         QVERIFY(x.waitForStarted(10000));
@@ -432,12 +426,9 @@ private slots:
         QVERIFY(m.waitForStarted(10000));
         const auto printed = [this](const QString& p) { return mSim.vqStatus(p).value("printed").toInt(); };
         const int before = printed("p1");
-        for (const char* line :
-             {"@p1 history clear", "@p2 history clear", "@p3 history clear", "@p4 history clear", "@p1 key", "@p2 key"})
-            cmd(line);
-        cmd("@p1 wait printed " + QString::number(before + 1) + " timeout=30000");
-        cmd("@p2 wait printed 1 timeout=30000");
-        cmd("sleep 2500");  // two more passes: still one page each
+        sim({"@p1 history clear", "@p2 history clear", "@p3 history clear", "@p4 history clear", "@p1 key", "@p2 key",
+             "@p1 wait printed " + QString::number(before + 1) + " timeout=30000", "@p2 wait printed 1 timeout=30000",
+             "sleep 2500"});  // then two more passes: still one page each
         QProcess::execute(monitor, {"exit"});
         QVERIFY(m.waitForFinished(30000));
         x.terminate();
