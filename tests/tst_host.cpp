@@ -215,7 +215,6 @@ private slots:
         QTest::addColumn<QString>("state");
         const QString on = "1|P|QV0002|V1.3.6500|80|Q|";
         // clang-format off
-        QTest::newRow("connected printer") << 0x200u << QStringList() << on;
         // A device without a queue is never read, nor given a port.
         QTest::newRow("queue offline") << 0x600u << QStringList{"COM3=QV0002"} << "0|P|||-1||";
         QTest::newRow("junk answer") << 0x200u << QStringList{"COM3=QV0002"} << "0|P|||-1|Q|";
