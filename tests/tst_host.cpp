@@ -154,17 +154,6 @@ private slots:
         QVERIFY(vqGetUsbPrinterQueues(found.keys()).isEmpty());  // the host has no queues
     }
 
-    // A match entry with an empty pid takes every product of the vendor; the first entry wins.
-    void vendorWideFilter()
-    {
-        CvqFakeHost host;
-        CvqHostScope scope(&host);
-        host.instanceIds = QStringList{usbId(3, "\\A")};
-        const QList<CvqUsbDevFilter> filters{{CvqVIDPID(vqVendorId, ""), &vqProducts.at(10)},
-                                             {vqProducts.at(3).vidpid, &vqProducts.at(11)}};
-        QCOMPARE(vqGetUsbPrinters(filters).value(usbId(3, "\\A")).product, &vqProducts.at(10));
-    }
-
     void queues_data()
     {
         QTest::addColumn<QString>("port");
