@@ -1,7 +1,5 @@
 vq_add_test(tst_state tst_state.cpp)
-vq_add_test(tst_discovery tst_discovery.cpp)
 vq_add_test(tst_host tst_host.cpp)
-vq_add_test(tst_poll tst_poll.cpp)
 vq_add_test(tst_singleton tst_singleton.cpp LIBS monitorcore)
 # The monitor must be built before its command line is tested.
 add_dependencies(tst_singleton monitor)

@@ -207,7 +207,6 @@ private slots:
         QTest::newRow("queue added") << "add queue" << "connected absent absent ttyACM1, reads 0 0 1";
         QTest::newRow("scheduler gone") << "no scheduler" << "listed absent absent , reads 0 0 1";
         QTest::newRow("no sources, plugged unannounced") << "plug quietly" << "connected absent listed ttyACM1, reads 1 1 1";
-        QTest::newRow("no sources, nothing changed") << "" << "connected absent listed ttyACM1, reads 1 1 1";
         QTest::newRow("no sources, unplugged unannounced") << "unplug quietly" << "connected absent absent ttyACM1, reads 1 1 1";
         // clang-format on
     }

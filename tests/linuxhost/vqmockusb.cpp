@@ -42,11 +42,7 @@ CvqMockUsb::CvqMockUsb()
         mError = QStringLiteral("not under the umockdev preload: run through umockdev-wrapper");
 }
 
-CvqMockUsb::~CvqMockUsb()
-{
-    if (mBed)
-        g_object_unref(mBed);
-}
+CvqMockUsb::~CvqMockUsb() { g_clear_object(&mBed); }
 
 bool CvqMockUsb::addRecord(const QString& record)
 {

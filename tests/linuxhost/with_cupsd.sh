@@ -4,15 +4,10 @@
 # (CUPS_SERVER names it), with a stand-in usb backend so usb device URIs are accepted.
 # Usage: with_cupsd.sh command [args...]
 set -euo pipefail
+die() { echo "with_cupsd: $2" >&2; exit "$1"; }
 cupsd=$(command -v cupsd || echo /usr/sbin/cupsd)
-if [ ! -x "$cupsd" ] || ! command -v lpadmin >/dev/null; then
-  echo "with_cupsd: cupsd or lpadmin missing: run scripts/deps.sh" >&2
-  exit 1
-fi
-if [ "$(id -u)" -ne 0 ]; then
-  echo "with_cupsd: the private scheduler needs root (it drops to lp for jobs)" >&2
-  exit 77
-fi
+[ -x "$cupsd" ] && command -v lpadmin >/dev/null || die 1 "cupsd or lpadmin missing: run scripts/deps.sh"
+[ "$(id -u)" -eq 0 ] || die 77 "the private scheduler needs root (it drops to lp for jobs)"
 dir=$(mktemp -d /tmp/vqcupsd.XXXXXX)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
@@ -31,11 +26,7 @@ for _ in $(seq 100); do
   [ -S "$dir/cups.sock" ] || ! kill -0 "$pid" 2>/dev/null && break
   sleep 0.1
 done
-if [ ! -S "$dir/cups.sock" ]; then
-  echo "with_cupsd: the scheduler did not start:" >&2
-  cat "$dir/log/error_log" >&2 2>/dev/null || true
-  exit 1
-fi
+[ -S "$dir/cups.sock" ] || { cat "$dir/log/error_log" >&2 2>/dev/null || true; die 1 "the scheduler did not start (its log above)"; }
 export CUPS_SERVER="$dir/cups.sock"
 unset VQ_SIM_HOST
 # A request on a node of a released testbed blocks for good: bound the run.
