@@ -36,8 +36,8 @@ AREAS = [
     (r"printerlink/host/", r"^(tst_host|tst_window|tst_linuxhost|fuzz_(simtree|registry)_replay)"),
     (r"printerlink/", r"^(tst_state|tst_host|tst_window|fuzz_idtext_replay)"),
     (r"monitor/(qvqsingleton|main)", r"^(tst_singleton|fuzz_instance_replay)"),
-    (r"monitor/(vqlanaddr|cvqlanuprom|fvquprom)", r"^(tst_onekeyprint|tst_window|fuzz_lananswers_replay)"),
-    (r"monitor/(vqonekey|cvqonekey|vqportloop|vqswitches)", r"^(tst_onekeyprint|tst_switches)"),
+    (r"monitor/(vqlanaddr|cvqlanuprom|fvquprom)", r"^(tst_services|tst_window|fuzz_lananswers_replay)"),
+    (r"monitor/(vqonekey|cvqonekey|vqportloop|vqswitches)", r"^(tst_services|tst_switches)"),
     (r"monitor/cvqscantopc", r"^(tst_scanjob|fuzz_scanreq_replay)"),
     (r"monitor/", r"^(tst_texts|tst_window|tst_singleton)"),
 ]

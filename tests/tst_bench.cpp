@@ -1,7 +1,7 @@
 // The test bench window on the simulated host, its buttons against the
 // printer emulator (serial over a pseudo-terminal, HTTP on 127.0.0.1), and
 // its shutdown while the core thread is inside a cycle. Its change log is one
-// append of what tst_poll checks the core thread sends.
+// append of what tst_host checks the core thread sends.
 #include "fvqmain.h"
 #include "vqcountinghost.h"
 #include "vqsimonhost.h"

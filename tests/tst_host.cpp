@@ -1,6 +1,6 @@
 // The host seam: the identification read, what the simulated host's layout
 // promises the other tests (order, escaped names, wrong values, the launch log),
-// the platform's host without printers (the queue job query: tst_cli); device
+// the platform's host without printers (the queue job query: tst_singleton); device
 // matching and the print-queue lookup; the poll cycle on an in-memory host and
 // the core thread's change and stop signals (last: the stop is one-shot).
 #include "printerlink/host/vqusbguid.h"

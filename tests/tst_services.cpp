@@ -217,7 +217,7 @@ private slots:
     }
 
     // The progress window's whole run: one pass, then the end (the shipped
-    // switch's verb does nothing: tst_cli).
+    // switch's verb does nothing: tst_singleton).
     void verbUpRom1()
     {
         sim({"reset", "history clear"});
@@ -489,4 +489,4 @@ private slots:
 };
 
 VQ_TEST_MAIN(TstOneKeyPrint)
-#include "tst_onekeyprint.moc"
+#include "tst_services.moc"
