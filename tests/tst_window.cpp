@@ -290,10 +290,10 @@ private slots:
         };
         QTest::newRow("new listed device, old firmware") << L() << L{dev("V1.3.6000")} << QStringList{"Desk"};
         QTest::newRow("was disconnected") << L{dev("V1.3.6000", 0, false)} << L{dev("V1.3.6000")} << QStringList{"Desk"};
-        QTest::newRow("job just started") << L{dev("V1.3.6000")} << L{dev("V1.3.6000", 4)} << QStringList{"Desk"};
+        QTest::newRow("job just started (transferring)") << L{dev("V1.3.6000")} << L{dev("V1.3.6000", 3)} << QStringList{"Desk"};
         QTest::newRow("newer firmware") << L() << L{dev("V1.3.6407")} << QStringList();
         QTest::newRow("model not listed") << L() << L{dev("V1.3.6000", 0, true, "Morvane P7760FDN")} << QStringList();
-        QTest::newRow("still busy") << L{dev("V1.3.6000", 4)} << L{dev("V1.3.6000", 6)} << QStringList();
+        QTest::newRow("still busy (cooling down, then printing)") << L{dev("V1.3.6000", 7)} << L{dev("V1.3.6000", 4)} << QStringList();
         // clang-format on
     }
     void firmwareNotice()
