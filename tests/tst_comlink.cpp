@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 namespace {
 const int kGetBound = 64 * 1024;
@@ -156,34 +155,29 @@ private slots:
     // exactly four times, wrapping past 255 with none lost to a race.
     void idsFromThreads()
     {
-        const int threads = 4;
-        CvqPtyPeer peers[threads];
         QMap<int, int> seen;
         QMutex seenLock;
         std::atomic<int> failures{0};
-        std::vector<std::unique_ptr<QThread>> workers;
-        for (int i = 0; i < threads; ++i) {
+        CvqPtyPeer peers[4];
+        std::unique_ptr<QThread> workers[4];  // QSerialPort wants a QThread
+        for (int i = 0; i < 4; ++i) {
             QVERIFY(peers[i].start([&](const CvqPeerFrame& req, CvqPtyPeer& p) {
                 QMutexLocker lock(&seenLock);
                 ++seen[req.id];
                 p.send(vqPeerFrame(req.type, req.id, 1, QByteArray()));
             }));
-            const QString port = peers[i].slavePath();
-            workers.emplace_back(QThread::create([port, &failures] {
+            workers[i].reset(QThread::create([port = peers[i].slavePath(), &failures] {
                 CvqComLink link(port);  // created and used on this thread only
                 for (int n = 0; n < 256; ++n)
                     failures += link.open() && link.vqTestLink() ? 0 : 1;
             }));
-            workers.back()->start();
+            workers[i]->start();
         }
-        for (int i = 0; i < threads; ++i) {
-            workers[size_t(i)]->wait();
-            peers[i].stop();
-        }
+        for (auto& w : workers)
+            w->wait();
         QCOMPARE(failures.load(), 0);
         QCOMPARE(seen.size(), 256);
-        for (int count : seen)
-            QCOMPARE(count, threads);
+        QCOMPARE(QSet<int>(seen.begin(), seen.end()), QSet<int>{4});  // each id four times
     }
 
     // Last: the stop signal cannot be lowered again. Once it is raised a

@@ -1,14 +1,18 @@
 // The serial link and its operations against the printer emulator over a
 // real pseudo-terminal: disturbed answers, chunked transfers and command
-// output (one-key print and two printers: tst_onekeyprint; scans:
-// tst_scanjob, tst_scantopc).
+// output; the HTTP operations against its web server on 127.0.0.1, on a
+// worker thread (one-key print and two printers: tst_services; scans:
+// tst_scanjob; statuses, short and late answers: tst_comm).
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <memory>
 
 class TstLinkE2e : public QObject
 {
@@ -37,7 +41,8 @@ class TstLinkE2e : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--quiet"}), qPrintable(mSim.vqError()));
+        QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--http", "127.0.0.1:0", "--quiet"}),
+                 qPrintable(mSim.vqError()));
         mLink.setPortName(mSim.vqPty());
     }
     void cleanupTestCase() { mLink.close(); }
@@ -49,7 +54,43 @@ private slots:
         cmd("file put /tmp/present.txt hello");
     }
 
-    // Disturbed answers (frames among noise: tst_commsg; each operation's
+    // First, while /tmp holds only the file init() puts (a reset keeps files).
+    void httpOperations_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<QString>("expected");  // result|output|the request as the server received it
+        // clang-format off
+        QTest::newRow("command with arguments") << "exe" << "ls -l /tmp" << "1|-rw-r--r-- 1 root root 5 present.txt|/vqexe/ls?-l&/tmp";
+        QTest::newRow("command along") << "exea" << "/usr/local/bin/vqlcd.exe vqwbMain t" << "1||/vqexea/usr/local/bin/vqlcd.exe?vqwbMain&t";
+        QTest::newRow("get: missing") << "get" << "/tmp/absent" << "0||/vqget/tmp/absent";
+        QTest::newRow("empty command") << "exe" << "" << "0||";
+        // clang-format on
+    }
+    void httpOperations()
+    {
+        QFETCH(QString, op);
+        QFETCH(QString, arg);
+        const QString host = mSim.vqHttp();
+        bool result = false;
+        QString output = QStringLiteral("stale");
+        // Worker threads have no event loop of their own: the request brings one.
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            CvqCommOfHttp http(host);
+            QByteArray bytes("stale");
+            result = op == "get" ? http.vqGetFile(arg, bytes)
+                : op == "exe"    ? http.vqExe(arg, output, 5)
+                                 : http.vqExeAlong(arg);
+            if (op != "exe")
+                output = op == "get" ? QString::fromUtf8(bytes) : QString();
+        }));
+        worker->start();
+        worker->wait();
+        const QString request = mSim.vqHistory().join(',').remove(QStringLiteral("http GET "));
+        QTEST(QStringLiteral("%1|%2|%3").arg(result).arg(output, request), "expected");
+    }
+
+    // Disturbed answers (frames among noise: tst_comm; each operation's
     // reading of an answer: tst_comlink): the next exchange is clean.
     void disturbedAnswers_data()
     {
@@ -101,7 +142,7 @@ private slots:
         QTest::newRow("inline") << "exeout inline" << "echo hello" << "1|0|hello\n|0";
         QTest::newRow("through a file, three chunks") << "exeout auto" << "cat /tmp/long.txt" << "1|0|" + QString(3000, 'L') + "|3";
         QTest::newRow("through a file past 64 KiB: 65 chunks, given up") << "exeout file" << "cat /tmp/big.txt" << "0|65";
-        QTest::newRow("a program it does not have") << "exeout auto" << "/sbin/reboot now" << "1|4||0";
+        QTest::newRow("a program it does not have, not run here") << "exeout auto" << "/usr/bin/touch " + mSim.vqHostRoot() + "/ran" << "1|4||0";
         QTest::newRow("through a file whose fetch fails") << "linkfault truncated types=11" << "echo hello" << "0|1";
         // clang-format on
     }
@@ -119,6 +160,7 @@ private slots:
         const bool ok = mLink.vqLinkExe(command, out, mStatus, mErr, 10);
         const QString got = ok ? QStringLiteral("1|%1|%2").arg(int(mStatus)).arg(out) : QStringLiteral("0");
         QTEST(got + "|" + QString::number(serialLog().count(" 11:")), "expected");
+        QVERIFY(!QFileInfo::exists(mSim.vqHostRoot() + "/ran"));
     }
 };
 

@@ -1,8 +1,7 @@
 // The printer emulator where the demo and the Windows tests lean on it: the
 // demo's states and plugging as the library's poll cycle reads them, its
-// refusals, its control port's token, its COM links under Wine, and that
-// nothing it receives runs on this machine.
-#include "vqptypeer.h"
+// refusals and its COM links under Wine (that nothing it receives runs on this
+// machine: tst_link_e2e).
 #include "vqsimonhost.h"
 
 class TstPrinterSim : public QObject
@@ -53,19 +52,6 @@ private slots:
                                                       unsigned(s.peGuZhangSource), pty));
         }
         QTEST(seen.join('|') + '|' + QString::number(all.size()), "seen");
-    }
-
-    // A stranger without this run's token gets one error and is closed; nothing that arrives over the link runs
-    // on this machine.
-    void strangers()
-    {
-        CvqSimClient stranger;
-        QVERIFY(stranger.vqConnect(mSim.vqOutput().section("\ncontrol ", 1).section(' ', 0, 0) + " 0123456789abcdef"));
-        QCOMPARE(stranger.vqCmd("status") << stranger.vqCmd("status").join(""), (QStringList{"err bad token", ""}));
-        const QString touch = "/usr/bin/touch " + mSim.vqHostRoot() + "/must-not-exist";
-        QVERIFY(CvqRawPort(mSim.vqPty()).write(vqPeerFrame(15, 42, 0, touch.toUtf8() + '\0')));
-        QTRY_VERIFY_WITH_TIMEOUT(mSim.vqHistory().contains("serial type=15 id=42 cmd=" + touch), 20000);
-        QVERIFY(!QFileInfo::exists(mSim.vqHostRoot() + "/must-not-exist"));
     }
 
     // Under Wine printer n's serial port is COM<4 + n>: a link in the prefix to its terminal, that name in the

@@ -24,7 +24,6 @@ public:
     ~CvqRawPort();
 
     bool ok() const { return mFd >= 0; }
-    bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
     bool write(const char* data, int size);  // all of them, within 5 s
     // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on error.
     int read(char* data, int size, int timeoutMs);
