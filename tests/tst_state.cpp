@@ -216,6 +216,21 @@ private slots:
         QCOMPARE(vqDisplayName(s), QStringLiteral("P1"));
         QCOMPARE(vqWithoutBrand("morvane P2010DW"), QStringLiteral("morvane P2010DW"));
     }
+    // The product table and the upgrade list are the documented ones: an edit must be deliberate,
+    // and one here (a capability off by one, a row lost) would pass every other test.
+    void productTable()
+    {
+        QStringList rows = vqUpRomProductTypes;
+        for (const CvqProduct& p : vqProducts)
+            rows << QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(p.vidpid.vid + p.vidpid.pid, p.name)
+                        .arg(p.defaultPxg)
+                        .arg(p.vqHasScan)
+                        .arg(p.vqPlatform);
+        QCOMPARE(QString::number(rows.size()) + ' '
+                     + QCryptographicHash::hash(rows.join('\n').toUtf8(), QCryptographicHash::Sha256).toHex().left(16),
+                 QStringLiteral("102 558a0c57be3b4ff2"));
+    }
 };
 
 VQ_TEST_GUILESS_MAIN(TstState)
