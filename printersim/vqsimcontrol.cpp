@@ -186,7 +186,10 @@ QString CvqSimControl::vqPlay(const QString& file)
     auto* session = new CvqSimSession(
         this, [this](const QString& l) { vqPrint(l); }, file, this);
     ++mScenarios;
-    session->drained = [this, session] { session->deleteLater(), --mScenarios; };
+    session->drained = [this, session] {
+        session->deleteLater();
+        --mScenarios;
+    };
     // Fed from the event loop so that the caller's reply comes first.
     QTimer::singleShot(0, session, [session, lines] { session->vqFeed(lines); });
     return QString();

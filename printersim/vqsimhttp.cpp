@@ -40,7 +40,10 @@ CvqSimHttp::CvqSimHttp(CvqSimPrinter* printer) : mPrinter(printer), mServer(new 
         while (QTcpSocket* s = mServer->nextPendingConnection()) {
             mConns.insert(s, Conn());
             connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
-            connect(s, &QTcpSocket::disconnected, this, [this, s] { mConns.remove(s), s->deleteLater(); });
+            connect(s, &QTcpSocket::disconnected, this, [this, s] {
+                mConns.remove(s);
+                s->deleteLater();
+            });
         }
     });
 }
@@ -81,12 +84,16 @@ bool CvqSimHttp::faultTakes(const QByteArray& target, const char* kind)
 void CvqSimHttp::onReadyRead(QTcpSocket* s)
 {
     auto it = mConns.find(s);
-    if (it == mConns.end() || it->answered)
-        return void(s->readAll());
+    if (it == mConns.end() || it->answered) {
+        s->readAll();
+        return;
+    }
     Conn& c = *it;
     // A stalled upload: no more than stallAt bytes of the body are taken.
-    if (c.stallAt >= 0)
-        return void(c.buf += s->read(qMax<qint64>(0, c.stallAt - c.buf.size())));
+    if (c.stallAt >= 0) {
+        c.buf += s->read(qMax<qint64>(0, c.stallAt - c.buf.size()));
+        return;
+    }
     c.buf += s->readAll();
     const int end = c.buf.indexOf("\r\n\r\n");
     if (c.length < 0 && end < 0)
@@ -95,7 +102,9 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         // The request line and the headers we use.
         const QList<QByteArray> lines = c.buf.left(end).split('\n');
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-        c.method = first.value(0), c.target = first.value(1), c.length = 0;
+        c.method = first.value(0);
+        c.target = first.value(1);
+        c.length = 0;
         for (const QByteArray& line : lines.mid(1)) {
             const int colon = line.indexOf(':');
             const QByteArray key = line.left(colon).trimmed().toLower(), value = line.mid(colon + 1).trimmed();

@@ -329,8 +329,10 @@ void CvqSimPrinter::vqScanTick()
     if (mFs.vqPut(name, slice) != vqsimstatus::Ok)
         return vqStopScan(8);
     // The page is whole after its last part (an open end has no empty end part).
-    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd))
-        return void(++s.part);
+    if (s.parts > 0 && s.part < nparts && !slice.isEmpty() && !(lastStep && s.openEnd)) {
+        ++s.part;
+        return;
+    }
     vqWriteOut(QStringLiteral("scans/%1/%2/%3.%4").arg(mName, s.task, QFileInfo(stem).fileName(), s.fmt), s.pageBytes);
     s.part = 0;
     if (++s.page > s.pages)

@@ -171,8 +171,10 @@ void CvqSimSerial::handle(const CvqSimMsg& req)
         if (!file.isEmpty() && mPrinter->mFs.vqPut(file, out) != vqsimstatus::Ok) {
             common(w, vqsimstatus::NoSpace, path);
             w.vqU8(0).vqStr(QString());
-        } else if (w.vqU8(r.status).vqStr(r.err).vqStr(path), req.type == 15) {
-            file.isEmpty() ? w.vqU8(0).vqStr(r.output) : w.vqU8(1).vqStr(file);
+        } else {
+            w.vqU8(r.status).vqStr(r.err).vqStr(path);
+            if (req.type == 15)
+                file.isEmpty() ? w.vqU8(0).vqStr(r.output) : w.vqU8(1).vqStr(file);
         }
         break;
     }
