@@ -158,10 +158,10 @@ close_monitor "$build/bin/monitor_allon"
 "$build/bin/printersim" --send "$ctl" quit >/dev/null 2>&1 || true
 wait_for 10 bash -c "! kill -0 $sim_pid 2>/dev/null" || true
 
-# The Windows program under Wine: the build this machine's Wine runs (tests/wine/arch.sh), and
+# The Windows program under Wine: the build this machine's Wine runs (scripts/wine-arch.sh), and
 # the first page of its setup in each language. Built here when its cross Qt is at hand (made,
 # or in the prebuilt archive); an hour-long Qt build is left to the test command.
-arch=$(tests/wine/arch.sh)
+arch=$(scripts/wine-arch.sh)
 if [ "$arch" = i686 ]; then
   win=${VQ_BUILD_WIN:-$src/build-win} warch=win32
 else
@@ -177,14 +177,14 @@ if [ "${VQ_DEMO_SKIP_BUILD:-0}" != 1 ]; then
 fi
 if [ -x "$win/bin/monitor.exe" ]; then
   mkdir -p "$win/wine-demo" && echo $warch >"$win/wine-demo/arch"
-  tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-no-printer.png" "$win/bin/monitor.exe" ||
+  scripts/wine-screenshot.sh "$win/wine-demo" "$shots/windows-no-printer.png" "$win/bin/monitor.exe" ||
     echo "demo: no screenshot of the Windows program" >&2
   # On the emulated printers: idle, a jam in tray 1 with the cover open, two printers, and a page.
   VQ_BUILD_DIR=$build VQ_MONITOR_ALLON=$win/bin/monitor_allon.exe \
     tests/wine/simmonitor.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots" ||
     echo "demo: the Windows program on the emulated printers failed" >&2
   for lang in zh:2052 en:1033 ru:1049; do
-    tests/wine/screenshot.sh "$win/wine-demo" "$shots/windows-setup-${lang%%:*}.png" "$win"/vqmonitor-*setup.exe \
+    scripts/wine-screenshot.sh "$win/wine-demo" "$shots/windows-setup-${lang%%:*}.png" "$win"/vqmonitor-*setup.exe \
       "/LANG=${lang#*:}" || echo "demo: no screenshot of the setup" >&2
   done
 fi

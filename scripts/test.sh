@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/format.sh --check || { echo "test: the files above are not formatted: run scripts/format.sh" >&2; exit 1; }
 # Which Windows build runs under Wine here, decided once for the whole run.
-VQ_WIN_TEST_ARCH=$(tests/wine/arch.sh)
-echo "test: Windows tests: $(tests/wine/arch.sh --why)"
+VQ_WIN_TEST_ARCH=$(scripts/wine-arch.sh)
+echo "test: Windows tests: $(scripts/wine-arch.sh --why)"
 export VQ_WIN_TEST_ARCH
 # The cross Qt of each Windows build the run makes: from the prebuilt archive in ../shared/cache/
 # when it matches, else built (about 50 minutes on two cores, once per machine).

@@ -39,7 +39,7 @@ if(WIN32)
 endif()
 
 # The registry probe is built for both architectures and runs in the one this machine runs
-# (tests/wine/arch.sh).
+# (scripts/wine-arch.sh).
 foreach(arch i686 x86_64)
   find_program(VQ_MINGW_CXX_${arch} ${arch}-w64-mingw32-g++)
   if(VQ_MINGW_CXX_${arch})

@@ -17,7 +17,7 @@ makensis -V1 -DARCH=$nsis_arch -DVERSION="$version" -DEXE="$other" -DOUT="$setup
 # A fresh prefix of the build's architecture for each run.
 st=$state/installer
 rm -rf "$st" && mkdir -p "$st" && echo "$arch" >"$st/arch"
-w() { "$here/vqwine.sh" "$st" "$@"; }
+w() { "$here/../../scripts/wine.sh" "$st" "$@"; }
 . "$here/lib.sh"
 dir="$st/prefix/drive_c/Program Files/vqmonitor"
 win='C:\Program Files\vqmonitor'

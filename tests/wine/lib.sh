@@ -1,7 +1,7 @@
 # Sourced by the Wine test scripts.
 
 # vq_xvfb <state dir>: an Xvfb of its own for Wine's windows (no TCP); sets xvfb_pid and
-# VQ_WINE_DISPLAY (vqwine.sh draws there); returns 1 when it does not start.
+# VQ_WINE_DISPLAY (scripts/wine.sh draws there); returns 1 when it does not start.
 vq_xvfb() {
   local fifo=$1/displayfd n
   rm -f "$fifo" && mkfifo "$fifo"

@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 state=$1 exe=$2
 . "$here/lib.sh"
 unset QT_QPA_PLATFORM  # the program carries only the windows platform; Wine without a display serves it
-run() { "$here/vqwine.sh" "$state" "$exe" "$@" >/dev/null 2>"$state/monitor.err"; }
+run() { "$here/../../scripts/wine.sh" "$state" "$exe" "$@" >/dev/null 2>"$state/monitor.err"; }
 expect() {  # expect <exit code> <verb...>
   run "${@:2}"; local rc=$?
   [ "$rc" -eq "$1" ] && ok "${*:2} -> $rc" || bad "${*:2} -> $rc, want $1"

@@ -13,7 +13,7 @@ trap 'rm -f "$report"' EXIT
 export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/wqy}
 # The emulator-driven tests start the Linux build's emulator (windows.sh sets VQ_BUILD_DIR).
 [ -n "${VQ_BUILD_DIR:-}" ] && export VQ_SIM_BIN=${VQ_SIM_BIN:-$(cd "$VQ_BUILD_DIR" && pwd)/bin/printersim}
-"$here/vqwine.sh" "$state" "$exe" "$@" -o "Z:${report//\//\\},txt"
+"$here/../../scripts/wine.sh" "$state" "$exe" "$@" -o "Z:${report//\//\\},txt"
 rc=$?
 tr -d '\r' <"$report"
 exit $rc

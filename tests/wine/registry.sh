@@ -11,7 +11,7 @@ classes="HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\$guid"
 # beside another one in a fresh prefix has failed once without a word: tried again.
 reg() {
   for _ in 1 2 3; do
-    out=$("$here/vqwine.sh" "$state" reg add "$@" /f 2>&1) && return 0
+    out=$("$here/../../scripts/wine.sh" "$state" reg add "$@" /f 2>&1) && return 0
     sleep 2
   done
   echo "registry: reg add $* failed 3 times: ${out:-(no output)}" >&2

@@ -14,7 +14,7 @@ state=$1 exe=$2 shots=${3:-}
 sim=$(cd "$repo" && realpath -m "${VQ_BUILD_DIR:-build}")/bin/printersim
 . "$here/lib.sh"
 [ -x "$sim" ] || { bad "no emulator at $sim: build the Linux tree first"; exit 1; }
-w() { "$here/vqwine.sh" "$state" "$@"; }
+w() { "$here/../../scripts/wine.sh" "$state" "$@"; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/vqsimmon.XXXXXX")
 xvfb_pid="" sim_pid="" mon_pid=""
 # Only what this script started, by process id; the prefix's processes before their display

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The Windows program's build and tests, as steps of the Linux build's ctest.
 #   windows.sh build    builds and checks the 32-bit program (the product) and, where the tests
-#                       run its 64-bit twin (arch.sh), that one too
+#                       run its 64-bit twin (scripts/wine-arch.sh), that one too
 #   windows.sh test <Linux build dir>   runs the Windows build's own ctest under this machine's
 #                       Wine, against the emulator of that Linux build; the report also goes to
 #                       windows-tests.log there, which the test command summarises
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
-arch=$("$repo/tests/wine/arch.sh")
+arch=$("$repo/scripts/wine-arch.sh")
 if [ "${1:-}" = build ]; then
   VQ_WIN_ARCH=i686 "$repo/scripts/build-windows.sh"
   [ "$arch" = i686 ] || VQ_WIN_ARCH=x86_64 "$repo/scripts/build-windows.sh"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshot of a Windows program's window under Wine, on an Xvfb of its own.
-#   screenshot.sh <state dir> <out.png> <program.exe> [args...]
+#   wine-screenshot.sh <state dir> <out.png> <program.exe> [args...]
 # monitor.exe is waited for until it answers "isrun" and closed with "exit" afterwards; any
 # other program (the setup) is given a few seconds to draw and then ended with its prefix.
 set -euo pipefail
@@ -11,10 +11,10 @@ mkdir -p "$state"
 xvfb_pid="" prog_pid=""
 # Only what this script started, by process id.
 trap 'for p in $prog_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done' EXIT
-. "$here/lib.sh"
+. "$here/../tests/wine/lib.sh"
 vq_xvfb "$state" || exit 1
 unset QT_QPA_PLATFORM  # the windows platform, drawn on the Xvfb
-w() { "$here/vqwine.sh" "$state" "$@"; }
+w() { "$here/wine.sh" "$state" "$@"; }
 # The prefix first (made on first use), so the wait below is the program's own.
 # The Wine server starts here and keeps this stderr: its dump of objects at its end stays out.
 w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { cat "$state/wine-start.log" >&2; exit 1; }

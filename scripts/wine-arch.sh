@@ -2,7 +2,7 @@
 # Which Windows build the tests run under Wine here: i686 under 32-bit Wine where the kernel runs
 # i386 programs (the product itself), else its x86_64 twin under wine64. Decided by running the
 # i386 loader, never guessed; VQ_WIN_TEST_ARCH=i686|x86_64 chooses by hand.
-#   arch.sh [--why]   prints i686 or x86_64; with --why, a sentence saying which and why
+#   wine-arch.sh [--why]   prints i686 or x86_64; with --why, a sentence saying which and why
 set -uo pipefail
 loader=/lib/ld-linux.so.2
 if [ -n "${VQ_WIN_TEST_ARCH:-}" ]; then
