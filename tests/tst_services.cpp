@@ -102,7 +102,7 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<QString>("setup");  // control lines, " | " between them
-        QTest::addColumn<QString>("log");    // GETs, the lines after the header (progress aside), other requests; %1: the address
+        QTest::addColumn<QString>("log");    // GETs, the log after its header (progress aside), the other requests, the image stored; %1: the address
         const QString go = "3 GETs; need uprom#1 %1; %1 need uprom#2", idle = "romver V1.3.6406",
                       to = QStringLiteral(" | httpfault redirect path=/uprom count=0 to=http://%1:%2/uprom").arg(ip(3)).arg(mPort),
                       sent = "; http POST /uprom; http part Content-Disposition: form-data; name=\"file1\"; filename=\"1.RM\" | "
@@ -147,6 +147,7 @@ private slots:
             QCOMPARE(vqUpRomUpload(ip(2)), !setup.contains("httpfault"));
     }
 
+    // With no port set, the printer's own port 80; its answer ends at the first 0 byte, nothing trimmed.
     void port80()
     {
         QTcpServer server;
@@ -161,12 +162,12 @@ private slots:
             });
         });
         mSeams->upRom = [] { return CvqUpRomConfig(); };
-        // Cut at the first 0 byte, nothing trimmed.
         QCOMPARE(vqUpRomGet(ip(9), "/ajax_get1284", 2000), QStringLiteral(" ab"));
     }
 
-    // The progress window: its bar's maximum first, the value on the next tick, no addresses no
-    // progress; its whole run, one pass then the end (the shipped switch's verb does nothing: tst_singleton).
+    // The progress window. Its bar: the maximum first, the value from the next tick on, back to 0 when
+    // there are no addresses. Its whole run: one pass, then the end (the shipped switch's verb does
+    // nothing: tst_singleton).
     void verbUpRom1()
     {
         int maximum = 100, value = 0;
