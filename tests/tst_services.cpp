@@ -5,10 +5,9 @@
 #include "cvqonekeyprinttrd.h"
 #include "vqmonitorseams.h"
 #include "vqonekeypage.h"
-#include "vqportloop.h"
 #include "vqsimonhost.h"
-#include "vqtestsupport.h"
 
+#include <QPainter>
 #include <QtNetwork>
 #include <QtTest>
 
@@ -26,14 +25,13 @@ class TstOneKeyPrint : public QObject
     QMutex mMutex;
 
     QString ip(int host) const { return mNet + QString::number(host); }
-    void configure(const QString& ifs, int uploadMs = 150000, bool image = true)
+    void configure(int uploadMs)
     {
         CvqUpRomConfig c;
         c.port = mPort;
         c.uploadMs = uploadMs;
-        c.firmwareFixed = mDir.filePath(image ? "fw/1.RM" : "fw/none.RM");
-        const QList<CvqIfAddr> list = vqParseIfList(ifs);
-        c.interfaces = [list] { return list; };
+        c.firmwareFixed = mDir.filePath("1.RM");
+        c.interfaces = [list = vqParseIfList(ip(1) + "/255.255.255.0")] { return list; };
         mSeams->upRom = [c] { return c; };
     }
     QStringList httpHistory() { return mSim.vqHistory().filter(QRegularExpression("^http ")); }
@@ -42,31 +40,22 @@ class TstOneKeyPrint : public QObject
         for (const QString& line : lines)
             VQ_SIM_OK(mSim, line);
     }
-    static QString grays(const QImage& image, const QList<QPoint>& points)
-    {
-        QStringList out;
-        for (const QPoint& p : points)
-            out << QString::number(qGray(image.pixel(p)));
-        return out.join(' ');
-    }
 
 private slots:
     void initTestCase()
     {
         qputenv("VQ_LOOPBACK_ONLY", "1");
+        vqAllowWarnings({"no usable screen picture"});  // the degenerate screen's pass
         auto* rng = QRandomGenerator::global();
         mNet = QStringLiteral("127.%1.%2.").arg(rng->bounded(64, 250)).arg(rng->bounded(1, 250));
-        QVERIFY(QDir(mDir.path()).mkpath("fw") && QDir(mDir.path()).mkpath("out"));
-        QVERIFY2(mSim.vqStartOnHost({"--http", ip(2) + ":0", "--quiet", "--out", mDir.filePath("out")}),
+        QVERIFY2(mSim.vqStartOnHost({"--http", ip(2) + ":0", "--quiet", "--out", mDir.path()}),
                  qPrintable(mSim.vqError()));
         mPort = quint16(mSim.vqHttp().section(':', 1).toUInt());
-        QVERIFY(mPort > 0);
         // A second printer: where the redirect points.
         VQ_SIM_OK(mSim, QStringLiteral("add p2 http=%1:%2").arg(ip(3)).arg(mPort));
-        mImage.resize(300 * 1024);
-        for (int i = 0; i < mImage.size(); ++i)
-            mImage[i] = char(i * 7 + i / 251);
-        QFile f(mDir.filePath("fw/1.RM"));
+        for (int i = 0; i < 300 * 1024; ++i)
+            mImage += char(i * 7 + i / 251);
+        QFile f(mDir.filePath("1.RM"));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mImage) == mImage.size());
     }
 
@@ -93,22 +82,16 @@ private slots:
         if (QByteArray(QTest::currentDataTag()).startsWith("up,"))
             entries[0].flags = QNetworkInterface::IsUp;
         const QStringList list = vqUpRomAddressList(entries);
-        const QSet<QString> distinct(list.begin(), list.end());
-        QTEST(QStringLiteral("%1 %2..%3").arg(distinct.size()).arg(list.value(0), list.value(list.size() - 1)),
-              "expected");
-        QCOMPARE(list.size(), distinct.size());
-        QVERIFY(entries.size() > 1 || !list.contains(entries[0].ip.toString()));
+        QTEST(QStringLiteral("%1 %2..%3").arg(list.size()).arg(list.value(0), list.value(list.size() - 1)), "expected");
     }
 
     void guards()
     {
-        QVERIFY(vqUpRomMayContact(ip(9)));
         QVERIFY(!vqUpRomMayContact("203.0.113.5"));  // the safety net every test sets
-        QVERIFY(!vqUpRomMayContact("::1"));
         QVERIFY(vqParseIfList("127.0.0.1/255.0.0.0,nonsense").isEmpty());
         // Firmware: the installed image first, then the one beside the program, else none.
         QTemporaryDir app;
-        const QString fixed = mDir.filePath("fw/1.RM");
+        const QString fixed = mDir.filePath("1.RM");
         QCOMPARE(vqUpRomFirmwarePath(fixed, app.path()), fixed);
         QCOMPARE(vqUpRomFirmwarePath(mDir.filePath("none"), app.path()), QString());
         QVERIFY(QFile::copy(fixed, app.filePath("1.RM")));
@@ -119,72 +102,52 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<QString>("setup");  // control lines, " | " between them
-        QTest::addColumn<int>("upload");     // 0: none, 1: sent, 2: received whole, 3: stored
-        QTest::addColumn<QString>("log");    // GETs before the POST, the lines after the header (progress aside); %1: the address
-        const QString go = "need uprom#1 %1; %1 need uprom#2", idle = "romver V1.3.6406",
-                      to = QStringLiteral(" | httpfault redirect path=/uprom count=0 to=http://%1:%2/uprom").arg(ip(3)).arg(mPort);
-        QTest::newRow("at the target version") << idle << 3 << "3 GETs; " + go;
+        QTest::addColumn<QString>("log");    // GETs, the log after its header (progress aside), the other requests, the image stored; %1: the address
+        const QString go = "3 GETs; need uprom#1 %1; %1 need uprom#2", idle = "romver V1.3.6406",
+                      to = QStringLiteral(" | httpfault redirect path=/uprom count=0 to=http://%1:%2/uprom").arg(ip(3)).arg(mPort),
+                      sent = "; http POST /uprom; http part Content-Disposition: form-data; name=\"file1\"; filename=\"1.RM\" | "
+                             "Content-Type: application/octet-stream | bytes=307200; the image stored";
+        QTest::newRow("at the target version") << idle << go + sent;
         QTest::newRow("sleeping (pa 1), idle lines in another order")
-            << "activity sleep | " + idle + " | jobstate vqscanjob.vqjobrun: 0\\nvqjob: 1\\nvqmainjob.vqjobrun: 0"
-            << 3 << "3 GETs; " + go;
-        QTest::newRow("redirect of the upload not followed") << idle + to << 2 << "3 GETs; " + go;
-        QTest::newRow("silent server, short time-out") << idle + " | httpfault silence path=/uprom" << 1
-            << "3 GETs; " + go + "; Request timed out!; upload FAILED: \"Operation canceled\"";
-        QTest::newRow("no image: no request") << idle << 0 << "3 GETs; " + go;
-        QTest::newRow("not ours") << "web id MFG:Other;CLS:SCANNER;" << 0 << "1 GETs; not our printer %1";
-        QTest::newRow("no braces") << "web snap pa=0" << 0 << "2 GETs";
-        QTest::newRow("not an object") << "web snap x{\"pa\" 0}y" << 0 << "2 GETs";
-        QTest::newRow("model in the wrong case") << "web type p4120w" << 0 << "2 GETs; not need uprom ProductType %1 \"p4120w\"";
-        QTest::newRow("a model that forges a line") << "web type \"P\\nforged\"" << 0
-            << "2 GETs; not need uprom ProductType %1 \"P\\nforged\"";
-        QTest::newRow("newer") << "romver V1.3.6500" << 0 << "2 GETs; romver already high %1 \"V1.3.6500\"";
-        QTest::newRow("warming up (pa 2)") << "activity warmup | " + idle << 0 << "2 GETs; printer is buzy %1 2";
-        QTest::newRow("print job") << idle + " | jobstate vqmainjob.vqjobrun: 1\\nvqscanjob.vqjobrun: 0" << 0
+            << "activity sleep | " + idle + " | jobstate vqscanjob.vqjobrun: 0\\nvqjob: 1\\nvqmainjob.vqjobrun: 0" << go + sent;
+        QTest::newRow("redirect of the upload not followed") << idle + to << go + sent;
+        QTest::newRow("silent server, short time-out") << idle + " | httpfault silence path=/uprom"
+            << go + "; Request timed out!; upload FAILED: \"Operation canceled\"" + sent;
+        QTest::newRow("not ours") << "web id MFG:Other;CLS:SCANNER;" << "1 GETs; not our printer %1";
+        QTest::newRow("model in the wrong case") << "web type p4120w" << "2 GETs; not need uprom ProductType %1 \"p4120w\"";
+        QTest::newRow("a model that forges a line") << "web type \"P\\nforged\"" << "2 GETs; not need uprom ProductType %1 \"P\\nforged\"";
+        QTest::newRow("newer") << "romver V1.3.6500" << "2 GETs; romver already high %1 \"V1.3.6500\"";
+        QTest::newRow("warming up (pa 2)") << "activity warmup | " + idle << "2 GETs; printer is buzy %1 2";
+        QTest::newRow("print job") << idle + " | jobstate vqmainjob.vqjobrun: 1\\nvqscanjob.vqjobrun: 0"
             << "3 GETs; need uprom#1 %1; %1 equip is buzy";
-        QTest::newRow("scan job") << idle + " | jobstate vqmainjob.vqjobrun: 0\\nvqscanjob.vqjobrun: 1" << 0
+        QTest::newRow("scan job") << idle + " | jobstate vqmainjob.vqjobrun: 0\\nvqscanjob.vqjobrun: 1"
             << "3 GETs; need uprom#1 %1; %1 scanner is buzy";
-        QTest::newRow("100 MB identification") << "httpfault huge path=/ajax_get1284 size=104857600" << 0 << "1 GETs";
+        QTest::newRow("100 MB identification") << "httpfault huge path=/ajax_get1284 size=104857600" << "1 GETs";
         // clang-format on
     }
     void oneAddress()
     {
         QFETCH(QString, setup);
-        QFETCH(int, upload);
         QFETCH(QString, log);
-        // A silent server is waited for briefly only.
-        configure(ip(1) + "/255.255.255.0", setup.contains("silence") ? 1500 : 150000,
-                  !QByteArray(QTest::currentDataTag()).startsWith("no image"));
+        configure(setup.contains("silence") ? 1500 : 150000);  // a silent server is waited for briefly only
         sim(QStringList{"@p1 reset", "@p2 reset", "@p1 history clear", "@p2 history clear"} + setup.split(" | "));
         const int uproms = mSim.vqStatus().value("uprom").toInt();
 
         CvqDebugCapture capture;
         CvqLanUpRomSlaveTrd(3, &mPending, &mMutex).vqRunOneIp(ip(2));
-        QStringList got = capture.take();
-        QCOMPARE(got.takeFirst(),
-                 QStringLiteral("------------------- vqRunOneIp %1 @ 3 -------------------").arg(ip(2)));
-        const QStringList progress = got.filter(QRegularExpression("^upload progress："));
-        const QStringList history = httpHistory();
+        QStringList got = capture.take().filter(QRegularExpression("^(?!upload progress：|-+ vqRunOneIp )"));
+        const QStringList history = httpHistory() + mSim.vqHistory("p2").filter("http ");  // and where a redirect led
         got.prepend(QStringLiteral("%1 GETs").arg(history.filter("http GET").size()));
-        QCOMPARE(got.filter(QRegularExpression("^(?!upload progress：)")).join("; "), log.replace("%1", ip(2)));
-        QCOMPARE(history.filter("http POST").size(), upload ? 1 : 0);
-        QVERIFY2(mSim.vqHistory("p2").filter("http ").isEmpty(), "a redirect was followed");
-        if (upload >= 2) {  // one part, as the printer expects it, carrying the image byte for byte
-            QVERIFY(history.contains("http part Content-Disposition: form-data; name=\"file1\"; filename=\"1.RM\" | "
-                                     "Content-Type: application/octet-stream | bytes="
-                                     + QString::number(mImage.size())));
-            const QString total = progress.value(progress.size() - 1).section(' ', -1);
-            QCOMPARE(progress.value(progress.size() - 1), QStringLiteral("upload progress： %1  /  %1").arg(total));
-        }
-        if (upload == 3) {
-            QCOMPARE(mSim.vqStatus().value("uprom").toInt(), uproms + 1);
-            QCOMPARE(vqReadFile(mDir.filePath(QStringLiteral("out/uprom_p1_%1.RM").arg(uproms + 1, 4, 10, QChar('0')))),
-                     mImage);
-        }
+        got << history.filter(QRegularExpression("^http (?!GET)"));
+        if (vqReadFile(mDir.filePath(QStringLiteral("uprom_p1_%1.RM").arg(uproms + 1, 4, 10, QChar('0')))) == mImage)
+            got << "the image stored";
+        QCOMPARE(got.join("; "), log.replace("%1", ip(2)));
         // The upload says whether the printer took the image: it used to say false whatever happened.
-        if (log.endsWith(" need uprom#2"))
-            QCOMPARE(vqUpRomUpload(ip(2)), upload == 3);
+        if (log.contains(" need uprom#2; http POST"))
+            QCOMPARE(vqUpRomUpload(ip(2)), !setup.contains("httpfault"));
     }
 
+    // With no port set, the printer's own port 80; its answer ends at the first 0 byte, nothing trimmed.
     void port80()
     {
         QTcpServer server;
@@ -194,49 +157,39 @@ private slots:
             QTcpSocket* s = server.nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, s, [s] {
                 s->readAll();
-                s->write(
-                    QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 8\r\nConnection: close\r\n\r\n ab\0cd \n"));
+                s->write(QByteArrayLiteral("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n ab\0cd \n"));
                 s->disconnectFromHost();
             });
         });
         mSeams->upRom = [] { return CvqUpRomConfig(); };
-        // Cut at the first 0 byte, nothing trimmed.
         QCOMPARE(vqUpRomGet(ip(9), "/ajax_get1284", 2000), QStringLiteral(" ab"));
     }
 
-    // The progress bar: its maximum first, the value on the next tick; no addresses, no progress.
-    void tick()
-    {
-        const auto tick = [](int total, int pending, int maximum, int value) {
-            vqUpRomTick(total, pending, maximum, value);
-            return QStringLiteral("%1 %2").arg(maximum).arg(value);
-        };
-        QCOMPARE(tick(253, 245, 100, 0), "253 0");
-        QCOMPARE(tick(253, 200, 253, 0), "253 53");
-        QCOMPARE(tick(0, 0, 100, 7), "100 0");
-    }
-
-    // The progress window's whole run: one pass, then the end (the shipped
-    // switch's verb does nothing: tst_singleton).
+    // The progress window. Its bar: the maximum first, the value from the next tick on, back to 0 when
+    // there are no addresses. Its whole run: one pass, then the end (the shipped switch's verb does
+    // nothing: tst_singleton).
     void verbUpRom1()
     {
+        int maximum = 100, value = 0;
+        QStringList bar;
+        for (const QPoint& totalPending : {QPoint(253, 245), QPoint(253, 200), QPoint(0, 0)}) {
+            vqUpRomTick(totalPending.x(), totalPending.y(), maximum, value);
+            bar << QStringLiteral("%1 %2").arg(maximum).arg(value);
+        }
+        QCOMPARE(bar.join(", "), "253 0, 253 53, 253 0");
         sim({"reset", "history clear"});
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VQ_LOOPBACK_ONLY", "1");
         env.insert("VQ_UPROM_IFACES", ip(1) + "/255.255.255.252");  // its one other host: the printer
         env.insert("VQ_UPROM_PORT", QString::number(mPort));
 #ifdef Q_OS_WIN
-        env.remove("QT_QPA_PLATFORM");  // the Windows program has its own platform only
-#else
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("QT_QPA_PLATFORM");  // the Windows program has its own platform only (ctest sets offscreen)
 #endif
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("VQ_BIN_DIR") + "/monitor_allon", {"uprom1"});
         QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
-        QCOMPARE(httpHistory().filter("http GET /ajax_get1284").size(), 1);
+        const int asked = httpHistory().filter("http GET /ajax_get1284").size();
+        QCOMPARE(QStringLiteral("%1 %2 %3").arg(p.exitStatus()).arg(p.exitCode()).arg(asked), "0 0 1");
     }
 
     // One pass against the emulated printer: what it asks, in order, and how it ends.
@@ -254,7 +207,7 @@ private slots:
         QTest::newRow("no request") << L{} << int(E::NoRequest) << L{has};
         QTest::newRow("refused delete") << L{"key", "refuse del"} << int(E::NotDeleted) << L{has, del, "request left"};
         // The request is consumed, but no blank page is printed.
-        QTest::newRow("no screen picture") << L{"key"} << int(E::NoPage) << L{has, del};
+        QTest::newRow("degenerate screen") << L{"key"} << int(E::NoPage) << L{has, del};
         QTest::newRow("refused upload") << L{"key", "refuse put"} << int(E::NotSent) << L{has, del, put};
         // clang-format on
     }
@@ -263,17 +216,14 @@ private slots:
         QFETCH(QStringList, setup);
         QFETCH(int, end);
         QFETCH(QStringList, asked);
-        sim({"reset"});
         mSim.vqCmd("file rm /tmp/vqonekeyprint.req.txt");  // left by an earlier row, or absent
-        sim(setup + QStringList("history clear"));
+        sim(QStringList("reset") + setup + QStringList("history clear"));
         const int printedBefore = mSim.vqStatus().value("printed").toInt();
         const bool printed = end == int(CvqOneKeyPrintEnd::Started);
-        QImage shot(QTest::currentDataTag() == QByteArray("no screen picture") ? QSize() : QSize(1920, 1080),
-                    QImage::Format_RGB32);
+        QImage shot(end == int(CvqOneKeyPrintEnd::NoPage) ? QSize(1, 100000) : QSize(1920, 1080), QImage::Format_RGB32);
         shot.fill(Qt::black);
         CvqSeamScope<CvqMonitorSeams> seams;  // grabbed elsewhere than on this (the GUI) thread: no picture
         seams->grab = [&] { return QThread::currentThread() == thread() ? shot : QImage(); };
-        CvqWarningGuard warnings;
         // On a worker, as the thread runs it.
         int got = -1, sent = 0;
         std::unique_ptr<QThread> worker(
@@ -282,18 +232,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 30000);
         QCOMPARE(got, end);
         QCOMPARE(sent, int(printed));  // the user's notice
-        VQ_VERIFY_NO_MESSAGES(warnings, "no usable screen picture");
 
         // Each request without its id; of the upload only its first chunk.
-        QStringList seen;
-        for (QString h : mSim.vqHistory())
-            if (!h.contains(QRegularExpression(" offset=[1-9]")))
-                seen << h.remove(QRegularExpression("^serial | id=\\d+| length=\\d+| offset=0"));
+        QStringList seen = mSim.vqHistory().filter(QRegularExpression("^(?!.* offset=[1-9])"));
+        seen.replaceInStrings(QRegularExpression("^serial | id=\\d+| length=\\d+| offset=0"), QString());
         if (mSim.vqCmd("file ls /tmp/vqonekeyprint.req.txt").size() == 2)
             seen << "request left";
         QCOMPARE(seen, asked);
-        if (printed)
-            sim({"wait printed " + QString::number(printedBefore + 1) + " timeout=10000"});
+        sim({QStringLiteral("wait printed %1 timeout=10000").arg(printedBefore + printed)});
         QCOMPARE(mSim.vqStatus().value("printed").toInt(), printedBefore + printed);
     }
 
@@ -303,7 +249,7 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<QList<CvqStateMap>>("cycles");
-        QTest::addColumn<quint32>("start");
+        QTest::addColumn<quint32>("now");  // the tick at the start
         QTest::addColumn<QString>("log");
         const auto on = [](const QString& port, bool connected = true) {
             CvqState s;
@@ -311,20 +257,18 @@ private slots:
             s.vqComName = port;
             return s;
         };
-        const CvqStateMap com3{{"a", on("COM3")}};
         QTest::newRow("one port named twice is still spaced")
             << QList<CvqStateMap>{{{"a", on("COM3")}, {"b", on("COM3")}}} << 0u << "pass COM3@0, wait 900, pass COM3@1000";
         QTest::newRow("no port or not connected: never served, the cycle waits")
             << QList<CvqStateMap>{{{"a", on("")}, {"b", on("COM5", false)}}, {}} << 0u << "wait 1000, wait 1000";
-        QTest::newRow("the tick wraps: no wait") << QList<CvqStateMap>{com3, com3} << 0xFFFFFFF0u
-                                                 << "pass COM3@4294967280, pass COM3@84";
+        QTest::newRow("the tick wraps: no wait")
+            << QList<CvqStateMap>{{{"a", on("COM3")}}, {{"a", on("COM3")}}} << 0xFFFFFFF0u << "pass COM3@4294967280, pass COM3@84";
         // clang-format on
     }
     void loop()
     {
         QFETCH(QList<CvqStateMap>, cycles);
-        QFETCH(quint32, start);
-        quint32 now = start;
+        QFETCH(quint32, now);
         QStringList log;
         int polled = 0;
         CvqSeamScope<CvqMonitorSeams> seams;
@@ -343,54 +287,32 @@ private slots:
         QTEST(log.join(", "), "log");
     }
 
-    // The fitted size, and Qt's pixels to the bit, enlarging or not.
+    // Where the picture sits (a portrait centred both ways, halves truncated), and Qt's pixels to the bit.
     void picture_data()
     {
         // clang-format off
         QTest::addColumn<QSize>("grab");
-        QTest::addColumn<QSize>("fit");
-        QTest::newRow("1920x1080, turned") << QSize(1920, 1080) << QSize(3855, 6854);
-        QTest::newRow("odd portrait") << QSize(37, 53) << QSize(4785, 6854);
-        QTest::newRow("larger than the box: shrunk") << QSize(9000, 5000) << QSize(3808, 6854);
+        QTest::addColumn<QRect>("at");  // on the page
+        QTest::newRow("1920x1080, turned") << QSize(1920, 1080) << QRect(552, 80, 3855, 6854);
+        QTest::newRow("odd portrait") << QSize(37, 53) << QRect(87, 80, 4785, 6854);
+        QTest::newRow("portrait as wide as the box") << QSize(1080, 1200) << QRect(80, 840, 4800, 5333);
+        QTest::newRow("larger than the box: shrunk") << QSize(9000, 5000) << QRect(576, 80, 3808, 6854);
         // clang-format on
     }
     void picture()
     {
         QFETCH(QSize, grab);
+        QFETCH(QRect, at);
         QImage img(grab, QImage::Format_RGB32);
-        QRandomGenerator rng(grab.width());
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x)
-                img.setPixel(x, y, 0xff000000u | (rng.generate() & 0xffffffu));
-        const QImage ours = vqPagePicture(img).convertToFormat(QImage::Format_Grayscale8);
-        QTEST(ours.size(), "fit");
+        QRandomGenerator(grab.width()).fillRange(reinterpret_cast<quint32*>(img.bits()), int(img.sizeInBytes() / 4));
+        const QImage picture = vqPagePicture(img), ours = picture.convertToFormat(QImage::Format_Grayscale8);
+        QCOMPARE(QImage::fromData(vqPagePng(picture, 1), "PNG").copy(at), ours);
         // Qt's own pipeline, as one would write it first.
         QImage gray = img.convertToFormat(QImage::Format_Grayscale8);
         if (gray.height() < gray.width())
             gray = gray.transformed(QTransform().rotate(90), Qt::FastTransformation);
-        QVERIFY(ours
-                == gray.scaled(ours.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                       .convertToFormat(QImage::Format_Grayscale8));
-    }
-
-    // Against a marked picture, not the code's own arithmetic: a portrait screen is
-    // centred both ways (4800 x 5333: 80 px each side, 840 above, 841 below). The
-    // turn of a landscape one is the picture rows' (Qt turns +90 degrees clockwise).
-    void placement()
-    {
-        QImage portrait(1080, 1200, QImage::Format_RGB32);
-        portrait.fill(Qt::black);
-        const QImage page = QImage::fromData(vqPagePng(vqPagePicture(portrait)), "PNG");
-        QCOMPARE(page.size(), QSize(vqPageWidth, vqPageHeight));
-        QCOMPARE(grays(page, {{2480, 839}, {2480, 6173}, {79, 3500}, {4880, 3500}}), "255 255 255 255");
-        QCOMPARE(grays(page, {{2480, 840}, {2480, 6172}, {80, 3500}, {4879, 3500}}), "0 0 0 0");
-    }
-
-    void noPicture()
-    {
-        QCOMPARE(vqPageFit(0, 0), QSize());
-        QVERIFY(vqPagePng(vqPagePicture(QImage())).isEmpty());
-        QVERIFY(vqPagePicture(QImage(1, 100000, QImage::Format_RGB32)).isNull());
+        gray = gray.scaled(ours.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QCOMPARE(gray.convertToFormat(QImage::Format_Grayscale8), ours);
     }
 
     // The real monitor on its own X server: one key press on each of two
@@ -402,9 +324,8 @@ private slots:
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty())
             QSKIP("Xvfb is not installed (scripts/deps.sh installs it)");
-        sim({"reset"});
         mSim.vqCmd("file rm /tmp/vqonekeyprint.req.txt");
-        sim({"add p3", "@p3 unplug serial", "add p4", "@p4 unplug queue"});
+        sim({"reset", "add p3", "@p3 unplug serial", "add p4", "@p4 unplug queue"});
         QProcess x;
         x.start(xvfb, {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-br", "-nolisten", "tcp"});
         QVERIFY(x.waitForStarted(10000));
@@ -419,7 +340,6 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", ":" + display.trimmed());
         env.insert("QT_QPA_PLATFORM", "xcb");
-        env.insert("VQ_SIM_HOST", mSim.vqHostRoot());
         QProcess m;
         m.setProcessEnvironment(env);
         m.start(monitor, {"hide"});
@@ -434,9 +354,8 @@ private slots:
         x.terminate();
         x.waitForFinished(10000);
 
-        QCOMPARE(printed("p1") - before, 1);
-        QCOMPARE(printed("p2"), 1);
-        QCOMPARE(mSim.vqHistory("p3") + mSim.vqHistory("p4"), QStringList());  // never contacted
+        const QStringList rest = mSim.vqHistory("p3") + mSim.vqHistory("p4");  // never contacted
+        QCOMPARE(QStringLiteral("%1 %2 %3").arg(printed("p1") - before).arg(printed("p2")).arg(rest.join('|')), "1 1 ");
         QList<qint64> asked;
         for (const auto& h : mSim.vqHistoryTimed("p1"))
             if (h.second.startsWith("serial type=14 "))
@@ -446,21 +365,12 @@ private slots:
         for (int i = 1; i < asked.size(); ++i)
             QVERIFY2(asked[i] - asked[i - 1] >= 500, qPrintable(QString::number(asked[i] - asked[i - 1])));
 
-        const QByteArray png =
-            vqReadFile(mDir.filePath(QStringLiteral("out/printed_p1_%1.png").arg(before + 1, 4, 10, QChar('0'))));
-        QCOMPARE(png.mid(24, 2), QByteArray("\x08\x00", 2));  // 8-bit depth, gray
-        const QImage page = QImage::fromData(png, "PNG");
-        QCOMPARE(page.size(), QSize(vqPageWidth, vqPageHeight));
-        // The black root window, drawn at (552, 80) in 3855 x 6854, white around it.
-        QCOMPARE(grays(page,
-                       {{551, 80},
-                        {552, 79},
-                        {4407, 6933},
-                        {552, 6934},
-                        {552, 80},
-                        { 4406,
-                          6933 }}),
-                 "255 255 255 255 0 0");
+        // An A4 page at 600 dpi in 8-bit gray: the black root window at (552, 80) in 3855 x 6854, white around it.
+        QImage page(4960, 7014, QImage::Format_Grayscale8);
+        page.fill(Qt::white);
+        QPainter(&page).fillRect(552, 80, 3855, 6854, Qt::black);
+        const QString png = mDir.filePath(QStringLiteral("printed_p1_%1.png").arg(before + 1, 4, 10, QChar('0')));
+        QCOMPARE(QImage::fromData(vqReadFile(png), "PNG"), page);
     }
 #endif
 
@@ -468,7 +378,7 @@ private slots:
     // wait, and an upload the printer stalls, long before its own time-out.
     void stopDuringWaitAndUpload()
     {
-        configure(ip(1) + "/255.255.255.0");
+        configure(150000);
         sim({"reset", "romver V1.3.6406", "httpfault stall path=/uprom size=4096 count=0", "history clear"});
         CvqDebugCapture log;
         CvqLanUpRomTrd trd;
@@ -478,9 +388,8 @@ private slots:
         upload->start();
         QTRY_VERIFY_WITH_TIMEOUT(!httpHistory().filter("http POST /uprom stalled").isEmpty(), 20000);
         vqQuitAll();
-        QVERIFY(trd.wait(5000));  // well before the first pass is due
-        QVERIFY(trd.vqFinished());
-        const bool ended = upload->wait(10000);  // the upload's own time-out is 150 s
+        QVERIFY(trd.wait(5000) && trd.vqFinished());  // well before the first pass is due
+        const bool ended = upload->wait(10000);       // the upload's own time-out is 150 s
         if (!ended)
             (void)upload.release();  // still running: never destroy it
         QVERIFY(ended);
