@@ -2,7 +2,7 @@
 // state, selection, toner blink, fault badges, plain device texts, dragging,
 // tray and tray alert, closing, its service threads; then the status texts,
 // languages, catalogues and the log-file writer. States are fed straight into
-// the slot; the core thread polls an empty host and finds nothing. Built twice:
+// the slot; the core thread polls an empty simulated host. Built twice:
 // the shipped build switches and all on.
 #include "cvqlangmgr.h"
 #include "fvqmain.h"
@@ -44,13 +44,12 @@ const QString kB = QStringLiteral("USB\\VID_1A2B&PID_0106\\QV0002");
 const QString kC = QStringLiteral("USB\\VID_1A2B&PID_0109\\QV0003");
 
 // Samples each catalogue must translate exactly: context and Chinese source.
-const char* const kSamples[][2] = {{"Device Status", "正在预热.."},
-                                   {"Error Code", "纸盒1卡纸"},
-                                   {"FvqMain", "连接状态:"},
-                                   {"FvqMain", "已连接 "},
-                                   {"FvqMain", "打印机存在重要固件升级"}};
+// clang-format off
+const char* const kSamples[][2] = {
+    {"Device Status", "正在预热.."}, {"Error Code", "纸盒1卡纸"}, {"FvqMain", "连接状态:"}, {"FvqMain", "已连接 "},
+    {"FvqMain", "打印机存在重要固件升级"}};
+// clang-format on
 
-QDateTime at(const QString& stamp) { return QDateTime::fromString(stamp, "yyyy-MM-dd hh:mm:ss"); }
 }
 
 class TstWindow : public QObject
@@ -471,7 +470,7 @@ private slots:
             QVERIFY(CvqSimTree::vqWriteFileAtomic(root, "x"));
         CvqWarningGuard warnings;
         for (const QString& m : messages)
-            vqWriteLogAt(m.mid(20), at(m.left(19)), root);
+            vqWriteLogAt(m.mid(20), QDateTime::fromString(m.left(19), "yyyy-MM-dd hh:mm:ss"), root);
         QStringList files;
         for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
             const QString text = QString::fromUtf8(vqReadFile(it.next())).replace("\r\n", "\n");  // Windows: text mode
