@@ -31,15 +31,15 @@ AREAS = [
     (r"printerlink/vqcom(msg|link)", r"^(tst_com|tst_link_e2e|fuzz_(msgframe|linkrecv|linkops)_replay)"),
     (r"printerlink/vqcomm\.", r"^(tst_com|tst_link_e2e|fuzz_(linkops|jobstate)_replay)"),
     (r"printerlink/vqscan", r"^(tst_scan|fuzz_(jobstate|scanreq)_replay)"),
-    (r"printerlink/vqlog", r"^(tst_texts|tst_host)"),
+    (r"printerlink/vqlog", r"^(tst_window|tst_host)"),
     (r"printerlink/host/(vqhost_linux|vqlinuxusb|vqcups)", r"^tst_linuxhost"),
     (r"printerlink/host/", r"^(tst_host|tst_window|tst_linuxhost|fuzz_(simtree|registry)_replay)"),
     (r"printerlink/", r"^(tst_state|tst_host|tst_window|fuzz_idtext_replay)"),
     (r"monitor/(qvqsingleton|main)", r"^(tst_singleton|fuzz_instance_replay)"),
     (r"monitor/(vqlanaddr|cvqlanuprom|fvquprom)", r"^(tst_services|tst_window|fuzz_lananswers_replay)"),
-    (r"monitor/(vqonekey|cvqonekey|vqportloop|vqswitches)", r"^(tst_services|tst_switches)"),
+    (r"monitor/(vqonekey|cvqonekey|vqportloop|vqswitches)", r"^(tst_services|tst_window)"),
     (r"monitor/cvqscantopc", r"^(tst_scanjob|fuzz_scanreq_replay)"),
-    (r"monitor/", r"^(tst_texts|tst_window|tst_singleton)"),
+    (r"monitor/", r"^(tst_window|tst_singleton)"),
 ]
 
 FLIPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==", "&&": "||", "||": "&&"}

@@ -3,6 +3,3 @@
 vq_add_test(tst_services tst_services.cpp LIBS monitorcore vqsimclient Qt5::Network)
 add_dependencies(tst_services printersim monitor monitor_allon)
 set_tests_properties(tst_services PROPERTIES TIMEOUT 600)
-# The window's service threads, with the shipped switches and with every switch on.
-vq_add_test(tst_switches tst_switches.cpp LIBS monitorcore)
-vq_add_test(tst_switches_allon tst_switches.cpp LIBS monitorcore_allon)
