@@ -80,18 +80,6 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
     return done(ok, e, &mError) && addRecord(rec);
 }
 
-bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial)
-{
-    const QString iface =
-        QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(port.section('-', 0, 0), port).arg(interfaceNumber);
-    return addRecord(QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n"
-                                    "A: bInterfaceClass=02\nA: bInterfaceNumber=%4\n\n"
-                                    "P: %1/tty/%2\nN: %2\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/%2\n"
-                                    "E: ID_SERIAL_SHORT=%3\n")
-                         .arg(iface, tty, serial)
-                         .arg(interfaceNumber, 2, 16, QChar('0')));
-}
-
 void CvqMockUsb::uevent(const QString& syspath, const char* action)
 {
     umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
@@ -106,10 +94,10 @@ void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
     g_free(root);
 }
 
-void CvqMockUsb::setReply(const QString& devnode, const QByteArray& reply)
+void CvqMockUsb::setReply(const QString& port, const QByteArray& reply)
 {
     QMutexLocker lock(&mMutex);
-    mReplies[devnode] = reply.left(1024);
+    mReplies[mNodes.value(port)] = reply.left(1024);
 }
 
 bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)

@@ -24,9 +24,6 @@ public:
     // reply set; anything else stalls, as does an empty reply.
     bool addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
                     int alternateSetting, Node node);
-    // A CDC-ACM serial port on an interface of the device at that port, its USB serial
-    // number as udev reports it.
-    bool addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial);
     // Any further devices in umockdev's text form; paths below /devices/usbN.
     bool addRecord(const QString& record);
     // Announces a device (its path under /sys) as udev would, e.g. "add" or "remove".
@@ -34,8 +31,8 @@ public:
     // Takes a device and what lies below it out of the testbed, announcing nothing;
     // its node under /dev too when named (umockdev leaves a serial port's behind).
     void remove(const QString& syspath, const QString& devnode = QString());
-    void setReply(const QString& devnode, const QByteArray& reply);
-    QString nodeOf(const QString& port, Node) const { return mNodes.value(port); }
+    // What the node of the printer at that port answers.
+    void setReply(const QString& port, const QByteArray& reply);
 
     // Called on umockdev's thread.
     bool handle(const QString& devnode, unsigned long request, void* client);
