@@ -51,9 +51,9 @@ bool CvqMockUsb::addRecord(const QString& record)
 }
 
 bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
-                            int alternateSetting, Node node)
+                            int alternateSetting, Node node, const QByteArray& reply)
 {
-    const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mNodes.size();
+    const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mDevices++;
     const QString usbfs = QString::asprintf("/dev/bus/usb/%03d/%03d", bus, devnum);
     const QString lp = QString::asprintf("/dev/usb/lp%d", devnum);
     const QString iface = QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(bus).arg(port).arg(interfaceNumber);
@@ -67,10 +67,10 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
         rec += QStringLiteral("\nP: %1/usbmisc/%2\nN: %3\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=%4\n")
                    .arg(iface, lp.section('/', -1), lp.mid(5), lp);
     const QString devnode = node == Usbfs ? usbfs : node == Usblp ? lp : QString();
-    mNodes.insert(port, devnode);
-    mIndex.insert(devnode, interfaceNumber << 8 | alternateSetting);
     if (devnode.isEmpty())
         return addRecord(rec);
+    QMutexLocker lock(&mMutex);
+    mAnswers.insert(devnode, {interfaceNumber << 8 | alternateSetting, reply.left(1024)});
     // The handler goes in before the node exists.
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
@@ -94,18 +94,12 @@ void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
     g_free(root);
 }
 
-void CvqMockUsb::setReply(const QString& port, const QByteArray& reply)
-{
-    QMutexLocker lock(&mMutex);
-    mReplies[mNodes.value(port)] = reply.left(1024);
-}
-
 bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
 {
     auto* client = static_cast<UMockdevIoctlClient*>(c);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     QMutexLocker lock(&mMutex);
-    const QByteArray reply = mReplies.value(devnode);
+    const QByteArray reply = mAnswers.value(devnode).second;
     GError* e = nullptr;
     UMockdevIoctlData *d = nullptr, *buf = nullptr;
     int n = -1;  // a stalled request fails with EPIPE
@@ -113,7 +107,7 @@ bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
         && (d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), &e))) {
         const auto* ctrl = reinterpret_cast<const usbdevfs_ctrltransfer*>(d->data);
         if (ctrl->bRequestType == 0xA1 && ctrl->bRequest == 0 && ctrl->wValue == 0
-            && ctrl->wIndex == mIndex.value(devnode) && ctrl->wLength == 1024
+            && ctrl->wIndex == mAnswers.value(devnode).first && ctrl->wLength == 1024
             && (buf = umockdev_ioctl_data_resolve(d, G_STRUCT_OFFSET(usbdevfs_ctrltransfer, data), 1024, &e)))
             n = reply.size();  // usbfs answers the length
     } else if (request == kUsblpGetDeviceId && !reply.isEmpty()) {

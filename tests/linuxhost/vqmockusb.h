@@ -20,10 +20,10 @@ public:
     QString error() const { return mError; }
 
     // A device at a port (e.g. "1-1") with one printer interface. Its node answers
-    // GET_DEVICE_ID of that interface and setting for a 1024-byte buffer, with the
-    // reply set; anything else stalls, as does an empty reply.
+    // GET_DEVICE_ID of that interface and setting for a 1024-byte buffer with the
+    // reply; anything else stalls, as does an empty reply.
     bool addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
-                    int alternateSetting, Node node);
+                    int alternateSetting, Node node, const QByteArray& reply = QByteArray());
     // Any further devices in umockdev's text form; paths below /devices/usbN.
     bool addRecord(const QString& record);
     // Announces a device (its path under /sys) as udev would, e.g. "add" or "remove".
@@ -31,8 +31,6 @@ public:
     // Takes a device and what lies below it out of the testbed, announcing nothing;
     // its node under /dev too when named (umockdev leaves a serial port's behind).
     void remove(const QString& syspath, const QString& devnode = QString());
-    // What the node of the printer at that port answers.
-    void setReply(const QString& port, const QByteArray& reply);
 
     // Called on umockdev's thread.
     bool handle(const QString& devnode, unsigned long request, void* client);
@@ -40,8 +38,7 @@ public:
 private:
     _UMockdevTestbed* mBed = nullptr;
     QString mError;
-    QMap<QString, QString> mNodes;  // port -> /dev path
+    int mDevices = 0;
     QMutex mMutex;
-    QMap<QString, QByteArray> mReplies;
-    QMap<QString, int> mIndex;  // usbfs node -> the wIndex of its printer interface
+    QMap<QString, QPair<int, QByteArray>> mAnswers;  // node -> the wIndex of its printer interface, the reply
 };
