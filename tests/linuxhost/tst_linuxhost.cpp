@@ -20,9 +20,7 @@ const QString kOfficeUri = QStringLiteral("usb://Morvane/P4120W?serial=QV0001&in
 
 QByteArray idText(int product, const QString& sn)
 {
-    CvqStsFields sts;
-    sts.crumT = quint16(1000 + 100 * product);
-    return vqMakeDeviceId(vqProducts.at(product).name, QStringLiteral("V1.3.6500"), sn, sts);
+    return vqMakeDeviceId(vqProducts.at(product).name, QStringLiteral("V1.3.6500"), sn, CvqStsFields());
 }
 
 // Runs a CUPS command line tool against the private scheduler; its output.
@@ -125,15 +123,13 @@ private slots:
 
     void showQueue()
     {
-        // The opener on PATH records the page it is asked to open.
+        // The opener first on PATH records the page it is asked to open.
         QTemporaryDir bin;
         const QString opener = bin.filePath("xdg-open");
         QVERIFY(CvqSimTree::vqWriteFileAtomic(opener, "#!/bin/sh\necho \"$*\" >> \"$0.log\"\n")
                 && QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner));
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + qgetenv("PATH"));
         vqShowPrinterQueue("a b#c");
-        qputenv("PATH", path);
         // The scheduler listens on a local socket only: its pages are on the loopback name.
         QTRY_COMPARE_WITH_TIMEOUT(vqReadFile(opener + ".log"), QByteArray("http://localhost:631/printers/a%20b%23c\n"),
                                   10000);
@@ -186,7 +182,7 @@ private slots:
         if (change == "plug" || change == "unplug port")
             mUsb.uevent(sys, change == "plug" ? "add" : "remove");
         if (change == "unplug port")
-            mUsb.remove(sys, "ttyACM0");
+            mUsb.remove(sys);
         if (change.endsWith(" queue"))
             cups("lpadmin",
                  change == "remove queue" ? QStringList{"-x", "Office"}

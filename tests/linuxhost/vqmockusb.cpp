@@ -6,8 +6,6 @@
 #include <umockdev.h>
 #pragma pop_macro("signals")
 
-#include <QFile>
-
 #include <cerrno>
 #include <cstring>
 #include <linux/usbdevice_fs.h>
@@ -85,14 +83,7 @@ void CvqMockUsb::uevent(const QString& syspath, const char* action)
     umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
 }
 
-void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
-{
-    umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
-    gchar* root = umockdev_testbed_get_root_dir(mBed);
-    if (!devnode.isEmpty())
-        QFile::remove(QString::fromUtf8(root) + QStringLiteral("/dev/") + devnode);
-    g_free(root);
-}
+void CvqMockUsb::remove(const QString& syspath) { umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData()); }
 
 bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
 {

@@ -28,9 +28,8 @@ public:
     bool addRecord(const QString& record);
     // Announces a device (its path under /sys) as udev would, e.g. "add" or "remove".
     void uevent(const QString& syspath, const char* action);
-    // Takes a device and what lies below it out of the testbed, announcing nothing;
-    // its node under /dev too when named (umockdev leaves a serial port's behind).
-    void remove(const QString& syspath, const QString& devnode = QString());
+    // Takes a device and what lies below it out of the testbed, announcing nothing.
+    void remove(const QString& syspath);
 
     // Called on umockdev's thread.
     bool handle(const QString& devnode, unsigned long request, void* client);
