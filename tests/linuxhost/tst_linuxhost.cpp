@@ -5,7 +5,6 @@
 #include "vqmockusb.h"
 #include "vqtestsupport.h"
 
-#include <optional>
 #include <QProcess>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -21,9 +20,7 @@ const QString kOfficeUri = QStringLiteral("usb://Morvane/P4120W?serial=QV0001&in
 
 QByteArray idText(int product, const QString& sn)
 {
-    CvqStsFields sts;
-    sts.crumT = quint16(1000 + 100 * product);
-    return vqMakeDeviceId(vqProducts.at(product).name, QStringLiteral("V1.3.6500"), sn, sts);
+    return vqMakeDeviceId(vqProducts.at(product).name, QStringLiteral("V1.3.6500"), sn, CvqStsFields());
 }
 
 // Runs a CUPS command line tool against the private scheduler; its output.
@@ -47,27 +44,29 @@ private slots:
     {
         QVERIFY2(mUsb.error().isEmpty(), qPrintable(mUsb.error()));
         QVERIFY2(qEnvironmentVariableIsSet("CUPS_SERVER"), "no private scheduler: run through with_cupsd.sh");
-        QVERIFY2(!qEnvironmentVariableIsSet("VQ_SIM_HOST"), "the simulated host would answer instead");
         // The first printer's serial port sits on an interface of another class, as a mouse's would.
-        QVERIFY2(mUsb.addPrinter("1-1", 0x1a2b, 0x0101, "QV0001", 2, 1, CvqMockUsb::Usbfs)
-                     && mUsb.addPrinter("1-2", 0x1a2b, 0x0106, "QV0002", 0, 0, CvqMockUsb::Usblp)
+        QVERIFY2(mUsb.addPrinter("1-1", 0x1a2b, 0x0101, "QV0001", 2, 1, CvqMockUsb::Usbfs, idText(0, "QV0001"))
+                     && mUsb.addPrinter("1-2", 0x1a2b, 0x0106, "QV0002", 0, 0, CvqMockUsb::Usblp, idText(1, "QV0002"))
                      && mUsb.addPrinter("1-3", 0x1a2b, 0x0107, "QV0003", 0, 0, CvqMockUsb::Usbfs)
                      && mUsb.addPrinter("1-4", 0x1a2b, 0x0108, "QV0004", 0, 0, CvqMockUsb::NoNode)
                      && mUsb.addPrinter("2-1", 0x04f9, 0x0042, QString(), 0, 0, CvqMockUsb::Usbfs)
-                     && mUsb.addSerialPort("1-1", 0, "ttyACM0", "QV0001"),
+                     && mUsb.addRecord("P: /devices/usb1/1-1/1-1:1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
+                                       "E: DRIVER=cdc_acm\nA: bInterfaceClass=02\nA: bInterfaceNumber=00\n\n"
+                                       "P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM0\nN: ttyACM0\nE: SUBSYSTEM=tty\n"
+                                       "E: DEVNAME=/dev/ttyACM0\nE: ID_SERIAL_SHORT=QV0001\n"),
                  qPrintable(mUsb.error()));
-        mUsb.setReply(mUsb.nodeOf("1-1", CvqMockUsb::Usbfs), idText(0, "QV0001"));
-        mUsb.setReply(mUsb.nodeOf("1-2", CvqMockUsb::Usblp), idText(1, "QV0002"));
-        // Queues by the usb backend's URIs: with and without interface=, one whose printer
-        // is absent, and one for the first printer's serial number but another interface
-        // (named to come first, so a match on serial alone would win).
+        // Queues by the usb backend's URIs: with interface=, without it and percent-encoded, one whose printer is
+        // absent; named to come first, so that a match on serial alone, on a bad interface or on another scheme
+        // would win, one for the first printer's serial number but another interface, and two for the second's.
         const QStringList queues{"Office", kOfficeUri,
-                                 "Second", "usb://Morvane/P7760FDN?serial=qv0002",
+                                 "Second", "usb://Morvane%20Inc/P%207760?serial=qv%30002",
                                  "Absent", "usb://Morvane/P4120W?serial=QV9999",
-                                 "Early",  "usb://Morvane/P4120W?serial=QV0001"};
+                                 "Early",  "usb://Morvane/P4120W?serial=QV0001",
+                                 "Bad",    "usb://Morvane/P7760FDN?serial=QV0002&interface=x",
+                                 "Net",    "ipp://localhost/printers/x?serial=QV0002"};
         for (int i = 0; i < queues.size(); i += 2)
             cups("lpadmin", {"-p", queues[i], "-v", queues[i + 1], "-E"});
-        QCOMPARE(cups("lpstat", {"-v"}).count(QStringLiteral("usb://")), queues.size() / 2);
+        QCOMPARE(cups("lpstat", {"-v"}).count(QStringLiteral("://")), queues.size() / 2);
     }
 
     void read_data()
@@ -93,33 +92,12 @@ private slots:
     {
         QFETCH(QString, id);
         // A host watching udev looks the id up in its list; one without looks at that port.
-        auto read = [&](CvqHost&& host) {
+        for (const int sources : {int(CvqLinuxHost::Udev), int(CvqLinuxHost::NoSource)}) {
+            CvqLinuxHost host(sources);
             QByteArray reply;
             const int result = host.vqReadIeee1284(id, &reply);
-            return QString::number(result) + ' ' + vqIdTextFromReply(reply);
-        };
-        QTEST(read(CvqLinuxHost()), "outcome");
-        QTEST(read(CvqLinuxHost(CvqLinuxHost::NoSource)), "outcome");
-    }
-
-    void usbUri_data()
-    {
-        QTest::addColumn<QString>("uri");
-        QTest::addColumn<QString>("target");  // serial/interface, "-" not a usb queue
-        // The queues above parse the plain forms.
-        // clang-format off
-        QTest::newRow("encoded") << "usb://Morvane%20Inc/P%204120?serial=Q%2FV" << "Q/V/0";
-        QTest::newRow("no serial") << "usb://Morvane/P4120W" << "/0";
-        QTest::newRow("network") << "ipp://localhost/printers/x?serial=QV0001" << "-";
-        QTest::newRow("bad interface") << "usb://Morvane/P4120W?serial=QV0001&interface=x" << "-";
-        QTest::newRow("not a URI") << "usb:" << "-";
-        // clang-format on
-    }
-    void usbUri()
-    {
-        QFETCH(QString, uri);
-        CvqUsbQueueTarget t;
-        QTEST(vqcups::parseUsbUri(uri, &t) ? t.serial + '/' + QString::number(t.interfaceNumber) : "-", "target");
+            QTEST(QString::number(result) + ' ' + vqIdTextFromReply(reply), "outcome");
+        }
     }
 
     void jobs()
@@ -130,55 +108,38 @@ private slots:
         auto monitor = [](const char* queue) {
             return QProcess::execute(qEnvironmentVariable("VQ_BIN_DIR") + "/monitor", {"hasjob", queue});
         };
-        QCOMPARE(vqHost().vqQueueHasJobs("Office"), 0);
+        QList<int> seen{vqHost().vqQueueHasJobs("Office")};
         const QString held = hold(), second = hold();
-        QVERIFY2(held.startsWith("Office-"), qPrintable(held));
-        QCOMPARE(QList<int>({vqHost().vqQueueHasJobs("Office"), monitor("Office")}), QList<int>({1, 1}));
+        seen << vqHost().vqQueueHasJobs("Office") << monitor("Office");
         cups("cancel", {held});
-        QCOMPARE(vqHost().vqQueueHasJobs("Office"), 1);
+        seen << vqHost().vqQueueHasJobs("Office");
         cups("cancel", {second});
         // Cancelled jobs stay in the history; unknown or bad names are no queue.
-        QList<int> after{monitor("Office"), monitor("Nope")};
+        seen << monitor("Office") << monitor("Nope");
         for (const char* q : {"Office", "Absent", "Nope", "../printers/Office", ""})
-            after << vqHost().vqQueueHasJobs(q);
-        QCOMPARE(after, QList<int>({0, 0, 0, 0, -1, -1, -1}));
+            seen << vqHost().vqQueueHasJobs(q);
+        QCOMPARE(seen, QList<int>({0, 1, 1, 1, 0, 0, 0, 0, -1, -1, -1}));
     }
 
     void showQueue()
     {
-        // The opener on PATH records the pages it is asked to open.
+        // The opener first on PATH records the page it is asked to open.
         QTemporaryDir bin;
         const QString opener = bin.filePath("xdg-open");
         QVERIFY(CvqSimTree::vqWriteFileAtomic(opener, "#!/bin/sh\necho \"$*\" >> \"$0.log\"\n")
                 && QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner));
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
-        vqShowPrinterQueue("Office");
+        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + qgetenv("PATH"));
         vqShowPrinterQueue("a b#c");
-        qputenv("PATH", path);
         // The scheduler listens on a local socket only: its pages are on the loopback name.
-        auto opened = [&] {
-            QStringList lines = QString::fromUtf8(vqReadFile(opener + ".log")).split('\n', Qt::SkipEmptyParts);
-            return lines.sort(), lines;
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(
-            opened(), (QStringList{"http://localhost:631/printers/Office", "http://localhost:631/printers/a%20b%23c"}),
-            10000);
+        QTRY_COMPARE_WITH_TIMEOUT(vqReadFile(opener + ".log"), QByteArray("http://localhost:631/printers/a%20b%23c\n"),
+                                  10000);
     }
 
     void pollCycleMatchesSimulatedHost()
     {
-        QStringList ids;
-        QCOMPARE(vqHost().vqListUsbPrinters(&ids), CvqHost::EnumOk);
-        QCOMPARE(ids,
-                 (QStringList{kA, kB, kStall, kNoNode,
-                              "USB\\VID_04F9&PID_0042&MI_00\\2-1"}));  // the cycle drops another vendor's
         // Each printer's own queue is left to the comparison below.
         QCOMPARE(vqGetUsbPrinterQueues({kA.toLower()}), (QMap<QString, QString>{{kA.toLower(), "Office"}}));
-        QVERIFY(vqGetUsbPrinterQueues({}).isEmpty());
         const QMap<QString, CvqState> onLinux = vqPollCycle();
-        QCOMPARE(onLinux.keys(), (QStringList{kA, kB, kStall, kNoNode}));
-        QCOMPARE(onLinux.value(kA).vqComName, QStringLiteral("ttyACM0"));  // connected, so given its port
         // The simulated host fed the same identification texts, queues and serial port.
         CvqTempSimHost sim;
         CvqSimTree& t = sim.tree();
@@ -189,10 +150,9 @@ private slots:
         QCOMPARE(vqPollCycle(), onLinux);
     }
 
-    // Last: it changes the testbed. Steps in order, each on a fresh host after one cycle:
-    // what the next cycle shows of kA, the printer plugged with an announcement and the one
-    // plugged without (connected, listed or absent), kA's serial port, and which lists it
-    // read again (usb, serial ports, queues) rather than answered from what the host held.
+    // Last: it changes the testbed. Steps in order, each on a fresh host after one cycle: what the next cycle shows
+    // of kA and of the printers plugged with an announcement and without (connected, listed or absent), kA's
+    // serial port, and which lists it read again (usb, serial ports, queues) rather than answered from what it held.
     void changesSeen_data()
     {
         QTest::addColumn<QString>("change");
@@ -200,37 +160,29 @@ private slots:
         // clang-format off
         QTest::newRow("nothing changed") << "" << "connected absent absent ttyACM0, reads 0 0 0";
         QTest::newRow("printer plugged") << "plug" << "connected listed absent ttyACM0, reads 1 1 0";
-        QTest::newRow("printer unplugged") << "unplug" << "connected absent absent ttyACM0, reads 1 1 0";
-        QTest::newRow("serial port unplugged") << "unplug port" << "connected absent absent , reads 1 1 0";
-        QTest::newRow("serial port plugged") << "plug port" << "connected absent absent ttyACM1, reads 1 1 0";
-        QTest::newRow("queue removed") << "remove queue" << "listed absent absent , reads 0 0 1";
-        QTest::newRow("queue added") << "add queue" << "connected absent absent ttyACM1, reads 0 0 1";
-        QTest::newRow("scheduler gone") << "no scheduler" << "listed absent absent , reads 0 0 1";
-        QTest::newRow("no sources, plugged unannounced") << "plug quietly" << "connected absent listed ttyACM1, reads 1 1 1";
-        QTest::newRow("no sources, unplugged unannounced") << "unplug quietly" << "connected absent absent ttyACM1, reads 1 1 1";
+        QTest::newRow("serial port unplugged") << "unplug port" << "connected listed absent , reads 1 1 0";
+        QTest::newRow("queue removed") << "remove queue" << "listed listed absent , reads 0 0 1";
+        QTest::newRow("queue added") << "add queue" << "connected listed absent , reads 0 0 1";
+        QTest::newRow("scheduler gone") << "no scheduler" << "listed listed absent , reads 0 0 1";
+        QTest::newRow("no sources, plugged unannounced") << "plug quietly" << "connected listed listed , reads 1 1 1";
         // clang-format on
     }
     void changesSeen()
     {
         QFETCH(QString, change);
-        const bool sources = !QByteArray(QTest::currentDataTag()).startsWith("no sources");
+        const bool sources = change != "plug quietly";
         CvqLinuxHost host(sources ? CvqLinuxHost::Udev | CvqLinuxHost::Scheduler : CvqLinuxHost::NoSource);
-        QCOMPARE(host.vqWatchingDevices(), sources);
-        std::optional<CvqHostScope> scope(&host);
+        CvqHostScope scope(&host);
         vqPollCycle();
-        // umockdev cannot add a device at a port it removed one from: each port serves once; nor a node of a
-        // removed port's name.
-        const bool plug = change.startsWith("plug"), port = change.endsWith("port");
-        const QString sys = port ? QString("/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM") + (plug ? "1" : "0")
-                                 : QString("/sys/devices/usb1/1-") + (sources ? "5" : "6");
-        if (plug)
-            QVERIFY(port ? mUsb.addRecord("P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM1\nN: ttyACM1\nE: SUBSYSTEM=tty\n"
-                                          "E: DEVNAME=/dev/ttyACM1\nE: ID_SERIAL_SHORT=QV0001\n")
-                         : mUsb.addPrinter(sys.section('/', -1), 0x1a2b, 0x0101, "QV0005", 0, 0, CvqMockUsb::NoNode));
-        if (change.contains("plug") && sources)
-            mUsb.uevent(sys, plug ? "add" : "remove");
-        if (change.startsWith("unplug"))
-            mUsb.remove(sys, port ? "ttyACM0" : "");
+        // umockdev cannot add a device at a port it removed one from, nor a node of a removed one's name.
+        const QString sys = change == "unplug port" ? QString("/sys/devices/usb1/1-1/1-1:1.0/tty/ttyACM0")
+                                                    : QString("/sys/devices/usb1/1-") + (sources ? "5" : "6");
+        if (change.startsWith("plug"))
+            QVERIFY(mUsb.addPrinter(sys.section('/', -1), 0x1a2b, 0x0101, "QV0005", 0, 0, CvqMockUsb::NoNode));
+        if (change == "plug" || change == "unplug port")
+            mUsb.uevent(sys, change == "plug" ? "add" : "remove");
+        if (change == "unplug port")
+            mUsb.remove(sys);
         if (change.endsWith(" queue"))
             cups("lpadmin",
                  change == "remove queue" ? QStringList{"-x", "Office"}
@@ -240,7 +192,6 @@ private slots:
         const CvqLinuxHost::Reads before = host.vqReads();
         const QMap<QString, CvqState> states = vqPollCycle();
         const CvqLinuxHost::Reads after = host.vqReads();
-        scope.reset();
         cupsSetServer(nullptr);
         QStringList seen;
         for (const QString& id :

@@ -6,8 +6,6 @@
 #include <umockdev.h>
 #pragma pop_macro("signals")
 
-#include <QFile>
-
 #include <cerrno>
 #include <cstring>
 #include <linux/usbdevice_fs.h>
@@ -51,9 +49,9 @@ bool CvqMockUsb::addRecord(const QString& record)
 }
 
 bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
-                            int alternateSetting, Node node)
+                            int alternateSetting, Node node, const QByteArray& reply)
 {
-    const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mNodes.size();
+    const int bus = port.section('-', 0, 0).toInt(), devnum = 2 + mDevices++;
     const QString usbfs = QString::asprintf("/dev/bus/usb/%03d/%03d", bus, devnum);
     const QString lp = QString::asprintf("/dev/usb/lp%d", devnum);
     const QString iface = QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(bus).arg(port).arg(interfaceNumber);
@@ -67,10 +65,10 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
         rec += QStringLiteral("\nP: %1/usbmisc/%2\nN: %3\nE: SUBSYSTEM=usbmisc\nE: DEVNAME=%4\n")
                    .arg(iface, lp.section('/', -1), lp.mid(5), lp);
     const QString devnode = node == Usbfs ? usbfs : node == Usblp ? lp : QString();
-    mNodes.insert(port, devnode);
-    mIndex.insert(devnode, interfaceNumber << 8 | alternateSetting);
     if (devnode.isEmpty())
         return addRecord(rec);
+    QMutexLocker lock(&mMutex);
+    mAnswers.insert(devnode, {interfaceNumber << 8 | alternateSetting, reply.left(1024)});
     // The handler goes in before the node exists.
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
@@ -80,44 +78,19 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
     return done(ok, e, &mError) && addRecord(rec);
 }
 
-bool CvqMockUsb::addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial)
-{
-    const QString iface =
-        QStringLiteral("/devices/usb%1/%2/%2:1.%3").arg(port.section('-', 0, 0), port).arg(interfaceNumber);
-    return addRecord(QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n"
-                                    "A: bInterfaceClass=02\nA: bInterfaceNumber=%4\n\n"
-                                    "P: %1/tty/%2\nN: %2\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/%2\n"
-                                    "E: ID_SERIAL_SHORT=%3\n")
-                         .arg(iface, tty, serial)
-                         .arg(interfaceNumber, 2, 16, QChar('0')));
-}
-
 void CvqMockUsb::uevent(const QString& syspath, const char* action)
 {
     umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
 }
 
-void CvqMockUsb::remove(const QString& syspath, const QString& devnode)
-{
-    umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
-    gchar* root = umockdev_testbed_get_root_dir(mBed);
-    if (!devnode.isEmpty())
-        QFile::remove(QString::fromUtf8(root) + QStringLiteral("/dev/") + devnode);
-    g_free(root);
-}
-
-void CvqMockUsb::setReply(const QString& devnode, const QByteArray& reply)
-{
-    QMutexLocker lock(&mMutex);
-    mReplies[devnode] = reply.left(1024);
-}
+void CvqMockUsb::remove(const QString& syspath) { umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData()); }
 
 bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
 {
     auto* client = static_cast<UMockdevIoctlClient*>(c);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     QMutexLocker lock(&mMutex);
-    const QByteArray reply = mReplies.value(devnode);
+    const QByteArray reply = mAnswers.value(devnode).second;
     GError* e = nullptr;
     UMockdevIoctlData *d = nullptr, *buf = nullptr;
     int n = -1;  // a stalled request fails with EPIPE
@@ -125,7 +98,7 @@ bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
         && (d = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), &e))) {
         const auto* ctrl = reinterpret_cast<const usbdevfs_ctrltransfer*>(d->data);
         if (ctrl->bRequestType == 0xA1 && ctrl->bRequest == 0 && ctrl->wValue == 0
-            && ctrl->wIndex == mIndex.value(devnode) && ctrl->wLength == 1024
+            && ctrl->wIndex == mAnswers.value(devnode).first && ctrl->wLength == 1024
             && (buf = umockdev_ioctl_data_resolve(d, G_STRUCT_OFFSET(usbdevfs_ctrltransfer, data), 1024, &e)))
             n = reply.size();  // usbfs answers the length
     } else if (request == kUsblpGetDeviceId && !reply.isEmpty()) {

@@ -20,22 +20,16 @@ public:
     QString error() const { return mError; }
 
     // A device at a port (e.g. "1-1") with one printer interface. Its node answers
-    // GET_DEVICE_ID of that interface and setting for a 1024-byte buffer, with the
-    // reply set; anything else stalls, as does an empty reply.
+    // GET_DEVICE_ID of that interface and setting for a 1024-byte buffer with the
+    // reply; anything else stalls, as does an empty reply.
     bool addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
-                    int alternateSetting, Node node);
-    // A CDC-ACM serial port on an interface of the device at that port, its USB serial
-    // number as udev reports it.
-    bool addSerialPort(const QString& port, int interfaceNumber, const QString& tty, const QString& serial);
+                    int alternateSetting, Node node, const QByteArray& reply = QByteArray());
     // Any further devices in umockdev's text form; paths below /devices/usbN.
     bool addRecord(const QString& record);
     // Announces a device (its path under /sys) as udev would, e.g. "add" or "remove".
     void uevent(const QString& syspath, const char* action);
-    // Takes a device and what lies below it out of the testbed, announcing nothing;
-    // its node under /dev too when named (umockdev leaves a serial port's behind).
-    void remove(const QString& syspath, const QString& devnode = QString());
-    void setReply(const QString& devnode, const QByteArray& reply);
-    QString nodeOf(const QString& port, Node) const { return mNodes.value(port); }
+    // Takes a device and what lies below it out of the testbed, announcing nothing.
+    void remove(const QString& syspath);
 
     // Called on umockdev's thread.
     bool handle(const QString& devnode, unsigned long request, void* client);
@@ -43,8 +37,7 @@ public:
 private:
     _UMockdevTestbed* mBed = nullptr;
     QString mError;
-    QMap<QString, QString> mNodes;  // port -> /dev path
+    int mDevices = 0;
     QMutex mMutex;
-    QMap<QString, QByteArray> mReplies;
-    QMap<QString, int> mIndex;  // usbfs node -> the wIndex of its printer interface
+    QMap<QString, QPair<int, QByteArray>> mAnswers;  // node -> the wIndex of its printer interface, the reply
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command against a private CUPS scheduler: its own configuration, spool and
 # log folders in a fresh temporary folder, listening on a Unix socket only
-# (CUPS_SERVER names it), with a stand-in usb backend so usb device URIs are accepted.
+# (CUPS_SERVER names it), with stand-in usb and ipp backends so their device URIs are accepted.
 # Usage: with_cupsd.sh command [args...]
 set -euo pipefail
 die() { echo "with_cupsd: $2" >&2; exit "$1"; }
@@ -12,9 +12,9 @@ dir=$(mktemp -d /tmp/vqcupsd.XXXXXX)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 mkdir -p "$dir/conf" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log" "$dir/bin/backend"
-# Stand-in usb backend: finds no devices and prints nothing (jobs stay held).
-printf '#!/bin/sh\n[ $# -eq 0 ] && exit 0\nexit 1\n' > "$dir/bin/backend/usb"
-chmod 0755 "$dir" "$dir/bin" "$dir/bin/backend" "$dir/bin/backend/usb"
+# Stand-in backends: they find no devices and print nothing (jobs stay held).
+printf '#!/bin/sh\n[ $# -eq 0 ] && exit 0\nexit 1\n' | tee "$dir/bin/backend/ipp" > "$dir/bin/backend/usb"
+chmod 0755 "$dir" "$dir/bin" "$dir/bin/backend" "$dir/bin/backend/usb" "$dir/bin/backend/ipp"
 printf '%s\n' "Listen $dir/cups.sock" "Browsing No" "WebInterface No" "LogLevel warn" "PreserveJobHistory Yes" \
   "<Policy default>" "<Limit All>" "Order deny,allow" "</Limit>" "</Policy>" > "$dir/conf/cupsd.conf"
 printf '%s\n' "ServerRoot $dir/conf" "ServerBin $dir/bin" "RequestRoot $dir/spool" "TempDir $dir/spool/tmp" \
