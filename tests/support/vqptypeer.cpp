@@ -65,11 +65,6 @@ int CvqRawPort::read(char* data, int size, int timeoutMs)
     return n < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : int(n);
 }
 
-QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body)
-{
-    return vqSimEncodeFrame({type, 0, id, flags, body});
-}
-
 bool CvqPtyPeer::start(Handler handler)
 {
     struct termios raw = {};
@@ -114,9 +109,7 @@ void CvqPtyPeer::run()
     char in[1 << 16];
     while (!mStop && !mHungUp) {
         struct pollfd p = {mMaster, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
-            continue;
-        const ssize_t n = ::read(mMaster, in, sizeof in);
+        const ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(mMaster, in, sizeof in) : 0;
         if (n <= 0) {
             ::usleep(1000);
             continue;
@@ -134,19 +127,15 @@ void CvqFakePrinter::vqServe(const CvqPeerFrame& req, CvqPtyPeer& peer)
     QString path;
     quint32 offset = 0, length = 0;
     // Path, offset, length; a put carries its chunk after them.
-    if (req.type == 10 || req.type == 11) {
-        if (!in.vqStr(&path) || !in.vqU32(&offset) || !in.vqU32(&length))
-            return;
+    if ((req.type == 10 || req.type == 11) && in.vqStr(&path) && in.vqU32(&offset) && in.vqU32(&length)) {
         QByteArray& file = files[path];
         out.vqU8(0).vqStr(QString()).vqStr(path).vqU32(offset).vqU32(length);
         if (req.type == 10) {
-            QByteArray chunk;
-            in.vqBytes(in.vqRemaining(), &chunk);
-            file = file.left(int(offset)) + chunk;
+            file = file.left(int(offset)) + req.body.right(in.vqRemaining());
         } else {
             const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
             out.vqU8(qint64(offset) + chunk.size() >= file.size()).vqU32(quint32(chunk.size())).vqBytes(chunk);
         }
     }
-    peer.send(vqPeerFrame(req.type, req.id, 1, out.body));
+    peer.reply(req, out.body);
 }
