@@ -1,6 +1,6 @@
 #include "vqptypeer.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <cerrno>
@@ -15,18 +15,17 @@ namespace {
 // does not read; false on an error or once giveUp() says so.
 bool writeAll(int fd, const char* data, int size, const std::function<bool()>& giveUp)
 {
+    struct pollfd p = {fd, POLLOUT, 0};
     for (int done = 0; done < size;) {
         if (giveUp())
             return false;
         const ssize_t w = ::write(fd, data + done, size_t(size - done));
-        if (w > 0) {
+        if (w > 0)
             done += int(w);
-        } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+        else if (w < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        } else {
-            struct pollfd p = {fd, POLLOUT, 0};
+        else
             ::poll(&p, 1, 20);
-        }
     }
     return true;
 }
@@ -42,26 +41,18 @@ CvqRawPort::CvqRawPort(const QString& path)
     }
 }
 
-CvqRawPort::~CvqRawPort()
-{
-    if (mFd >= 0)
-        ::close(mFd);
-}
+CvqRawPort::~CvqRawPort() { ::close(mFd); }  // -1 when the open failed: a harmless EBADF
 
 bool CvqRawPort::write(const char* data, int size)
 {
-    QElapsedTimer t;
-    t.start();
-    return writeAll(mFd, data, size, [&t] { return t.elapsed() > 5000; });
+    const QDeadlineTimer deadline(5000);
+    return writeAll(mFd, data, size, [&deadline] { return deadline.hasExpired(); });
 }
 
 int CvqRawPort::read(char* data, int size, int timeoutMs)
 {
     struct pollfd p = {mFd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, timeoutMs);
-    if (ready <= 0)
-        return ready;
-    const ssize_t n = ::read(mFd, data, size_t(size));
+    const ssize_t n = ::poll(&p, 1, timeoutMs) > 0 ? ::read(mFd, data, size_t(size)) : 0;
     return n < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : int(n);
 }
 
@@ -110,11 +101,8 @@ void CvqPtyPeer::run()
     while (!mStop && !mHungUp) {
         struct pollfd p = {mMaster, POLLIN, 0};
         const ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(mMaster, in, sizeof in) : 0;
-        if (n <= 0) {
-            ::usleep(1000);
-            continue;
-        }
-        reader.vqFeed(QByteArray(in, int(n)));
+        if (n > 0)
+            reader.vqFeed(QByteArray(in, int(n)));
         for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
             mHandler(m, *this);
     }
@@ -130,12 +118,11 @@ void CvqFakePrinter::vqServe(const CvqPeerFrame& req, CvqPtyPeer& peer)
     if ((req.type == 10 || req.type == 11) && in.vqStr(&path) && in.vqU32(&offset) && in.vqU32(&length)) {
         QByteArray& file = files[path];
         out.vqU8(0).vqStr(QString()).vqStr(path).vqU32(offset).vqU32(length);
-        if (req.type == 10) {
+        const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
+        if (req.type == 10)
             file = file.left(int(offset)) + req.body.right(in.vqRemaining());
-        } else {
-            const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
+        else
             out.vqU8(qint64(offset) + chunk.size() >= file.size()).vqU32(quint32(chunk.size())).vqBytes(chunk);
-        }
     }
     peer.reply(req, out.body);
 }

@@ -20,7 +20,7 @@ public:
 
     bool ok() const { return mFd >= 0; }
     bool write(const char* data, int size);  // all of them, within 5 s
-    // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on error.
+    // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on a failed read.
     int read(char* data, int size, int timeoutMs);
 
 private:
