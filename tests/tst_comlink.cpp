@@ -4,6 +4,7 @@
 #include "vqptypeer.h"
 #include "vqtestsupport.h"
 
+#include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
 
@@ -96,9 +97,8 @@ private slots:
     {
         QFETCH(int, size);
         QFETCH(int, maxChunk);
-        QByteArray data(size, Qt::Uninitialized);
-        for (int i = 0; i < size; ++i)
-            data[i] = char(i * 7 + i / 251);
+        QByteArray data(size, 'x');
+        QRandomGenerator(quint32(size)).fillRange(reinterpret_cast<quint32*>(data.data()), size / 4);
         CvqFakePrinter printer;
         printer.files.insert("/big", data);
         printer.maxChunk = qMax(0, maxChunk);
@@ -141,10 +141,9 @@ private slots:
         }
         for (auto& w : workers)
             w->wait();
-        QString counts;
+        QCOMPARE(failures.load(), 0);
         for (const auto& n : seen)
-            counts += QString::number(n.load());
-        QCOMPARE(QString::number(failures.load()) + counts, '0' + QString(256, '4'));
+            QCOMPARE(n.load(), 4);
     }
 
     // A peer that talks and never answers: the byte bound, the deadline or the program's close ends

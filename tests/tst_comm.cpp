@@ -32,6 +32,7 @@ public:
             endless ? QByteArray("Transfer-Encoding: chunked") : "Content-Length: " + QByteArray::number(length);
         const QByteArray coding = body.startsWith("\x78\x9c") ? "\r\nContent-Encoding: deflate" : "";
         const QByteArray all = "HTTP/1.1 " + QByteArray::number(status) + " X\r\n" + size + coding + "\r\n\r\n" + body;
+        const int delay = ending == "late" ? 300 : ending == "silent" ? 3600 * 1000 : 0;  // silent: none within a test
         const QByteArray more = endless ? "2000\r\n" + QByteArray(0x2000, 'e') + "\r\n" : QByteArray("b");
         connect(this, &QTcpServer::newConnection, this, [=] {
             QTcpSocket* s = nextPendingConnection();
@@ -41,17 +42,14 @@ public:
                 if (!s->property("req").toByteArray().contains("\r\n\r\n"))
                     return;
                 ++requests;
-                QTimer::singleShot(ending == "late"         ? 300
-                                       : ending == "silent" ? 3600 * 1000
-                                                            : 0,
-                                   s, [=] {
-                                       sent += s->write(all);
-                                       if (!stream)
-                                           s->disconnectFromHost();
-                                   });
+                QTimer::singleShot(delay, s, [=] {
+                    sent += s->write(all);
+                    if (!stream)
+                        s->disconnectFromHost();
+                });
                 auto* tick = new QTimer(s);
                 connect(tick, &QTimer::timeout, s, [=] { sent += s->write(more); });
-                tick->start(stream ? (endless ? 10 : 20) : 3600 * 1000);
+                tick->start(stream ? (endless ? 10 : 20) : 3600 * 1000);  // more of a stream
             });
         });
     }
@@ -162,25 +160,27 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("ending");
-        QTest::addColumn<QByteArray>("expected");  // ok or failed, then has: yes or no; get: the body; exe: the text
+        // Requests the server saw/debug lines (the bound seen), ok or failed, then has: yes or no; get: the body;
+        // exe: the text.
+        QTest::addColumn<QByteArray>("expected");
         const QByteArray atBound(kBound, 'b');
         const QByteArray bomb = qCompress(QByteArray(64 * kBound, 0)).mid(4);  // zlib stream, about 4 KiB
         // clang-format off
-        QTest::newRow("has: yes amid white space") << "has" << 200 << QByteArray(" yes \r\n") << "close" << QByteArray("ok yes");
-        QTest::newRow("has: no amid white space") << "has" << 200 << QByteArray("\tno\n") << "close" << QByteArray("ok no");
-        QTest::newRow("has: status 299") << "has" << 299 << QByteArray("yes") << "close" << QByteArray("ok yes");
-        QTest::newRow("exe: text up to its 0, trimmed") << "exe" << 200 << QByteArray(" out\n\0rest", 10) << "close" << QByteArray("ok out");
-        QTest::newRow("exe: a late answer within the time-out") << "exe" << 200 << QByteArray("hi") << "late" << QByteArray("ok hi");
-        QTest::newRow("get: a body at the bound") << "get" << 200 << atBound << "close" << "ok " + atBound;
-        QTest::newRow("get: a deflated body, held as sent") << "get" << 200 << bomb << "close" << "ok " + bomb;
-        QTest::newRow("has: YES in capitals") << "has" << 200 << QByteArray("YES") << "close" << QByteArray("failed no");
-        QTest::newRow("delete refused, tried three times") << "delretry" << 200 << QByteArray("no") << "close" << QByteArray("failed ");
-        QTest::newRow("along: OK in capitals") << "exea" << 200 << QByteArray("OK") << "close" << QByteArray("failed ");
-        QTest::newRow("has: status 300") << "has" << 300 << QByteArray("yes") << "close" << QByteArray("failed no");
-        QTest::newRow("get: cut short") << "get" << 200 << QByteArray("abc") << "cut" << QByteArray("failed ");
-        QTest::newRow("exe: no answer within the time-out") << "exe" << 200 << QByteArray() << "silent" << QByteArray("failed ");
-        QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << 200 << QByteArray("b") << "trickle" << QByteArray("failed ");
-        QTest::newRow("get: a body without end") << "get" << 200 << QByteArray() << "endless" << QByteArray("failed ");
+        QTest::newRow("has: yes amid white space") << "has" << 200 << QByteArray(" yes \r\n") << "close" << QByteArray("1/0 ok yes");
+        QTest::newRow("has: no amid white space") << "has" << 200 << QByteArray("\tno\n") << "close" << QByteArray("1/0 ok no");
+        QTest::newRow("has: status 299") << "has" << 299 << QByteArray("yes") << "close" << QByteArray("1/0 ok yes");
+        QTest::newRow("exe: text up to its 0, trimmed") << "exe" << 200 << QByteArray(" out\n\0rest", 10) << "close" << QByteArray("1/0 ok out");
+        QTest::newRow("exe: a late answer within the time-out") << "exe" << 200 << QByteArray("hi") << "late" << QByteArray("1/0 ok hi");
+        QTest::newRow("get: a body at the bound") << "get" << 200 << atBound << "close" << "1/0 ok " + atBound;
+        QTest::newRow("get: a deflated body, held as sent") << "get" << 200 << bomb << "close" << "1/0 ok " + bomb;
+        QTest::newRow("has: YES in capitals") << "has" << 200 << QByteArray("YES") << "close" << QByteArray("1/0 failed no");
+        QTest::newRow("delete refused, tried three times") << "delretry" << 200 << QByteArray("no") << "close" << QByteArray("3/0 failed ");
+        QTest::newRow("along: OK in capitals") << "exea" << 200 << QByteArray("OK") << "close" << QByteArray("1/0 failed ");
+        QTest::newRow("has: status 300") << "has" << 300 << QByteArray("yes") << "close" << QByteArray("1/0 failed no");
+        QTest::newRow("get: cut short") << "get" << 200 << QByteArray("abc") << "cut" << QByteArray("1/0 failed ");
+        QTest::newRow("exe: no answer within the time-out") << "exe" << 200 << QByteArray() << "silent" << QByteArray("1/0 failed ");
+        QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << 200 << QByteArray("b") << "trickle" << QByteArray("1/1 failed ");
+        QTest::newRow("get: a body without end") << "get" << 200 << QByteArray() << "endless" << QByteArray("1/1 failed ");
         // clang-format on
     }
     void answers()
@@ -204,10 +204,9 @@ private slots:
                                     : http.vqHttpGet("/vqget/x", 60, out);  // only a broken bound waits that long
         if (op != "get")
             out = op == "has" ? QByteArray(exists ? "yes" : "no") : op == "exe" ? text.toUtf8() : QByteArray();
-        QTEST((ok ? "ok " : "failed ") + out, "expected");
-        QCOMPARE(server.requests, op == "delretry" ? 3 : 1);
-        // The bound was seen, and seen early: the reply stopped long before 1 MiB.
-        QCOMPARE(log.lines().size(), ending == "trickle" || ending == "endless" ? 1 : 0);
+        const QByteArray seen = QByteArray::number(server.requests) + '/' + QByteArray::number(log.lines().size());
+        QTEST(seen + (ok ? " ok " : " failed ") + out, "expected");
+        // The bound was seen early: the reply stopped long before 1 MiB.
         QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));
     }
 };

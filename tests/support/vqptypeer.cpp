@@ -1,7 +1,6 @@
 #include "vqptypeer.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -32,7 +31,7 @@ bool writeAll(int fd, const char* data, int size, const std::function<bool()>& g
 }  // namespace
 
 CvqRawPort::CvqRawPort(const QString& path)
-    : mFd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    : mFd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
 {
     struct termios t;
     if (mFd >= 0 && ::tcgetattr(mFd, &t) == 0) {
