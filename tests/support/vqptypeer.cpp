@@ -1,7 +1,6 @@
 #include "vqptypeer.h"
 
-#include <QElapsedTimer>
-#include <QFile>
+#include <QDeadlineTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -15,25 +14,24 @@ namespace {
 // does not read; false on an error or once giveUp() says so.
 bool writeAll(int fd, const char* data, int size, const std::function<bool()>& giveUp)
 {
+    struct pollfd p = {fd, POLLOUT, 0};
     for (int done = 0; done < size;) {
         if (giveUp())
             return false;
         const ssize_t w = ::write(fd, data + done, size_t(size - done));
-        if (w > 0) {
+        if (w > 0)
             done += int(w);
-        } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+        else if (w < 0 && errno != EAGAIN && errno != EINTR)
             return false;
-        } else {
-            struct pollfd p = {fd, POLLOUT, 0};
+        else
             ::poll(&p, 1, 20);
-        }
     }
     return true;
 }
 }  // namespace
 
 CvqRawPort::CvqRawPort(const QString& path)
-    : mFd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    : mFd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
 {
     struct termios t;
     if (mFd >= 0 && ::tcgetattr(mFd, &t) == 0) {
@@ -42,32 +40,19 @@ CvqRawPort::CvqRawPort(const QString& path)
     }
 }
 
-CvqRawPort::~CvqRawPort()
-{
-    if (mFd >= 0)
-        ::close(mFd);
-}
+CvqRawPort::~CvqRawPort() { ::close(mFd); }  // -1 when the open failed: a harmless EBADF
 
 bool CvqRawPort::write(const char* data, int size)
 {
-    QElapsedTimer t;
-    t.start();
-    return writeAll(mFd, data, size, [&t] { return t.elapsed() > 5000; });
+    const QDeadlineTimer deadline(5000);
+    return writeAll(mFd, data, size, [&deadline] { return deadline.hasExpired(); });
 }
 
 int CvqRawPort::read(char* data, int size, int timeoutMs)
 {
     struct pollfd p = {mFd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, timeoutMs);
-    if (ready <= 0)
-        return ready;
-    const ssize_t n = ::read(mFd, data, size_t(size));
+    const ssize_t n = ::poll(&p, 1, timeoutMs) > 0 ? ::read(mFd, data, size_t(size)) : 0;
     return n < 0 && (errno == EAGAIN || errno == EINTR) ? 0 : int(n);
-}
-
-QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body)
-{
-    return vqSimEncodeFrame({type, 0, id, flags, body});
 }
 
 bool CvqPtyPeer::start(Handler handler)
@@ -114,14 +99,9 @@ void CvqPtyPeer::run()
     char in[1 << 16];
     while (!mStop && !mHungUp) {
         struct pollfd p = {mMaster, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
-            continue;
-        const ssize_t n = ::read(mMaster, in, sizeof in);
-        if (n <= 0) {
-            ::usleep(1000);
-            continue;
-        }
-        reader.vqFeed(QByteArray(in, int(n)));
+        const ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(mMaster, in, sizeof in) : 0;
+        if (n > 0)
+            reader.vqFeed(QByteArray(in, int(n)));
         for (CvqSimMsg m; reader.vqNext(&m) && !mHungUp;)
             mHandler(m, *this);
     }
@@ -134,19 +114,14 @@ void CvqFakePrinter::vqServe(const CvqPeerFrame& req, CvqPtyPeer& peer)
     QString path;
     quint32 offset = 0, length = 0;
     // Path, offset, length; a put carries its chunk after them.
-    if (req.type == 10 || req.type == 11) {
-        if (!in.vqStr(&path) || !in.vqU32(&offset) || !in.vqU32(&length))
-            return;
+    if ((req.type == 10 || req.type == 11) && in.vqStr(&path) && in.vqU32(&offset) && in.vqU32(&length)) {
         QByteArray& file = files[path];
         out.vqU8(0).vqStr(QString()).vqStr(path).vqU32(offset).vqU32(length);
-        if (req.type == 10) {
-            QByteArray chunk;
-            in.vqBytes(in.vqRemaining(), &chunk);
-            file = file.left(int(offset)) + chunk;
-        } else {
-            const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
+        const QByteArray chunk = file.mid(int(offset), maxChunk ? qMin(int(length), maxChunk) : int(length));
+        if (req.type == 10)
+            file = file.left(int(offset)) + req.body.right(in.vqRemaining());
+        else
             out.vqU8(qint64(offset) + chunk.size() >= file.size()).vqU32(quint32(chunk.size())).vqBytes(chunk);
-        }
     }
-    peer.send(vqPeerFrame(req.type, req.id, 1, out.body));
+    peer.reply(req, out.body);
 }

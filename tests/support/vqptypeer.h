@@ -1,11 +1,6 @@
 #pragma once
-// Pseudo-terminals for tests and benchmarks. CvqRawPort: a terminal opened by
-// name in raw mode (the printer's end of the emulator's port, or a bare link).
-// CvqPtyPeer: the printer's end of a serial link, a pseudo-terminal whose slave
-// the link opens by name and a thread serving the master side. Frames are
-// read and built with the emulator's codec (printersim/vqsimframe.h), apart
-// from the library's, so a framing mistake there cannot hide behind the same
-// mistake here.
+// Pseudo-terminals for tests and benchmarks. Frames go through the emulator's codec, not the
+// library's, so a framing mistake there cannot hide behind the same mistake here.
 
 #include "vqsimframe.h"
 
@@ -15,7 +10,7 @@
 #include <functional>
 #include <thread>
 
-// A terminal in raw mode (no echo, no line editing), closed with the object.
+// A terminal opened by name in raw mode (no echo, no line editing), closed with the object.
 class CvqRawPort
 {
 public:
@@ -25,7 +20,7 @@ public:
 
     bool ok() const { return mFd >= 0; }
     bool write(const char* data, int size);  // all of them, within 5 s
-    // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on error.
+    // Up to size bytes once some arrive within timeoutMs; 0 on time-out, -1 on a failed read.
     int read(char* data, int size, int timeoutMs);
 
 private:
@@ -33,15 +28,12 @@ private:
 };
 
 using CvqPeerFrame = CvqSimMsg;
-QByteArray vqPeerFrame(quint8 type, quint8 id, quint8 flags, const QByteArray& body);
 
+// The printer's end of a serial link: the link opens the slave by name, a thread serves the master.
 class CvqPtyPeer
 {
 public:
     using Handler = std::function<void(const CvqPeerFrame& req, CvqPtyPeer& peer)>;
-
-    Q_DISABLE_COPY(CvqPtyPeer)
-    CvqPtyPeer() = default;
     ~CvqPtyPeer() { stop(); }
 
     // Opens the pair; each request frame goes to the handler on the peer thread.
@@ -49,8 +41,9 @@ public:
     void stop();
     QString slavePath() const { return mSlavePath; }
 
-    // From the handler: writes all bytes; false once stopped or hung up.
+    // From the handler: writes all bytes (or req's answer); false once stopped or hung up.
     bool send(const QByteArray& bytes);
+    bool reply(const CvqSimMsg& req, QByteArray body) { return send(vqSimEncodeFrame({req.type, 0, req.id, 1, body})); }
     // From the handler: the port vanishes, both ends closed.
     void hangUp();
 
@@ -66,8 +59,7 @@ private:
     bool mHungUp = false;
 };
 
-// A printer's file service: puts and gets of files in memory; any other
-// request gets an empty answer.
+// A printer's file service: puts and gets of files in memory; any other request gets an empty answer.
 class CvqFakePrinter
 {
 public:
