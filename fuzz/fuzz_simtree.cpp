@@ -2,7 +2,7 @@
 // input (a FIFO where a file belongs once blocked the poll thread for good).
 // Records are split by 0 bytes, each "<relative path>\x01<content>"; a content
 // of "\x02fifo" makes a FIFO, "\x02dir" a directory, "\x02link:<n>" a symbolic
-// link to one of a few fixed targets (devices, the link's own folder, a sibling).
+// link to one of a few fixed targets (devices, its own folder, a sibling, nothing).
 #include "printerlink/printerlink.h"
 #include "vqfuzzinput.h"
 
