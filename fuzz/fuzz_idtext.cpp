@@ -14,9 +14,8 @@ VQ_FUZZ_TARGET(bytes)
             vqCalcPex(m);
         }
     }
-    CvqRomVer v(text);
-    (void)(v < CvqRomVer(QStringLiteral("V1.3.6406")));
-    (void)(v == v);
+    const CvqRomVer v(text), rom(QStringLiteral("V1.3.6406"));
+    VQ_FUZZ_REQUIRE(v == v && int(v < rom) + int(rom < v) + int(v == rom) == 1);  // one order, whatever the text
     static const QList<CvqUsbDevFilter> filters = vqProductFilters();
     vqMatchInstanceId(QString::fromUtf8(bytes), filters);
 }

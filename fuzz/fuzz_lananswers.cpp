@@ -17,8 +17,7 @@ VQ_FUZZ_TARGET(all)
         bodies << QByteArray::fromRawData(all.constData() + from, (sep < 0 ? all.size() : sep) - from);
         CvqCommOfHttp::vqBodyText(bodies.last());
     }
-    if (!vqUpRomIsPrinter(vqTextBeforeNul(bodies.value(0))))
-        return;
-    if (vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1))).verdict == CvqUpRomVerdict::Upload)
+    if (vqUpRomIsPrinter(vqTextBeforeNul(bodies.value(0)))
+        && vqUpRomReadSnap(vqTextBeforeNul(bodies.value(1))).verdict == CvqUpRomVerdict::Upload)
         vqUpRomJobsVerdict(vqTextBeforeNul(bodies.value(2)));
 }

@@ -5,9 +5,7 @@
 
 VQ_FUZZ_TARGET(bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    const int piece = 1 + quint8(bytes.at(0));
+    const int piece = bytes.isEmpty() ? 1 : 1 + quint8(bytes.at(0));
     CvqComFrameReader reader;
     CvqComMsg msg;
     for (int at = 1; at < bytes.size(); at += piece) {

@@ -22,7 +22,6 @@ VQ_FUZZ_TARGET(bytes)
             ids << name;
         }
     }
-    const QMap<QString, QString> found = vqFindUsbPrinterQueues(reg, ids);
-    for (auto it = found.cbegin(); it != found.cend(); ++it)
-        VQ_FUZZ_REQUIRE(ids.contains(it.key()));  // only ids asked for come back
+    for (const QString& id : vqFindUsbPrinterQueues(reg, ids).keys())
+        VQ_FUZZ_REQUIRE(ids.contains(id));  // only ids asked for come back
 }

@@ -9,6 +9,10 @@
 
 class CvqScriptedLink : public CvqComLink
 {
+    QByteArray mScript;
+    int mPos = 0;
+    CvqComMsg mLast;
+
 public:
     explicit CvqScriptedLink(const QByteArray& script) : mScript(script) {}
 
@@ -42,9 +46,4 @@ public:
         out = resp.vqFrame();
         return true;
     }
-
-private:
-    QByteArray mScript;
-    int mPos = 0;
-    CvqComMsg mLast;
 };

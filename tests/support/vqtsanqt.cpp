@@ -2,7 +2,6 @@
 // QMutex, QWaitCondition and a QThread's end give is invisible to it. The calls
 // our code makes (only those) land here first, as the executable's definitions
 // win over the library's, tell the sanitizer what they order, then go on to Qt.
-#include <QDeadlineTimer>
 #include <QMutex>
 #include <QThread>
 #include <QVariant>
@@ -51,8 +50,7 @@ void QWaitCondition::wakeAll()
 // wait() that saw the end orders everything run() did before what follows.
 // Slots run in the order they were connected: one hook at start(), another
 // at the first wait() so that slots connected in between are covered too.
-namespace {
-void releaseAtEnd(QThread* thread, const char* name)
+static void releaseAtEnd(QThread* thread, const char* name)
 {
     if (thread->property(name).toBool())
         return;
@@ -61,7 +59,6 @@ void releaseAtEnd(QThread* thread, const char* name)
     QObject::connect(
         thread, &QThread::finished, thread, [] { __tsan_release(QThread::currentThread()); }, Qt::DirectConnection);
 }
-}  // namespace
 
 void QThread::start(Priority priority)
 {
