@@ -170,7 +170,7 @@ bool parseUsbUri(const QString& deviceUri, CvqUsbQueueTarget* target)
     char scheme[32], user[256], host[256], resource[1024];
     int port = 0;
     const QByteArray uri = deviceUri.toUtf8();
-    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.constData(), scheme, sizeof scheme, user, sizeof user, host,
+    if (httpSeparateURI(HTTP_URI_CODING_MOST, uri.constData(), scheme, sizeof scheme, user, sizeof user, host,
                         sizeof host, &port, resource, sizeof resource)
             < HTTP_URI_STATUS_OK
         || std::strcmp(scheme, "usb") != 0 || !*host)
@@ -179,9 +179,11 @@ bool parseUsbUri(const QString& deviceUri, CvqUsbQueueTarget* target)
     const char* query = std::strchr(resource, '?');
     if (!query)
         return true;
+    // Split before decoding: a serial number may hold an encoded '&' or '='.
     for (const QByteArray& pair : QByteArray(query + 1).split('&')) {
         const int eq = pair.indexOf('=');
-        const QByteArray key = pair.left(eq), value = eq < 0 ? QByteArray() : pair.mid(eq + 1);
+        const QByteArray key = QByteArray::fromPercentEncoding(pair.left(eq));
+        const QByteArray value = eq < 0 ? QByteArray() : QByteArray::fromPercentEncoding(pair.mid(eq + 1));
         if (key == "serial") {
             target->serial = QString::fromUtf8(value);
         } else if (key == "interface") {

@@ -57,13 +57,15 @@ private slots:
                  qPrintable(mUsb.error()));
         // Queues by the usb backend's URIs: with interface=, without it and percent-encoded, one whose printer is
         // absent; named to come first, so that a match on serial alone, on a bad interface or on another scheme
-        // would win, one for the first printer's serial number but another interface, and two for the second's.
+        // would win, one for the first printer's serial number but another interface, two for the second's, and
+        // one whose serial number holds an encoded "&interface=2" (it used to be read as that setting).
         const QStringList queues{"Office", kOfficeUri,
                                  "Second", "usb://Morvane%20Inc/P%207760?serial=qv%30002",
                                  "Absent", "usb://Morvane/P4120W?serial=QV9999",
                                  "Early",  "usb://Morvane/P4120W?serial=QV0001",
                                  "Bad",    "usb://Morvane/P7760FDN?serial=QV0002&interface=x",
-                                 "Net",    "ipp://localhost/printers/x?serial=QV0002"};
+                                 "Net",    "ipp://localhost/printers/x?serial=QV0002",
+                                 "Amp",    "usb://Morvane/P4120W?serial=QV0001%26interface%3D2"};
         for (int i = 0; i < queues.size(); i += 2)
             cups("lpadmin", {"-p", queues[i], "-v", queues[i + 1], "-E"});
         QCOMPARE(cups("lpstat", {"-v"}).count(QStringLiteral("://")), queues.size() / 2);
