@@ -157,47 +157,33 @@ private slots:
         QVERIFY2(QFileInfo(mMonitor).isExecutable(), qPrintable(mMonitor));
     }
 
-    // Arguments -> "exit code|stdout|stderr", nothing attached.
-    void verbs_data()
-    {
-        // clang-format off
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("seen");
-        QTest::newRow("ver") << QStringList{"ver"} << "0|ver: 2.1\n|";
-        QTest::newRow("hasdev, none attached") << QStringList{"hasdev"} << "0||";
-        QTest::newRow("VER") << QStringList{"VER"} << "255||";
-        QTest::newRow("two, first not hasjob") << QStringList{"ver", "x"} << "255||";
-        QTest::newRow("hasjob with two names") << QStringList{"hasjob", "a", "b"} << "255||";
-        // clang-format on
-    }
+    // Arguments -> "exit code|stdout|stderr": nothing attached; then printers (#90 counted without a
+    // queue) and jobs; then 256 more printers (the count stays at 254 rather than wrapping to 0).
     void verbs()
-    {
-        QFETCH(QStringList, args);
-        CvqTempSimHost sim;
-        const Run r = run(args);
-        QTEST(QString::number(r.code) + '|' + r.out + '|' + r.err, "seen");
-    }
-
-    // Exit codes of getdevct, hasdev and hasjob; the printer #90 is counted without a queue.
-    void counts()
     {
         CvqTempSimHost sim;
         CvqSimTree& t = sim.tree();
+        const QString q199(199, 'q');
+        QStringList seen;
+        const auto runAll = [&](const QList<QStringList>& runs) {
+            for (const QStringList& args : runs) {
+                const Run r = run(args);
+                seen << QString::number(r.code) + '|' + r.out + '|' + r.err;
+            }
+        };
+        runAll({{"ver"}, {"hasdev"}, {"VER"}, {"ver", "x"}, { "hasjob", "a", "b" }});
         for (int index : {1, 40, 90})
             sim.addPrinter(index);
-        const QString q199(199, 'q');
         QVERIFY(t.vqRemoveQueue(vqProducts.at(90).name + " #90") && t.vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;")
                 && t.vqAddDevice("USB\\VID_1A2B&PID_FFFF\\X", "MDL:Y;"));
         QVERIFY(t.vqAddJob("Busy", "7") && t.vqAddSpoolerQueue("Idle") && t.vqAddJob(q199, "1"));
-        QString got;
         // clang-format off
-        for (const QStringList& args : QList<QStringList>{{"getdevct"}, {"hasdev"}, {"hasjob", "Busy"}, {"hasjob", "Idle"}, {"hasjob", q199}, {"hasjob", q199 + 'q'}, {"hasjob", "../spooler/Busy"}, {"hasjob", ""}})
-            got += QString::number(run(args).code) + ' ';
+        runAll({{"getdevct"}, {"hasdev"}, {"hasjob", "Busy"}, {"hasjob", "Idle"}, {"hasjob", q199}, {"hasjob", q199 + 'q'}, {"hasjob", "../spooler/Busy"}, {"hasjob", ""}});
         // clang-format on
-        // 256 more printers: the count stays at 254 rather than wrapping to 0.
         for (int i = 0; i < 256; ++i)
             QVERIFY(t.vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
-        QCOMPARE(got + QString::number(run({"getdevct"}).code), "3 1 1 0 1 0 0 0 254");
+        runAll({{ "getdevct" }});
+        QCOMPARE(seen.join(' '), "0|ver: 2.1\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
     }
 
     // A crashed monitor's socket is taken over. The next is started with XDG_RUNTIME_DIR, the
