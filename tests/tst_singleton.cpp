@@ -81,8 +81,7 @@ private slots:
         QFETCH(bool, shownAfter);
         mWidget.setVisible(shownBefore);
         QLocalSocket s;
-        s.connectToServer(QvqSingletonApplication::vqLocalName(
-            QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
+        s.connectToServer(QvqSingletonApplication::vqLocalName(QCoreApplication::applicationFilePath()));
         QVERIFY(s.waitForConnected(5000));
         s.write(message);
         // The server reads in this thread: wait with the event loop running (a Windows
@@ -105,6 +104,7 @@ private slots:
         QVERIFY(!lock.tryLock(0) && QvqSingletonApplication::takeLock(&lock) && lock.isLocked());
     }
 
+#ifndef Q_OS_WIN  // POSIX: a socket in a directory, processes and signals (kill)
     // What the runtime directory and the fallback are -> the one chosen and its mode ("" refused).
     void socketDir_data()
     {
@@ -122,9 +122,6 @@ private slots:
     }
     void socketDir()
     {
-#ifdef Q_OS_WIN
-        QSKIP("Windows names a pipe, not a socket in a directory");
-#else
         QFETCH(QString, kinds);
         if (kinds.endsWith("foreign") && getuid() != 0)
             QSKIP("handing a directory to another user needs root");
@@ -142,15 +139,12 @@ private slots:
         struct stat st;
         const bool found = ::lstat(QFile::encodeName(dir).constData(), &st) == 0;
         QTEST(found ? QFileInfo(dir).fileName() + ' ' + QString::number(st.st_mode & 0777, 8) : dir, "chosen");
-#endif
     }
 
-#ifndef Q_OS_WIN
     void initTestCase()
     {
-        mMonitor = QFileInfo(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin")
-                             + "/monitor")
-                       .absoluteFilePath();
+        mMonitor = QDir(qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath() + "/../bin"))
+                       .absoluteFilePath("monitor");
         QVERIFY2(QFileInfo(mMonitor).isExecutable(), qPrintable(mMonitor));
     }
 
@@ -166,7 +160,7 @@ private slots:
             for (const QStringList& args : runs)
                 seen << run(args);
         };
-        runAll({{"ver"}, {"hasdev"}, {"VER"}, {"ver", "x"}, { "hasjob", "a", "b" }});
+        runAll({{"ver"}, {"hasdev"}, {"VER"}, {"ver", "x"}, {"hasjob", "a", "b"}});
         for (int index : {1, 40, 90})
             sim.addPrinter(index);
         QVERIFY(t.vqRemoveQueue(vqProducts.at(90).name + " #90") && t.vqAddDevice("USB\\VID_04B8&PID_0101\\X", "MDL:Y;")
@@ -177,7 +171,7 @@ private slots:
         // clang-format on
         for (int i = 0; i < 256; ++i)
             QVERIFY(t.vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
-        runAll({{ "getdevct" }});
+        runAll({{"getdevct"}});
         QCOMPARE(seen.join(' '), "0|ver: 2.1\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
     }
 
@@ -213,11 +207,9 @@ private slots:
         // Silent clients beyond the listen backlog neither stall the running monitor
         // nor let a second one take its socket. Clients still connecting take each
         // place the monitor frees, so the backlog is full when the next one starts.
-        std::vector<std::unique_ptr<QLocalSocket>> silent;
-        for (int i = 0; i < 80; ++i) {
-            silent.emplace_back(new QLocalSocket);
-            silent.back()->connectToServer(socket);
-        }
+        std::vector<QLocalSocket> silent(80);
+        for (QLocalSocket& client : silent)
+            client.connectToServer(socket);
         QTest::qWait(300);
         QVERIFY(run({}, QString(), true).startsWith("1||"));
         silent.clear();
