@@ -41,12 +41,11 @@ class TstSingleton : public QObject
             + p.readAllStandardError();
     }
     // Starts the monitor in the tray ("hide") and waits until it answers.
-    bool startMonitor(QProcess& p, const QString& runtimeDir = QString())
+    bool startMonitor(QProcess& p, const QString& runtimeDir)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        if (!runtimeDir.isEmpty())
-            env.insert("XDG_RUNTIME_DIR", runtimeDir);
+        env.insert("XDG_RUNTIME_DIR", runtimeDir);
         p.setProcessEnvironment(env);
         p.start(mMonitor, {"hide"});
         return p.waitForStarted(20000) && QTest::qWaitFor([&] { return run({"isrun"}).startsWith("1|"); }, 20000);
@@ -65,21 +64,19 @@ private slots:
     void messages_data()
     {
         // clang-format off
-        QTest::addColumn<bool>("shownBefore");
         QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<bool>("shownAfter");
-        QTest::newRow("show") << false << QByteArray("\x01xxshowyy") << true;
-        QTest::newRow("exit wins over show") << true << QByteArray("show\nexit\n") << false;
-        QTest::newRow("exit beyond 100 bytes ignored") << true << QByteArray(100, 'x') + "exit\n" << true;
-        QTest::newRow("large flood") << false << QByteArray(1 << 20, 's') << false;
+        QTest::addColumn<QString>("window");  // before -> after
+        QTest::newRow("show") << QByteArray("\x01xxshowyy") << "hidden -> shown";
+        QTest::newRow("exit wins over show") << QByteArray("show\nexit\n") << "shown -> hidden";
+        QTest::newRow("exit beyond 100 bytes ignored") << QByteArray(100, 'x') + "exit\n" << "shown -> shown";
+        QTest::newRow("large flood") << QByteArray(1 << 20, 's') << "hidden -> hidden";
         // clang-format on
     }
     void messages()
     {
-        QFETCH(bool, shownBefore);
         QFETCH(QByteArray, message);
-        QFETCH(bool, shownAfter);
-        mWidget.setVisible(shownBefore);
+        QFETCH(QString, window);
+        mWidget.setVisible(window.startsWith("shown"));
         QLocalSocket s;
         s.connectToServer(QvqSingletonApplication::vqLocalName(QCoreApplication::applicationFilePath()));
         QVERIFY(s.waitForConnected(5000));
@@ -87,9 +84,9 @@ private slots:
         // The server reads in this thread: wait with the event loop running (a Windows
         // pipe's write completes only once the other end reads).
         QTRY_VERIFY_WITH_TIMEOUT(s.bytesToWrite() < message.size(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(mWidget.isVisible(), shownAfter, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(mWidget.isVisible(), window.endsWith("> shown"), 5000);
         QTest::qWait(100);
-        QCOMPARE(mWidget.isVisible(), shownAfter);
+        QCOMPARE(mWidget.isVisible(), window.endsWith("> shown"));
     }
 
     // What a dead instance leaves when its process id is ours now: a lock naming us.
@@ -175,8 +172,8 @@ private slots:
         QCOMPARE(seen.join(' '), "0|ver: 2.1\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
     }
 
-    // A crashed monitor's socket is taken over. The next is started with XDG_RUNTIME_DIR, the
-    // others without: all meet at the same socket.
+    // A crashed monitor's socket is taken over. The monitors are started with XDG_RUNTIME_DIR, the
+    // clients without: all meet at the same socket.
     void singleInstance()
     {
         CvqTempSimHost sim;
@@ -184,20 +181,18 @@ private slots:
         const QString socket = QvqSingletonApplication::vqLocalName(mMonitor);
         const QString running = mMonitor + " already running.\n";
         qunsetenv("XDG_RUNTIME_DIR");
+        QTemporaryDir runtime;
         QProcess crashed, first;
-        QVERIFY(startMonitor(crashed));
+        QVERIFY(startMonitor(crashed, runtime.path()));
         ::kill(pid_t(crashed.processId()), SIGKILL);
         QVERIFY(crashed.waitForFinished(20000) && QFileInfo::exists(socket));  // left by the crash
         QCOMPARE(run({"isrun"}), "0||");
-        QTemporaryDir runtime;
         QVERIFY(startMonitor(first, runtime.path()));
-        struct stat st;
-        QVERIFY(::stat(socket.toLocal8Bit().constData(), &st) == 0 && (st.st_mode & 077) == 0);  // owner only
+        QVERIFY(QFileInfo::exists(socket) && !(QFileInfo(socket).permissions() & 0x0077));  // owner only
 
         const QString second = run({}, QString(), true);  // the platform plugin may add notes before our line
         QVERIFY2(second.startsWith("1||") && second.endsWith(running), qPrintable(second));
         QCOMPARE(run({"isrun"}), "1||" + running);
-        QCOMPARE(first.state(), QProcess::Running);  // ping changes nothing
 
         // A copy at another path is another program.
         QTemporaryDir other;
