@@ -52,8 +52,8 @@ private slots:
         QFETCH(int, defaultPxg);
         CvqDebugCapture quiet;
         const CvqJetMem m = vqParseDeviceId(text, defaultPxg);
-        QTEST(QString::asprintf("%d|%s|%s|%s|%s|%d|%d|%x", m.ok, qPrintable(m.mdl), qPrintable(m.sn), qPrintable(m.ex),
-                                qPrintable(m.romver), m.vqPXG, m.vqTLL, m.AllPrintCount),
+        QTEST(QString::asprintf("%d|%s|%s|%s|%s|%d|%d|%x", m.ok, qUtf8Printable(m.mdl), qUtf8Printable(m.sn),
+                                qUtf8Printable(m.ex), qUtf8Printable(m.romver), m.vqPXG, m.vqTLL, m.AllPrintCount),
               "expected");
     }
 
@@ -198,8 +198,8 @@ private slots:
     {
         QStringList rows = vqUpRomProductTypes;
         for (const CvqProduct& p : vqProducts)
-            rows << QString::asprintf("%s %s %d %d %d", qPrintable(p.vidpid.vid + p.vidpid.pid), qPrintable(p.name),
-                                      p.defaultPxg, int(p.vqHasScan), p.vqPlatform);
+            rows << QString::asprintf("%s %s %d %d %d", qUtf8Printable(p.vidpid.vid + p.vidpid.pid),
+                                      qUtf8Printable(p.name), p.defaultPxg, int(p.vqHasScan), p.vqPlatform);
         QCOMPARE(QCryptographicHash::hash(rows.join('\n').toUtf8(), QCryptographicHash::Sha256).toHex().left(16),
                  "558a0c57be3b4ff2");
     }
