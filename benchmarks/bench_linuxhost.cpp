@@ -92,13 +92,15 @@ int main(int argc, char** argv)
 
     CvqMockUsb usb;
     const QString id = QStringLiteral("USB\\VID_1A2B&PID_0101&MI_00\\1-1");
-    if (!usb.addPrinter("1-1", 0x1a2b, 0x0101, "QV0001", 0, 0, CvqMockUsb::Usbfs)
-        || !usb.addSerialPort("1-1", 1, "ttyACM0", "QV0001")) {
+    const QByteArray reply = vqMakeDeviceId("Morvane P4120W", "V1.3.6500", "QV0001", CvqStsFields());
+    if (!usb.addPrinter("1-1", 0x1a2b, 0x0101, "QV0001", 0, 0, CvqMockUsb::Usbfs, reply)
+        || !usb.addRecord(
+            "P: /devices/usb1/1-1/1-1:1.1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=cdc_acm\n"
+            "A: bInterfaceClass=02\nA: bInterfaceNumber=01\n\nP: /devices/usb1/1-1/1-1:1.1/tty/ttyACM0\n"
+            "N: ttyACM0\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/ttyACM0\nE: ID_SERIAL_SHORT=QV0001\n")) {
         std::fprintf(stderr, "testbed: %s\n", qPrintable(usb.error()));
         return 1;
     }
-    usb.setReply(usb.nodeOf("1-1", CvqMockUsb::Usbfs),
-                 vqMakeDeviceId("Morvane P4120W", "V1.3.6500", "QV0001", CvqStsFields()));
     if (QProcess::execute("lpadmin", {"-p", "Office", "-v", "usb://Morvane/P4120W?serial=QV0001", "-E"}) != 0) {
         std::fprintf(stderr, "no private scheduler: run through benchmarks/linuxhost.sh\n");
         return 1;
@@ -137,10 +139,8 @@ int main(int argc, char** argv)
     for (int k = 1; k <= 20; ++k) {
         const QString port = QStringLiteral("3-%1").arg(k);
         const QString plugged = QStringLiteral("USB\\VID_1A2B&PID_0101&MI_00\\") + port;
-        if (!usb.addPrinter(port, 0x1a2b, 0x0101, "QV0001", 0, 0, CvqMockUsb::Usbfs))
+        if (!usb.addPrinter(port, 0x1a2b, 0x0101, "QV0001", 0, 0, CvqMockUsb::Usbfs, reply))
             break;
-        usb.setReply(usb.nodeOf(port, CvqMockUsb::Usbfs),
-                     vqMakeDeviceId("Morvane P4120W", "V1.3.6500", "QV0001", CvqStsFields()));
         QElapsedTimer t;
         t.start();
         usb.uevent("/sys/devices/usb3/" + port, "add");
