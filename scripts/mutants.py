@@ -38,7 +38,7 @@ AREAS = [
     (r"monitor/(qvqsingleton|main)", r"^(tst_singleton|fuzz_instance_replay)"),
     (r"monitor/(vqlanaddr|cvqlanuprom|fvquprom)", r"^(tst_services|tst_window|fuzz_lananswers_replay)"),
     (r"monitor/(vqonekey|cvqonekey|vqportloop|vqswitches)", r"^(tst_services|tst_window)"),
-    (r"monitor/cvqscantopc", r"^(tst_scanjob|fuzz_scanreq_replay)"),
+    (r"monitor/cvqscantopc", r"^(tst_link_e2e|fuzz_scanreq_replay)"),
     (r"monitor/", r"^(tst_window|tst_singleton)"),
 ]
 

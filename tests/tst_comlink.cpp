@@ -74,12 +74,8 @@ private slots:
             : op == "put"           ? link.vqLinkPut("/p", QByteArray("hello"), m.status, m.err)
             : op == "get"           ? link.vqLinkGet("/p", m.bytes, m.status, m.err)
                                     : link.vqLinkExe("c", m.text, m.status, m.err, 5);
-        QTEST(QStringLiteral("%1|%2|%3|%4|%5")
-                  .arg(ok)
-                  .arg(int(m.status))
-                  .arg(m.err, m.text + m.bytes)
-                  .arg(requests.load()),
-              "expected");
+        const QString out = m.err + '|' + m.text + m.bytes;
+        QTEST(QString::asprintf("%d|%d|%s|%d", ok, m.status, qUtf8Printable(out), requests.load()), "expected");
     }
 
     void download_data()

@@ -121,8 +121,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("op");  // u8, u32, str or bytes:N
-        QTest::addColumn<QString>(
-            "expected");  // ok, the u8, u32, string and bytes (numbers and bytes in hex), the cursor
+        // ok, the u8, u32, string and bytes (numbers and bytes in hex), the cursor
+        QTest::addColumn<QString>("expected");
         const QString s1023(1023, 's');
         // clang-format off
         QTest::newRow("string of 1023 bytes") << s1023.toLatin1() + '\0' << "str" << "1 3f 3f3f3f3f " + s1023 + " 3f 1024";

@@ -1,8 +1,11 @@
-// The serial link and its operations against the printer emulator over a
-// real pseudo-terminal: disturbed answers, chunked transfers and command
-// output; the HTTP operations against its web server on 127.0.0.1, on a
-// worker thread (one-key print and two printers: tst_services; scans:
-// tst_scanjob; statuses, short and late answers: tst_comm).
+// The serial link and its operations against the printer emulator over a real pseudo-terminal: disturbed
+// answers, chunked transfers and command output; the HTTP operations against its web server on 127.0.0.1, on a
+// worker thread. Then the scan job: its checks, the file sink, and whole jobs over USB and HTTP; scan to PC: the
+// request and the device's name as untrusted input, folders of the same second, and the thread fetching a panel
+// scan, then ending on a stop (last: the stop is one-shot). One-key print and two printers: tst_services;
+// statuses, short and late answers: tst_comm.
+#include "cvqscantopctrd.h"
+#include "vqmonitorseams.h"
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
 
@@ -13,6 +16,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
+
+const QString kStamp = QStringLiteral(" 2026-01-02 03-04-05");
 
 class TstLinkE2e : public QObject
 {
@@ -20,11 +26,13 @@ class TstLinkE2e : public QObject
 
     CvqSimOnHost mSim;
     QTemporaryDir mOut;
+    QTemporaryDir mDesktop;
+    CvqSeamScope<CvqMonitorSeams> mSeams;
+    CvqSeamScope<CvqLinkSeams> mLinkSeams;
     CvqComLink mLink;
     quint8 mStatus = 99;
     QString mErr;
 
-    void cmd(const QString& line) { VQ_SIM_OK(mSim, line); }
     // The chunks in the printer's history (its last 256 requests), as "type:offset+length".
     QString chunks()
     {
@@ -32,22 +40,52 @@ class TstLinkE2e : public QObject
         return mSim.vqHistory().filter(chunk).replaceInStrings(chunk, "\\1:\\2+\\3").join(' ');
     }
 
+    CvqScanParams params(const QString& dir, int hostTp = 2)
+    {
+        const QString id = "t" + QString::number(QDateTime::currentMSecsSinceEpoch());
+        return {hostTp, hostTp == 1 ? mSim.vqHttp() : mSim.vqPty(), id, 1, 0, 0, "jpg", "A4", dir};
+    }
+
+    // Everything under the desktop as relative paths (the time stamp as "@", a file's size
+    // unless it is the emulator's page of its number); then an empty desktop.
+    QString takeDesktop()
+    {
+        QStringList out;
+        const QDir top(mDesktop.path());
+        for (const QString& d : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+            out << d + "/";
+            for (const QString& f : QDir(top.filePath(d)).entryList(QDir::Files | QDir::Hidden)) {
+                const QByteArray bytes = vqReadFile(top.filePath(d + "/" + f));
+                const bool page = bytes == vqReadFile(mOut.path() + "/scans/p1/vqstdscans/pic_" + f.mid(5));
+                out << d + "/" + f + (page ? QString() : QStringLiteral(" (%1 bytes)").arg(bytes.size()));
+            }
+        }
+        QDir(mDesktop.path()).removeRecursively();
+        QDir().mkpath(mDesktop.path());
+        return out.join(", ").replace(kStamp, "@");
+    }
+
 private slots:
     void initTestCase()
     {
         QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--http", "127.0.0.1:0", "--quiet"}),
                  qPrintable(mSim.vqError()));
+        mSeams->desktop = [this] { return mDesktop.path(); };
+        mSeams->now = [] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)); };
+        mLinkSeams->scanPause = [](int ms) { return vqWaitQuit(qMin(ms, 20)); };
         mLink.setPortName(mSim.vqPty());
         // Outside /tmp, which a command's output lists; too long for a control line.
         QVERIFY(mLink.open() && mLink.vqLinkPut("/var/big.txt", QByteArray(64 * 1024 + 1, 'B'), mStatus, mErr)
                 && !mStatus);
-        cmd("file put /var/long.txt " + QString(3000, 'L'));
+        VQ_SIM_OK(mSim, "file put /var/long.txt " + QString(3000, 'L'));
     }
     void init()
     {
-        cmd("reset");
-        cmd("history clear");
-        cmd("file put /tmp/present.txt hello");
+        mSim.vqCmd("scan stop");  // what an earlier row left running; refused when none runs
+        for (const char* line : {"reset", "scanner ok", "scanjob pages=1 parts=0 interval=100 result=0",
+                                 "history clear", "file put /tmp/present.txt hello"})
+            VQ_SIM_OK(mSim, line);
+        takeDesktop();
     }
 
     // First, while /tmp holds only the file init() puts (a reset keeps files).
@@ -95,7 +133,7 @@ private slots:
     void disturbedAnswers()
     {
         QFETCH(QString, fault);
-        cmd("linkfault " + fault);
+        VQ_SIM_OK(mSim, "linkfault " + fault);
         QVERIFY(fault.contains("types=10") ? !mLink.vqLinkPut("/tmp/two.bin", QByteArray(2000, 'r'), mStatus, mErr)
                                            : !mLink.vqLinkHas("/tmp/present.txt", mStatus, mErr));
         QVERIFY(mLink.vqLinkHas("/tmp/absent", mStatus, mErr));
@@ -141,12 +179,221 @@ private slots:
     {
         QFETCH(QString, setup);
         QFETCH(QString, command);
-        cmd(setup);
+        VQ_SIM_OK(mSim, setup);
         QString out;
         const bool ok = mLink.vqLinkExe(command, out, mStatus, mErr, 10);
         const QString got = ok ? QStringLiteral("1|%1|%2").arg(int(mStatus)).arg(out) : QStringLiteral("0");
         QTEST(got + "|" + QString::number(chunks().count("11:")), "expected");
         QVERIFY(!QFileInfo::exists(mSim.vqHostRoot() + "/ran"));
+    }
+    // The accepted formats and input modes, and the output directory's question; off the GUI thread
+    // nobody is asked and No stands.
+    void checkParams_data()
+    {
+        // clang-format off
+        QTest::addColumn<QString>("params");    // format, input mode, and "thread" to check off the GUI thread
+        QTest::addColumn<QString>("sub");       // below a fresh directory; empty: the directory itself
+        QTest::addColumn<bool>("yes");          // the answer to the question
+        QTest::addColumn<QString>("expected");  // the result, the error, "dir" when the directory exists; "?": asked
+        QTest::newRow("format in capitals, mode 128") << "TIFF 128" << "" << true << "ok before dir";
+        QTest::newRow("missing directory, Yes creates it") << "jpg 0" << "new/sub" << true << "ok before dir ?";
+        QTest::newRow("missing directory, No") << "jpg 1" << "new/sub" << false << "no before ?";
+        QTest::newRow("off the GUI thread") << "jpg 0 thread" << "new/sub" << true << "no before";
+        QTest::newRow("directory cannot be made") << "jpg 1" << "file/sub" << true << "no 目录 %1/file/sub 创建错误 ?";
+        QTest::newRow("format gif") << "gif 1" << "" << true << "no saveToFileFormat错误 dir";
+        QTest::newRow("input mode 2") << "png 2" << "" << true << "no inputMode错误 dir";
+        // clang-format on
+    }
+    void checkParams()
+    {
+        QFETCH(QString, params);
+        QFETCH(QString, sub);
+        QFETCH(bool, yes);
+        QTemporaryDir dir;
+        QFile(dir.filePath("file")).open(QIODevice::WriteOnly);
+        CvqScanParams p = this->params(sub.isEmpty() ? dir.path() : dir.filePath(sub));
+        p.saveToFileFormat = params.section(' ', 0, 0);
+        p.inputMode = params.section(' ', 1, 1).toInt();
+        QString got = "before", asked;
+        bool ok = false;
+        const CvqDoScan::Ask ask = [&](const QString& title, const QString& text) {
+            asked += " " + title + "|" + text;
+            return yes;
+        };
+        const auto check = [&] { ok = CvqDoScan().vqCheckParams(p, ask, got); };
+        CvqWarningGuard warnings;  // off the GUI thread, the refusal is logged
+        if (params.endsWith("thread"))
+            std::thread(check).join();
+        else
+            check();
+        QFETCH(QString, expected);
+        QCOMPARE(QString(ok ? "ok " : "no ") + got + (QDir(p.vqOutDir).exists() ? " dir" : "") + asked,
+                 expected.replace("%1", dir.path()).replace("?", "确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
+    }
+
+    // The file sink refuses a name that is a path (the emulator, like the printer, refuses such a task id).
+    void fileSinkRefuses()
+    {
+        QTemporaryDir top;
+        QVERIFY(QDir(top.path()).mkdir("out"));
+        CvqScanOuterOfFile escape(top.filePath("out"), "../x", "jpg");
+        QVERIFY(escape.vqBeginJob() && escape.vqBeginPage(1) && !escape.vqWrite("A") && escape.vqEndJob());
+        QCOMPARE(QDir(top.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"out"});
+    }
+
+    // Whole jobs against the emulator: the success and the fault counts over
+    // both transports (the first row in real time), the job's other ends over one.
+    void emulator_data()
+    {
+        // clang-format off
+        QTest::addColumn<int>("hostTp");
+        QTest::addColumn<QString>("setup");     // control lines, " | " between them; "sink" for the output
+        QTest::addColumn<QString>("expected");  // the result, the pages stored (task id left out), the error
+        const QString one = " _0001.jpg", two = one + " _0002.jpg", comm = " 通信错误";
+        auto row = [](int tp, const QString& name) -> QTestData& {
+            return QTest::newRow(qPrintable((tp == 2 ? "USB: " : "HTTP: ") + name)) << tp;
+        };
+        for (int tp : {2, 1})
+            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0" << "0" + two;
+        // Ten failures of a kind are borne, the eleventh ends the job.
+        row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << "0" + one;
+        row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << "249" + comm;
+        row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << "249" + comm;
+        row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << "0" + one;
+        row(2, "ten unreadable job states") << "scanjob pages=0 | jobstate fail=10 after=1" << "0";
+        row(1, "eleven unreadable job states") << "scanjob pages=0 | jobstate fail=11 after=1" << "249" + comm;
+        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << "0 _0001.JPG _0002.JPG";
+        // The scanner's own faults 1 to 7; any other code, two digits too, is 8.
+        for (int code = 1; code <= 12; ++code)
+            row(2, QString("result code %1").arg(code)) << QString("scanjob pages=1 result=%1").arg(code)
+                << QString("%1%2 ").arg(qMin(code, 8)).arg(one) + CvqDoScan::vqResultText(qMin(code, 8));
+        row(2, "busy: a scan from the PC running") << "jobstate \"vqscanjob.vqjobrun: 1\\nvqscanjob.vqjobtp: 1\\nvqscanjob.vqjobrstcode: 0\\nvqscanjob.vqjobwaitflag: 0\"" << "241 设备忙,请稍后重试";
+        row(2, "scanner fails to start") << "scanner err" << "12 扫描仪初始化失败,请稍后重试,或重启设备再尝试";
+        row(2, "parameters refused") << "scanjob try=err" << "254 参数错误";
+        row(2, "parameter check answers something else") << "scanjob try=maybe" << "249" + comm;
+        row(2, "the last page appears as the job ends") << "scanjob pages=2 parts=0 last=state" << "0" + two;
+        row(2, "the job ends inside a parted page") << "scanjob pages=1 parts=2 open=1" << "249" + one + comm;
+        row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << "1" + one + " 扫描仪卡纸";
+        row(2, "job state without wait flag")
+            << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << "249" + comm;
+        // A page the disk cannot hold is a storage error, never a short file reported as done;
+        // so are pages beyond the job's bounds ("sink bounds": 3 pages, "page": 4000 bytes,
+        // "job": 10000; an emulated page is 4013). The pages before them stay.
+        const QString store = " 文件存储错误";
+        row(2, "output directory gone") << "sink gone" << "252" + store;
+#ifdef Q_OS_UNIX  // a full disk is played by a page file that leads to /dev/full
+        row(2, "disk full inside a page") << "sink full" << "252" + one + store;
+#endif
+        row(2, "a fourth page") << "scanjob pages=4 parts=0 | sink bounds" << "252" + two + " _0003.jpg" + store;
+        row(2, "a parted page past its bound") << "scanjob pages=1 parts=2 | sink page" << "252" + one + store;
+        row(2, "a job past its bound") << "scanjob pages=3 parts=0 | sink job" << "252" + two + store;
+        QTest::newRow("host type 3: nothing sent") << 3 << "" << "-1 系统错误";
+        // clang-format on
+    }
+    void emulator()
+    {
+        mLink.close();  // the scan opens the port itself
+        QFETCH(int, hostTp);
+        QFETCH(QString, setup);
+        const QString sink = setup.section("sink ", 1);
+        for (const QString& line : setup.split(" | ", Qt::SkipEmptyParts))
+            if (!line.startsWith("sink "))
+                VQ_SIM_OK(mSim, line);
+        QTemporaryDir dir;
+        CvqScanParams p = params(sink == "gone" ? dir.filePath("gone") : dir.path(), hostTp);
+        const QByteArray tag = QTest::currentDataTag();
+        p.saveToFileFormat = tag.contains("capitals") ? "JPG" : "jpg";
+        CvqSeamScope<CvqLinkSeams> seams;  // else the pauses of initTestCase
+        if (tag.contains("real time"))
+            seams->scanPause = nullptr;
+        CvqDoScan scan;
+        if (!sink.isEmpty())
+            scan.vqBounds = {sink == "page" ? 4000 : 65536, 3, sink == "job" ? 10000 : 65536};
+        if (sink == "full")
+            QVERIFY(QFile::link("/dev/full", dir.filePath(p.taskId + "_0001.jpg")));
+        QString err;
+        const int code = scan.vqDoScan(p, err);
+        QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::System);
+        for (const QString& name : names)
+            if (code != vqScanStoreError)  // the bound rows' last page never arrived whole
+                QCOMPARE(vqReadFile(dir.filePath(name)),
+                         vqReadFile(mOut.path() + "/scans/p1/" + p.taskId + "/pic" + name.mid(p.taskId.size())));
+        QTEST(QString("%1 %2 %3").arg(code).arg(names.replaceInStrings(p.taskId, "").join(' '), err).simplified(),
+              "expected");
+        QVERIFY(hostTp != 3 || mSim.vqHistory().isEmpty());
+    }
+
+    // Whatever the request holds, nothing is written unless it is a plain extension.
+    void hostileRequest_data()
+    {
+        QTest::addColumn<QByteArray>("request");  // 5000 bytes: too large to read, left on the printer
+        QTest::newRow("a program") << QByteArray("EXE");
+        QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a');
+    }
+    void hostileRequest()
+    {
+        QFETCH(QByteArray, request);
+        // Through the link: a control line cannot carry 5000 bytes.
+        QVERIFY(mLink.open() && mLink.vqLinkPut(vqScanToPcReqFile, request, mStatus, mErr) && mStatus == 0);
+        mLink.close();  // the pass opens the port itself
+        const bool read = request.size() < 5000;
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), read ? CvqScanToPcEnd::BadRequest : CvqScanToPcEnd::NoRequest);
+        QCOMPARE(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"), read);
+    }
+
+    // A hostile device name stays one folder below the desktop (reserved and
+    // control characters become "_", others stay); a second job of the same
+    // second gets its own folder. An empty folder of that second is taken as
+    // it is; a link planted under its name is never followed.
+    void folders()
+    {
+        const auto job = [this](const QString& name) {
+            VQ_SIM_OK(mSim, "scan pages=1 parts=0 interval=10");
+            VQ_SIM_OK(mSim, "wait scan idle timeout=10000");
+            QCOMPARE(vqScanToPcPass(mSim.vqPty(), name), CvqScanToPcEnd::JobEnded);
+        };
+        for (int i = 0; i < 2; ++i)
+            job(QString("../..\\x:y\x01\x7f") + QChar(0) + "打印机");
+        QCOMPARE(takeDesktop(),
+                 QString("%1/, %1/scan_0001.jpg, %1 (2)/, %1 (2)/scan_0001.jpg").arg(".._.._x_y___打印机@"));
+
+        QVERIFY(QDir(mDesktop.path()).mkdir("P4120W" + kStamp));
+        job("P4120W");
+        QCOMPARE(takeDesktop(), "P4120W@/, P4120W@/scan_0001.jpg");
+#ifdef Q_OS_UNIX  // on Windows QFile::link makes a shortcut file, which no path goes through
+        QTemporaryDir elsewhere;
+        QVERIFY(QFile::link(elsewhere.path(), mDesktop.filePath("P4120W" + kStamp)));
+        job("P4120W");
+        QCOMPARE(takeDesktop(), "P4120W@/, P4120W@ (2)/, P4120W@ (2)/scan_0001.jpg");
+#endif
+
+        // An empty whole page: an empty file.
+        VQ_SIM_OK(mSim, "file put /tmp/vqscantopc.req.txt jpg");
+        VQ_SIM_OK(mSim, "file put /tmp/vqstdscans/pic_0001.jpg");
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::JobEnded);
+        QCOMPARE(takeDesktop(), "P4120W@/, P4120W@/scan_0001.jpg (0 bytes)");
+
+        // Without a desktop (none, or a relative path) nothing lands in the working directory.
+        QCOMPARE(vqScanToPcFolder(QString(), "P4120W") + vqScanToPcFolder(".", "P4120W"), QString());
+    }
+
+    // The thread as the window starts it: a panel scan of two pages, then a
+    // stop during a long scan ends the pass at once.
+    void threadScansThenStops()
+    {
+        CvqDebugCapture debug;
+        CvqScanToPcTrd trd;
+        trd.start();
+        VQ_SIM_OK(mSim, "scan pages=2 parts=3 format=jpg interval=100");
+        QTRY_COMPARE_WITH_TIMEOUT(debug.lines().filter("job ended").size(), 1, 30000);
+        QCOMPARE(takeDesktop(), "P4120W@/, P4120W@/scan_0001.jpg, P4120W@/scan_0002.jpg");
+
+        VQ_SIM_OK(mSim, "scan pages=2 parts=0 interval=600000");
+        QVERIFY(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=10000"));
+        vqQuitAll();
+        QVERIFY(trd.wait(3000));
+        QCOMPARE(takeDesktop(), QString());  // no page, no folder
     }
 };
 

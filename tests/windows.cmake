@@ -15,7 +15,7 @@ if(WIN32)
   endforeach()
   # The emulator-driven tests run the Linux build's emulator (tests/wine/qtest.sh names it):
   # one at a time, as each links its printers to COM5, COM6, ... of the shared prefix.
-  foreach(t tst_link_e2e tst_scanjob tst_services tst_bench)
+  foreach(t tst_link_e2e tst_services tst_bench)
     if(TARGET ${t})
       set_tests_properties(${t} PROPERTIES RUN_SERIAL TRUE)
     endif()
