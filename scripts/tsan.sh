@@ -18,4 +18,4 @@ export QT_QPA_PLATFORM=offscreen
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1"
 cd "$dir"
 ctest --output-on-failure -j"$jobs" --timeout 900 \
-  -R '^tst_(host|comlink|link_e2e|services|scanjob|bench|singleton)$'
+  -R '^tst_(host|comlink|link_e2e|services|bench|singleton)$'
