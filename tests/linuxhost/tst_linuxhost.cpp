@@ -1,5 +1,4 @@
-// The Linux host against a umockdev testbed and a private CUPS scheduler.
-// Run by with_cupsd.sh under umockdev-wrapper (see linuxhost.cmake).
+// The Linux host against a umockdev testbed and a private CUPS scheduler (with_cupsd.sh, umockdev-wrapper).
 #include "printerlink/host/vqcups.h"
 #include "printerlink/host/vqhost_linux.h"
 #include "vqmockusb.h"
@@ -18,10 +17,7 @@ const QString kStall = QStringLiteral("USB\\VID_1A2B&PID_0107&MI_00\\1-3");
 const QString kNoNode = QStringLiteral("USB\\VID_1A2B&PID_0108&MI_00\\1-4");
 const QString kOfficeUri = QStringLiteral("usb://Morvane/P4120W?serial=QV0001&interface=2");
 
-QByteArray idText(int product, const QString& sn)
-{
-    return vqMakeDeviceId(vqProducts.at(product).name, QStringLiteral("V1.3.6500"), sn, CvqStsFields());
-}
+QByteArray idText(int row, const char* sn) { return vqMakeDeviceId(vqProducts.at(row).name, "V1.3.6500", sn, {}); }
 
 // Runs a CUPS command line tool against the private scheduler; its output.
 QString cups(const QString& program, const QStringList& args)
@@ -55,10 +51,8 @@ private slots:
                                        "P: /devices/usb1/1-1/1-1:1.0/tty/ttyACM0\nN: ttyACM0\nE: SUBSYSTEM=tty\n"
                                        "E: DEVNAME=/dev/ttyACM0\nE: ID_SERIAL_SHORT=QV0001\n"),
                  qPrintable(mUsb.error()));
-        // Queues by the usb backend's URIs: with interface=, without it and percent-encoded, one whose printer is
-        // absent; named to come first, so that a match on serial alone, on a bad interface or on another scheme
-        // would win, one for the first printer's serial number but another interface, two for the second's, and
-        // one whose serial number holds an encoded "&interface=2" (it used to be read as that setting).
+        // Usb backend URIs: with interface=, encoded without it, an absent printer; named to win if a match on serial
+        // alone, a bad interface or another scheme were taken; "Amp"'s encoded "&interface=2" used to be that setting.
         const QStringList queues{"Office", kOfficeUri,
                                  "Second", "usb://Morvane%20Inc/P%207760?serial=qv%30002",
                                  "Absent", "usb://Morvane/P4120W?serial=QV9999",
@@ -107,9 +101,8 @@ private slots:
         QTemporaryFile doc;
         QVERIFY(doc.open() && doc.write("page\n") > 0 && doc.flush());
         auto hold = [&] { return cups("lp", {"-d", "Office", "-H", "hold", doc.fileName()}).section(' ', 3, 3); };
-        auto monitor = [](const char* queue) {
-            return QProcess::execute(qEnvironmentVariable("VQ_BIN_DIR") + "/monitor", {"hasjob", queue});
-        };
+        const QString bin = qEnvironmentVariable("VQ_BIN_DIR") + "/monitor";
+        auto monitor = [&](const char* queue) { return QProcess::execute(bin, {"hasjob", queue}); };
         QList<int> seen{vqHost().vqQueueHasJobs("Office")};
         const QString held = hold(), second = hold();
         seen << vqHost().vqQueueHasJobs("Office") << monitor("Office");
@@ -125,7 +118,6 @@ private slots:
 
     void showQueue()
     {
-        // The opener first on PATH records the page it is asked to open.
         QTemporaryDir bin;
         const QString opener = bin.filePath("xdg-open");
         QVERIFY(CvqSimTree::vqWriteFileAtomic(opener, "#!/bin/sh\necho \"$*\" >> \"$0.log\"\n")
@@ -139,7 +131,6 @@ private slots:
 
     void pollCycleMatchesSimulatedHost()
     {
-        // Each printer's own queue is left to the comparison below.
         QCOMPARE(vqGetUsbPrinterQueues({kA.toLower()}), (QMap<QString, QString>{{kA.toLower(), "Office"}}));
         const QMap<QString, CvqState> onLinux = vqPollCycle();
         // The simulated host fed the same identification texts, queues and serial port.
@@ -152,9 +143,8 @@ private slots:
         QCOMPARE(vqPollCycle(), onLinux);
     }
 
-    // Last: it changes the testbed. Steps in order, each on a fresh host after one cycle: what the next cycle shows
-    // of kA and of the printers plugged with an announcement and without (connected, listed or absent), kA's
-    // serial port, and which lists it read again (usb, serial ports, queues) rather than answered from what it held.
+    // Last: it changes the testbed. Steps in order, each on a fresh host after one cycle: the next cycle's view of kA
+    // and of printers plugged announced and not, kA's serial port, and the lists (usb, serial, queues) read again.
     void changesSeen_data()
     {
         QTest::addColumn<QString>("change");
@@ -183,8 +173,6 @@ private slots:
             QVERIFY(mUsb.addPrinter(sys.section('/', -1), 0x1a2b, 0x0101, "QV0005", 0, 0, CvqMockUsb::NoNode));
         if (change == "plug" || change == "unplug port")
             mUsb.uevent(sys, change == "plug" ? "add" : "remove");
-        if (change == "unplug port")
-            mUsb.remove(sys);
         if (change.endsWith(" queue"))
             cups("lpadmin",
                  change == "remove queue" ? QStringList{"-x", "Office"}
@@ -199,11 +187,9 @@ private slots:
         for (const QString& id :
              {kA, QString("USB\\VID_1A2B&PID_0101&MI_00\\1-5"), QString("USB\\VID_1A2B&PID_0101&MI_00\\1-6")})
             seen << (!states.contains(id) ? "absent" : states.value(id).connected ? "connected" : "listed");
-        QTEST(seen.join(' ')
-                  + QString::asprintf(" %s, reads %d %d %d", qPrintable(states.value(kA).vqComName),
-                                      after.usb - before.usb, after.serial - before.serial,
-                                      after.queues - before.queues),
-              "seen");
+        seen << states.value(kA).vqComName + ", reads" << QString::number(after.usb - before.usb)
+             << QString::number(after.serial - before.serial) << QString::number(after.queues - before.queues);
+        QTEST(seen.join(' '), "seen");
     }
 };
 

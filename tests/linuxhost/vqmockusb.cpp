@@ -81,9 +81,9 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
 void CvqMockUsb::uevent(const QString& syspath, const char* action)
 {
     umockdev_testbed_uevent(mBed, syspath.toUtf8().constData(), action);
+    if (qstrcmp(action, "remove") == 0)
+        umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData());
 }
-
-void CvqMockUsb::remove(const QString& syspath) { umockdev_testbed_remove_device(mBed, syspath.toUtf8().constData()); }
 
 bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
 {

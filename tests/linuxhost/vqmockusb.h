@@ -1,7 +1,5 @@
 #pragma once
-// A umockdev testbed of USB devices for the Linux host: printer interfaces whose
-// identification requests (usbfs control transfer or usblp ioctl) this object
-// answers. Needs the umockdev preload (run under umockdev-wrapper).
+// A umockdev testbed of USB printers whose identification requests (usbfs or usblp) this answers.
 
 #include <QMap>
 #include <QMutex>
@@ -19,17 +17,14 @@ public:
     // Empty when the testbed stands, else why not.
     QString error() const { return mError; }
 
-    // A device at a port (e.g. "1-1") with one printer interface. Its node answers
-    // GET_DEVICE_ID of that interface and setting for a 1024-byte buffer with the
-    // reply; anything else stalls, as does an empty reply.
+    // A device at a port (e.g. "1-1") with one printer interface. Its node answers GET_DEVICE_ID of that
+    // interface and setting for a 1024-byte buffer with the reply; anything else stalls, as does an empty reply.
     bool addPrinter(const QString& port, quint16 vid, quint16 pid, const QString& serial, int interfaceNumber,
                     int alternateSetting, Node node, const QByteArray& reply = QByteArray());
     // Any further devices in umockdev's text form; paths below /devices/usbN.
     bool addRecord(const QString& record);
-    // Announces a device (its path under /sys) as udev would, e.g. "add" or "remove".
+    // Announces a device (its path under /sys) as udev would, "add" or "remove"; a removed one leaves the testbed.
     void uevent(const QString& syspath, const char* action);
-    // Takes a device and what lies below it out of the testbed, announcing nothing.
-    void remove(const QString& syspath);
 
     // Called on umockdev's thread.
     bool handle(const QString& devnode, unsigned long request, void* client);

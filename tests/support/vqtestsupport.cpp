@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 void CvqFakeHost::addQueue(const QString& queue, const QString& instanceId, quint32 port, quint32 attr)
@@ -28,21 +29,16 @@ CvqHost::EnumResult CvqFakeHost::vqListUsbPrinters(QStringList* ids)
 
 CvqHost::ReadResult CvqFakeHost::vqReadIeee1284(const QString& instanceId, QByteArray* reply)
 {
-    ++readCalls;
-    reply->clear();
-    const ReadResult forced = readResults.value(instanceId, ReadOk);
-    if (forced != ReadOk || !replies.contains(instanceId))
-        return forced != ReadOk ? forced : ReadOpenFailed;
     *reply = replies.value(instanceId);
-    return ReadOk;
+    return replies.contains(instanceId) ? ReadOk : ReadOpenFailed;
 }
 
-QString CvqTempSimHost::addPrinter(int index, const CvqStsFields& sts, const QString& sn)
+QString CvqTempSimHost::addPrinter(int index)
 {
     const CvqProduct& row = vqProducts.at(index % vqProducts.size());
-    const QString serial = sn.isEmpty() ? QStringLiteral("QV%1").arg(index, 4, 10, QLatin1Char('0')) : sn;
+    const QString serial = QStringLiteral("QV%1").arg(index, 4, 10, QLatin1Char('0'));
     const QString id = QStringLiteral("USB\\VID_%1&PID_%2\\%3").arg(row.vidpid.vid, row.vidpid.pid, serial);
-    mTree->vqAddDevice(id, vqMakeDeviceId(row.name, QStringLiteral("V1.3.6500"), serial, sts));
+    mTree->vqAddDevice(id, vqMakeDeviceId(row.name, QStringLiteral("V1.3.6500"), serial, CvqStsFields()));
     mTree->vqAddQueue(row.name + QStringLiteral(" #") + QString::number(index), id, index + 1);
     return id;
 }
