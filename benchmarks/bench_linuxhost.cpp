@@ -150,7 +150,6 @@ int main(int argc, char** argv)
         plugMs.push_back(t.nsecsElapsed() / 1e6);
         slowest = qMax(slowest, cycles);
         usb.uevent("/sys/devices/usb3/" + port, "remove");
-        usb.remove("/sys/devices/usb3/" + port);
     }
     std::sort(plugMs.begin(), plugMs.end());
     if (!plugMs.empty())
