@@ -55,11 +55,9 @@ template <typename Request> bool vqSendChecked(CvqComLink& link, const char* cal
 }
 }  // namespace
 
-CvqCommOfUsb::CvqCommOfUsb(const QString& portName) : mOwn(portName), mLink(mOwn) {}
+CvqCommOfUsb::CvqCommOfUsb(const QString& portName) : mLink(portName) {}
 
-CvqCommOfUsb::CvqCommOfUsb(CvqComLink& link) : mLink(link) {}
-
-CvqCommOfUsb::~CvqCommOfUsb() { mOwn.close(); }
+CvqCommOfUsb::~CvqCommOfUsb() { mLink.close(); }
 
 bool CvqCommOfUsb::vqGetFile(const QString& path, QByteArray& out)
 {

@@ -42,8 +42,6 @@ class CvqCommOfUsb final : public CvqComm
 {
 public:
     explicit CvqCommOfUsb(const QString& portName);
-    // Over a link of the caller's, which outlives this and is not closed by it.
-    explicit CvqCommOfUsb(CvqComLink& link);
     ~CvqCommOfUsb();
 
     bool vqGetFile(const QString& path, QByteArray& out) override;
@@ -55,8 +53,7 @@ public:
     CvqComLink& vqLink() { return mLink; }
 
 private:
-    CvqComLink mOwn;
-    CvqComLink& mLink;
+    CvqComLink mLink;
 };
 
 class QNetworkAccessManager;

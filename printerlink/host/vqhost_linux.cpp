@@ -18,12 +18,6 @@ CvqLinuxHost::~CvqLinuxHost()
         udev_unref(mUdev);
 }
 
-bool CvqLinuxHost::vqWatchingDevices()
-{
-    QMutexLocker lock(&mDevMutex);
-    return monitoring();
-}
-
 bool CvqLinuxHost::monitoring()
 {
     if (!mTriedUdev) {

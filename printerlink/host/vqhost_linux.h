@@ -38,8 +38,6 @@ public:
     QList<CvqSerialPortEntry> vqSerialPorts() override;
 
     Reads vqReads() const;
-    // Whether the device lists follow udev's announcements (else they are read every call).
-    bool vqWatchingDevices();
 
 private:
     // The rest under mDevMutex. Makes the monitor on first use; false without one.
