@@ -30,7 +30,7 @@ SKIP = {"printerlink/host/vqhost_win.cpp", "printerlink/host/vqwinapi.cpp", "pri
 AREAS = [
     (r"printerlink/vqcom(msg|link)", r"^(tst_com|tst_link_e2e|fuzz_(msgframe|linkrecv|linkops)_replay)"),
     (r"printerlink/vqcomm\.", r"^(tst_com|tst_link_e2e|fuzz_linkops_replay)"),
-    (r"printerlink/vqscan", r"^(tst_scan|fuzz_scanreq_replay)"),
+    (r"printerlink/vqscan", r"^(tst_link_e2e|fuzz_scanreq_replay)"),
     (r"printerlink/vqlog", r"^(tst_window|tst_host)"),
     (r"printerlink/host/(vqhost_linux|vqlinuxusb|vqcups)", r"^tst_linuxhost"),
     (r"printerlink/host/", r"^(tst_host|tst_window|tst_linuxhost|fuzz_(simtree|registry)_replay)"),
