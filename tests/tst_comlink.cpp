@@ -173,8 +173,10 @@ private slots:
         CvqDebugCapture debug;
         if (bytes == 0) {
             vqQuitAll();
-            link.vqLinkGet("/p", m.bytes, m.status, m.err);
-            link.vqLinkPut("/p", "x", m.status, m.err);
+            // Stopped is failed: a cut transfer must not read as done.
+            const bool got = link.vqLinkGet("/p", m.bytes, m.status, m.err);
+            const bool put = link.vqLinkPut("/p", "x", m.status, m.err);
+            QVERIFY(!got && !put);
         }
         CvqComMsg req(vqMsgTestLink), resp;
         QVERIFY(!link.vqExchange(req, 1, resp));
