@@ -5,6 +5,7 @@
 // scan, then ending on a stop (last: the stop is one-shot). One-key print and two printers: tst_services;
 // statuses, short and late answers: tst_comm.
 #include "cvqscantopctrd.h"
+#include "printerlink/vqscanpages.h"
 #include "vqmonitorseams.h"
 #include "vqsimonhost.h"
 #include "vqtestsupport.h"
@@ -240,6 +241,27 @@ private slots:
         QVERIFY(escape.vqBeginJob() && escape.vqBeginPage(1) && !escape.vqWrite("A") && escape.vqEndJob());
         QCOMPARE(QDir(top.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"out"});
+    }
+
+    // The job-state reader's documented values (the emulator rows reach the finished codes);
+    // an empty text stands for a command that fails.
+    void jobState_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        const QString state = "vqscanjob.vqjobrun: %1\nvqscanjob.vqjobtp: %2\nvqscanjob.vqjobrstcode: %3\n"
+                              "vqscanjob.vqjobwaitflag: 0";
+        QTest::newRow("scan from the PC running") << state.arg("1", "1", "0") << 10;
+        QTest::newRow("scan to PC running") << state.arg("1", "11", "0") << 11;
+        QTest::newRow("other job running") << state.arg("2", "5", "0") << 12;
+        QTest::newRow("a later line wins, trimmed") << state.arg("1", "1", "0") + "\n x.vqscanjob.vqjobrun : 0 " << 0;
+        QTest::newRow("command fails") << QString() << -1;
+    }
+    void jobState()
+    {
+        QFETCH(QString, text);
+        CvqCommOfUsb noPort(mOut.filePath("no-port"));
+        QTEST(text.isEmpty() ? vqReadScanJobState(noPort) : vqParseScanJobState(text), "expected");
     }
 
     // Whole jobs against the emulator: the success and the fault counts over
