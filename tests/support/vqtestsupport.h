@@ -86,8 +86,6 @@ public:
 using CvqWarningGuard = CvqCapture<0>;
 using CvqDebugCapture = CvqCapture<1>;
 
-// The lines that contain none of the fragments.
-QStringList vqWithout(const QStringList& lines, const QStringList& fragments);
 // A file's bytes, or "<missing>".
 QByteArray vqReadFile(const QString& path);
 
