@@ -42,8 +42,6 @@ QString parseArgs(QCommandLineParser& cl)
         {"wine-prefix", "Serial ports as COM5, COM6 … of this Wine prefix.", "DIR"},
         {"out", "Output folder.", "DIR"},
         {"load", "Load a scenario's steps.", "FILE"},
-        {"no-stdin", "Accepted for older callers: standard input is never read."},
-        {"quiet", "Accepted for older callers: there are no event lines."},
         {"fs-limit", "File system bound per printer.", "BYTES", QString::number(CvqSimFs::kDefaultLimit)},
         {"exit-with-parent", "Quit when the starting process ends."},
         {"send", "Client mode: send the LINEs to the emulator of a --control-file.", "FILE"},
