@@ -337,7 +337,7 @@ bool CvqComLink::vqLinkPutText(const QString& path, const QString& text, quint8&
     return vqLinkPut(path, text.toUtf8(), status, err);
 }
 
-bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, quint8& status, QString& err)
+bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, quint8& status, QString& err, bool* cut)
 {
     // Beyond about a gigabyte a byte array cannot grow anyway.
     const qint64 limit = qBound<qint64>(0, bound, qint64(1) << 30);
@@ -366,6 +366,14 @@ bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, q
             return false;
         if (n < 1)
             return true;
+        if (total + qint64(n) > limit && cut) {
+            QByteArray chunk;
+            if (!resp.vqReadBytes(n, chunk))
+                return false;
+            out += chunk.left(int(limit - total));
+            *cut = true;
+            return true;
+        }
         if (total + qint64(n) > limit) {
             qDebug() << "(vq)download larger than" << limit << "bytes, given up:" << path;
             return false;
@@ -384,6 +392,15 @@ bool CvqComLink::vqLinkGet(const QString& path, QByteArray& out, quint8& status,
     status = 0;
     err.clear();
     return vqGetInto(path, mGetLimit, out, status, err);
+}
+
+bool CvqComLink::vqLinkGetHead(const QString& path, qint64 limit, QByteArray& out, bool& cut, quint8& status,
+                               QString& err)
+{
+    status = 0;
+    err.clear();
+    cut = false;
+    return vqGetInto(path, limit, out, status, err, &cut);
 }
 
 bool CvqComLink::vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err)
