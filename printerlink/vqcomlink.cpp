@@ -202,7 +202,8 @@ bool CvqComLink::open()
     auto port = std::make_unique<CvqComPort>();
     QString err;
     if (!port->open(mPortName, err)) {
-        qDebug() << "Failed to open serial port:" << err;
+        // Unquoted: the system's text in the user's language stays readable in the log.
+        qDebug().noquote() << "Failed to open serial port:" << err;
         return false;
     }
     mPort = std::move(port);
