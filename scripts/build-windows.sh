@@ -42,6 +42,18 @@ for exe in "$build"/bin/*.exe; do
     status=1
   fi
 done
+# What Windows shows of a program: icon group (type 14), version (16) and manifest (24).
+if ! command -v wrestool >/dev/null; then
+  echo "build-windows: wrestool (icoutils) missing, the programs' resources unchecked: run scripts/deps.sh" >&2
+  status=1
+fi
+for exe in "$build"/bin/monitor.exe "$build"/bin/bench.exe; do
+  [ -f "$exe" ] && command -v wrestool >/dev/null || continue
+  types=" $(wrestool -l "$exe" 2>&1 | sed -n 's/^--type=\([0-9]*\) .*/\1/p' | sort -u | tr '\n' ' ')"
+  for t in 14 16 24; do
+    [[ $types == *" $t "* ]] || { echo "build-windows: $exe has no resource of type $t (has:$types)" >&2; status=1; }
+  done
+done
 ls "$build"/bin/*.dll >/dev/null 2>&1 && { echo "build-windows: DLLs beside the programs" >&2; status=1; }
 
 secs=$(( $(date +%s) - start ))

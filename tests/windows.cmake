@@ -25,6 +25,18 @@ if(WIN32)
   set_tests_properties(wine_registry PROPERTIES FIXTURES_SETUP wineregistry RUN_SERIAL TRUE)
   vq_add_test(tst_winhost tst_winhost.cpp)
   set_tests_properties(tst_winhost PROPERTIES FIXTURES_REQUIRED wineregistry)
+  # The programs' resources (windows/resources.cmake), each program as name=description.
+  vq_add_test(tst_winres tst_winres.cpp LIBS version)
+  set(programs "")
+  foreach(p monitor bench)
+    if(TARGET ${p})
+      get_target_property(d ${p} VQ_DESCRIPTION)
+      list(APPEND programs "${p}=${d}")
+    endif()
+  endforeach()
+  string(JOIN "," programs ${programs})
+  target_compile_definitions(tst_winres PRIVATE VQ_VERSION="${PROJECT_VERSION}"
+    VQ_PRODUCT_NAME="${VQ_PRODUCT_NAME}" VQ_COMPANY="${VQ_COMPANY}" VQ_WIN_PROGRAMS="${programs}")
   add_test(NAME monitor_wine COMMAND ${wine}/monitor.sh ${VQ_WINE_STATE} $<TARGET_FILE:monitor>)
   set_tests_properties(monitor_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
   # On printers played by the Linux build's emulator (VQ_BUILD_DIR, which windows.sh sets).

@@ -39,8 +39,8 @@ public:
     // Which queue belongs to each device: instance id -> queue name for the given
     // ids bound to a local USB queue.
     virtual QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds) = 0;
-    // Opens the queue with administer rights: -1 when it cannot be opened,
-    // else whether it holds at least one job (0 or 1).
+    // Opens the queue with the right to use it, which lists its jobs and which every user
+    // has: -1 when it cannot be opened, else whether it holds at least one job (0 or 1).
     virtual int vqQueueHasJobs(const QByteArray& queueName) = 0;
     // The serial ports, each with the serial number of its USB device.
     virtual QList<CvqSerialPortEntry> vqSerialPorts() = 0;

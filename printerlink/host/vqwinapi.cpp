@@ -131,7 +131,7 @@ int queueHasJobs(const std::wstring& queueName)
     std::memcpy(name, queueName.data(), len * sizeof(wchar_t));
     PRINTER_DEFAULTSW defaults;
     std::memset(&defaults, 0, sizeof defaults);
-    defaults.DesiredAccess = PRINTER_ACCESS_ADMINISTER;
+    defaults.DesiredAccess = PRINTER_ACCESS_USE;  // enough to list jobs, and every user has it
     HANDLE printer = nullptr;
     if (!OpenPrinterW(name, &printer, &defaults))
         return -1;

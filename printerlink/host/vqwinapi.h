@@ -24,8 +24,9 @@ std::vector<std::wstring> regSubkeys(const std::wstring& path);
 bool regString(const std::wstring& path, const wchar_t* value, std::wstring& out);
 bool regDword(const std::wstring& path, const wchar_t* value, unsigned long& out);
 
-// OpenPrinterW with administer rights, then EnumJobsW for the needed byte count:
-// -1 when the queue cannot be opened, else 1 with jobs and 0 without.
+// OpenPrinterW with the right to use the queue (every user has it; administer rights only an
+// elevated administrator), then EnumJobsW for the needed byte count: -1 when the queue
+// cannot be opened, else 1 with jobs and 0 without.
 int queueHasJobs(const std::wstring& queueName);
 
 // CreateProcessW without waiting; false when it could not start. A program named without a
