@@ -41,21 +41,23 @@ namespace {
 const DWORD kAnswerMs = 3000;  // a printer's time to answer the identification request
 const DWORD kSliceMs = 100;    // how often a waiting read looks at the stop signal
 const DWORD kCancelMs = 1000;  // a cancelled request's time to complete
-const int kMaxHeld = 4;        // requests given up on while the driver still holds them
+const size_t kMaxHeld = 16;    // requests given up on while their drivers still hold them
 
 // One request's memory: the kernel writes the OVERLAPPED and the buffer until it completes.
 struct Request
 {
     OVERLAPPED ov;
     unsigned char buffer[1024];
+    std::string path;
 };
 
 SRWLOCK gHeldLock = SRWLOCK_INIT;
 std::vector<Request*> gHeld;  // never freed while pending; reaped once complete
 
-// Frees held requests that have completed since; the number still held.
-size_t reapHeld()
+// Frees held requests that have completed since; true when the device still holds one, or too many are held.
+bool reapHeld(const std::string& path)
 {
+    bool busy = false;
     AcquireSRWLockExclusive(&gHeldLock);
     for (auto it = gHeld.begin(); it != gHeld.end();) {
         // The event is set last, after the buffer and the OVERLAPPED are written.
@@ -64,12 +66,13 @@ size_t reapHeld()
             delete *it;
             it = gHeld.erase(it);
         } else {
+            busy = busy || _stricmp((*it)->path.c_str(), path.c_str()) == 0;
             ++it;
         }
     }
-    const size_t held = gHeld.size();
+    busy = busy || gHeld.size() >= kMaxHeld;
     ReleaseSRWLockExclusive(&gHeldLock);
-    return held;
+    return busy;
 }
 
 // Waits for the request in slices, ending early on the stop signal; true when it completed.
@@ -91,14 +94,15 @@ bool waitDone(HANDLE event, DWORD ms, bool (*stop)())
 ReadStatus readIeee1284Id(const std::string& devicePath, std::vector<unsigned char>& reply, bool (*stop)())
 {
     reply.clear();
-    if (reapHeld() >= size_t(kMaxHeld))
+    // A device whose driver sat on the last request is not asked again until that one completes.
+    if (reapHeld(devicePath))
         return ReadHeld;
     HANDLE h = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return ReadOpenFailed;
-    Request* r = new Request;
-    std::memset(r, 0, sizeof *r);
+    Request* r = new Request();
+    r->path = devicePath;
     r->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!r->ov.hEvent) {
         delete r;

@@ -13,8 +13,8 @@ enum EnumStatus { EnumOk, EnumListFailed, EnumIdFailed };
 EnumStatus listUsbPrinterInstanceIds(std::vector<std::wstring>& ids);
 
 // ReadHeld: the driver kept the request past its cancellation (its memory stays
-// allocated, as the kernel may still write it), or too many such requests are held
-// to make another.
+// allocated, as the kernel may still write it), or it still holds the last one
+// (no new request until that completes), or too many such requests are held.
 enum ReadStatus { ReadOk, ReadOpenFailed, ReadRequestFailed, ReadHeld };
 // CreateFileA (overlapped) + IOCTL_USBPRINT_GET_1284_ID into a 1024-byte buffer;
 // reply holds the returned bytes as they came (the caller applies the reply rules).
