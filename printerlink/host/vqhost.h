@@ -33,8 +33,9 @@ public:
 
     // Instance ids of the present USB printer interfaces, in the order the OS reports them.
     virtual EnumResult vqListUsbPrinters(QStringList* instanceIds) = 0;
-    // The raw identification reply of one device. On Windows at most the 1024-byte
-    // buffer; other hosts may return more, the caller applies the size rule.
+    // The raw identification reply of one device, its exact bytes (a length field in
+    // front included). On Windows at most the 1024-byte buffer; other hosts may return
+    // more. Hosts pass it on as it came: the caller applies the reply rules (vqIdTextFromReply).
     virtual ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) = 0;
     // Which queue belongs to each device: instance id -> queue name for the given
     // ids bound to a local USB queue.
