@@ -2,6 +2,7 @@
 // upload, "uprom1"; its one-shot stop last) and one-key print (the port loop on a
 // scripted clock, the page's pixels, the monitor under Xvfb) against the emulator.
 #include "cvqlanuprom.h"
+#include "vqlanaddr.h"
 #include "cvqonekeyprinttrd.h"
 #include "vqmonitorseams.h"
 #include "vqonekeypage.h"
