@@ -45,9 +45,10 @@ set(CPACK_PACKAGE_NAME vqmonitor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Status monitor for USB laser printers")
 # Its first line, the summary, comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A tray program that finds the supported laser printers attached
-over USB and shows the selected printer's connection, activity, toner level
-and faults, such as a paper jam and where it sits, or an open cover.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A tray program that finds the supported laser printers
+attached over USB and shows the selected printer's connection, activity,
+toner level and faults, such as a paper jam and where it sits, or an open
+cover.
 
 It reads print queues and jobs from CUPS, prints the screen when the
 printer's one-key print button is pressed, and answers installers and
