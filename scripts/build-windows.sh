@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program into build-win/bin/ (monitor.exe, bench.exe when the bench is
-# in the tree), its setup (build-win/vqmonitor-<version>-setup.exe) and its Wine tests: static,
-# every resource inside, no DLL beside them.
+# Cross-builds the Windows program into build-win/bin/ (monitor.exe, and bench.exe when the test
+# bench, testbench/, is in the tree), its setup (build-win/vqmonitor-<version>-setup.exe) and its
+# Wine tests: static, every resource inside, no DLL beside them.
 # VQ_WIN_ARCH=i686 (default) is the product; x86_64 builds its 64-bit twin into build-win64/ for
 # machines whose kernel runs no 32-bit code. Needs the cross Qt of that architecture, made once
 # by scripts/build-qt-windows.sh (about 50 minutes; seconds from a prebuilt archive).

@@ -2,6 +2,7 @@
 // upload, "uprom1"; its one-shot stop last) and one-key print (the port loop on a
 // scripted clock, the page's pixels, the monitor under Xvfb) against the emulator.
 #include "cvqlanuprom.h"
+#include "vqlanaddr.h"
 #include "cvqonekeyprinttrd.h"
 #include "vqmonitorseams.h"
 #include "vqonekeypage.h"
@@ -142,7 +143,7 @@ private slots:
         if (vqReadFile(mDir.filePath(QStringLiteral("uprom_p1_%1.RM").arg(uproms + 1, 4, 10, QChar('0')))) == mImage)
             got << "the image stored";
         QCOMPARE(got.join("; "), log.replace("%1", ip(2)));
-        // The upload says whether the printer took the image: it used to say false whatever happened.
+        // The upload says whether the printer took the image, true only when it did.
         if (log.contains(" need uprom#2; http POST"))
             QCOMPARE(vqUpRomUpload(ip(2)), !setup.contains("httpfault"));
     }

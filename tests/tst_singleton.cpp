@@ -170,7 +170,8 @@ private slots:
         for (int i = 0; i < 256; ++i)
             QVERIFY(t.vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
         runAll({{"getdevct"}});
-        QCOMPARE(seen.join(' '), "0|ver: 2.1\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
+        QCOMPARE(seen.join(' '),
+                 "0|ver: " VQ_VERSION "\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
     }
 
     // What a verb tells a running monitor, as read at its socket; with none running, "exit" and the

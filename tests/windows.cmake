@@ -50,15 +50,16 @@ if(WIN32)
   return()
 endif()
 
-# The registry probe is built for both architectures and runs in the one this machine runs
+# The registry probe (tests/winprobe/, a console program over the Qt-free Win32 half of the
+# host) is built for both architectures and runs in the one this machine runs
 # (scripts/wine-arch.sh).
 foreach(arch i686 x86_64)
   find_program(VQ_MINGW_CXX_${arch} ${arch}-w64-mingw32-g++)
   if(VQ_MINGW_CXX_${arch})
     add_test(NAME winhost_mingw_${arch}
-      COMMAND ${VQ_MINGW_CXX_${arch}} -std=c++17 -O2 -Wall -Wextra -Werror -static
+      COMMAND ${VQ_MINGW_CXX_${arch}} -std=c++17 -O2 -Wall -Wextra -Werror -static -I${CMAKE_SOURCE_DIR}
               -o ${CMAKE_BINARY_DIR}/tests/vqwinprobe-${arch}.exe
-              ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinprobe.cpp
+              ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/tests/winprobe/vqwinprobe.cpp
               -lsetupapi -lwinspool -lshell32)
   else()
     message(WARNING "${arch}-w64-mingw32-g++ missing: run scripts/deps.sh")

@@ -52,7 +52,7 @@ private slots:
                                        "E: DEVNAME=/dev/ttyACM0\nE: ID_SERIAL_SHORT=QV0001\n"),
                  qPrintable(mUsb.error()));
         // Usb backend URIs: with interface=, encoded without it, an absent printer; named to win if a match on serial
-        // alone, a bad interface or another scheme were taken; "Amp"'s encoded "&interface=2" used to be that setting.
+        // alone, a bad interface or another scheme were taken; "Amp"'s encoded "&interface=2" is serial text.
         const QStringList queues{"Office", kOfficeUri,
                                  "Second", "usb://Morvane%20Inc/P%207760?serial=qv%30002",
                                  "Absent", "usb://Morvane/P4120W?serial=QV9999",
