@@ -16,7 +16,8 @@ class CvqSimTree;
 class CvqSimControl : public QObject
 {
 public:
-    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix);
+    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
+                  bool bareId = false);
     ~CvqSimControl() override;
 
     bool vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error);
@@ -74,6 +75,7 @@ private:
     QString mOutDir;
     qint64 mFsLimit;
     QString mWinePrefix;
+    bool mBareId;
     QMap<QString, CvqSimPrinter*> mPrinters;
     QList<CvqSimPrinter*> mOrder;
     QMap<QString, QStringList> mSteps;

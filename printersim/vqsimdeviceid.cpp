@@ -29,3 +29,9 @@ QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QSt
         id += "PXG:" + QByteArray::number(pxg) + ";";
     return id + "TLL:" + QByteArray::number(tll) + ";STS:" + vqShiftSts(hex) + ";";
 }
+
+QByteArray vqWithIdLength(const QByteArray& id)
+{
+    const int length = qMin(id.size() + 2, 0xFFFF);
+    return QByteArray(1, char(length >> 8)) + char(length & 0xFF) + id;
+}

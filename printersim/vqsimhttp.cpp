@@ -65,7 +65,7 @@ bool CvqSimHttp::vqParseLoopback(const QString& text, QHostAddress* addr, quint1
 
 QString CvqSimHttp::vqSetFault(const QStringList& args)
 {
-    return mFault.vqSet(args, {"silence", "late", "status", "huge", "stall", "redirect"},
+    return mFault.vqSet(args, {"silence", "late", "status", "huge", "stall", "redirect", "drop"},
                         {{"code", {100, 599}}, {"size", {0, qint64(4) << 30}}}, {"path", "to"});
 }
 
@@ -111,6 +111,12 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
     if (c.buf.size() < c.length)
         return;
     c.answered = true;
+    if (faultTakes(c.target, "drop")) {
+        mPrinter->vqNoteRequest(
+            QStringLiteral("http %1 %2 dropped").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+        s->disconnectFromHost();
+        return;
+    }
     handle(s, c, c.buf.left(int(c.length)));
 }
 
@@ -131,8 +137,12 @@ bool CvqSimHttp::readHead(QTcpSocket* s, Conn& c, int end)
     }
     c.buf.remove(0, end + 4);
     if (c.length > qint64(64) * 1024 * 1024) {
-        c.answered = true;
-        send(s, 413, "too large\n", "text/plain");
+        c.answered = true;  // what still comes is read and dropped
+        mPrinter->vqNoteRequest(
+            QStringLiteral("http %1 %2 too large").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+        s->write("HTTP/1.1 413 -\r\nContent-Type: text/plain\r\nContent-Length: 10\r\nConnection: close\r\n\r\n"
+                 "too large\n");
+        lingerThenClose(s);
         return false;
     }
     if (faultTakes(c.target, "stall")) {
@@ -235,6 +245,18 @@ void CvqSimHttp::sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size)
     };
     connect(s, &QTcpSocket::bytesWritten, s, pump);
     pump();
+}
+
+// Closing with unread bytes would reset the connection, and the client could lose the answer: read
+// and drop what the client still sends until it stops for 2 s, closes, or 30 s have passed.
+void CvqSimHttp::lingerThenClose(QTcpSocket* s)
+{
+    auto* quiet = new QTimer(s);
+    quiet->setSingleShot(true);
+    connect(quiet, &QTimer::timeout, s, &QTcpSocket::disconnectFromHost);
+    connect(s, &QTcpSocket::readyRead, quiet, [quiet] { quiet->start(2000); });
+    quiet->start(2000);
+    QTimer::singleShot(30000, s, &QTcpSocket::disconnectFromHost);
 }
 
 void CvqSimHttp::send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type)

@@ -42,6 +42,7 @@ private:
     void reply(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type = "text/plain; charset=utf-8");
     void send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type);
     void sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size);
+    void lingerThenClose(QTcpSocket* s);
 
     CvqSimRequests* mPrinter;
     QTcpServer* mServer;

@@ -16,7 +16,7 @@
 CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const CvqSimPrinterConfig& cfg,
                              CvqSimTree* tree, const QString& outDir, qint64 fsLimit)
     : mName(name), mSn(cfg.sn), mQueue(queue), mHttpWanted(cfg.http), mOutDir(outDir), mRomverAtStart(cfg.romver),
-      mModel(CvqSimModel::vqOf(cfg.model)), mUsbPort(cfg.usbPort),
+      mModel(CvqSimModel::vqOf(cfg.model)), mUsbPort(cfg.usbPort), mBareId(cfg.bareId),
       mInstanceId(QStringLiteral("USB\\VID_1A2B&PID_%1\\%2").arg(mModel.pid, mSn)), mFs(fsLimit),
       mEntry(tree, name, queue, mInstanceId, cfg.usbPort, cfg.sn, cfg.winePrefix),
       mScanner(&mFs, name, [this](const QString& rel, const QByteArray& data) { writeOut(rel, data); }),
@@ -136,6 +136,8 @@ QByteArray CvqSimPrinter::deviceId() const
 {
     return vqMakeDeviceId("Morvane " + mModel.type, mRomver, mSn, mSts, mModel.pxg);
 }
+
+QByteArray CvqSimPrinter::usbReply() const { return mBareId ? deviceId() : vqWithIdLength(deviceId()); }
 
 QByteArray CvqSimPrinter::vqWebPage(bool snap) const
 {
@@ -301,7 +303,7 @@ QString CvqSimPrinter::vqSetHttpFault(const QStringList& args)
 // Brings the host tree and the serial port in line with the printer's state.
 void CvqSimPrinter::vqSync()
 {
-    mEntry.vqShowDevice(mPlugged.value("device") ? deviceId() : QByteArray(), !mPlugged.value("idread"));
+    mEntry.vqShowDevice(mPlugged.value("device") ? usbReply() : QByteArray(), !mPlugged.value("idread"));
     mEntry.vqShowQueue(mPlugged.value("queue"), mJobs);
     syncPort();
 }

@@ -84,6 +84,8 @@ private:
     CvqSimExeResult print(const QStringList& args);
     CvqSimExeResult builtin(const QString& prog, const QStringList& args);
     QByteArray deviceId() const;
+    // What the identification request at the USB port answers; the web page has the bare text.
+    QByteArray usbReply() const;
     void syncPort();
     // Keeps a copy under the output directory.
     void writeOut(const QString& relPath, const QByteArray& data);
@@ -91,6 +93,7 @@ private:
     QString mName, mSn, mQueue, mHttpWanted, mOutDir, mRomver, mRomverAtStart;
     CvqSimModel mModel;
     int mUsbPort;
+    bool mBareId;
     QString mInstanceId;
     CvqSimFs mFs;
     CvqSimHostEntry mEntry;
