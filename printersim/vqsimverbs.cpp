@@ -12,7 +12,7 @@ using Out = QStringList*;
 
 const QString kOneKeyReq = QStringLiteral("/tmp/vqonekeyprint.req.txt");
 
-// value when it is one of values, for set; else the reason.
+// Hands value to set when it is one of values; else the reason.
 template <typename Set> QString choice(const QString& value, const QStringList& values, Set set)
 {
     if (!values.contains(value))
