@@ -63,7 +63,8 @@ w "$win\\monitor.exe" exit >/dev/null 2>&1
 wait_for 30 eval '! running' || bad "the new monitor did not exit"
 
 # A hung monitor (stopped: its pipe takes the request, nothing reads it) is found by its file.
-w "$win\\monitor.exe" hide >/dev/null 2>&1 & hung=$!
+# exec: the job's own process is the monitor, which the stop must reach.
+(exec "$here/../../scripts/wine.sh" "$st" "$win\\monitor.exe" hide >/dev/null 2>&1) & hung=$!
 wait_for 60 running || bad "monitor did not start"
 kill -STOP $hung
 t0=$(date +%s%3N)
