@@ -57,8 +57,7 @@ std::vector<CvqFound> findProcesses(const QString& wanted)
     for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
         if (entry.th32ProcessID == 0 || entry.th32ProcessID == GetCurrentProcessId())
             continue;
-        const HANDLE process =
-            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (!process)
             continue;  // system processes; with the debug privilege every user's opens
         const QString image = imageOf(process);
@@ -165,10 +164,9 @@ static HANDLE shellToken()
         return nullptr;
     HANDLE token = nullptr, primary = nullptr;
     if (OpenProcessToken(process, TOKEN_DUPLICATE, &token)) {
-        DuplicateTokenEx(token,
-                         TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_ADJUST_DEFAULT
-                             | TOKEN_ADJUST_SESSIONID,
-                         nullptr, SecurityImpersonation, TokenPrimary, &primary);
+        DuplicateTokenEx(
+            token, TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID,
+            nullptr, SecurityImpersonation, TokenPrimary, &primary);
         CloseHandle(token);
     }
     CloseHandle(process);
