@@ -227,7 +227,7 @@ private slots:
         // clang-format on
         for (int i = 0; i < 256; ++i)
             QVERIFY(t.vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
-        runAll({{"getdevct"}});
+        runAll({{ "getdevct" }});
         QCOMPARE(seen.join(' '),
                  "0|ver: " VQ_VERSION "\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
     }
