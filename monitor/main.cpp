@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include "vqinstances.h"
+#endif
+
 #ifndef VQ_FONT_FALLBACK
 #define VQ_FONT_FALLBACK "/usr/share/fonts/truetype/vqmonitor/simsun.ttc"
 #endif
@@ -93,8 +97,34 @@ static int probe(int argc, char** argv, int mode)
     return app.isRunning() ? 1 : 0;
 }
 
+#ifdef Q_OS_WIN
+// For the setup, which runs elevated: "closeall <monitor.exe>" closes every monitor of
+// that file, whoever runs it; "startuser [hide]" starts this program as the desktop's
+// user. -2 when the command line is not one of them.
+static int setupVerb(int argc, char** argv)
+{
+    if (argc < 2 || argc > 3)
+        return -2;
+    const bool startUser = !std::strcmp(argv[1], "startuser");
+    if (!startUser && (argc != 3 || std::strcmp(argv[1], "closeall")))
+        return -2;
+    if (startUser && argc == 3 && std::strcmp(argv[2], "hide"))
+        return -2;
+    qInstallMessageHandler(quietHandler);
+    QCoreApplication app(argc, argv);
+    if (startUser)
+        return vqStartAsShellUser(QCoreApplication::applicationFilePath(), argc == 3 ? "hide" : "") ? 0 : 1;
+    return vqCloseAll(QCoreApplication::arguments().at(2));  // the wide command line: any folder name
+}
+#endif
+
 int main(int argc, char** argv)
 {
+#ifdef Q_OS_WIN
+    const int setup = setupVerb(argc, argv);
+    if (setup != -2)
+        return setup;
+#endif
     if (argc == 1)
         return runMonitor(argc, argv, false);
     if (argc == 2) {

@@ -55,11 +55,12 @@ QString QvqSingletonApplication::vqSocketDir(const QString& runtimeDir, const QS
 }
 
 #ifdef Q_OS_WIN
-// The user's SID as text: pipes are one namespace for every account on the machine.
-static QString userSid()
+// The account a process runs as, as SID text: pipes are one namespace for every
+// account on the machine.
+static QString processUserSid(HANDLE process)
 {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
         return QString();
     QString sid;
     DWORD size = 0;
@@ -74,16 +75,80 @@ static QString userSid()
     CloseHandle(token);
     return sid;
 }
+
+QString QvqSingletonApplication::vqUserSid() { return processUserSid(GetCurrentProcess()); }
+
+QString QvqSingletonApplication::vqPipeServerUser(QLocalSocket* socket)
+{
+    const HANDLE pipe = reinterpret_cast<HANDLE>(socket->socketDescriptor());
+    ULONG pid = 0;
+    if (pipe == nullptr || pipe == INVALID_HANDLE_VALUE || !GetNamedPipeServerProcessId(pipe, &pid))
+        return QString();
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return QString();
+    const QString sid = processUserSid(process);
+    CloseHandle(process);
+    return sid;
+}
+
+// A Win32 call that fills a wide buffer and answers the length it needs: 0 on failure.
+template <class Call> static QString wideResult(Call call)
+{
+    QString out(MAX_PATH, Qt::Uninitialized);
+    for (int round = 0; round < 2; ++round) {
+        const int n = call(reinterpret_cast<wchar_t*>(out.data()), out.size());
+        if (n <= 0)
+            return QString();
+        if (n < out.size()) {
+            out.truncate(n);
+            return out;
+        }
+        out.resize(n + 1);
+    }
+    return QString();
+}
 #endif
+
+QString QvqSingletonApplication::vqComparablePath(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+#ifdef Q_OS_WIN
+    // Windows hands a program its own path as it was typed: "MONITOR.EXE", an 8.3
+    // name or another case all name the one file.
+    const QString native = QDir::toNativeSeparators(absolute);
+    QString full = wideResult([&](wchar_t* buf, int size) {
+        return int(GetFullPathNameW(reinterpret_cast<const wchar_t*>(native.utf16()), DWORD(size), buf, nullptr));
+    });
+    if (full.isEmpty())
+        full = native;
+    QString longer = wideResult([&](wchar_t* buf, int size) {
+        return int(GetLongPathNameW(reinterpret_cast<const wchar_t*>(full.utf16()), buf, DWORD(size)));
+    });
+    if (longer.isEmpty())  // a file that is not there has no long form
+        longer = full;
+    // Upper case without a locale, as the file system folds names.
+    QString folded(longer.size(), Qt::Uninitialized);
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, reinterpret_cast<const wchar_t*>(longer.utf16()),
+                      longer.size(), reinterpret_cast<wchar_t*>(folded.data()), folded.size(), nullptr, nullptr, 0)
+        != folded.size())
+        return longer.toUpper();
+    return folded;
+#else
+    return absolute;
+#endif
+}
 
 QString QvqSingletonApplication::vqLocalName(const QString& executablePath)
 {
     // A path holds separators and may exceed the name limit: hash it, and keep the user in
     // the name so users never meet, or hold, each other's instances.
     const QByteArray hash =
-        QCryptographicHash::hash(executablePath.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+        QCryptographicHash::hash(vqComparablePath(executablePath).toUtf8(), QCryptographicHash::Sha256)
+            .toHex()
+            .left(32);
 #ifdef Q_OS_WIN
-    const QString sid = userSid();
+    const QString sid = vqUserSid();
     if (sid.isEmpty())
         return QString();
     return QStringLiteral("vqmonitor-") + sid + '-' + QString::fromLatin1(hash);
@@ -104,17 +169,38 @@ void QvqSingletonApplication::checkRunning()
     }
     std::unique_ptr<QLocalSocket> socket(new QLocalSocket);
     socket->connectToServer(name, QIODevice::ReadWrite);
-    const bool connected = socket->waitForConnected(1000);
+    bool connected = socket->waitForConnected(1000);
+#ifdef Q_OS_WIN
+    if (connected) {
+        // Anyone may create a pipe of any name first: only a server of our own
+        // account is our monitor.
+        const QString owner = vqPipeServerUser(socket.get());
+        if (owner != vqUserSid()) {
+            std::fprintf(stderr, "The local pipe is served by another account (%s): not our monitor.\n",
+                         owner.isEmpty() ? "unknown" : owner.toLocal8Bit().constData());
+            socket->abort();
+            connected = false;
+        }
+    }
+#endif
     if (!connected && launchMode == vqModeShow) {
         // The lock decides whether an instance lives; one that did not answer in
         // time keeps its socket.
-        lock.reset(new QLockFile(vqLockName(name)));
+        const QString lockName = vqLockName(name);
+        lock.reset(new QLockFile(lockName));
         lock->setStaleLockTime(0);
-        if (takeLock(lock.get())) {
-            startServer(name);
+        switch (takeLock(lock.get())) {
+        case vqLockTaken: startServer(name, true); return;
+        case vqLockFailed:
+            // No lock can be made (no temporary folder, no right to it): that says
+            // nothing about another monitor.
+            std::fprintf(stderr, "Cannot make the lock file %s (error %d): running without single-instance check.\n",
+                         QDir::toNativeSeparators(lockName).toLocal8Bit().constData(), int(lock->error()));
+            lock.reset();
+            startServer(name, false);
             return;
+        case vqLockHeld: lock.reset(); break;
         }
-        lock.reset();
     } else if (!connected) {
         return;
     }
@@ -141,33 +227,39 @@ QString QvqSingletonApplication::vqLockName(const QString& localName)
 #endif
 }
 
-bool QvqSingletonApplication::takeLock(QLockFile* lockFile)
+QvqSingletonApplication::LockResult QvqSingletonApplication::takeLock(QLockFile* lockFile)
 {
     if (lockFile->tryLock(0))
-        return true;
+        return vqLockTaken;
+    if (lockFile->error() != QLockFile::LockFailedError)
+        return vqLockFailed;
     // A lock left by an instance that ended, under the process id that is ours now
     // (Wine hands out the same first ids every session, Windows reuses them early):
     // QLockFile sees a live owner in us, but we do not hold it.
     qint64 pid = 0;
     QString host, app;
-    if (lockFile->error() == QLockFile::LockFailedError && lockFile->getLockInfo(&pid, &host, &app)
-        && pid == QCoreApplication::applicationPid()) {
+    if (lockFile->getLockInfo(&pid, &host, &app) && pid == QCoreApplication::applicationPid()) {
         lockFile->removeStaleLockFile();
-        return lockFile->tryLock(0);
+        if (lockFile->tryLock(0))
+            return vqLockTaken;
     }
-    return false;
+    return vqLockHeld;
 }
 
-void QvqSingletonApplication::startServer(const QString& name)
+void QvqSingletonApplication::startServer(const QString& name, bool locked)
 {
     server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server, &QLocalServer::newConnection, this, &QvqSingletonApplication::_newLocalConnection);
-    if (!server->listen(name) && server->serverError() == QAbstractSocket::AddressInUseError) {
+    bool listening = server->listen(name);
+    if (!listening && locked && server->serverError() == QAbstractSocket::AddressInUseError) {
         // We hold the lock, so the name was left by an instance that ended.
         QLocalServer::removeServer(name);
-        server->listen(name);
+        listening = server->listen(name);
     }
+    if (!listening)
+        std::fprintf(stderr, "Cannot listen on %s (%s): running without single-instance check.\n",
+                     name.toLocal8Bit().constData(), server->errorString().toLocal8Bit().constData());
 }
 
 void QvqSingletonApplication::_newLocalConnection()

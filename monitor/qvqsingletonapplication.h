@@ -27,6 +27,15 @@ public:
     // itself (a pipe name); elsewhere a socket file derived from a hash of it and
     // the user id, in vqSocketDir(). Empty when there is no safe place for it.
     static QString vqLocalName(const QString& executablePath);
+    // A path as the system compares it: absolute; on Windows also long (no 8.3
+    // names), with backslashes and case-folded, so every spelling of one file agrees.
+    static QString vqComparablePath(const QString& path);
+#ifdef Q_OS_WIN
+    // The account (SID text) of the program serving a connected pipe; empty when unknown.
+    static QString vqPipeServerUser(QLocalSocket* socket);
+    // The account of this process.
+    static QString vqUserSid();
+#endif
 
     // The user's private directory for the socket: runtimeDir when it is a
     // directory of the user's that nobody else can write, else fallbackDir,
@@ -35,8 +44,10 @@ public:
     // The lock file held by the running instance, derived from the local name:
     // beside the socket, or on Windows in the user's temporary folder.
     static QString vqLockName(const QString& localName);
-    // Takes the lock, also from a dead instance whose process id is now ours.
-    static bool takeLock(QLockFile* lockFile);
+    // Takes the lock, also from a dead instance whose process id is now ours. Held:
+    // a live process has it; failed: it cannot be made (no folder, no right).
+    enum LockResult { vqLockTaken, vqLockHeld, vqLockFailed };
+    static LockResult takeLock(QLockFile* lockFile);
 
     static QString vqSocketDir(const QString& runtimeDir = QString(), const QString& fallbackDir = QString());
 
@@ -57,7 +68,7 @@ private slots:
 
 private:
     void checkRunning();
-    void startServer(const QString& name);
+    void startServer(const QString& name, bool locked);
     void readClient(QLocalSocket* socket);
 
     int launchMode;

@@ -1,7 +1,9 @@
 ; The Windows setup: installs monitor.exe per machine, with a Start-menu entry, the autostart
 ; for every user, the firmware folder and an entry in the installed-programs list.
-; Before it replaces or removes files it asks a running monitor to close ("monitor.exe exit")
-; and waits until "monitor.exe isrun" says 0.
+; Before it replaces or removes files it closes every monitor running from the folder, whoever
+; runs it and in whichever session ("monitor.exe closeall <file>": asked first, then ended),
+; and it gives the user back a monitor afterwards, started as the desktop's user
+; ("monitor.exe startuser hide"), not as the elevated setup.
 ;   makensis -DARCH=x86|amd64 -DVERSION=<version> -DEXE=<monitor.exe> -DOUT=<setup.exe>
 ;            [-DICON=<.ico> -DWELCOME_BMP=<164x314 .bmp>] vqmonitor.nsi
 ; Options of the setup: /S (silent), /D=<folder> (last), /LANG=<language id> (2052, 1033, 1049).
@@ -24,8 +26,6 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${KEY}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define PUBLISHER "vqmonitor maintainers"
-; How long a running monitor may take to close: 60 checks, 250 ms apart.
-!define CLOSE_CHECKS 60
 
 Name "$(AppName)"
 OutFile "${OUT}"
@@ -57,7 +57,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\monitor.exe"
+; The monitor of the finish page runs as the desktop's user too.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION RunMonitor
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -76,28 +78,19 @@ LangString StillRunning ${LANG_RUSSIAN} "Монитор состояния пр�
 
 Var WasRunning
 
-; Asks the monitor in $INSTDIR to close and waits for it; aborts with a message when it stays.
+; Closes the monitors of "$INSTDIR\monitor.exe" with the closer program in $0; aborts with a
+; message and exit code 2 when one stays. $WasRunning: 1 when one ran.
 !macro CloseMonitor un
 Function ${un}CloseMonitor
   StrCpy $WasRunning 0
   IfFileExists "$INSTDIR\monitor.exe" 0 done
-  ExecWait '"$INSTDIR\monitor.exe" isrun' $WasRunning
-  ${If} $WasRunning != 1
+  ExecWait '"$0" closeall "$INSTDIR\monitor.exe"' $1
+  ${If} $1 == 0
+    Goto done
+  ${ElseIf} $1 == 1
+    StrCpy $WasRunning 1
     Goto done
   ${EndIf}
-  ExecWait '"$INSTDIR\monitor.exe" exit'
-  StrCpy $1 0
-  ${Do}
-    ExecWait '"$INSTDIR\monitor.exe" isrun' $0
-    ${If} $0 == 0
-      Goto done
-    ${EndIf}
-    IntOp $1 $1 + 1
-    ${If} $1 >= ${CLOSE_CHECKS}
-      ${ExitDo}
-    ${EndIf}
-    Sleep 250
-  ${Loop}
   MessageBox MB_OK|MB_ICONSTOP "$(StillRunning)" /SD IDOK
   SetErrorLevel 2
   Quit
@@ -131,8 +124,18 @@ Function un.onInit
   !insertmacro PickLanguage
 FunctionEnd
 
+Function RunMonitor
+  Exec '"$INSTDIR\monitor.exe" startuser'
+FunctionEnd
+
 Section "monitor"
   SetShellVarContext all
+  ; The new program closes the old one's monitors: an older one has no "closeall".
+  ${If} ${FileExists} "$INSTDIR\monitor.exe"
+    InitPluginsDir
+    File "/oname=$PLUGINSDIR\monitor.exe" "${EXE}"
+  ${EndIf}
+  StrCpy $0 "$PLUGINSDIR\monitor.exe"
   Call CloseMonitor
   SetOutPath "$INSTDIR"
   File "/oname=monitor.exe" "${EXE}"
@@ -158,12 +161,13 @@ Section "monitor"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
   ; An upgrade gives back the monitor it closed, now running the new files.
   ${If} $WasRunning == 1
-    Exec '"$INSTDIR\monitor.exe" hide'
+    ExecWait '"$INSTDIR\monitor.exe" startuser hide'
   ${EndIf}
 SectionEnd
 
 Section "Uninstall"
   SetShellVarContext all
+  StrCpy $0 "$INSTDIR\monitor.exe"
   Call un.CloseMonitor
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "StartMenuFolder"
   ${If} $0 != ""

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The setup under Wine in a fresh prefix: silent install, what it leaves (files, autostart,
 # installed-programs entry, Start menu), a second install over a running monitor (asked to
-# close, running the new files afterwards), silent uninstall, nothing of it left.
+# close, running the new files afterwards), silent uninstall over a hung monitor (ended, as its
+# pipe and windows no longer answer), nothing of it left.
 #   installer.sh <state dir> <setup.exe> <another monitor.exe> <version>
 # The second setup is made here from the same script with another build of the monitor, so the
 # upgrade can be told apart.
@@ -54,13 +55,24 @@ wait_for 60 running && ok "monitor started" || bad "monitor did not start"
 before=$(md5sum <"$dir/monitor.exe")
 timed "install over the running monitor" w "$setup2" /S
 wait_for 30 eval '! kill -0 $first 2>/dev/null' && ok "the running monitor closed" || bad "the old monitor still runs"
+wait $first; rc=$?
+[ "$rc" -eq 0 ] && ok "it closed when asked" || bad "the old monitor ended with $rc, not closed when asked"
 [ "$(md5sum <"$dir/monitor.exe")" != "$before" ] && ok "monitor.exe replaced" || bad "monitor.exe not replaced"
 wait_for 60 running && ok "the new monitor runs" || bad "no monitor runs after the upgrade"
+w "$win\\monitor.exe" exit >/dev/null 2>&1
+wait_for 30 eval '! running' || bad "the new monitor did not exit"
 
+# A hung monitor (stopped: its pipe takes the request, nothing reads it) is found by its file.
+# exec: the job's own process is the monitor, which the stop must reach.
+(exec "$here/../../scripts/wine.sh" "$st" "$win\\monitor.exe" hide >/dev/null 2>&1) & hung=$!
+wait_for 60 running || bad "monitor did not start"
+kill -STOP $hung
 t0=$(date +%s%3N)
 w "$win\\uninstall.exe" /S
 # The uninstaller runs from a copy of itself and returns at once: wait for its work.
 wait_for 60 test ! -e "$dir/uninstall.exe"
+kill -CONT $hung
+wait_for 30 eval '! kill -0 $hung 2>/dev/null' && ok "the hung monitor was ended" || { bad "the hung monitor runs"; kill $hung; }
 timeout 60 /usr/lib/wine/wineserver -w 2>/dev/null
 echo "installer: silent uninstall took $(($(date +%s%3N) - t0)) ms"
 [ ! -e "$dir" ] && ok "installation folder removed" || bad "left behind: $(ls -A "$dir" 2>/dev/null | tr '\n' ' ')"
