@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QTemporaryDir host, out;
     CvqSimClient sim;
-    if (!sim.vqStart(host.path(), {"--out", out.path(), "--quiet"}, 30000,
+    if (!sim.vqStart(host.path(), {"--out", out.path()}, 30000,
                      qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath()))) {
         std::fprintf(stderr, "printersim: %s\n", qPrintable(sim.vqError()));
         return 1;

@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     qputenv("VQ_SIM_SERIAL_BPS", rate);
     QTemporaryDir host, out;
     CvqSimClient sim;
-    if (!sim.vqStart(host.path(), {"--out", out.path(), "--quiet", "--fs-limit", "268435456"}, 30000,
+    if (!sim.vqStart(host.path(), {"--out", out.path(), "--fs-limit", "268435456"}, 30000,
                      qEnvironmentVariable("VQ_BIN_DIR", QCoreApplication::applicationDirPath()))) {
         std::fprintf(stderr, "printersim: %s\n", qPrintable(sim.vqError()));
         return 1;

@@ -236,7 +236,7 @@ bool CvqFaultPlay::setUp(QString* error)
     mScenario = mRoot.path() + "/later.scn";
     for (const QString& d : {host, out, mDesktop, mRoot.path() + "/bin"})
         QDir().mkpath(d);
-    if (!mSim.vqStart(host, {"--printers", "0", "--out", out, "--quiet"}, 30000, bin)) {
+    if (!mSim.vqStart(host, {"--printers", "0", "--out", out}, 30000, bin)) {
         *error = mSim.vqError();
         return false;
     }

@@ -1,8 +1,13 @@
 // printersim: plays printers of the family on the simulated host. See README.md.
 
+#include "vqsimargs.h"
 #include "vqsimclient.h"
 #include "vqsimcontrol.h"
+#include "vqsimfs.h"
+#include "vqsimhttp.h"
+#include "vqsimmodel.h"
 #include "vqsimprinter.h"
+#include "vqsimtree.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -38,8 +43,6 @@ QString parseArgs(QCommandLineParser& cl)
         {"bare-id", "The identification reply is the bare text, without the IEEE 1284 length field."},
         {"out", "Output folder.", "DIR"},
         {"load", "Load a scenario's steps.", "FILE"},
-        {"no-stdin", "Accepted for older callers: standard input is never read."},
-        {"quiet", "Accepted for older callers: there are no event lines."},
         {"fs-limit", "File system bound per printer.", "BYTES", QString::number(CvqSimFs::kDefaultLimit)},
         {"exit-with-parent", "Quit when the starting process ends."},
         {"send", "Client mode: send the LINEs to the emulator of a --control-file.", "FILE"},
@@ -73,15 +76,18 @@ int runClient(const QString& file, const QStringList& lines)
 {
     QFile f(file);
     CvqSimClient client;
-    if (!f.open(QIODevice::ReadOnly) || !client.vqConnect(QString::fromUtf8(f.read(256)).trimmed()))
-        return fprintf(stderr, "printersim: cannot reach the emulator named in %s: %s\n", qPrintable(file),
-                       qPrintable(f.isOpen() ? client.vqError() : f.errorString())),
-               2;
+    if (!f.open(QIODevice::ReadOnly) || !client.vqConnect(QString::fromUtf8(f.read(256)).trimmed())) {
+        fprintf(stderr, "printersim: cannot reach the emulator named in %s: %s\n", qPrintable(file),
+                qPrintable(f.isOpen() ? client.vqError() : f.errorString()));
+        return 2;
+    }
     int rc = 0;
     for (const QString& line : lines) {
         const QStringList replies = client.vqCmd(line, 600000);
-        if (replies.isEmpty())
-            return fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line)), 2;
+        if (replies.isEmpty()) {
+            fprintf(stderr, "printersim: no reply to: %s\n", qPrintable(line));
+            return 2;
+        }
         for (const QString& r : replies)
             printf("%s\n", qPrintable(r));
         rc = replies.last().startsWith(QLatin1String("err ")) ? 1 : rc;
@@ -116,7 +122,7 @@ int start(const QCommandLineParser& cl, CvqSimControl* ctl, QString* control, QS
 {
     for (int i = 1; i <= cl.value("printers").toInt(); ++i) {
         CvqSimPrinterConfig cfg;
-        cfg.model = vqSimModels().at((i - 1) % 2).type;
+        cfg.model = CvqSimModel::vqAll().at((i - 1) % 2).type;
         cfg.usbPort = i;
         cfg.http = i == 1 ? cl.value("http") : QString();
         if (!ctl->vqAddPrinter(QStringLiteral("p%1").arg(i), cfg, e))
@@ -153,16 +159,21 @@ int main(int argc, char** argv)
     for (const QString& dir : {host, out})
         if (e.isEmpty() && !cl.isSet("send") && !dir.isEmpty() && !QDir().mkpath(dir))
             e = QStringLiteral("cannot create ") + dir;
-    if (!e.isEmpty())
-        return fprintf(stderr, "printersim: %s\n", qPrintable(e)), 2;
+    if (!e.isEmpty()) {
+        fprintf(stderr, "printersim: %s\n", qPrintable(e));
+        return 2;
+    }
     if (cl.isSet("send"))
         return runClient(cl.value("send"), cl.positionalArguments());
     CvqSimTree tree(QDir(host).absolutePath());
     const QString wine = cl.isSet("wine-prefix") ? QDir(cl.value("wine-prefix")).absolutePath() : QString();
     CvqSimControl ctl(&tree, out.isEmpty() ? QString() : QDir(out).absolutePath(), cl.value("fs-limit").toLongLong(),
                       wine, cl.isSet("bare-id"));
-    if (const int rc = start(cl, &ctl, &control, &e))
-        return fprintf(stderr, "printersim: %s\n", qPrintable(e)), ctl.vqRemoveAllFromTree(), rc;
+    if (const int rc = start(cl, &ctl, &control, &e)) {
+        fprintf(stderr, "printersim: %s\n", qPrintable(e));
+        ctl.vqRemoveAllFromTree();
+        return rc;
+    }
     catchSignals(&ctl, cl.isSet("exit-with-parent"));
     for (CvqSimPrinter* p : ctl.vqPrinters())
         ctl.vqPrint(p->vqSummary());

@@ -69,8 +69,7 @@ bool CvqSimClient::vqStart(const QString& hostRoot, const QStringList& extraArgs
 {
     vqStop();
     QString bin = (binDir.isEmpty() ? qEnvironmentVariable("VQ_BIN_DIR") : binDir) + QStringLiteral("/printersim");
-    QStringList args =
-        QStringList{"--host", hostRoot, "--control", "0", "--no-stdin", "--exit-with-parent"} + extraArgs;
+    QStringList args = QStringList{"--host", hostRoot, "--control", "0", "--exit-with-parent"} + extraArgs;
     mProc.reset(new QProcess);
     mOutputFile.clear();
 #ifdef Q_OS_WIN

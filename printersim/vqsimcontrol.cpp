@@ -1,117 +1,21 @@
 #include "vqsimcontrol.h"
+
+#include "vqsimargs.h"
+#include "vqsimcontrolport.h"
 #include "vqsimprinter.h"
+#include "vqsimsession.h"
+#include "vqsimverbs.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QRandomGenerator>
+#include <QPointer>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <cstdio>
 #include <memory>
 
 static const int kMaxScenarioBytes = 1024 * 1024;
 static const int kMaxScenarios = 16;
-static const int kMaxHoldMs = 24 * 3600 * 1000;
-static const int kMaxPending = 10000;
-static const qint64 kMaxUnread = 4 * 1024 * 1024;
-// A control client that has not sent the token by then is closed.
-static const int kTokenMs = 10000;
-
-bool vqSimSplitLine(const QString& line, QStringList* words)
-{
-    words->clear();
-    QString cur;
-    bool inWord = false, quoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (quoted && c == '\\' && i + 1 < line.size())
-            cur += line[++i] == 'n' ? QChar('\n') : line[i];
-        else if (c == '"')
-            quoted = !quoted, inWord = true;
-        else if (quoted || !c.isSpace())
-            cur += c, inWord = true;
-        else if (inWord)
-            words->append(cur), cur.clear(), inWord = false;
-    }
-    if (inWord)
-        words->append(cur);
-    return !quoted;
-}
-
-// The complete lines taken out of buf; a line too long comes out cut (and is refused).
-static QStringList takeLines(QByteArray* buf)
-{
-    QStringList lines;
-    for (int nl; (nl = buf->indexOf('\n')) >= 0; buf->remove(0, nl + 1))
-        lines << QString::fromUtf8(buf->left(qMin(nl, CvqSimControl::kMaxLine + 1))).remove('\r');
-    if (buf->size() > CvqSimControl::kMaxLine) {
-        lines << QString::fromUtf8(buf->left(CvqSimControl::kMaxLine + 1));
-        buf->clear();
-    }
-    return lines;
-}
-
-// ---- sessions
-
-CvqSimSession::CvqSimSession(CvqSimControl* ctl, Sink sink, const QString& origin, QObject* parent)
-    : QObject(parent), mCtl(ctl), mSink(std::move(sink)), mOrigin(origin)
-{
-    // A held session looks every 20 ms whether its time is up or its condition holds.
-    connect(&mTmr, &QTimer::timeout, this, [this] {
-        const bool met = mCond && mCond() == 1;
-        if (!met && !mDeadline.hasExpired())
-            return;
-        mTmr.stop();
-        report(QStringLiteral("(held)"), met || !mCond ? "ok" : "err timeout");
-        mCond = nullptr, mBusy = false;
-        process();
-    });
-}
-
-void CvqSimSession::vqFeed(const QStringList& lines)
-{
-    // A session held by sleep or wait queues what comes meanwhile, within reason.
-    if (mPending.size() + lines.size() > kMaxPending)
-        return mSink(QStringLiteral("err too many lines waiting"));
-    mPending += lines;
-    process();
-}
-
-// A scenario reports what fails, not each "ok".
-void CvqSimSession::report(const QString& line, const QString& reply)
-{
-    if (mOrigin.isEmpty())
-        mSink(reply);
-    else if (reply.startsWith(QLatin1String("err ")))
-        mSink(mOrigin + ": " + line + ": " + reply);
-}
-
-void CvqSimSession::process()
-{
-    while (!mBusy && !mPending.isEmpty()) {
-        const QString line = mPending.takeFirst();
-        QStringList out;
-        const QString reply = mCtl->vqRun(this, line, &out);
-        for (const QString& o : qAsConst(out))
-            mSink(o);
-        mBusy = reply.isNull();
-        if (!reply.isEmpty())
-            report(line, reply);
-    }
-    if (!mBusy && drained)
-        std::exchange(drained, nullptr)();
-}
-
-void CvqSimSession::vqHold(int ms, std::function<int()> cond)
-{
-    mCond = std::move(cond);
-    mDeadline.setRemainingTime(qBound(1, ms, kMaxHoldMs));
-    mTmr.start(20);
-}
-
-// ---- printers
 
 CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
                              bool bareId)
@@ -134,9 +38,9 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     QStringList queues, sns;
     int port = 0;
     for (CvqSimPrinter* p : qAsConst(mOrder)) {
-        queues << p->mQueue;
-        sns << p->mSn;
-        port = qMax(port, p->mUsbPort);
+        queues << p->vqQueue();
+        sns << p->vqSn();
+        port = qMax(port, p->vqUsbPort());
     }
     cfg.sn = cfg.sn.isEmpty() ? QStringLiteral("QV%1").arg(mOrder.size() + 1, 4, 10, QLatin1Char('0')) : cfg.sn;
     cfg.usbPort = cfg.usbPort > 0 ? cfg.usbPort : port + 1;
@@ -152,8 +56,10 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     if (!error->isEmpty())
         return false;
     std::unique_ptr<CvqSimPrinter> p(new CvqSimPrinter(name, queue, cfg, mTree, mOutDir, mFsLimit));
-    if (!p->vqStart(error))
-        return p->vqRemoveFromTree(), false;
+    if (!p->vqStart(error)) {
+        p->vqRemoveFromTree();
+        return false;
+    }
     mPrinters.insert(name, p.get());
     mOrder.append(p.release());
     return true;
@@ -175,6 +81,160 @@ void CvqSimControl::vqQuit()
     QTimer::singleShot(100, qApp, &QCoreApplication::quit);
 }
 
+// ---- the line protocol
+
+const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
+{
+    static const Verb verbs[] = {
+        {"use", 1, 1, false, &CvqSimControl::use},       {"add", 1, 6, false, &CvqSimControl::add},
+        {"remove", 1, 1, false, &CvqSimControl::remove}, {"status", 0, 1, false, &CvqSimControl::status},
+        {"sleep", 1, 1, false, &CvqSimControl::sleep},   {"wait", 2, 3, true, &CvqSimControl::wait},
+        {"state", 1, 1, false, &CvqSimControl::state},   {"play", 1, 1, false, &CvqSimControl::play},
+        {"quit", 0, 0, false, &CvqSimControl::quit},
+    };
+    for (const Verb& v : verbs)
+        if (word == QLatin1String(v.name))
+            return &v;
+    return nullptr;
+}
+
+bool CvqSimControl::vqIsVerb(const QString& word) { return vqVerb(word) || CvqSimVerb::vqFind(word); }
+
+QString CvqSimControl::vqRun(CvqSimSession* s, const QString& line, QStringList* out, bool inState)
+{
+    Line l{s, nullptr, {}, out, inState, false};
+    if (line.size() > CvqSimSession::kMaxLine)
+        return QStringLiteral("err line too long");
+    if (!vqSimSplitLine(line, &l.w))
+        return QStringLiteral("err unterminated quote");
+    if (l.w.isEmpty() || l.w[0].startsWith('#'))
+        return QString("");
+    const QString target = l.w[0].startsWith('@') ? l.w.takeFirst().mid(1) : s->current;
+    const Verb* v = vqVerb(l.w.value(0));
+    const CvqSimVerb* pv = v ? nullptr : CvqSimVerb::vqFind(l.w.value(0));
+    l.p = mPrinters.value(target);
+    if (!v && !pv)
+        return QStringLiteral("err unknown command ") + l.w.value(0);
+    const bool onPrinter = pv || v->onPrinter;
+    if (onPrinter && !l.p)
+        return QStringLiteral("err no printer ") + target;
+    const int args = int(l.w.size()) - 1;
+    if (args < (pv ? pv->minArgs : v->minArgs) || args > (pv ? pv->maxArgs : v->maxArgs))
+        return QStringLiteral("err bad arguments for ") + l.w[0];
+    const QString e = pv ? pv->run(*l.p, l.w, out) : (this->*v->run)(l);
+    if (onPrinter)
+        l.p->vqSync();
+    if (l.hold)
+        return QString();
+    return e.isEmpty() ? QStringLiteral("ok") : QStringLiteral("err ") + e;
+}
+
+QString CvqSimControl::use(Line& l)
+{
+    if (!mPrinters.contains(l.w[1]))
+        return QStringLiteral("no printer ") + l.w[1];
+    l.s->current = l.w[1];
+    return QString();
+}
+
+// "add NAME [model=TYPE] [sn=TEXT] [port=N] [romver=TEXT] [http=ADDR:PORT]"
+QString CvqSimControl::add(Line& l)
+{
+    const QMap<QString, QString> o = vqSimOptions(l.w, 2);
+    const CvqSimPrinterConfig d;
+    qint64 port = 0;
+    QString e;
+    for (const QString& key : o.keys())
+        if (!QStringList({"model", "sn", "port", "romver", "http"}).contains(key) || o[key].isNull())
+            return QStringLiteral("bad option ") + key;
+    if (!vqSimNumber(o.value("port"), &port, 1, 999) || o.value("romver").contains(';'))
+        return QStringLiteral("bad option value");
+    const CvqSimPrinterConfig cfg{o.value("model", d.model),   o.value("sn"),   int(port),
+                                  o.value("romver", d.romver), o.value("http"), {}};
+    if (!vqAddPrinter(l.w[1], cfg, &e))
+        return e;
+    *l.out << mPrinters[l.w[1]]->vqSummary();
+    return QString();
+}
+
+QString CvqSimControl::remove(Line& l)
+{
+    CvqSimPrinter* p = mPrinters.take(l.w[1]);
+    if (!p)
+        return QStringLiteral("no printer ") + l.w[1];
+    mOrder.removeAll(p);
+    p->vqRemoveFromTree();
+    p->deleteLater();
+    return QString();
+}
+
+// "status [NAME]": one status line per printer.
+QString CvqSimControl::status(Line& l)
+{
+    for (CvqSimPrinter* p : qAsConst(mOrder))
+        if (l.w.size() == 1 || p->vqName() == l.w[1])
+            *l.out << p->vqStatusLine();
+    return l.out->isEmpty() && l.w.size() > 1 ? QStringLiteral("no printer ") + l.w[1] : QString();
+}
+
+QString CvqSimControl::sleep(Line& l)
+{
+    qint64 ms = 0;
+    if (!vqSimNumber(l.w[1], &ms, 0, CvqSimSession::kMaxHoldMs))
+        return QStringLiteral("sleep takes milliseconds");
+    if (!l.inState) {
+        l.hold = true;
+        l.s->vqHold(int(ms));
+    }
+    return QString();
+}
+
+// "wait COND [timeout=MS]": holds the session until the printer's condition holds.
+QString CvqSimControl::wait(Line& l)
+{
+    QStringList cond = l.w.mid(1);
+    qint64 timeout = 60000;
+    const bool timed = cond.last().startsWith(QLatin1String("timeout="));
+    if (timed && !vqSimNumber(cond.takeLast().mid(8), &timeout, 0, CvqSimSession::kMaxHoldMs))
+        return QStringLiteral("bad timeout");
+    if (l.p->vqCondition(cond) < 0)
+        return QStringLiteral("unknown condition ") + cond.join(' ');
+    QPointer<CvqSimPrinter> p(l.p);
+    if (!l.inState && l.p->vqCondition(cond) == 0) {
+        l.hold = true;
+        l.s->vqHold(int(timeout), [p, cond] { return p ? p->vqCondition(cond) : 0; });
+    }
+    return QString();
+}
+
+// "state NAME": a loaded step applied at once.
+QString CvqSimControl::state(Line& l)
+{
+    if (!mSteps.contains(l.w[1]))
+        return QStringLiteral("no state ") + l.w[1];
+    const QString saved = l.s->current;
+    QString e;
+    for (const QString& line : mSteps.value(l.w[1])) {
+        const QString r = vqRun(l.s, line, l.out, true);
+        if (r.startsWith(QLatin1String("err "))) {
+            e = QStringLiteral("state %1: %2: %3").arg(l.w[1], line, r.mid(4));
+            break;
+        }
+    }
+    l.s->current = saved;
+    return e;
+}
+
+QString CvqSimControl::play(Line& l) { return vqPlay(l.w[1]); }
+
+QString CvqSimControl::quit(Line&)
+{
+    vqQuit();
+    return QString();
+}
+
+// ---- scenario files
+
 // A scenario played whole in a session of its own; replies at once.
 QString CvqSimControl::vqPlay(const QString& file)
 {
@@ -185,8 +245,9 @@ QString CvqSimControl::vqPlay(const QString& file)
         return e;
     if (mScenarios >= kMaxScenarios)
         return QStringLiteral("too many scenarios running");
-    auto* session = new CvqSimSession(
-        this, [this](const QString& l) { vqPrint(l); }, file, this);
+    auto* session =
+        new CvqSimSession([this](CvqSimSession* s, const QString& l, QStringList* out) { return vqRun(s, l, out); },
+                          [this](const QString& l) { vqPrint(l); }, file, this);
     ++mScenarios;
     session->drained = [this, session] {
         session->deleteLater();
@@ -197,16 +258,16 @@ QString CvqSimControl::vqPlay(const QString& file)
     return QString();
 }
 
-// ---- scenario files
-
 // The steps (each "step NAME" line starts one) and every line in order; false
 // at the first line that is no command a scenario may hold.
 bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringList>* steps, QStringList* all,
                                     QString* error)
 {
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes)
-        return *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file), false;
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxScenarioBytes) {
+        *error = QStringLiteral("cannot read %1 (or larger than 1 MiB)").arg(file);
+        return false;
+    }
     const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
     QStringList* step = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
@@ -220,10 +281,10 @@ bool CvqSimControl::vqParseScenario(const QString& file, QMap<QString, QStringLi
         }
         // States do not nest.
         const QString verb = w[0].startsWith('@') ? w.value(1) : w[0];
-        if (!split || !vqVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play"))
-            return *error =
-                       QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed()),
-                   false;
+        if (!split || !vqIsVerb(verb) || verb == QLatin1String("state") || verb == QLatin1String("play")) {
+            *error = QStringLiteral("%1:%2: not a scenario line: %3").arg(file).arg(i + 1).arg(lines[i].trimmed());
+            return false;
+        }
         all->append(lines[i]);
         if (step)
             step->append(lines[i]);
@@ -235,55 +296,15 @@ bool CvqSimControl::vqLoad(const QString& file, QString* error)
 {
     QMap<QString, QStringList> steps;
     QStringList all;
-    return vqParseScenario(file, &steps, &all, error) && (mSteps.insert(steps), true);
+    if (!vqParseScenario(file, &steps, &all, error))
+        return false;
+    mSteps.insert(steps);
+    return true;
 }
-
-// ---- where the lines come from
 
 QString CvqSimControl::vqListen(quint16 port, QString* error)
 {
-    auto* server = new QTcpServer(this);
-    if (!server->listen(QHostAddress::LocalHost, port))
-        return *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(server->errorString()),
-               QString();
-    // Any local user can reach a loopback port: a client's first line must be
-    // this run's token, which only the starter sees.
-    quint32 random[4];
-    QRandomGenerator::system()->fillRange(random);
-    const QString token = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(random), 16).toHex());
-    connect(server, &QTcpServer::newConnection, this, [this, server, token] {
-        while (QTcpSocket* sock = server->nextPendingConnection()) {
-            sock->setReadBufferSize(64 * 1024);
-            auto* session = new CvqSimSession(
-                this,
-                [sock](const QString& l) {
-                    // A client that does not read its replies is let go.
-                    if (sock->bytesToWrite() > kMaxUnread)
-                        return sock->abort();
-                    sock->write(l.toUtf8() + '\n');
-                },
-                QString(), sock);
-            const auto buf = std::make_shared<QByteArray>();
-            QTimer::singleShot(kTokenMs, sock, [sock, session] {
-                if (!session->property("known").toBool())
-                    sock->abort();
-            });
-            connect(sock, &QTcpSocket::readyRead, session, [sock, session, buf, token] {
-                *buf += sock->readAll();
-                if (sock->state() != QAbstractSocket::ConnectedState)
-                    return;
-                QStringList lines = takeLines(buf.get());
-                if (!session->property("known").toBool() && !lines.isEmpty()) {
-                    if (lines.takeFirst() != token) {
-                        sock->write("err bad token\n");
-                        return sock->disconnectFromHost();
-                    }
-                    session->setProperty("known", true);
-                }
-                session->vqFeed(lines);
-            });
-            connect(sock, &QTcpSocket::disconnected, sock, &QObject::deleteLater);
-        }
-    });
-    return QStringLiteral("127.0.0.1:%1 %2").arg(server->serverPort()).arg(token);
+    auto* controlPort = new CvqSimControlPort(
+        [this](CvqSimSession* s, const QString& l, QStringList* out) { return vqRun(s, l, out); }, this);
+    return controlPort->vqListen(port, error);
 }

@@ -1,51 +1,21 @@
 #pragma once
 // The control side of the emulator: printers by name, the line protocol and
-// its verbs, sessions (control port connections, played scenarios) and
-// scenario files.
+// the verbs on sessions, printers and scenarios (what one printer is told is
+// vqsimverbs.h), and scenario files.
 
-#include "vqsimprinter.h"
+#include "vqsimprinterconfig.h"
 
-#include <QDeadlineTimer>
-#include <functional>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
 
-class CvqSimControl;
-
-// Splits a control line into words; "…" quotes a word (\" \\ \n inside).
-// False on an unterminated quote.
-bool vqSimSplitLine(const QString& line, QStringList* words);
-
-// One source of commands. Runs its lines in order; sleep and wait hold only this session.
-class CvqSimSession : public QObject
-{
-public:
-    using Sink = std::function<void(const QString&)>;
-    // A scenario's session (origin: its file) reports only what fails.
-    CvqSimSession(CvqSimControl* ctl, Sink sink, const QString& origin = QString(), QObject* parent = nullptr);
-
-    void vqFeed(const QStringList& lines);
-    // Holds the session for up to ms, or until cond gives 1.
-    void vqHold(int ms, std::function<int()> cond = nullptr);
-    QString current = QStringLiteral("p1");
-    std::function<void()> drained;  // called once, when no line waits any more
-
-private:
-    void process();
-    void report(const QString& line, const QString& reply);
-
-    CvqSimControl* mCtl;
-    Sink mSink;
-    QString mOrigin;
-    QStringList mPending;
-    bool mBusy = false;
-    QTimer mTmr;
-    QDeadlineTimer mDeadline;
-    std::function<int()> mCond;  // for wait: 1 holds, 0 not yet
-};
+class CvqSimPrinter;
+class CvqSimSession;
+class CvqSimTree;
 
 class CvqSimControl : public QObject
 {
 public:
-    static constexpr int kMaxLine = 4096;
     CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
                   bool bareId = false);
     ~CvqSimControl() override;
@@ -66,9 +36,38 @@ public:
     void vqQuit();
 
 private:
-    struct Line;
-    struct Verb;
+    // One control line as a verb sees it: its words, its printer (when it
+    // exists), where data lines go; a verb that holds the session sets hold.
+    struct Line
+    {
+        CvqSimSession* s;
+        CvqSimPrinter* p;
+        QStringList w;
+        QStringList* out;
+        bool inState;
+        bool hold;
+    };
+    // A verb on sessions, printers or scenarios.
+    struct Verb
+    {
+        const char* name;
+        int minArgs, maxArgs;  // after the verb
+        bool onPrinter;        // acts on the line's printer, which must exist
+        // The reason it was refused; empty: done.
+        QString (CvqSimControl::*run)(Line&);
+    };
     static const Verb* vqVerb(const QString& word);
+    static bool vqIsVerb(const QString& word);
+    QString use(Line& l);
+    QString add(Line& l);
+    QString remove(Line& l);
+    QString status(Line& l);
+    QString sleep(Line& l);
+    QString wait(Line& l);
+    QString state(Line& l);
+    QString play(Line& l);
+    QString quit(Line& l);
+
     bool vqParseScenario(const QString& file, QMap<QString, QStringList>* steps, QStringList* all, QString* error);
     QString vqPlay(const QString& file);
 

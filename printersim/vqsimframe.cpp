@@ -1,5 +1,7 @@
 #include "vqsimframe.h"
 
+#include <QtEndian>
+
 static const QByteArray kHead = QByteArray::fromHex("19731019");
 static const QByteArray kTail = QByteArray::fromHex("19790402");
 
@@ -32,21 +34,4 @@ bool CvqSimFrameReader::vqNext(CvqSimMsg* out)
         mBuf.remove(0, total);
         return true;
     }
-}
-
-bool CvqSimBodyReader::vqStr(QString* s)
-{
-    const int end = mBody.indexOf('\0', mPos);
-    if (end < 0 || end - mPos > vqsim::kMaxStr)
-        return false;
-    *s = QString::fromUtf8(mBody.constData() + mPos, end - mPos);
-    mPos = end + 1;
-    return true;
-}
-
-CvqSimBodyWriter& CvqSimBodyWriter::vqU32(quint32 v)
-{
-    char b[4];
-    qToLittleEndian<quint32>(v, b);
-    return vqBytes(QByteArray(b, 4));
 }

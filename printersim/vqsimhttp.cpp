@@ -1,4 +1,6 @@
-#include "vqsimprinter.h"
+#include "vqsimhttp.h"
+
+#include "vqsimrequests.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -34,7 +36,7 @@ static QString decodeCommand(const QByteArray& target)
     return cmd;
 }
 
-CvqSimHttp::CvqSimHttp(CvqSimPrinter* printer) : mPrinter(printer), mServer(new QTcpServer(this))
+CvqSimHttp::CvqSimHttp(CvqSimRequests* printer) : mPrinter(printer), mServer(new QTcpServer(this))
 {
     connect(mServer, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* s = mServer->nextPendingConnection()) {
@@ -59,6 +61,12 @@ bool CvqSimHttp::vqParseLoopback(const QString& text, QHostAddress* addr, quint1
              || (addr->toIPv4Address() >> 24) != 127)
         *error = QStringLiteral("refusing to listen on %1: only 127.0.0.0/8 is allowed").arg(text.left(colon));
     return error->isEmpty();
+}
+
+QString CvqSimHttp::vqSetFault(const QStringList& args)
+{
+    return mFault.vqSet(args, {"silence", "late", "status", "huge", "stall", "redirect", "drop"},
+                        {{"code", {100, 599}}, {"size", {0, qint64(4) << 30}}}, {"path", "to"});
 }
 
 bool CvqSimHttp::vqListen(const QString& addressPort, QString* error)
@@ -98,39 +106,8 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
     const int end = c.buf.indexOf("\r\n\r\n");
     if (c.length < 0 && end < 0)
         return;
-    if (c.length < 0) {
-        // The request line and the headers we use.
-        const QList<QByteArray> lines = c.buf.left(end).split('\n');
-        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-        c.method = first.value(0);
-        c.target = first.value(1);
-        c.length = 0;
-        for (const QByteArray& line : lines.mid(1)) {
-            const int colon = line.indexOf(':');
-            const QByteArray key = line.left(colon).trimmed().toLower(), value = line.mid(colon + 1).trimmed();
-            if (key == "content-length")
-                c.length = qMax(0LL, value.toLongLong());
-            else if (key == "content-type")
-                c.contentType = value;
-        }
-        c.buf.remove(0, end + 4);
-        if (c.length > qint64(64) * 1024 * 1024) {
-            c.answered = true;  // what still comes is read and dropped
-            mPrinter->vqNoteRequest(QStringLiteral("http %1 %2 too large")
-                                        .arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
-            s->write("HTTP/1.1 413 -\r\nContent-Type: text/plain\r\nContent-Length: 10\r\nConnection: close\r\n\r\n"
-                     "too large\n");
-            return lingerThenClose(s);
-        }
-        if (faultTakes(c.target, "stall")) {
-            mPrinter->vqNoteRequest(
-                QStringLiteral("http %1 %2 stalled").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
-            c.stallAt = mFault.vqNumber("size", 100 << 20);
-            s->setReadBufferSize(64 * 1024);
-            c.buf.truncate(int(qMin<qint64>(c.buf.size(), c.stallAt)));
-            return;
-        }
-    }
+    if (c.length < 0 && !readHead(s, c, end))
+        return;
     if (c.buf.size() < c.length)
         return;
     c.answered = true;
@@ -143,22 +120,63 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
     handle(s, c, c.buf.left(int(c.length)));
 }
 
+bool CvqSimHttp::readHead(QTcpSocket* s, Conn& c, int end)
+{
+    const QList<QByteArray> lines = c.buf.left(end).split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    c.method = first.value(0);
+    c.target = first.value(1);
+    c.length = 0;
+    for (const QByteArray& line : lines.mid(1)) {
+        const int colon = line.indexOf(':');
+        const QByteArray key = line.left(colon).trimmed().toLower(), value = line.mid(colon + 1).trimmed();
+        if (key == "content-length")
+            c.length = qMax(0LL, value.toLongLong());
+        else if (key == "content-type")
+            c.contentType = value;
+    }
+    c.buf.remove(0, end + 4);
+    if (c.length > qint64(64) * 1024 * 1024) {
+        c.answered = true;  // what still comes is read and dropped
+        mPrinter->vqNoteRequest(
+            QStringLiteral("http %1 %2 too large").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+        s->write("HTTP/1.1 413 -\r\nContent-Type: text/plain\r\nContent-Length: 10\r\nConnection: close\r\n\r\n"
+                 "too large\n");
+        lingerThenClose(s);
+        return false;
+    }
+    if (faultTakes(c.target, "stall")) {
+        mPrinter->vqNoteRequest(
+            QStringLiteral("http %1 %2 stalled").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+        c.stallAt = mFault.vqNumber("size", 100 << 20);
+        s->setReadBufferSize(64 * 1024);
+        c.buf.truncate(int(qMin<qint64>(c.buf.size(), c.stallAt)));
+        return false;
+    }
+    return true;
+}
+
+// The firmware image in the form's file1 part.
+void CvqSimHttp::upload(QTcpSocket* s, const Conn& c, const QByteArray& body)
+{
+    QByteArray image, head;
+    if (!formFile(c.contentType, body, &image, &head))
+        return reply(s, 400, "no file1 part\n");
+    // The part's headers as sent, so callers can check each byte of them.
+    mPrinter->vqNoteRequest(QStringLiteral("http part %1 | bytes=%2")
+                                .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
+                                .arg(image.size()));
+    mPrinter->vqFirmwareUploaded(image);
+    reply(s, 200, "ok\n");
+}
+
 void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
 {
     const QByteArray& target = c.target;
     mPrinter->vqNoteRequest(
         QStringLiteral("http %1 %2").arg(QString::fromLatin1(c.method), QString::fromLatin1(target)));
-    if (c.method == "POST" && target == "/uprom") {
-        QByteArray image, head;
-        if (!formFile(c.contentType, body, &image, &head))
-            return reply(s, 400, "no file1 part\n");
-        // The part's headers as sent, so callers can check each byte of them.
-        mPrinter->vqNoteRequest(QStringLiteral("http part %1 | bytes=%2")
-                                    .arg(QString::fromUtf8(head).replace(QLatin1String("\r\n"), QLatin1String(" | ")))
-                                    .arg(image.size()));
-        mPrinter->vqFirmwareUploaded(image);
-        return reply(s, 200, "ok\n");
-    }
+    if (c.method == "POST" && target == "/uprom")
+        return upload(s, c, body);
     if (c.method != "GET")
         return reply(s, 405, "method not allowed\n");
     const QString path = QUrl::fromPercentEncoding(target.mid(target.indexOf('/', 1)));
@@ -167,11 +185,11 @@ void CvqSimHttp::handle(QTcpSocket* s, const Conn& c, const QByteArray& body)
         const bool snap = target == "/ajax_getsnapstate";
         reply(s, 200, mPrinter->vqWebPage(snap), snap ? "application/json" : "text/plain; charset=utf-8");
     } else if (target.startsWith("/vqget/")) {
-        const quint8 r = mPrinter->mFs.vqGet(path, &data);
+        const quint8 r = mPrinter->vqGet(path, &data);
         reply(s, r == 0 ? 200 : 404, r == 0 ? data : vqsimstatus::vqText(r).toUtf8() + '\n',
               r == 0 ? "application/octet-stream" : "text/plain");
     } else if (target.startsWith("/vqhas/")) {
-        reply(s, 200, mPrinter->mFs.vqHas(path) ? "yes" : "no");
+        reply(s, 200, mPrinter->vqHas(path) ? "yes" : "no");
     } else if (target.startsWith("/vqrm/")) {
         const quint8 r = mPrinter->vqRemove(path);
         reply(s, 200, r == 0 ? QByteArray("ok") : vqsimstatus::vqText(r).toUtf8());

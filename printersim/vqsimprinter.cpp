@@ -1,80 +1,94 @@
 #include "vqsimprinter.h"
 
-#include <QFileInfo>
+#include "vqsimargs.h"
+#include "vqsimhttp.h"
+#include "vqsimserial.h"
+#include "vqsimsts.h"
+#include "vqsimtree.h"
+
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-const QList<CvqSimModel>& vqSimModels()
-{
-    static const QList<CvqSimModel> models = {
-        {"P4120W", "0101", 2, false},  {"M5020F", "0109", 2, true},   {"P7760FDN", "0106", 1, false},
-        {"M5960FDW", "0111", 2, true}, {"P5220DN", "0187", 3, false}, {"M-Series", "01D1", 2, true},
-    };
-    return models;
-}
+#include <QRegularExpression>
+#include <climits>
 
 CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const CvqSimPrinterConfig& cfg,
                              CvqSimTree* tree, const QString& outDir, qint64 fsLimit)
-    : mFs(fsLimit), mName(name), mSn(cfg.sn), mQueue(queue), mHttpWanted(cfg.http), mWinePrefix(cfg.winePrefix),
-      mOutDir(outDir), mRomverAtStart(cfg.romver), mModel{cfg.model, QStringLiteral("0101"), 2, false},
-      mUsbPort(cfg.usbPort), mTree(tree), mSerial(new CvqSimSerial(this))
+    : mName(name), mSn(cfg.sn), mQueue(queue), mHttpWanted(cfg.http), mOutDir(outDir), mRomverAtStart(cfg.romver),
+      mModel(CvqSimModel::vqOf(cfg.model)), mUsbPort(cfg.usbPort), mBareId(cfg.bareId),
+      mInstanceId(QStringLiteral("USB\\VID_1A2B&PID_%1\\%2").arg(mModel.pid, mSn)), mFs(fsLimit),
+      mEntry(tree, name, queue, mInstanceId, cfg.usbPort, cfg.sn, cfg.winePrefix),
+      mScanner(&mFs, name, [this](const QString& rel, const QByteArray& data) { writeOut(rel, data); }),
+      mSerial(new CvqSimSerial(this))
 {
-    mBareId = cfg.bareId;
-    for (const CvqSimModel& m : vqSimModels())
-        if (m.type.compare(cfg.model, Qt::CaseInsensitive) == 0)
-            mModel = m;
-    mInstanceId = QStringLiteral("USB\\VID_1A2B&PID_%1\\%2").arg(mModel.pid, mSn);
     // A print lends the printer its "printing" for a while.
     mPrintTmr.setSingleShot(true);
     connect(&mPrintTmr, &QTimer::timeout, this, [this] {
-        if (mPrintOverlay)
-            vqSetActivity(mSavedB7, mSavedInJob), vqSync();
+        if (!mPrintOverlay)
+            return;
+        vqSetActivity(mSavedB7, mSavedInJob);
+        vqSync();
     });
-    connect(&mScanTmr, &QTimer::timeout, this, &CvqSimPrinter::vqScanTick);
     vqReset();
 }
 
-QString CvqSimPrinter::vqComLink() const { return mWinePrefix + QStringLiteral("/dosdevices/com%1").arg(4 + mUsbPort); }
-
-// Our COM links point at pseudo-terminals: one of those is replaced (left by an
-// earlier run), anything else in its place is not ours to touch.
-static bool comPlaceFree(const QString& link, QString* error)
-{
-    const QFileInfo fi(link);
-    if ((!fi.isSymLink() && !fi.exists()) || fi.symLinkTarget().startsWith(QLatin1String("/dev/pts/")))
-        return true;
-    *error = link + QStringLiteral(" is taken by something other than a link to a pseudo-terminal");
-    return false;
-}
-
-void CvqSimPrinter::vqUnlinkCom()
-{
-    if (!mComTarget.isEmpty() && QFileInfo(vqComLink()).symLinkTarget() == mComTarget)
-        QFile::remove(vqComLink());
-    mComTarget.clear();
-}
+CvqSimPrinter::~CvqSimPrinter() = default;
 
 bool CvqSimPrinter::vqStart(QString* error)
 {
-    if ((!mWinePrefix.isEmpty() && !comPlaceFree(vqComLink(), error)) || !mSerial->vqOpen(error))
+    if (!mEntry.vqComPlaceFree(error) || !mSerial->vqOpen(error))
         return false;
     mStarted = true;
-    if (!mHttpWanted.isEmpty() && !(mHttp.reset(new CvqSimHttp(this)), mHttp->vqListen(mHttpWanted, error)))
-        return false;
+    if (!mHttpWanted.isEmpty()) {
+        mHttp.reset(new CvqSimHttp(this));
+        if (!mHttp->vqListen(mHttpWanted, error))
+            return false;
+    }
     vqSync();
     return true;
 }
 
-void CvqSimPrinter::vqRemoveFromTree()
+QString CvqSimPrinter::vqSummary() const
 {
-    mTree->vqRemoveDevice(mInstanceId);
-    mTree->vqRemoveSerialPort(mName);
-    vqUnlinkCom();
-    mTree->vqRemoveQueue(mQueue);
-    mTreeQueue = mTreeSerial = mTreeReadFails = false;
-    mTreeId.clear();
-    mTreeJobs = -1;
+    // Under a Wine prefix the Windows side opens the port as COMn.
+    const QString com = mEntry.vqComName();
+    return QStringLiteral("printer %1 pty=%2 http=%3 sn=%4 instance=%5%6")
+        .arg(mName, mSerial->vqPath(), mHttp ? mHttp->vqAddress() : QStringLiteral("none"), mSn, mInstanceId,
+             com.isEmpty() ? QString() : QStringLiteral(" com=") + com);
 }
+
+QString CvqSimPrinter::vqStatusLine() const
+{
+    QStringList plugged;
+    for (const QString& p : kParts)
+        if (mPlugged.value(p))
+            plugged << p;
+    const QStringList faults = vqSimFaultNames(mSts);
+    return QStringLiteral("status %1 plugged=%2 faults=%3 printed=%4 uprom=%5 requests=%6 sn=%7 pty=%8")
+        .arg(mName, plugged.join(','), faults.isEmpty() ? QStringLiteral("none") : faults.join(','))
+        .arg(mPrinted)
+        .arg(mUproms)
+        .arg(mSerial->vqRequests())
+        .arg(mSn, mSerial->vqPath());
+}
+
+int CvqSimPrinter::vqCondition(const QStringList& c) const
+{
+    qint64 n = 0;
+    const bool num = c.size() == 2 && vqSimNumber(c[1], &n, 0, INT_MAX);
+    const QString what = c.size() == 2 ? c[0] : QString();
+    const QMap<QString, qint64> counts{{"printed", mPrinted}, {"uprom", mUproms}, {"requests", mSerial->vqRequests()}};
+    if (num && counts.contains(what))
+        return counts[what] >= n;
+    if (what == QLatin1String("gone"))
+        return !mFs.vqHas(c[1]);
+    if (what == QLatin1String("scan") && c[1] == QLatin1String("idle"))
+        return !mScanner.vqRunning();
+    return -1;
+}
+
+// ---- requests
 
 void CvqSimPrinter::vqNoteRequest(const QString& line)
 {
@@ -87,27 +101,51 @@ void CvqSimPrinter::vqNoteRequest(const QString& line)
         mHistory.removeFirst();
 }
 
-void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
+bool CvqSimPrinter::refused(const char* op)
 {
-    ++mUproms;
-    vqWriteOut(QStringLiteral("uprom_%1_%2.RM").arg(mName).arg(mUproms, 4, 10, QLatin1Char('0')), image);
+    if (mRefuse != QLatin1String(op))
+        return false;
+    mRefuse.clear();
+    return true;
 }
 
-// ---- status memory and the host tree
+quint8 CvqSimPrinter::vqWrite(const QString& path, qint64 offset, const QByteArray& bytes)
+{
+    return refused("put") ? quint8(vqsimstatus::Refused) : mFs.vqWrite(path, offset, bytes);
+}
 
-QByteArray CvqSimPrinter::vqDeviceId() const
+quint8 CvqSimPrinter::vqRemove(const QString& path)
+{
+    if (CvqSimFs::vqResolve(path).isEmpty())
+        return vqsimstatus::NotFound;
+    return refused("del") ? quint8(vqsimstatus::Refused) : mFs.vqRemove(path);
+}
+
+quint8 CvqSimPrinter::vqKeepOutput(const QByteArray& output, QString* file)
+{
+    file->clear();
+    if (mExeOut != QLatin1String("file") && (mExeOut != QLatin1String("auto") || output.size() <= 1000)
+        && !output.contains('\0'))
+        return vqsimstatus::Ok;
+    // A few are kept for the PC to fetch.
+    *file = QStringLiteral("/tmp/vqexe.%1.out").arg(mExeOutSeq++ % 8);
+    return mFs.vqPut(*file, output) == vqsimstatus::Ok ? vqsimstatus::Ok : vqsimstatus::NoSpace;
+}
+
+QByteArray CvqSimPrinter::deviceId() const
 {
     return vqMakeDeviceId("Morvane " + mModel.type, mRomver, mSn, mSts, mModel.pxg);
 }
 
-// What the identification request at the USB port answers; the web page has the bare text.
-QByteArray CvqSimPrinter::vqUsbReply() const { return mBareId ? vqDeviceId() : vqWithIdLength(vqDeviceId()); }
+QByteArray CvqSimPrinter::usbReply() const { return mBareId ? deviceId() : vqWithIdLength(deviceId()); }
 
 QByteArray CvqSimPrinter::vqWebPage(bool snap) const
 {
-    const char* key = snap ? "snap" : "id";
-    if (mWeb.contains(key) || !snap)
-        return mWeb.contains(key) ? mWeb.value(key).toUtf8() : vqDeviceId();
+    const QString key = snap ? QStringLiteral("snap") : QStringLiteral("id");
+    if (mWeb.contains(key))
+        return mWeb.value(key).toUtf8();
+    if (!snap)
+        return deviceId();
     // The activity code from status byte 7 and the job flag.
     static const int noJob[6] = {2, 1, 4, 2, 0, 7}, job[6] = {6, 6, 4, 2, 6, 7};
     const quint8 b7 = mSts.statusBytes[7];
@@ -120,62 +158,112 @@ QByteArray CvqSimPrinter::vqWebPage(bool snap) const
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-// Brings the host tree and the serial port in line with the printer's state.
-void CvqSimPrinter::vqSync()
+void CvqSimPrinter::vqFirmwareUploaded(const QByteArray& image)
 {
-    const QByteArray id = vqUsbReply();
-    if (mPlugged["device"] && id != mTreeId) {
-        mTreeId.isEmpty() ? mTree->vqAddDevice(mInstanceId, id) : mTree->vqSetDeviceReply(mInstanceId, id);
-        mTreeId = id;
-    } else if (!mPlugged["device"] && !mTreeId.isEmpty()) {
-        mTree->vqRemoveDevice(mInstanceId);
-        mTreeReadFails = false;
-        mTreeId.clear();
-    }
-    if (!mTreeId.isEmpty() && mTreeReadFails == mPlugged["idread"])
-        mTree->vqSetReadFails(mInstanceId, mTreeReadFails = !mPlugged["idread"]);
-    if (mPlugged["queue"] != mTreeQueue) {
-        mTreeQueue ? mTree->vqRemoveQueue(mQueue) : mTree->vqAddQueue(mQueue, mInstanceId, mUsbPort);
-        mTreeQueue = !mTreeQueue;
-        mTreeJobs = -1;
-    }
-    if (mTreeQueue && mTreeJobs != mJobs) {
-        mTree->vqClearJobs(mQueue);
-        for (int i = 1; i <= mJobs; ++i)
-            mTree->vqAddJob(mQueue, QStringLiteral("job%1").arg(i, 4, 10, QLatin1Char('0')));
-        mTreeJobs = mJobs;
-    }
-    vqSyncSerial();
+    ++mUproms;
+    writeOut(QStringLiteral("uprom_%1_%2.RM").arg(mName).arg(mUproms, 4, 10, QLatin1Char('0')), image);
 }
 
-void CvqSimPrinter::vqSyncSerial()
+void CvqSimPrinter::writeOut(const QString& relPath, const QByteArray& data)
 {
-    QString error;
-    if (mStarted && mPlugged["port"] != mSerial->vqIsOpen()) {
-        if (!mPlugged["port"])
-            mSerial->vqClose();
-        else if (!mSerial->vqOpen(&error))
-            qWarning("%s", qPrintable(error));
-    }
-    // A closed port has no entry: its old name may soon belong to another terminal.
-    const bool serial = mPlugged["serial"] && mSerial->vqIsOpen();
-    if (serial && !mTreeSerial) {
-        // Under Wine the port is opened by its COM name, which the link maps to the terminal.
-        if (mWinePrefix.isEmpty()) {
-            mTreeSerial = mTree->vqAddSerialPort(mName, mSerial->mPath, mSn);
-        } else if (comPlaceFree(vqComLink(), &error)
-                   && (QFile::remove(vqComLink()), QFile::link(mSerial->mPath, vqComLink()))) {
-            mComTarget = mSerial->mPath;
-            mTreeSerial = mTree->vqAddSerialPort(mName, QStringLiteral("COM%1").arg(4 + mUsbPort), mSn);
-        } else {
-            qWarning("cannot link %s: %s", qPrintable(vqComLink()), qPrintable(error));
-        }
-    } else if (!serial && mTreeSerial) {
-        mTree->vqRemoveSerialPort(mName);
-        vqUnlinkCom();
-        mTreeSerial = false;
-    }
+    if (!mOutDir.isEmpty())
+        CvqSimTree::vqWriteFileAtomic(QDir(mOutDir).filePath(relPath), data);
 }
+
+// ---- the programs
+
+CvqSimExeResult CvqSimPrinter::vqExecute(const QString& cmdline)
+{
+    const QStringList parts = cmdline.split(' ', Qt::SkipEmptyParts);
+    const QString prog = parts.value(0);
+    const QStringList args = parts.mid(1);
+    if (prog == QLatin1String("/usr/local/bin/vqm.exe") || prog == QLatin1String("/usr/local/bin/vqm.out"))
+        return args == QStringList{QStringLiteral("o")} ? jobState() : CvqSimExeResult::vqFail(vqsimstatus::BadRequest);
+    if (prog == QLatin1String("/usr/local/bin/vqlcd.exe") && args == QStringList{"vqwbMain", "t"})
+        return CvqSimExeResult::vqDone(mScannerAnswer);
+    if (prog == QLatin1String("/usr/local/bin/vqlcd.exe") && args.value(0) == QLatin1String("vqdoscanMain"))
+        return mScanner.vqCommand(args.mid(1));
+    if (prog == QLatin1String("/usr/local/bin/vqlcd.out") && args.mid(0, 2) == QStringList{"vqjmaMain", "prtpng"})
+        return print(args.mid(2));
+    return builtin(prog, args);
+}
+
+CvqSimExeResult CvqSimPrinter::jobState()
+{
+    const bool fails = mStateCalls >= mStateFailAfter && mStateFailures > 0;
+    ++mStateCalls;
+    if (fails) {
+        --mStateFailures;
+        return CvqSimExeResult::vqFail(vqsimstatus::Busy);
+    }
+    mScanner.vqStateRead();
+    if (!mJobState.isEmpty())
+        return CvqSimExeResult::vqDone(QString(mJobState).replace(QLatin1String("\\n"), QLatin1String("\n")));
+    const int mainRun = mSts.inPrintJob != 0 || mSts.statusBytes[7] == 2 ? 1 : 0;
+    return CvqSimExeResult::vqDone(QStringLiteral("vqmainjob.vqjobrun: %1\nvqmainjob.vqjobtp: %1\n").arg(mainRun)
+                                   + mScanner.vqStateLines());
+}
+
+void CvqSimPrinter::vqFailJobState(int count, int after)
+{
+    mStateCalls = 0;
+    mStateFailAfter = after;
+    mStateFailures = count;
+}
+
+// A few shell words, answered from the in-memory file system only.
+CvqSimExeResult CvqSimPrinter::builtin(const QString& prog, const QStringList& args)
+{
+    const QString dir = prog.section('/', 0, -2), word = prog.section('/', -1);
+    QString out;
+    if (!(dir.isEmpty() || dir == QLatin1String("/bin") || dir == QLatin1String("/usr/bin")))
+        return CvqSimExeResult::vqFail(vqsimstatus::Unsupported);
+    if (word == QLatin1String("echo"))
+        return CvqSimExeResult::vqDone(args.join(' ') + '\n');
+    // "cat FILE…"; "ls [-l] DIR": the files in a folder (with their sizes).
+    for (const QString& a : args) {
+        QByteArray data;
+        if (word == QLatin1String("cat") && mFs.vqGet(a, &data) != vqsimstatus::Ok)
+            return CvqSimExeResult::vqFail(vqsimstatus::NotFound);
+        out += QString::fromUtf8(data);
+        const QString prefix = QDir::cleanPath(a) + '/';
+        for (const QString& f : mFs.vqList(prefix))
+            if (word == QLatin1String("ls") && !f.mid(prefix.size()).contains('/'))
+                out +=
+                    (args.contains("-l") ? QStringLiteral("-rw-r--r-- 1 root root %1 ").arg(mFs.vqSize(f)) : QString())
+                    + f.mid(prefix.size()) + '\n';
+    }
+    if (word == QLatin1String("cat") || word == QLatin1String("ls"))
+        return CvqSimExeResult::vqDone(out);
+    return CvqSimExeResult::vqFail(vqsimstatus::Unsupported);
+}
+
+// Prints FILE: a copy under the output directory, the counters up, "printing" for a while.
+CvqSimExeResult CvqSimPrinter::print(const QStringList& args)
+{
+    const QStringList words = args.filter(QRegularExpression(QStringLiteral("^[^=]*$")));
+    const QString file = words.value(words.size() - 1);
+    QByteArray data;
+    if (mFs.vqGet(file, &data) != vqsimstatus::Ok)
+        return CvqSimExeResult::vqFail(vqsimstatus::NotFound);
+    ++mPrinted;
+    mSts.jobPrintedCount = quint16(mSts.jobPrintedCount + 1);
+    mSts.allPrintCount = (mSts.allPrintCount + 1) & 0xFFFFFF;
+    writeOut(QStringLiteral("printed_%1_%2.png").arg(mName).arg(mPrinted, 4, 10, QLatin1Char('0')), data);
+    if (vqSimOptions(args, 0).value("delAfterPrint") == QLatin1String("y"))
+        mFs.vqRemove(file);
+    if (!mPrintOverlay) {
+        mSavedB7 = mSts.statusBytes[7];
+        mSavedInJob = mSts.inPrintJob;
+    }
+    vqSetActivity(2, 1);
+    mPrintOverlay = true;
+    mPrintTmr.start(3000);
+    vqSync();
+    return CvqSimExeResult::vqDone(QStringLiteral("ok"));
+}
+
+// ---- what control lines set
 
 void CvqSimPrinter::vqReset()
 {
@@ -183,7 +271,7 @@ void CvqSimPrinter::vqReset()
     mRomver = mRomverAtStart;
     mWeb.clear();
     mJobs = 0;
-    for (const QString& p : kSimParts)
+    for (const QString& p : kParts)
         mPlugged[p] = true;
     mRefuse.clear();
     mPrintOverlay = false;
@@ -192,31 +280,43 @@ void CvqSimPrinter::vqReset()
     mStateFailures = 0;
     mExeOut = QStringLiteral("auto");
     mScannerAnswer = mModel.hasScan ? QStringLiteral("ok") : QStringLiteral("err");
-    mNext = Scan();
-    mSerial->mFault = CvqSimFault();
+    mScanner.vqResetNext();
+    mSerial->vqSetFault({QStringLiteral("clear")});
     if (mHttp)
-        mHttp->mFault = CvqSimFault();
+        mHttp->vqSetFault({QStringLiteral("clear")});
 }
 
-QString CvqSimPrinter::vqSummary() const
+void CvqSimPrinter::vqSetActivity(quint8 b7, quint8 inJob)
 {
-    // Under a Wine prefix the Windows side opens the port as COMn.
-    const QString com = mWinePrefix.isEmpty() ? QString() : QStringLiteral(" com=COM%1").arg(4 + mUsbPort);
-    return QStringLiteral("printer %1 pty=%2 http=%3 sn=%4 instance=%5%6")
-        .arg(mName, mSerial->mPath, mHttp ? mHttp->vqAddress() : QStringLiteral("none"), mSn, mInstanceId, com);
+    mPrintOverlay = false;
+    mSts.statusBytes[7] = b7;
+    mSts.inPrintJob = inJob;
 }
 
-int CvqSimPrinter::vqCondition(const QStringList& c) const
+QString CvqSimPrinter::vqSetLinkFault(const QStringList& args) { return mSerial->vqSetFault(args); }
+
+QString CvqSimPrinter::vqSetHttpFault(const QStringList& args)
 {
-    qint64 n = 0;
-    const bool num = c.size() == 2 && vqSimNumber(c[1], &n, 0, INT_MAX);
-    const QString what = c.size() == 2 ? c[0] : QString();
-    const QMap<QString, qint64> counts{{"printed", mPrinted}, {"uprom", mUproms}, {"requests", mSerial->mRequests}};
-    if (num && counts.contains(what))
-        return counts[what] >= n;
-    if (what == QLatin1String("gone"))
-        return !mFs.vqHas(c[1]);
-    if (what == QLatin1String("scan") && c[1] == QLatin1String("idle"))
-        return !mScan.running;
-    return -1;
+    return mHttp ? mHttp->vqSetFault(args) : QStringLiteral("this printer has no web server");
+}
+
+// Brings the host tree and the serial port in line with the printer's state.
+void CvqSimPrinter::vqSync()
+{
+    mEntry.vqShowDevice(mPlugged.value("device") ? usbReply() : QByteArray(), !mPlugged.value("idread"));
+    mEntry.vqShowQueue(mPlugged.value("queue"), mJobs);
+    syncPort();
+}
+
+void CvqSimPrinter::syncPort()
+{
+    QString error;
+    if (mStarted && mPlugged.value("port") != mSerial->vqIsOpen()) {
+        if (!mPlugged.value("port"))
+            mSerial->vqClose();
+        else if (!mSerial->vqOpen(&error))
+            qWarning("%s", qPrintable(error));
+    }
+    // A closed port has no entry: its old name may soon belong to another terminal.
+    mEntry.vqShowSerial(mPlugged.value("serial") && mSerial->vqIsOpen() ? mSerial->vqPath() : QString());
 }

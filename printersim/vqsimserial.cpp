@@ -1,4 +1,7 @@
-#include "vqsimprinter.h"
+#include "vqsimserial.h"
+
+#include "printerlink/vqcommsg.h"
+#include "vqsimrequests.h"
 
 #include <QSocketNotifier>
 
@@ -13,13 +16,21 @@ static const qint64 kMaxQueued = 2 * 1024 * 1024;
 // Unread answers older than this are stale.
 static const qint64 kStaleMs = 2000;
 
-CvqSimSerial::CvqSimSerial(CvqSimPrinter* printer) : mPrinter(printer)
+CvqSimSerial::CvqSimSerial(CvqSimRequests* printer) : mPrinter(printer)
 {
     mDelayTmr.setSingleShot(true);
     connect(&mDelayTmr, &QTimer::timeout, this, [this] {
         mDelayDone = true;
         pump();
     });
+}
+
+QString CvqSimSerial::vqSetFault(const QStringList& args)
+{
+    return mFault.vqSet(args,
+                        {"pieces", "noise", "splithead", "garbled", "oversize", "echo", "stale", "truncated",
+                         "wrongecho", "wrongoffset", "late", "silence"},
+                        {{"size", {1, 600000}}, {"gap", {0, 600000}}}, {"types"});
 }
 
 void CvqSimSerial::vqClose()
@@ -99,94 +110,126 @@ void CvqSimSerial::onReadable()
         mReader.vqFeed(QByteArray(buf, int(n)));
         // Our own answers echoed back, or anything flagged as an answer, get none.
         for (CvqSimMsg req; mReader.vqNext(&req);)
-            if (mPrinter->mPlugged.value("serial") && !req.vqIsResponse())
+            if (mPrinter->vqPlugged(QStringLiteral("serial")) && !req.vqIsResponse())
                 handle(req);
     }
 }
 
 // Every answer of types 10 to 16 starts with a status byte, its text and the echo.
-static void common(CvqSimBodyWriter& w, quint8 status, const QString& echo)
+static CvqSimBodyWriter& common(CvqSimBodyWriter& w, quint8 status, const QString& echo)
 {
-    w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
+    return w.vqU8(status).vqStr(vqsimstatus::vqText(status)).vqStr(echo);
 }
 
 void CvqSimSerial::handle(const CvqSimMsg& req)
 {
     ++mRequests;
-    CvqSimBodyReader in(req.body);
-    CvqSimBodyWriter w;
-    QString path;
-    quint32 off = 0, len = 0;
-    QByteArray data;
-    quint8 status = vqsimstatus::BadRequest;
-    const bool named = req.type >= 10 && req.type <= 16 && in.vqStr(&path);
-    const bool chunk = named && in.vqU32(&off) && in.vqU32(&len);
-    const QString note = req.type == 10 || req.type == 11
-        ? QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len)
-        : req.type >= 13 && req.type <= 16 ? (req.type < 15 ? " path=" : " cmd=") + path
-                                           : QString();
-    switch (req.type) {
-    case 1: break;
-    case 200: {  // 1024 pattern bytes 0, 1, 2 … that must arrive intact
-        bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
-        for (int i = 0; good && i < data.size(); ++i)
-            good = quint8(data[i]) == quint8(i);
-        common(w, good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString());
-        break;
-    }
-    case 10:  // put a chunk
-        if (chunk && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data))
-            && data.size() == int(len))
-            status = mPrinter->vqWrite(path, off, data);
-        common(w, status, path);
-        w.vqU32(off).vqU32(len);
-        break;
-    case 11: {  // get a chunk: what fits in one frame after the fields around it
-        status = chunk ? mPrinter->mFs.vqGet(path, &data) : status;
-        status = status == vqsimstatus::Ok && off > quint32(data.size()) ? quint8(vqsimstatus::BadOffset) : status;
-        common(w, status, path);
-        w.vqU32(off).vqU32(len);
-        const int room = vqsim::kMaxBody - w.body.size() - 5;
-        const int count = int(qMin<qint64>(qMin<qint64>(len, data.size() - qint64(off)), room));
-        if (status == vqsimstatus::Ok)
-            w.vqU8(qint64(off) + count >= data.size() ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
-        break;
-    }
-    case 13:  // delete
-    case 14:  // does it exist
-        if (named)
-            status = req.type == 13         ? mPrinter->vqRemove(path)
-                : mPrinter->mFs.vqHas(path) ? quint8(vqsimstatus::Ok)
-                                            : quint8(vqsimstatus::NotFound);
-        common(w, status, path);
-        break;
-    case 15:    // run and answer the output (inline, or the name of a file holding it)
-    case 16: {  // run along
-        const CvqSimExeResult r =
-            named ? mPrinter->vqExecute(path) : CvqSimExeResult{status, vqsimstatus::vqText(status), {}};
-        const QByteArray out = r.output.toUtf8();
-        // Long output goes through a file; a few are kept for the PC to fetch.
-        const QString file =
-            named && req.type == 15 && mPrinter->vqOutputToFile(out) ? mPrinter->vqNextOutputFile() : QString();
-        if (!file.isEmpty() && mPrinter->mFs.vqPut(file, out) != vqsimstatus::Ok) {
-            common(w, vqsimstatus::NoSpace, path);
-            w.vqU8(0).vqStr(QString());
-        } else {
-            w.vqU8(r.status).vqStr(r.err).vqStr(path);
-            if (req.type == 15)
-                file.isEmpty() ? w.vqU8(0).vqStr(r.output) : w.vqU8(1).vqStr(file);
-        }
-        break;
-    }
-    default: common(w, vqsimstatus::Unsupported, QString());
-    }
+    QString note;
+    const QByteArray body = answerBody(req, &note);
     mPrinter->vqNoteRequest(QStringLiteral("serial type=%1 id=%2").arg(req.type).arg(req.id) + note);
     // Answers left unread for long belong to an exchange a PC gave up (or to a
     // PC that has gone): drop them. Recent ones may still be read by a PC that
     // sends several requests at once.
     if (mOut.isEmpty() && mLastWrite.isValid() && mLastWrite.elapsed() > kStaleMs)
         ::tcflush(mSlave, TCIFLUSH);
-    answer(req, {req.type, req.ver, req.id, 1, w.body});
+    answer(req, {req.type, req.ver, req.id, 1, body});
+}
+
+QByteArray CvqSimSerial::answerBody(const CvqSimMsg& req, QString* note)
+{
+    CvqSimBodyReader in(req.body);
+    CvqSimBodyWriter w;
+    switch (req.type) {
+    case vqMsgTestLink: return QByteArray();
+    case vqMsgTestBulk: {  // 1024 pattern bytes 0, 1, 2 … that must arrive intact
+        quint32 len = 0;
+        QByteArray data;
+        bool good = in.vqU32(&len) && len == 1024 && in.vqBytes(1024, &data);
+        for (int i = 0; good && i < data.size(); ++i)
+            good = quint8(data[i]) == quint8(i);
+        return common(w, good ? vqsimstatus::Ok : vqsimstatus::BadRequest, QString()).body;
+    }
+    case vqMsgPutChunk: return putChunk(in, note);
+    case vqMsgGetChunk: return getChunk(in, note);
+    case vqMsgDelFile:
+    case vqMsgHasFile: return fileQuery(req.type, in, note);
+    case vqMsgExe:
+    case vqMsgExeAlong: return execute(req.type, in, note);
+    default: return common(w, vqsimstatus::Unsupported, QString()).body;
+    }
+}
+
+static QString chunkNote(const QString& path, quint32 off, quint32 len)
+{
+    return QStringLiteral(" path=%1 offset=%2 length=%3").arg(path).arg(off).arg(len);
+}
+
+QByteArray CvqSimSerial::putChunk(CvqSimBodyReader& in, QString* note)
+{
+    QString path;
+    quint32 off = 0, len = 0;
+    QByteArray data;
+    quint8 status = vqsimstatus::BadRequest;
+    const bool chunk = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
+    if (chunk && (len == 0 || in.vqBytes(int(qMin<quint32>(len, vqsim::kMaxBody)), &data)) && data.size() == int(len))
+        status = mPrinter->vqWrite(path, off, data);
+    *note = chunkNote(path, off, len);
+    CvqSimBodyWriter w;
+    return common(w, status, path).vqU32(off).vqU32(len).body;
+}
+
+// What fits in one frame after the fields around it.
+QByteArray CvqSimSerial::getChunk(CvqSimBodyReader& in, QString* note)
+{
+    QString path;
+    quint32 off = 0, len = 0;
+    QByteArray data;
+    const bool chunk = in.vqStr(&path) && in.vqU32(&off) && in.vqU32(&len);
+    quint8 status = chunk ? mPrinter->vqGet(path, &data) : quint8(vqsimstatus::BadRequest);
+    if (status == vqsimstatus::Ok && off > quint32(data.size()))
+        status = vqsimstatus::BadOffset;
+    *note = chunkNote(path, off, len);
+    CvqSimBodyWriter w;
+    common(w, status, path).vqU32(off).vqU32(len);
+    const int room = vqsim::kMaxBody - w.body.size() - 5;
+    const int count = int(qMin<qint64>(qMin<qint64>(len, data.size() - qint64(off)), room));
+    if (status == vqsimstatus::Ok)
+        w.vqU8(qint64(off) + count >= data.size() ? 1 : 0).vqU32(quint32(count)).vqBytes(data.mid(int(off), count));
+    return w.body;
+}
+
+// Delete, or does it exist.
+QByteArray CvqSimSerial::fileQuery(quint8 type, CvqSimBodyReader& in, QString* note)
+{
+    QString path;
+    quint8 status = vqsimstatus::BadRequest;
+    const bool named = in.vqStr(&path);
+    if (named && type == vqMsgDelFile)
+        status = mPrinter->vqRemove(path);
+    else if (named)
+        status = mPrinter->vqHas(path) ? quint8(vqsimstatus::Ok) : quint8(vqsimstatus::NotFound);
+    *note = QStringLiteral(" path=") + path;
+    CvqSimBodyWriter w;
+    return common(w, status, path).body;
+}
+
+// Run, and answer the output (inline, or the name of a file holding it), or run along.
+QByteArray CvqSimSerial::execute(quint8 type, CvqSimBodyReader& in, QString* note)
+{
+    QString cmd, file;
+    const bool named = in.vqStr(&cmd);
+    const CvqSimExeResult r = named ? mPrinter->vqExecute(cmd) : CvqSimExeResult::vqFail(vqsimstatus::BadRequest);
+    *note = QStringLiteral(" cmd=") + cmd;
+    CvqSimBodyWriter w;
+    const quint8 kept = named && type == vqMsgExe ? mPrinter->vqKeepOutput(r.output.toUtf8(), &file) : quint8(0);
+    if (kept != vqsimstatus::Ok)
+        return common(w, kept, cmd).vqU8(0).vqStr(QString()).body;
+    w.vqU8(r.status).vqStr(r.err).vqStr(cmd);
+    if (type == vqMsgExe && file.isEmpty())
+        w.vqU8(0).vqStr(r.output);
+    else if (type == vqMsgExe)
+        w.vqU8(1).vqStr(file);
+    return w.body;
 }
 
 // ---- disturbed answers
@@ -216,8 +259,8 @@ void CvqSimSerial::answer(const CvqSimMsg& req, CvqSimMsg resp)
     const int delay = has("late") ? int(mFault.vqNumber("delay", 6000)) : 0;
     const int gap = int(mFault.vqNumber("gap", 2)), size = int(mFault.vqNumber("size", 1));
     if (has("wrongecho") || has("wrongoffset"))
-        resp.body =
-            replaceEcho(resp.body, has("wrongecho"), has("wrongoffset") && (resp.type == 10 || resp.type == 11));
+        resp.body = replaceEcho(resp.body, has("wrongecho"),
+                                has("wrongoffset") && (resp.type == vqMsgPutChunk || resp.type == vqMsgGetChunk));
     if (has("truncated"))
         resp.body.truncate(qMin(resp.body.size(), 1));
 

@@ -47,7 +47,7 @@ fi
 ctl=$work/sim.control
 mkdir -p "$work/out"
 "$build/bin/printersim" --host "$host" --printers 2 --control 0 --control-file "$ctl" --out "$work/out" --load "$src/printersim/scenarios/demo.scn" \
-    --no-stdin --quiet >"$work/sim.log" 2>&1 &
+    >"$work/sim.log" 2>&1 &
 sim_pid=$!
 wait_for 30 grep -qx ready "$work/sim.log" || { echo "demo: printersim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
 # Extra control lines may follow the state's name.

@@ -27,8 +27,7 @@ class TstBench : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(mSim.vqStartOnHost({"--printers", "2", "--http", "127.0.0.1:0", "--quiet"}),
-                 qPrintable(mSim.vqError()));
+        QVERIFY2(mSim.vqStartOnHost({"--printers", "2", "--http", "127.0.0.1:0"}), qPrintable(mSim.vqError()));
         qputenv("VQ_BENCH_COM", mSim.vqPty().toLocal8Bit());
         qputenv("VQ_BENCH_HTTP", mSim.vqHttp().toLocal8Bit());
         mWin.reset(new FvqMain);

@@ -69,8 +69,7 @@ class TstLinkE2e : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--http", "127.0.0.1:0", "--quiet"}),
-                 qPrintable(mSim.vqError()));
+        QVERIFY2(mSim.vqStartOnHost({"--out", mOut.path(), "--http", "127.0.0.1:0"}), qPrintable(mSim.vqError()));
         mSeams->desktop = [this] { return mDesktop.path(); };
         mSeams->now = [] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)); };
         mLinkSeams->scanPause = [](int ms) { return vqWaitQuit(qMin(ms, 20)); };

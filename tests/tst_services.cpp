@@ -49,8 +49,7 @@ private slots:
         vqAllowWarnings({"no usable screen picture"});  // the degenerate screen's pass
         auto* rng = QRandomGenerator::global();
         mNet = QStringLiteral("127.%1.%2.").arg(rng->bounded(64, 250)).arg(rng->bounded(1, 250));
-        QVERIFY2(mSim.vqStartOnHost({"--http", ip(2) + ":0", "--quiet", "--out", mDir.path()}),
-                 qPrintable(mSim.vqError()));
+        QVERIFY2(mSim.vqStartOnHost({"--http", ip(2) + ":0", "--out", mDir.path()}), qPrintable(mSim.vqError()));
         mPort = quint16(mSim.vqHttp().section(':', 1).toUInt());
         // A second printer: where the redirect points.
         VQ_SIM_OK(mSim, QStringLiteral("add p2 http=%1:%2").arg(ip(3)).arg(mPort));

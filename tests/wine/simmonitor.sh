@@ -27,7 +27,7 @@ vq_xvfb "$state" || exit 1
 w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { bad "no Wine prefix: $(cat "$state/wine-start.log")"; exit 1; }
 mkdir -p "$work/host" "$work/out"
 "$sim" --host "$work/host" --printers 2 --control 0 --control-file "$work/ctl" --out "$work/out" \
-  --wine-prefix "$state/prefix" --load "$repo/printersim/scenarios/demo.scn" --no-stdin --quiet \
+  --wine-prefix "$state/prefix" --load "$repo/printersim/scenarios/demo.scn" \
   >"$work/sim.log" 2>&1 & sim_pid=$!
 wait_for 30 grep -qx ready "$work/sim.log" || { bad "the emulator did not start: $(cat "$work/sim.log")"; exit 1; }
 send() { "$sim" --send "$work/ctl" "$@" >/dev/null; }
