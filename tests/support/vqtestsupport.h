@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <QTemporaryDir>
 #include <memory>
+#include <type_traits>
 
 // In-memory host: every fact the OS would report, set directly by the test.
 class CvqFakeHost : public CvqHost, public CvqRegistryView
@@ -107,6 +108,45 @@ void vqAllowWarnings(const QStringList& fragments);
     }
 #define VQ_TEST_MAIN(TestObject) VQ_MAIN_(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
 #define VQ_TEST_GUILESS_MAIN(TestObject) VQ_MAIN_(QCoreApplication, TestObject, )
+
+// A value as QDebug writes it, long ones cut.
+template <class T> QString vqShown(const T& v)
+{
+    QString s;
+    QDebug(&s).nospace() << v;
+    return s.size() <= 100 ? s : s.left(80) + QStringLiteral("... (%1 characters)").arg(s.size());
+}
+
+// One case's fields, got against wanted (by default the current row's column of that name): VQ_FIELDS
+// fails with a line for each that differs, "toner 5 instead of 6" (QtTest names the case).
+class CvqFields
+{
+public:
+    template <class T> CvqFields& operator()(const char* column, const T& got)
+    {
+        return (*this)(QString(column), got, *static_cast<const T*>(QTest::qData(column, qMetaTypeId<T>())));
+    }
+    template <class T> CvqFields& operator()(const QString& field, const T& got, const std::common_type_t<T>& want)
+    {
+        if (!(got == want))
+            mDiffs << field + ' ' + vqShown(got) + " instead of " + vqShown(want);
+        return *this;
+    }
+    // Fields named in order, as parallel lists.
+    CvqFields& operator()(const QStringList& names, const QStringList& got, const QStringList& want)
+    {
+        for (int i = 0; i < names.size(); ++i)
+            (*this)(names.at(i), got.value(i), want.value(i));
+        return *this;
+    }
+    QString report() const { return mDiffs.join('\n'); }
+
+private:
+    QStringList mDiffs;
+};
+// clang-format off
+#define VQ_FIELDS(fields) do { const QString d_ = (fields).report(); QVERIFY2(d_.isEmpty(), qPrintable(d_)); } while (false)
+// clang-format on
 
 // Fails the current test unless the emulator answers the control line with "ok".
 template <class Client> QString vqSimNotOk(Client&& client, const QString& line)
