@@ -170,8 +170,7 @@ private slots:
         QTest::addColumn<int>("requests"); QTest::addColumn<int>("debugLines"); QTest::addColumn<bool>("ok"); QTest::addColumn<QByteArray>("out");
         const Call has = [](CvqCommOfHttp& h, QByteArray& out) { bool yes = false; const bool ok = h.vqHasFile("/x", yes); out = yes ? "yes" : "no"; return ok; };
         const Call exe = [](CvqCommOfHttp& h, QByteArray& out) { QString text("stale"); const bool ok = h.vqExe("x", text, 1); out = text.toUtf8(); return ok; };
-        // Only a broken bound waits 60 s.
-        const Call get = [](CvqCommOfHttp& h, QByteArray& out) { out = "stale"; return h.vqHttpGet("/vqget/x", 60, out); };
+        const Call get = [](CvqCommOfHttp& h, QByteArray& out) { out = "stale"; return h.vqHttpGet("/vqget/x", 60, out); };  // 60 s: only a broken bound waits so long
         const Call exeAlong = [](CvqCommOfHttp& h, QByteArray&) { return h.vqExeAlong("x"); };
         const Call delRetry = [](CvqCommOfHttp& h, QByteArray&) { return h.vqDelFileRetry("/x"); };
         QTest::newRow("has: yes amid white space") << has << 200 << QByteArray(" yes \r\n") << "close" << 1 << 0 << true << QByteArray("yes");

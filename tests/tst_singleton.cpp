@@ -157,7 +157,7 @@ private slots:
         CvqFields f;
         const auto runAll = [&](const QList<Run>& runs) {
             for (const Run& r : runs) {
-                const QString got = run(r.args), name = vqShown(r.args.join(' ')) + ": ";
+                const QString got = run(r.args), name = vqCut(r.args.join(' ')) + ": ";
                 f(name + "exit code", got.section('|', 0, 0).toInt(), r.code);
                 f(name + "stdout|stderr", got.section('|', 1), r.out + '|');
             }

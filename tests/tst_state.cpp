@@ -219,10 +219,8 @@ private slots:
             [](S& s) { s.peGuZhangSource = 2; }, [](S& s) { s.ROMVER = "V1"; }, [](S& s) { s.SN = "s"; },
             [](S& s) { s.vqComName = "COM3"; },
         };
+        const QStringList names = QString("connected vid pid productName vqHasScan vqPlatform instanceId queueName pa pex tonerPercent drumPercent peGuZhangSource ROMVER SN vqComName").split(' ');
         // clang-format on
-        const QStringList names = QString("connected vid pid productName vqHasScan vqPlatform instanceId queueName pa "
-                                          "pex tonerPercent drumPercent peGuZhangSource ROMVER SN vqComName")
-                                      .split(' ');
         const CvqState a;
         QVERIFY(a == CvqState());
         QCOMPARE(qMakePair(a.tonerPercent, a.drumPercent), qMakePair(-1, -1));

@@ -109,13 +109,8 @@ void vqAllowWarnings(const QStringList& fragments);
 #define VQ_TEST_MAIN(TestObject) VQ_MAIN_(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
 #define VQ_TEST_GUILESS_MAIN(TestObject) VQ_MAIN_(QCoreApplication, TestObject, )
 
-// A value as QDebug writes it, long ones cut.
-template <class T> QString vqShown(const T& v)
-{
-    QString s;
-    QDebug(&s).nospace() << v;
-    return s.size() <= 100 ? s : s.left(80) + QStringLiteral("... (%1 characters)").arg(s.size());
-}
+// Text over 100 characters as its length and 60 characters from a little before `at`.
+QString vqCut(const QString& text, int at = 0);
 
 // One case's fields, got against wanted (by default the current row's column of that name): VQ_FIELDS
 // fails with a line for each that differs, "toner 5 instead of 6" (QtTest names the case).
@@ -128,8 +123,15 @@ public:
     }
     template <class T> CvqFields& operator()(const QString& field, const T& got, const std::common_type_t<T>& want)
     {
-        if (!(got == want))
-            mDiffs << field + ' ' + vqShown(got) + " instead of " + vqShown(want);
+        if (got == want)
+            return *this;
+        QString g, w;
+        QDebug(&g).nospace() << got;
+        QDebug(&w).nospace() << want;
+        int at = 0;  // where they part
+        while (at < g.size() && at < w.size() && g.at(at) == w.at(at))
+            ++at;
+        mDiffs << field + ' ' + vqCut(g, at) + " instead of " + vqCut(w, at);
         return *this;
     }
     // Fields named in order, as parallel lists.
@@ -145,7 +147,7 @@ private:
     QStringList mDiffs;
 };
 // clang-format off
-#define VQ_FIELDS(fields) do { const QString d_ = (fields).report(); QVERIFY2(d_.isEmpty(), qPrintable(d_)); } while (false)
+#define VQ_FIELDS(fields) do { const QString d_ = (fields).report(); if (!d_.isEmpty()) QFAIL(qPrintable(d_)); } while (false)
 // clang-format on
 
 // Fails the current test unless the emulator answers the control line with "ok".
