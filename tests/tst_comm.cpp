@@ -76,6 +76,17 @@ public:
 
 static QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
+// Where the body reads go: a number starts as 0x3f bytes, a string as "?", bytes as "?" (read ones go after it).
+// clang-format off
+struct Out { QString str = "?"; QByteArray bytes = "?"; quint8 u8 = 0x3f; quint32 u32 = 0x3f3f3f3f; };
+// clang-format on
+using Read = std::function<bool(CvqComMsg&, Out&)>;
+// An HTTP operation; what it yields (whether the file is there, the output, the body) goes to `out`.
+using Call = std::function<bool(CvqCommOfHttp&, QByteArray& out)>;
+Q_DECLARE_METATYPE(Out)
+Q_DECLARE_METATYPE(Read)
+Q_DECLARE_METATYPE(Call)
+
 class TstComm : public QObject
 {
     Q_OBJECT
@@ -133,82 +144,79 @@ private slots:
         QVERIFY(reader.vqBuffered() <= 4108);  // never more held than one frame's worth
     }
 
-    // A failed read leaves both the cursor and the output alone (a number
-    // starts as 0x3f bytes, a string as "?", bytes as "?" and read ones go after it).
+    // A failed read leaves both the cursor and the output alone.
     void reads_data()
     {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("op");  // u8, u32, str or bytes:N
-        // ok, the u8, u32, string and bytes (numbers and bytes in hex), the cursor
-        QTest::addColumn<QString>("expected");
         const QString s1023(1023, 's');
         // clang-format off
-        QTest::newRow("string of 1023 bytes") << s1023.toLatin1() + '\0' << "str" << "1 3f 3f3f3f3f " + s1023 + " 3f 1024";
-        QTest::newRow("u8 on an empty body") << QByteArray() << "u8" << "0 3f 3f3f3f3f ? 3f 0";
-        QTest::newRow("u32 on 3 bytes") << hex("010203") << "u32" << "0 3f 3f3f3f3f ? 3f 0";
-        QTest::newRow("bytes, one more than the body") << hex("aabbcc") << "bytes:4" << "0 3f 3f3f3f3f ? 3f 0";
-        QTest::newRow("bytes, count 0xFFFFFFFF") << hex("aabbcc") << "bytes:4294967295" << "0 3f 3f3f3f3f ? 3f 0";
-        QTest::newRow("bytes, all of the body") << hex("aabbcc") << "bytes:3" << "1 3f 3f3f3f3f ? 3faabbcc 3";
-        QTest::newRow("string without its 0") << QByteArray("abc") << "str" << "0 3f 3f3f3f3f ? 3f 0";
-        QTest::newRow("string of 1024 bytes") << QByteArray(1024, 's') + '\0' << "str" << "0 3f 3f3f3f3f ? 3f 0";
+        QTest::addColumn<QByteArray>("body"); QTest::addColumn<Read>("read");
+        QTest::addColumn<bool>("ok"); QTest::addColumn<Out>("out"); QTest::addColumn<int>("cursor");
+        const Read u8 = [](CvqComMsg& m, Out& o) { return m.vqReadU8(o.u8); };
+        const Read u32 = [](CvqComMsg& m, Out& o) { return m.vqReadU32(o.u32); };
+        const Read str = [](CvqComMsg& m, Out& o) { return m.vqReadStr(o.str); };
+        const auto bytes = [](quint32 n) { return Read([n](CvqComMsg& m, Out& o) { return m.vqReadBytes(n, o.bytes); }); };
+        QTest::newRow("string of 1023 bytes") << s1023.toLatin1() + '\0' << str << true << Out{s1023} << 1024;
+        QTest::newRow("u8 on an empty body") << QByteArray() << u8 << false << Out{} << 0;
+        QTest::newRow("u32 on 3 bytes") << hex("010203") << u32 << false << Out{} << 0;
+        QTest::newRow("bytes, one more than the body") << hex("aabbcc") << bytes(4) << false << Out{} << 0;
+        QTest::newRow("bytes, count 0xFFFFFFFF") << hex("aabbcc") << bytes(0xFFFFFFFF) << false << Out{} << 0;
+        QTest::newRow("bytes, all of the body") << hex("aabbcc") << bytes(3) << true << Out{"?", "?" + hex("aabbcc")} << 3;
+        QTest::newRow("string without its 0") << QByteArray("abc") << str << false << Out{} << 0;
+        QTest::newRow("string of 1024 bytes") << QByteArray(1024, 's') + '\0' << str << false << Out{} << 0;
         // clang-format on
     }
     void reads()
     {
         QFETCH(QByteArray, body);
-        QFETCH(QString, op);
+        QFETCH(Read, read);
+        QFETCH(Out, out);
         CvqComMsg m;
         m.vqAppendBytes(body);
-        quint8 u8 = 0x3f;
-        quint32 u32 = 0x3f3f3f3f;
-        QString str = "?";
-        QByteArray bytes = "?";
-        const bool ok = op == "u8" ? m.vqReadU8(u8)
-            : op == "u32"          ? m.vqReadU32(u32)
-            : op == "str"          ? m.vqReadStr(str)
-                                   : m.vqReadBytes(op.mid(6).toUInt(), bytes);
-        QTEST(QString::asprintf("%d %x %x %s %s %d", ok, u8, u32, qPrintable(str), bytes.toHex().constData(),
-                                m.vqReadPos),
-              "expected");
+        Out got;
+        CvqFields f;
+        f("ok", read(m, got))("cursor", m.vqReadPos)("str", got.str, out.str)("bytes", got.bytes, out.bytes);
+        VQ_FIELDS(f("u8", int(got.u8), int(out.u8))("u32", got.u32, out.u32));
     }
 
     void answers_data()
     {
-        QTest::addColumn<QString>("op");  // has, delretry, exe, exea or get
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("ending");
-        // Requests the server saw/debug lines (the bound seen), ok or failed, then has: yes or no; get: the body;
-        // exe: the text.
-        QTest::addColumn<QByteArray>("expected");
         const QByteArray atBound(kBound, 'b');
         const QByteArray bomb = qCompress(QByteArray(64 * kBound, 0)).mid(4);  // zlib stream, about 4 KiB
         // clang-format off
-        QTest::newRow("has: yes amid white space") << "has" << 200 << QByteArray(" yes \r\n") << "close" << QByteArray("1/0 ok yes");
-        QTest::newRow("has: no amid white space") << "has" << 200 << QByteArray("\tno\n") << "close" << QByteArray("1/0 ok no");
-        QTest::newRow("has: status 299") << "has" << 299 << QByteArray("yes") << "close" << QByteArray("1/0 ok yes");
-        QTest::newRow("exe: text up to its 0, trimmed") << "exe" << 200 << QByteArray(" out\n\0rest", 10) << "close" << QByteArray("1/0 ok out");
-        QTest::newRow("exe: a late answer within the time-out") << "exe" << 200 << QByteArray("hi") << "late" << QByteArray("1/0 ok hi");
-        QTest::newRow("get: a body at the bound") << "get" << 200 << atBound << "close" << "1/0 ok " + atBound;
-        QTest::newRow("get: a deflated body, held as sent") << "get" << 200 << bomb << "close" << "1/0 ok " + bomb;
-        QTest::newRow("has: YES in capitals") << "has" << 200 << QByteArray("YES") << "close" << QByteArray("1/0 failed no");
-        QTest::newRow("delete refused, tried three times") << "delretry" << 200 << QByteArray("no") << "close" << QByteArray("3/0 failed ");
-        QTest::newRow("along: OK in capitals") << "exea" << 200 << QByteArray("OK") << "close" << QByteArray("1/0 failed ");
-        QTest::newRow("has: status 300") << "has" << 300 << QByteArray("yes") << "close" << QByteArray("1/0 failed no");
-        QTest::newRow("get: cut short") << "get" << 200 << QByteArray("abc") << "cut" << QByteArray("1/0 failed ");
-        QTest::newRow("exe: no answer within the time-out") << "exe" << 200 << QByteArray() << "silent" << QByteArray("1/0 failed ");
-        QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << 200 << QByteArray("b") << "trickle" << QByteArray("1/1 failed ");
-        QTest::newRow("get: a body without end") << "get" << 200 << QByteArray() << "endless" << QByteArray("1/1 failed ");
+        QTest::addColumn<Call>("call"); QTest::addColumn<int>("status"); QTest::addColumn<QByteArray>("body"); QTest::addColumn<QString>("ending");
+        // The requests the server saw, debug lines (the bound seen), the outcome and what it yielded.
+        QTest::addColumn<int>("requests"); QTest::addColumn<int>("debugLines"); QTest::addColumn<bool>("ok"); QTest::addColumn<QByteArray>("out");
+        const Call has = [](CvqCommOfHttp& h, QByteArray& out) { bool yes = false; const bool ok = h.vqHasFile("/x", yes); out = yes ? "yes" : "no"; return ok; };
+        const Call exe = [](CvqCommOfHttp& h, QByteArray& out) { QString text("stale"); const bool ok = h.vqExe("x", text, 1); out = text.toUtf8(); return ok; };
+        const Call get = [](CvqCommOfHttp& h, QByteArray& out) { out = "stale"; return h.vqHttpGet("/vqget/x", 60, out); };  // 60 s: only a broken bound waits so long
+        const Call exeAlong = [](CvqCommOfHttp& h, QByteArray&) { return h.vqExeAlong("x"); };
+        const Call del = [](CvqCommOfHttp& h, QByteArray&) { return h.vqDelFile("/x"); };
+        const Call delRetry = [](CvqCommOfHttp& h, QByteArray&) { return h.vqDelFileRetry("/x"); };
+        QTest::newRow("has: yes amid white space") << has << 200 << QByteArray(" yes \r\n") << "close" << 1 << 0 << true << QByteArray("yes");
+        QTest::newRow("has: no amid white space") << has << 200 << QByteArray("\tno\n") << "close" << 1 << 0 << true << QByteArray("no");
+        QTest::newRow("has: status 299") << has << 299 << QByteArray("yes") << "close" << 1 << 0 << true << QByteArray("yes");
+        QTest::newRow("exe: text up to its 0, trimmed") << exe << 200 << QByteArray(" out\n\0rest", 10) << "close" << 1 << 0 << true << QByteArray("out");
+        QTest::newRow("exe: a late answer within the time-out") << exe << 200 << QByteArray("hi") << "late" << 1 << 0 << true << QByteArray("hi");
+        QTest::newRow("get: a body at the bound") << get << 200 << atBound << "close" << 1 << 0 << true << atBound;
+        QTest::newRow("get: a deflated body, held as sent") << get << 200 << bomb << "close" << 1 << 0 << true << bomb;
+        QTest::newRow("has: YES in capitals") << has << 200 << QByteArray("YES") << "close" << 1 << 0 << false << QByteArray("no");
+        QTest::newRow("delete refused, tried three times") << delRetry << 200 << QByteArray("no") << "close" << 3 << 0 << false << QByteArray();
+        QTest::newRow("along: OK in capitals") << exeAlong << 200 << QByteArray("OK") << "close" << 1 << 0 << false << QByteArray();
+        QTest::newRow("has: status 300") << has << 300 << QByteArray("yes") << "close" << 1 << 0 << false << QByteArray("no");
+        QTest::newRow("get: cut short") << get << 200 << QByteArray("abc") << "cut" << 1 << 0 << false << QByteArray();
+        QTest::newRow("exe: no answer within the time-out") << exe << 200 << QByteArray() << "silent" << 1 << 0 << false << QByteArray();
+        QTest::newRow("get: 1 GiB announced, a trickle sent") << get << 200 << QByteArray("b") << "trickle" << 1 << 1 << false << QByteArray();
+        QTest::newRow("get: a body without end") << get << 200 << QByteArray() << "endless" << 1 << 1 << false << QByteArray();
         // Closed before a word of answer: the printer may have acted; sent once, never again.
-        QTest::newRow("delete closed unanswered") << "del" << 200 << QByteArray() << "drop" << QByteArray("1/1 failed ");
-        QTest::newRow("command closed unanswered") << "exe" << 200 << QByteArray() << "drop" << QByteArray("1/1 failed ");
-        QTest::newRow("along closed unanswered") << "exea" << 200 << QByteArray() << "drop" << QByteArray("1/1 failed ");
-        QTest::newRow("exe: chunked answer") << "exe" << 200 << QByteArray("3\r\nab \r\n2;x=1\r\ncd\r\n0\r\n\r\n") << "chunked" << QByteArray("1/0 ok ab cd");
+        QTest::newRow("delete closed unanswered") << del << 200 << QByteArray() << "drop" << 1 << 1 << false << QByteArray();
+        QTest::newRow("command closed unanswered") << exe << 200 << QByteArray() << "drop" << 1 << 1 << false << QByteArray();
+        QTest::newRow("along closed unanswered") << exeAlong << 200 << QByteArray() << "drop" << 1 << 1 << false << QByteArray();
+        QTest::newRow("exe: chunked answer") << exe << 200 << QByteArray("3\r\nab \r\n2;x=1\r\ncd\r\n0\r\n\r\n") << "chunked" << 1 << 0 << true << QByteArray("ab cd");
         // clang-format on
     }
     void answers()
     {
-        QFETCH(QString, op);
+        QFETCH(Call, call);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, ending);
@@ -217,19 +225,10 @@ private slots:
         CvqCommOfHttp http(QStringLiteral("127.0.0.1:%1").arg(server.serverPort()));
         http.vqSetBodyLimit(kBound);
         CvqDebugCapture log;
-        bool exists = false;
-        QByteArray out("stale");
-        QString text("stale");
-        const bool ok = op == "has" ? http.vqHasFile("/x", exists)
-            : op == "del"           ? http.vqDelFile("/x")
-            : op == "exea"          ? http.vqExeAlong("x")
-            : op == "delretry"      ? http.vqDelFileRetry("/x")
-            : op == "exe"           ? http.vqExe("x", text, 1)
-                                    : http.vqHttpGet("/vqget/x", 60, out);  // only a broken bound waits that long
-        if (op != "get")
-            out = op == "has" ? QByteArray(exists ? "yes" : "no") : op == "exe" ? text.toUtf8() : QByteArray();
-        const QByteArray seen = QByteArray::number(server.requests) + '/' + QByteArray::number(log.lines().size());
-        QTEST(seen + (ok ? " ok " : " failed ") + out, "expected");
+        QByteArray out;
+        CvqFields f;
+        f("ok", call(http, out))("out", out)("requests", server.requests)("debugLines", int(log.lines().size()));
+        VQ_FIELDS(f);
         // The bound was seen early: the reply stopped long before 1 MiB.
         QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));
     }

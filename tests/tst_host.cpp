@@ -14,42 +14,42 @@ private slots:
     void initTestCase() { vqRegisterStateMetaTypes(); }
     void reply_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("outcome");  // the text, then the debug line
-        const QByteArray a294 = "MDL:" + QByteArray(294, 'a');
+        // The device that answers (kId is read), whether its request fails, its reply.
         // clang-format off
-        QTest::newRow("length field counting itself") << vqWithIdLength("MDL:X;") << "MDL:X;|";
-        QTest::newRow("length field leaving itself out") << QByteArray("\0\6MDL:X;", 8) << "MDL:X;|";
-        QTest::newRow("length field, a zero after the id") << QByteArray("\0\x08MDL:X;\0", 9) << "MDL:X;|";
-        QTest::newRow("300 bytes: length field 0x01 0x2C") << vqWithIdLength(a294) << QString(a294) + '|';
-        QTest::newRow("length field, 1023 bytes") << vqWithIdLength(QByteArray(1021, 'a')) << QString(1021, 'a') + '|';
-        QTest::newRow("length field, 1024 bytes") << vqWithIdLength(QByteArray(1022, 'a')) << "|(vq)junk>=1024";
-        QTest::newRow("length past the reply") << QByteArray("\1\x2CMDL:X;") << "|(vq)id cut short";
-        QTest::newRow("1280-byte id cut at 1023") << vqWithIdLength(QByteArray(1278, 'a')).left(1023) << "|(vq)id cut short";
-        QTest::newRow("length 1: kept whole") << QByteArray("\0\1MDL:X;", 8) << "|";
-        QTest::newRow("2 bytes, length 2") << QByteArray("\0\2", 2) << "|";
-        QTest::newRow("1 byte") << QByteArray("M") << "M|";
-        QTest::newRow("0 bytes") << QByteArray() << "|";
-        QTest::newRow("1023 bytes") << QByteArray(1023, 'a') << QString(1023, 'a') + '|';
-        QTest::newRow("zero in the middle") << QByteArray("MDL:X\0;SN:1", 11) << "MDL:X|";
-        QTest::newRow("1024 bytes") << QByteArray(1024, 'a') << "|(vq)junk>=1024";
-        QTest::newRow("1024 bytes with a zero") << (QByteArray("MDL:X") + QByteArray(1019, '\0')) << "|(vq)junk>=1024";
-        QTest::newRow("first byte zero") << QByteArray("\0MDL:X", 6) << "|(vq)id cut short";
-        QTest::newRow("open fails: another device only") << QByteArray("MDL:X") << "|(vq)打印机未开机或未连接";
-        QTest::newRow("request fails") << QByteArray("MDL:X") << "|(vq)打印机关机或断开连接";
+        QTest::addColumn<QString>("device"); QTest::addColumn<bool>("fails"); QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("text"); QTest::addColumn<QString>("debug");
+        const QByteArray a294 = "MDL:" + QByteArray(294, 'a');
+        QTest::newRow("length field counting itself") << kId << false << vqWithIdLength("MDL:X;") << "MDL:X;" << "";
+        QTest::newRow("length field leaving itself out") << kId << false << QByteArray("\0\6MDL:X;", 8) << "MDL:X;" << "";
+        QTest::newRow("length field, a zero after the id") << kId << false << QByteArray("\0\x08MDL:X;\0", 9) << "MDL:X;" << "";
+        QTest::newRow("300 bytes: length field 0x01 0x2C") << kId << false << vqWithIdLength(a294) << QString(a294) << "";
+        QTest::newRow("length field, 1023 bytes") << kId << false << vqWithIdLength(QByteArray(1021, 'a')) << QString(1021, 'a') << "";
+        QTest::newRow("length field, 1024 bytes") << kId << false << vqWithIdLength(QByteArray(1022, 'a')) << "" << "(vq)junk>=1024";
+        QTest::newRow("length past the reply") << kId << false << QByteArray("\1\x2CMDL:X;") << "" << "(vq)id cut short";
+        QTest::newRow("1280-byte id cut at 1023") << kId << false << vqWithIdLength(QByteArray(1278, 'a')).left(1023) << "" << "(vq)id cut short";
+        QTest::newRow("length 1: kept whole") << kId << false << QByteArray("\0\1MDL:X;", 8) << "" << "";
+        QTest::newRow("2 bytes, length 2") << kId << false << QByteArray("\0\2", 2) << "" << "";
+        QTest::newRow("1 byte") << kId << false << QByteArray("M") << "M" << "";
+        QTest::newRow("0 bytes") << kId << false << QByteArray() << "" << "";
+        QTest::newRow("1023 bytes") << kId << false << QByteArray(1023, 'a') << QString(1023, 'a') << "";
+        QTest::newRow("zero in the middle") << kId << false << QByteArray("MDL:X\0;SN:1", 11) << "MDL:X" << "";
+        QTest::newRow("1024 bytes") << kId << false << QByteArray(1024, 'a') << "" << "(vq)junk>=1024";
+        QTest::newRow("1024 bytes with a zero") << kId << false << (QByteArray("MDL:X") + QByteArray(1019, '\0')) << "" << "(vq)junk>=1024";
+        QTest::newRow("first byte zero") << kId << false << QByteArray("\0MDL:X", 6) << "" << "(vq)id cut short";
+        QTest::newRow("open fails: another device only") << "USB\\OTHER" << false << QByteArray("MDL:X") << "" << "(vq)打印机未开机或未连接";
+        QTest::newRow("request fails") << kId << true << QByteArray("MDL:X") << "" << "(vq)打印机关机或断开连接";
         // clang-format on
     }
     void reply()
     {
+        QFETCH(QString, device);
+        QFETCH(bool, fails);
         QFETCH(QByteArray, reply);
-        const QString tag = QTest::currentDataTag();
         CvqTempSimHost sim;
-        const QString id = tag.startsWith("open fails") ? "USB\\OTHER" : kId;
-        QVERIFY(sim.tree().vqAddDevice(id, "x") && sim.tree().vqSetDeviceReply(id, reply)
-                && sim.tree().vqSetReadFails(id, tag == "request fails"));
+        QVERIFY(sim.tree().vqAddDevice(device, "x") && sim.tree().vqSetDeviceReply(device, reply)
+                && sim.tree().vqSetReadFails(device, fails));
         CvqDebugCapture debug;
-        const QString text = vqReadDeviceId(kId);
-        QTEST(text + '|' + debug.lines().join('\n'), "outcome");
+        VQ_FIELDS(CvqFields()("text", vqReadDeviceId(kId))("debug", debug.lines().join('\n')));
     }
 
     void hosts()
@@ -104,7 +104,9 @@ private slots:
         host.enumResult = CvqHost::EnumResult(result);
         CvqDebugCapture debug;
         const QMap<QString, CvqUsbDevKnInfo> found = vqGetUsbPrinters(vqProductFilters());
-        QTEST(QStringList(found.keys()).join(' ') + '|' + debug.take().join(' '), "outcome");
+        QFETCH(QString, outcome);
+        VQ_FIELDS(CvqFields()({"found", "debug"}, {QStringList(found.keys()).join(' '), debug.take().join(' ')},
+                              outcome.split('|')));
         // Each with its product's row and ids in upper case, whatever the id's case.
         for (const CvqUsbDevKnInfo& f : found)
             QCOMPARE(f.product->vidpid, f.vidpid);
@@ -152,41 +154,43 @@ private slots:
     {
         QTest::addColumn<quint32>("attributes");  // of the printer's queue
         QTest::addColumn<QStringList>("ports");   // "name=serial[@USB vendor id]", in listing order
+        QTest::addColumn<QByteArray>("reply");
         // connected|product|serial number|firmware|toner|queue|serial port; P: the product's name
         QTest::addColumn<QString>("state");
-        const QString on = "1|P|QV0002|V1.3.6500|80|Q|";
+        const QString on = "1|P|QV0002|V1.3.6500|80|Q|", p = vqProducts.at(2).name;
+        const QByteArray ok = vqMakeDeviceId(p, "V1.3.6500", "QV0002", CvqStsFields());
         // clang-format off
         // A device without a queue is never read, nor given a port.
-        QTest::newRow("queue offline") << 0x600u << QStringList{"COM3=QV0002"} << "0|P|||-1||";
-        QTest::newRow("junk answer") << 0x200u << QStringList{"COM3=QV0002"} << "0|P|||-1|Q|";
-        QTest::newRow("later port wins") << 0x200u << QStringList{"COM3=QV0002", "COM9=QV0002"} << on + "COM9";
-        QTest::newRow("our vendor's port") << 0x200u << QStringList{"COM3=QV0002@1A2B"} << on + "COM3";
-        QTest::newRow("no match") << 0x200u << QStringList{"COM3=QV0001"} << on;
-        QTest::newRow("our number on another vendor's port") << 0x200u << QStringList{"COM3=QV0002@2B3C"} << on;
-        QTest::newRow("no number on either side") << 0x200u << QStringList{"COM7="} << "1|P||V1.3.6500|80|Q|";
+        QTest::newRow("queue offline") << 0x600u << QStringList{"COM3=QV0002"} << ok << "0|P|||-1||";
+        QTest::newRow("junk answer") << 0x200u << QStringList{"COM3=QV0002"} << QByteArray("\x01\x02\xff;STS:zz;MDL:X") << "0|P|||-1|Q|";
+        QTest::newRow("later port wins") << 0x200u << QStringList{"COM3=QV0002", "COM9=QV0002"} << ok << on + "COM9";
+        QTest::newRow("our vendor's port") << 0x200u << QStringList{"COM3=QV0002@1A2B"} << ok << on + "COM3";
+        QTest::newRow("no match") << 0x200u << QStringList{"COM3=QV0001"} << ok << on;
+        QTest::newRow("our number on another vendor's port") << 0x200u << QStringList{"COM3=QV0002@2B3C"} << ok << on;
+        QTest::newRow("no number on either side") << 0x200u << QStringList{"COM7="} << vqMakeDeviceId(p, "V1.3.6500", "", CvqStsFields()) << "1|P||V1.3.6500|80|Q|";
         // clang-format on
     }
     void cycle()
     {
         QFETCH(quint32, attributes);
         QFETCH(QStringList, ports);
-        const QString tag = QTest::currentDataTag(), p = vqProducts.at(2).name;
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, state);
         CvqFakeHost host;
         CvqHostScope scope(&host);
         const QString id = "USB\\VID_1A2B&PID_" + vqProducts.at(2).vidpid.pid + "\\A";
         host.instanceIds = QStringList{id};
-        host.replies[id] = tag == "junk answer"
-            ? QByteArray("\x01\x02\xff;STS:zz;MDL:X")
-            : vqMakeDeviceId(p, "V1.3.6500", tag.startsWith("no number") ? "" : "QV0002", CvqStsFields());
+        host.replies[id] = reply;
         host.addQueue("Q", id, 1, attributes);
         for (const QString& port : ports)
             host.serialPorts.append({port.section('=', 0, 0), port.section('=', 1).section('@', 0, 0),
                                      port.contains('@') ? port.section('@', 1).toInt(nullptr, 16) : -1});
         CvqDebugCapture quiet;
         const CvqState s = vqPollCycle().value(id);
-        const QStringList state{QString::number(s.connected),    s.productName, s.SN,       s.ROMVER,
-                                QString::number(s.tonerPercent), s.queueName,   s.vqComName};
-        QTEST(state.join('|').replace(p, "P"), "state");
+        const QStringList got{QString::number(s.connected),    s.productName, s.SN,       s.ROMVER,
+                              QString::number(s.tonerPercent), s.queueName,   s.vqComName};
+        const QStringList names{"connected", "productName", "SN", "ROMVER", "tonerPercent", "queueName", "vqComName"};
+        VQ_FIELDS(CvqFields()(names, got.join('|').replace(vqProducts.at(2).name, "P").split('|'), state.split('|')));
     }
 
     void coreThread()

@@ -273,14 +273,15 @@ private slots:
     {
         // clang-format off
         QTest::addColumn<int>("hostTp");
-        QTest::addColumn<QString>("setup");     // control lines, " | " between them; "sink" for the output
+        // Control lines, " | " between them; "sink" for the output, "format" the files', "real time" no pauses skipped.
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("expected");  // the result, the pages stored (task id left out), the error
         const QString one = " _0001.jpg", two = one + " _0002.jpg", comm = " 通信错误";
         auto row = [](int tp, const QString& name) -> QTestData& {
             return QTest::newRow(qPrintable((tp == 2 ? "USB: " : "HTTP: ") + name)) << tp;
         };
         for (int tp : {2, 1})
-            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0" << "0" + two;
+            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0 | real time" << "0" + two;
         // Ten failures of a kind are borne, the eleventh ends the job.
         row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << "0" + one;
         row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << "249" + comm;
@@ -289,7 +290,7 @@ private slots:
         // A busy printer's state unreadable for 16 idle seconds: waited out, however long.
         for (int tp : {2, 1})
             row(tp, "state unreadable for 16 s, then done") << "scanjob pages=1 | jobstate fail=16 after=1" << "0" + one;
-        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << "0 _0001.JPG _0002.JPG";
+        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2 | format JPG" << "0 _0001.JPG _0002.JPG";
         // The scanner's own faults 1 to 7; any other code, two digits too, is 8.
         for (int code = 1; code <= 12; ++code)
             row(2, QString("result code %1").arg(code)) << QString("scanjob pages=1 result=%1").arg(code)
@@ -322,17 +323,19 @@ private slots:
         mLink.close();  // the scan opens the port itself
         QFETCH(int, hostTp);
         QFETCH(QString, setup);
-        const QString sink = setup.section("sink ", 1);
-        for (const QString& line : setup.split(" | ", Qt::SkipEmptyParts))
-            if (!line.startsWith("sink "))
+        QString sink, format = "jpg";
+        CvqSeamScope<CvqLinkSeams> seams;  // else the pauses of initTestCase
+        for (const QString& line : setup.split(" | ", Qt::SkipEmptyParts)) {
+            if (line.startsWith("sink ") || line.startsWith("format "))
+                (line.startsWith("sink ") ? sink : format) = line.section(' ', 1);
+            else if (line == "real time")
+                seams->scanPause = nullptr;
+            else
                 VQ_SIM_OK(mSim, line);
+        }
         QTemporaryDir dir;
         CvqScanParams p = params(sink == "gone" ? dir.filePath("gone") : dir.path(), hostTp);
-        const QByteArray tag = QTest::currentDataTag();
-        p.saveToFileFormat = tag.contains("capitals") ? "JPG" : "jpg";
-        CvqSeamScope<CvqLinkSeams> seams;  // else the pauses of initTestCase
-        if (tag.contains("real time"))
-            seams->scanPause = nullptr;
+        p.saveToFileFormat = format;
         CvqDoScan scan;
         if (!sink.isEmpty())
             scan.vqBounds = {sink == "page" ? 4000 : 65536, 3, sink == "job" ? 10000 : 65536};

@@ -435,20 +435,22 @@ private slots:
     void logLines_data()
     {
         // clang-format off
+        QTest::addColumn<bool>("rootIsFile");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("seen");
-        QTest::newRow("new hour and month") << QStringList{"2026-01-31 23:59:59 a", "2026-02-01 00:00:00 b"} << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n", "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
-        QTest::newRow("appends") << QStringList{"2026-03-04 10:00:01 a", "2026-03-04 10:59:59 b"} << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:59:59] b\n"};
-        QTest::newRow("non-ASCII") << QStringList{u("2026-03-04 10:00:00 打印")} << QStringList{u("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
-        QTest::newRow("root is a file") << QStringList{"2026-03-04 10:00:00 lost"} << QStringList{u("无法创建目录：ROOT/vqlogs_/2026-03")};
+        QTest::newRow("new hour and month") << false << QStringList{"2026-01-31 23:59:59 a", "2026-02-01 00:00:00 b"} << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n", "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
+        QTest::newRow("appends") << false << QStringList{"2026-03-04 10:00:01 a", "2026-03-04 10:59:59 b"} << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:59:59] b\n"};
+        QTest::newRow("non-ASCII") << false << QStringList{u("2026-03-04 10:00:00 打印")} << QStringList{u("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
+        QTest::newRow("root is a file") << true << QStringList{"2026-03-04 10:00:00 lost"} << QStringList{u("无法创建目录：ROOT/vqlogs_/2026-03")};
         // clang-format on
     }
     void logLines()
     {
+        QFETCH(bool, rootIsFile);
         QFETCH(QStringList, messages);
         QTemporaryDir tmp;
         const QString root = tmp.path() + "/logs";
-        if (QByteArray(QTest::currentDataTag()) == "root is a file")
+        if (rootIsFile)
             QVERIFY(CvqSimTree::vqWriteFileAtomic(root, "x"));
         CvqWarningGuard warnings;
         for (const QString& m : messages)

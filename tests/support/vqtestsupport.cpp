@@ -43,6 +43,12 @@ QString CvqTempSimHost::addPrinter(int index)
     return id;
 }
 
+QString vqCut(const QString& text, int at)
+{
+    const QString part = text.mid(qBound(0, at - 20, text.size() - 60), 60);
+    return text.size() <= 100 ? text : QStringLiteral("(%1 characters) ...%2...").arg(text.size()).arg(part);
+}
+
 QByteArray vqReadFile(const QString& path)
 {
     QFile f(path);

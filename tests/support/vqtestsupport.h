@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <QTemporaryDir>
 #include <memory>
+#include <type_traits>
 
 // In-memory host: every fact the OS would report, set directly by the test.
 class CvqFakeHost : public CvqHost, public CvqRegistryView
@@ -107,6 +108,47 @@ void vqAllowWarnings(const QStringList& fragments);
     }
 #define VQ_TEST_MAIN(TestObject) VQ_MAIN_(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
 #define VQ_TEST_GUILESS_MAIN(TestObject) VQ_MAIN_(QCoreApplication, TestObject, )
+
+// Text over 100 characters as its length and 60 characters from a little before `at`.
+QString vqCut(const QString& text, int at = 0);
+
+// One case's fields, got against wanted (by default the current row's column of that name): VQ_FIELDS
+// fails with a line for each that differs, "toner 5 instead of 6" (QtTest names the case).
+class CvqFields
+{
+public:
+    template <class T> CvqFields& operator()(const char* column, const T& got)
+    {
+        return (*this)(QString(column), got, *static_cast<const T*>(QTest::qData(column, qMetaTypeId<T>())));
+    }
+    template <class T> CvqFields& operator()(const QString& field, const T& got, const std::common_type_t<T>& want)
+    {
+        if (got == want)
+            return *this;
+        QString g, w;
+        QDebug(&g).nospace() << got;
+        QDebug(&w).nospace() << want;
+        int at = 0;  // where they part
+        while (at < g.size() && at < w.size() && g.at(at) == w.at(at))
+            ++at;
+        mDiffs << field + ' ' + vqCut(g, at) + " instead of " + vqCut(w, at);
+        return *this;
+    }
+    // Fields named in order, as parallel lists.
+    CvqFields& operator()(const QStringList& names, const QStringList& got, const QStringList& want)
+    {
+        for (int i = 0; i < names.size(); ++i)
+            (*this)(names.at(i), got.value(i), want.value(i));
+        return *this;
+    }
+    QString report() const { return mDiffs.join('\n'); }
+
+private:
+    QStringList mDiffs;
+};
+// clang-format off
+#define VQ_FIELDS(fields) do { const QString d_ = (fields).report(); if (!d_.isEmpty()) QFAIL(qPrintable(d_)); } while (false)
+// clang-format on
 
 // Fails the current test unless the emulator answers the control line with "ok".
 template <class Client> QString vqSimNotOk(Client&& client, const QString& line)
