@@ -83,9 +83,12 @@ struct Out { QString str = "?"; QByteArray bytes = "?"; quint8 u8 = 0x3f; quint3
 using Read = std::function<bool(CvqComMsg&, Out&)>;
 // An HTTP operation; what it yields (whether the file is there, the output, the body) goes to `out`.
 using Call = std::function<bool(CvqCommOfHttp&, QByteArray& out)>;
+// Sends `arg` to `url`, the target on http's host: by our code, or by Qt's manager.
+using Send = std::function<bool(CvqCommOfHttp&, const QString& arg, const QUrl& url)>;
 Q_DECLARE_METATYPE(Out)
 Q_DECLARE_METATYPE(Read)
 Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(Send)
 
 class TstComm : public QObject
 {
@@ -237,46 +240,21 @@ private slots:
     // target (the reads still go through it; of the upload, its multipart framing, boundary aside).
     void wire_data()
     {
-        QTest::addColumn<QString>("op");  // del, exe, exea, get or post
-        QTest::addColumn<QString>("arg");
-        QTest::addColumn<QString>("target");
-        QTest::newRow("delete") << "del"
-                                << "/tmp/a b"
-                                << "/vqrm/tmp/a%20b";
-        QTest::newRow("command") << "exe"
-                                 << "ls -l /tmp"
-                                 << "/vqexe/ls?-l&/tmp";
-        QTest::newRow("along: # and % escaped") << "exea"
-                                                << "echo a#b %41"
-                                                << "/vqexea/echo?a%23b&%2541";
-        QTest::newRow("get: # escaped") << "get"
-                                        << "/tmp/x#1"
-                                        << "/vqget/tmp/x%231";
-        QTest::newRow("upload") << "post"
-                                << "IMAGE"
-                                << "/uprom";
-    }
-    void wire()
-    {
-        QFETCH(QString, op);
-        QFETCH(QString, arg);
-        QFETCH(QString, target);
-        CannedHttp server(200, "ok", "close");
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
-        const QUrl url("http://" + host + target);
-        CvqCommOfHttp http(host);
-        QString text;
-        QByteArray bytes;
-        if (op == "post") {
+        // clang-format off
+        QTest::addColumn<Send>("ours"); QTest::addColumn<Send>("qt"); QTest::addColumn<QString>("arg"); QTest::addColumn<QString>("target"); QTest::addColumn<QByteArray>("method");
+        const Send fetch = [](CvqCommOfHttp&, const QString&, const QUrl& url) { QByteArray b; return vqHttpFetch(url, 5000, 100, b) == CvqFetchResult::Ok; };
+        const Send upload = [](CvqCommOfHttp&, const QString& arg, const QUrl& url) {
             QBuffer image;
             image.setData(arg.toUtf8());
-            QVERIFY(image.open(QIODevice::ReadOnly));
+            if (!image.open(QIODevice::ReadOnly))
+                return false;
             CvqHttpOnceRequest r;
             r.method = "POST";
             r.url = url;
             vqHttpFormFile(&r, "Content-Disposition: a\r\nContent-Type: b\r\n", &image);
-            QVERIFY(vqHttpOnce(r).ok());
+            return vqHttpOnce(r).ok();
+        };
+        const Send qtUpload = [](CvqCommOfHttp&, const QString& arg, const QUrl& url) {
             QNetworkAccessManager nam;
             nam.setProxy(QNetworkProxy::NoProxy);
             auto* multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
@@ -287,22 +265,36 @@ private slots:
             multi->append(part);
             QNetworkRequest request(url);
             vqHttpIdentityOnly(&request);  // as every request of ours
-            QNetworkReply* reply = nam.post(request, multi);
-            multi->setParent(reply);
-            QTRY_VERIFY(reply->isFinished());
-            delete reply;
-        } else {
-            QVERIFY(op == "del"        ? http.vqDelFile(arg)
-                        : op == "exe"  ? http.vqExe(arg, text, 5)
-                        : op == "exea" ? http.vqExeAlong(arg)
-                                       : http.vqGetFile(arg, bytes));
-            QCOMPARE(vqHttpFetch(url, 5000, 100, bytes), CvqFetchResult::Ok);
-        }
-        QCOMPARE(server.seen.size(), 2);
+            std::unique_ptr<QNetworkReply> reply(nam.post(request, multi));
+            multi->setParent(reply.get());
+            return QTest::qWaitFor([&] { return reply->isFinished(); });
+        };
+        QTest::newRow("delete") << Send([](CvqCommOfHttp& h, const QString& a, const QUrl&) { return h.vqDelFile(a); }) << fetch << "/tmp/a b" << "/vqrm/tmp/a%20b" << QByteArray("GET");
+        QTest::newRow("command") << Send([](CvqCommOfHttp& h, const QString& a, const QUrl&) { QString t; return h.vqExe(a, t, 5); }) << fetch << "ls -l /tmp" << "/vqexe/ls?-l&/tmp" << QByteArray("GET");
+        QTest::newRow("along: # and % escaped") << Send([](CvqCommOfHttp& h, const QString& a, const QUrl&) { return h.vqExeAlong(a); }) << fetch << "echo a#b %41" << "/vqexea/echo?a%23b&%2541" << QByteArray("GET");
+        QTest::newRow("get: # escaped") << Send([](CvqCommOfHttp& h, const QString& a, const QUrl&) { QByteArray b; return h.vqGetFile(a, b); }) << fetch << "/tmp/x#1" << "/vqget/tmp/x%231" << QByteArray("GET");
+        QTest::newRow("upload") << upload << qtUpload << "IMAGE" << "/uprom" << QByteArray("POST");
+        // clang-format on
+    }
+    void wire()
+    {
+        QFETCH(Send, ours);
+        QFETCH(Send, qt);
+        QFETCH(QString, arg);
+        QFETCH(QString, target);
+        QFETCH(QByteArray, method);
+        CannedHttp server(200, "ok", "close");
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
+        const QUrl url("http://" + host + target);
+        CvqCommOfHttp http(host);
+        CvqFields f;
+        f("ours sent", ours(http, arg, url), true)("Qt's sent", qt(http, arg, url), true)("requests",
+                                                                                          server.seen.size(), 2);
         const QRegularExpression boundary("boundary_\\.oOo\\._[A-Za-z0-9+/=]+");
-        const QByteArray ours = QString::fromLatin1(server.seen[0]).replace(boundary, "B").toLatin1();
-        QCOMPARE(ours.left(ours.indexOf("\r\n")), (op == "post" ? "POST " : "GET ") + target.toLatin1() + " HTTP/1.1");
-        QCOMPARE(ours, QString::fromLatin1(server.seen[1]).replace(boundary, "B").toLatin1());
+        const QByteArray mine = QString::fromLatin1(server.seen.value(0)).replace(boundary, "B").toLatin1();
+        f("request line", mine.left(mine.indexOf("\r\n")), method + ' ' + target.toLatin1() + " HTTP/1.1");
+        VQ_FIELDS(f("request", mine, QString::fromLatin1(server.seen.value(1)).replace(boundary, "B").toLatin1()));
     }
 };
 

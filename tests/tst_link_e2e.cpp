@@ -275,47 +275,47 @@ private slots:
         QTest::addColumn<int>("hostTp");
         // Control lines, " | " between them; "sink" for the output, "format" the files', "real time" no pauses skipped.
         QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("expected");  // the result, the pages stored (task id left out), the error
-        const QString one = " _0001.jpg", two = one + " _0002.jpg", comm = " 通信错误";
+        // The result, the pages stored (task id left out), the error.
+        QTest::addColumn<int>("result"); QTest::addColumn<QStringList>("files"); QTest::addColumn<QString>("error");
+        const QStringList none, one{"_0001.jpg"}, two = one + QStringList{"_0002.jpg"};
+        const QString comm = "通信错误", store = "文件存储错误";
         auto row = [](int tp, const QString& name) -> QTestData& {
             return QTest::newRow(qPrintable((tp == 2 ? "USB: " : "HTTP: ") + name)) << tp;
         };
         for (int tp : {2, 1})
-            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0 | real time" << "0" + two;
+            row(tp, "two whole pages (real time)") << "scanjob pages=2 parts=0 | real time" << 0 << two << "";
         // Ten failures of a kind are borne, the eleventh ends the job.
-        row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << "0" + one;
-        row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << "249" + comm;
-        row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << "249" + comm;
-        row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << "0" + one;
+        row(2, "ten failed checks, then success") << "linkfault truncated count=10 types=14" << 0 << one << "";
+        row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << 249 << none << comm;
+        row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << 249 << none << comm;
+        row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << 0 << one << "";
         // A busy printer's state unreadable for 16 idle seconds: waited out, however long.
         for (int tp : {2, 1})
-            row(tp, "state unreadable for 16 s, then done") << "scanjob pages=1 | jobstate fail=16 after=1" << "0" + one;
-        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2 | format JPG" << "0 _0001.JPG _0002.JPG";
+            row(tp, "state unreadable for 16 s, then done") << "scanjob pages=1 | jobstate fail=16 after=1" << 0 << one << "";
+        row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2 | format JPG" << 0 << QStringList{"_0001.JPG", "_0002.JPG"} << "";
         // The scanner's own faults 1 to 7; any other code, two digits too, is 8.
         for (int code = 1; code <= 12; ++code)
-            row(2, QString("result code %1").arg(code)) << QString("scanjob pages=1 result=%1").arg(code)
-                << QString("%1%2 ").arg(qMin(code, 8)).arg(one) + CvqDoScan::vqResultText(qMin(code, 8));
-        row(2, "busy: a scan from the PC running") << "jobstate \"vqscanjob.vqjobrun: 1\\nvqscanjob.vqjobtp: 1\\nvqscanjob.vqjobrstcode: 0\\nvqscanjob.vqjobwaitflag: 0\"" << "241 设备忙,请稍后重试";
-        row(2, "scanner fails to start") << "scanner err" << "12 扫描仪初始化失败,请稍后重试,或重启设备再尝试";
-        row(2, "parameters refused") << "scanjob try=err" << "254 参数错误";
-        row(2, "parameter check answers something else") << "scanjob try=maybe" << "249" + comm;
-        row(2, "the last page appears as the job ends") << "scanjob pages=2 parts=0 last=state" << "0" + two;
-        row(2, "the job ends inside a parted page") << "scanjob pages=1 parts=2 open=1" << "249" + one + comm;
-        row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << "1" + one + " 扫描仪卡纸";
+            row(2, QString("result code %1").arg(code)) << QString("scanjob pages=1 result=%1").arg(code) << qMin(code, 8) << one << CvqDoScan::vqResultText(qMin(code, 8));
+        row(2, "busy: a scan from the PC running") << "jobstate \"vqscanjob.vqjobrun: 1\\nvqscanjob.vqjobtp: 1\\nvqscanjob.vqjobrstcode: 0\\nvqscanjob.vqjobwaitflag: 0\"" << 241 << none << "设备忙,请稍后重试";
+        row(2, "scanner fails to start") << "scanner err" << 12 << none << "扫描仪初始化失败,请稍后重试,或重启设备再尝试";
+        row(2, "parameters refused") << "scanjob try=err" << 254 << none << "参数错误";
+        row(2, "parameter check answers something else") << "scanjob try=maybe" << 249 << none << comm;
+        row(2, "the last page appears as the job ends") << "scanjob pages=2 parts=0 last=state" << 0 << two << "";
+        row(2, "the job ends inside a parted page") << "scanjob pages=1 parts=2 open=1" << 249 << one << comm;
+        row(1, "a paper jam inside a parted page") << "scanjob pages=1 parts=2 open=1 result=1" << 1 << one << "扫描仪卡纸";
         row(2, "job state without wait flag")
-            << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << "249" + comm;
+            << "jobstate \"vqscanjob.vqjobrun: 0\\nvqscanjob.vqjobtp: 0\\nvqscanjob.vqjobrstcode: 0\"" << 249 << none << comm;
         // A page the disk cannot hold is a storage error, never a short file reported as done;
         // so are pages beyond the job's bounds ("sink bounds": 3 pages, "page": 4000 bytes,
         // "job": 10000; an emulated page is 4013). The pages before them stay.
-        const QString store = " 文件存储错误";
-        row(2, "output directory gone") << "sink gone" << "252" + store;
+        row(2, "output directory gone") << "sink gone" << 252 << none << store;
 #ifdef Q_OS_UNIX  // a full disk is played by a page file that leads to /dev/full
-        row(2, "disk full inside a page") << "sink full" << "252" + one + store;
+        row(2, "disk full inside a page") << "sink full" << 252 << one << store;
 #endif
-        row(2, "a fourth page") << "scanjob pages=4 parts=0 | sink bounds" << "252" + two + " _0003.jpg" + store;
-        row(2, "a parted page past its bound") << "scanjob pages=1 parts=2 | sink page" << "252" + one + store;
-        row(2, "a job past its bound") << "scanjob pages=3 parts=0 | sink job" << "252" + two + store;
-        QTest::newRow("host type 3: nothing sent") << 3 << "" << "-1 系统错误";
+        row(2, "a fourth page") << "scanjob pages=4 parts=0 | sink bounds" << 252 << two + QStringList{"_0003.jpg"} << store;
+        row(2, "a parted page past its bound") << "scanjob pages=1 parts=2 | sink page" << 252 << one << store;
+        row(2, "a job past its bound") << "scanjob pages=3 parts=0 | sink job" << 252 << two << store;
+        QTest::newRow("host type 3: nothing sent") << 3 << "" << -1 << none << "系统错误";
         // clang-format on
     }
     void emulator()
@@ -348,8 +348,7 @@ private slots:
             if (code != vqScanStoreError)  // the bound rows' last page never arrived whole
                 QCOMPARE(vqReadFile(dir.filePath(name)),
                          vqReadFile(mOut.path() + "/scans/p1/" + p.taskId + "/pic" + name.mid(p.taskId.size())));
-        QTEST(QString("%1 %2 %3").arg(code).arg(names.replaceInStrings(p.taskId, "").join(' '), err).simplified(),
-              "expected");
+        VQ_FIELDS(CvqFields()("result", code)("files", names.replaceInStrings(p.taskId, ""))("error", err));
         QVERIFY(hostTp != 3 || mSim.vqHistory().isEmpty());
     }
 

@@ -18,17 +18,18 @@ private slots:
         QVERIFY(CvqSimTree::vqWriteFileAtomic(mSim.vqHostRoot() + "/n.scn", "step s\n fault motor\n state idle80\n"));
     }
 
-    // Per printer, "-": not connected, else pex, pa, toner, paper fault source, has a port; then how many printers
-    // the poll found. A line after "!" is refused and leaves the printers as they were (a
-    // scenario that would nest states plays no line).
+    // Per printer: none when not connected, else its faults, activity, toner, paper fault source and whether its
+    // port is the emulator's; then how many printers the poll found. A line after "!" is refused and leaves the
+    // printers as they were (a scenario that would nest states plays no line).
     void pollCycle_data()
     {
         // clang-format off
-        QTest::addColumn<QString>("lines"); QTest::addColumn<QString>("seen");
-        QTest::newRow("demo jam-cover") << "state jam-cover" << "c00 0 60 14 1|-|1";
-        QTest::newRow("demo no-printer") << "state no-printer" << "-|-|0";
-        QTest::newRow("demo two-printers") << "state two-printers" << "0 0 55 0 1|0 4 30 0 1|2";
-        QTest::newRow("refused") << "!fault lsu,melted|!@p9 key|!add p5 http=0.0.0.0:0|!status " + QString(5000, 'x') + "|!play " + mSim.vqHostRoot() + "/n.scn" << "0 0 80 0 1|0 0 80 0 1|2";
+        QTest::addColumn<QString>("lines"); QTest::addColumn<QStringList>("p1"); QTest::addColumn<QStringList>("p2"); QTest::addColumn<int>("printers");
+        const QStringList idle80{"", "Idle", "80", "0x0", "true"};
+        QTest::newRow("demo jam-cover") << "state jam-cover" << QStringList{"PaperJam CoverOpen", "Idle", "60", "0x14", "true"} << QStringList() << 1;
+        QTest::newRow("demo no-printer") << "state no-printer" << QStringList() << QStringList() << 0;
+        QTest::newRow("demo two-printers") << "state two-printers" << QStringList{"", "Idle", "55", "0x0", "true"} << QStringList{"", "Printing", "30", "0x0", "true"} << 2;
+        QTest::newRow("refused") << "!fault lsu,melted|!@p9 key|!add p5 http=0.0.0.0:0|!status " + QString(5000, 'x') + "|!play " + mSim.vqHostRoot() + "/n.scn" << idle80 << idle80 << 2;
         // clang-format on
     }
     void pollCycle()
@@ -39,15 +40,20 @@ private slots:
             QVERIFY2(l.startsWith('!') ? r.startsWith("err ") : r.endsWith("ok"), qPrintable(l.left(99) + ": " + r));
         }
         const QMap<QString, CvqState> all = vqPollCycle();
-        QStringList seen;
+        CvqFields f;
         for (const char* p : {"p1", "p2"}) {
             const CvqState s = all.value(mSim.vqInstanceId(p));
+            const QStringList want = *static_cast<const QStringList*>(QTest::qData(p, qMetaTypeId<QStringList>()));
             const bool pty = !s.vqComName.isEmpty() && s.vqComName == mSim.vqStatus(p).value("pty");
-            seen << (!s.connected ? QString("-")
-                                  : QString::asprintf("%x %d %d %x %d", unsigned(s.pex), s.pa, s.tonerPercent,
-                                                      unsigned(s.peGuZhangSource), pty));
+            const QString n = QString(p) + ' ';
+            f(n + "connected", s.connected, !want.isEmpty());
+            if (s.connected && !want.isEmpty())
+                f({n + "faults", n + "activity", n + "toner", n + "fault source", n + "port ours"},
+                  {vqFaultNames(s.pex), vqActivityName(s.pa), QString::number(s.tonerPercent),
+                   "0x" + QString::number(s.peGuZhangSource, 16), pty ? "true" : "false"},
+                  want);
         }
-        QTEST(seen.join('|') + '|' + QString::number(all.size()), "seen");
+        VQ_FIELDS(f("printers", int(all.size())));
     }
 
     // The tree holds the reply a standard printer sends, its length field first; --bare-id's holds the text alone.

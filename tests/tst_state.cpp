@@ -22,28 +22,6 @@ static CvqJetMem record(int pxg, int cs, int t, int d, int tll = 10, int index =
 }
 Q_DECLARE_METATYPE(CvqJetMem)
 
-// The library's fault bits and activities by their names in the enums, for rows and failure messages.
-// clang-format off
-#define VQ_FAULTS(X) X(Tray1Low) X(Tray2Empty) X(SizeMismatch) X(DataTooLarge) X(FuserCurve) X(FuserOther) X(CryptoChip) \
-    X(NoPaper) X(TonerOut) X(PaperJam) X(CoverOpen) X(Lsu) X(FuserHeating) X(MainMotor) X(NoTonerBox) X(DataTransfer) \
-    X(LsuData) X(Error0801) X(TonerLow) X(NoPassword) X(Cancelled) X(CancelledToo) X(Severe) X(Firmware) X(Tray1Empty) \
-    X(BinFull) X(DrumDoorOpen) X(NoDrum) X(DrumLow) X(DrumOut) X(Tray2Low)
-#define VQ_ACTIVITIES(X) X(Idle) X(Sleeping) X(WarmingUp) X(Transferring) X(Printing) X(Cancelling) X(JobPrinting) X(CoolingDown)
-#define VQ_FAULT(n) {vqBit##n, #n},
-#define VQ_ACTIVITY(n) {vqPa##n, #n},
-// clang-format on
-static const QMap<int, QString> kFaults{VQ_FAULTS(VQ_FAULT)}, kActivities{VQ_ACTIVITIES(VQ_ACTIVITY)};
-
-// The bits set in a fault word, "TonerOut DrumLow".
-static QString faultNames(int pex)
-{
-    QStringList names;
-    for (int n = 0; n < 32; ++n)
-        if (quint32(pex) >> n & 1)
-            names << kFaults.value(n, QStringLiteral("bit%1").arg(n));
-    return names.join(' ');
-}
-
 // The status fields read, in wire order.
 // clang-format off
 struct Sts { bool ok; int count, job, byte0, byte7, byte9, crum, t, d; QString log; };
@@ -199,9 +177,9 @@ private slots:
         QFETCH(CvqJetMem, record);
         CvqFields f;
         f("toner", vqCalcTonerPercent(record))("drum", vqCalcDrumPercent(record));
-        f("faults", faultNames(vqCalcPex(record)))("idle", kActivities.value(vqCalcPa(record)));
+        f("faults", vqFaultNames(vqCalcPex(record)))("idle", vqActivityName(vqCalcPa(record)));
         record.inprintjob = 3;
-        VQ_FIELDS(f("inJob", kActivities.value(vqCalcPa(record))));
+        VQ_FIELDS(f("inJob", vqActivityName(vqCalcPa(record))));
     }
 
     // Every field takes part in equality: a field left out would hide a change from the window. The

@@ -430,24 +430,24 @@ private slots:
         QTEST(switched + ' ' + vqStatusTextTr(0), "current");
     }
 
-    // Messages "yyyy-MM-dd hh:mm:ss text" -> warnings, then each file under the program's one log
-    // folder (its name free of path separators) "path|content".
+    // Messages "yyyy-MM-dd hh:mm:ss text" -> the warnings, and each file under the program's one log folder
+    // (its name free of path separators) "path|content".
     void logLines_data()
     {
         // clang-format off
-        QTest::addColumn<bool>("rootIsFile");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QStringList>("seen");
-        QTest::newRow("new hour and month") << false << QStringList{"2026-01-31 23:59:59 a", "2026-02-01 00:00:00 b"} << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n", "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
-        QTest::newRow("appends") << false << QStringList{"2026-03-04 10:00:01 a", "2026-03-04 10:59:59 b"} << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:59:59] b\n"};
-        QTest::newRow("non-ASCII") << false << QStringList{u("2026-03-04 10:00:00 打印")} << QStringList{u("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
-        QTest::newRow("root is a file") << true << QStringList{"2026-03-04 10:00:00 lost"} << QStringList{u("无法创建目录：ROOT/vqlogs_/2026-03")};
+        QTest::addColumn<bool>("rootIsFile"); QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("warnings"); QTest::addColumn<QStringList>("files");
+        QTest::newRow("new hour and month") << false << QStringList{"2026-01-31 23:59:59 a", "2026-02-01 00:00:00 b"} << QStringList() << QStringList{"2026-01/2026-01-31-23.log|[2026-01-31 23:59:59] a\n", "2026-02/2026-02-01-00.log|[2026-02-01 00:00:00] b\n"};
+        QTest::newRow("appends") << false << QStringList{"2026-03-04 10:00:01 a", "2026-03-04 10:59:59 b"} << QStringList() << QStringList{"2026-03/2026-03-04-10.log|[2026-03-04 10:00:01] a\n[2026-03-04 10:59:59] b\n"};
+        QTest::newRow("non-ASCII") << false << QStringList{u("2026-03-04 10:00:00 打印")} << QStringList() << QStringList{u("2026-03/2026-03-04-10.log|[2026-03-04 10:00:00] 打印\n")};
+        QTest::newRow("root is a file") << true << QStringList{"2026-03-04 10:00:00 lost"} << QStringList{u("无法创建目录：ROOT/vqlogs_/2026-03")} << QStringList();
         // clang-format on
     }
     void logLines()
     {
         QFETCH(bool, rootIsFile);
         QFETCH(QStringList, messages);
+        QFETCH(QStringList, files);
         QTemporaryDir tmp;
         const QString root = tmp.path() + "/logs";
         if (rootIsFile)
@@ -455,14 +455,18 @@ private slots:
         CvqWarningGuard warnings;
         for (const QString& m : messages)
             vqWriteLogAt(m.mid(20), QDateTime::fromString(m.left(19), "yyyy-MM-dd hh:mm:ss"), root);
-        QStringList files;
+        QStringList got;
         for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
             const QString text = QString::fromUtf8(vqReadFile(it.next())).replace("\r\n", "\n");  // Windows: text mode
-            files << QDir(root).relativeFilePath(it.filePath()).section('/', 1) + '|' + text;
+            got << QDir(root).relativeFilePath(it.filePath()).section('/', 1) + '|' + text;
         }
-        files.sort();
+        got.sort();
         QStringList seen = warnings.take().replaceInStrings(root, "ROOT");
-        QTEST(seen.replaceInStrings(QRegularExpression("vqlogs_[^/]*"), "vqlogs_") + files, "seen");
+        CvqFields f;
+        f("warnings", seen.replaceInStrings(QRegularExpression("vqlogs_[^/]*"), "vqlogs_"));
+        for (int i = 0; i < qMax(got.size(), files.size()); ++i)  // each file named by its path
+            f(files.value(i, got.value(i)).section('|', 0, 0), got.value(i), files.value(i));
+        VQ_FIELDS(f);
     }
 
     // The live writer logs under the temporary location (last: it moves TMPDIR).

@@ -1,5 +1,6 @@
 #include "vqtestsupport.h"
 #include "printerlink/host/vqusbguid.h"
+#include "printerlink/vqstate.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -42,6 +43,28 @@ QString CvqTempSimHost::addPrinter(int index)
     mTree->vqAddQueue(row.name + QStringLiteral(" #") + QString::number(index), id, index + 1);
     return id;
 }
+
+// The library's fault bits and activities by their names in the enums, for rows and failure messages.
+// clang-format off
+#define VQ_FAULTS(X) X(Tray1Low) X(Tray2Empty) X(SizeMismatch) X(DataTooLarge) X(FuserCurve) X(FuserOther) X(CryptoChip) \
+    X(NoPaper) X(TonerOut) X(PaperJam) X(CoverOpen) X(Lsu) X(FuserHeating) X(MainMotor) X(NoTonerBox) X(DataTransfer) \
+    X(LsuData) X(Error0801) X(TonerLow) X(NoPassword) X(Cancelled) X(CancelledToo) X(Severe) X(Firmware) X(Tray1Empty) \
+    X(BinFull) X(DrumDoorOpen) X(NoDrum) X(DrumLow) X(DrumOut) X(Tray2Low)
+#define VQ_ACTIVITIES(X) X(Idle) X(Sleeping) X(WarmingUp) X(Transferring) X(Printing) X(Cancelling) X(JobPrinting) X(CoolingDown)
+#define VQ_FAULT(n) {vqBit##n, #n},
+#define VQ_ACTIVITY(n) {vqPa##n, #n},
+// clang-format on
+static const QMap<int, QString> kFaults{VQ_FAULTS(VQ_FAULT)}, kActivities{VQ_ACTIVITIES(VQ_ACTIVITY)};
+
+QString vqFaultNames(int pex)
+{
+    QStringList names;
+    for (int n = 0; n < 32; ++n)
+        if (quint32(pex) >> n & 1)
+            names << kFaults.value(n, QStringLiteral("bit%1").arg(n));
+    return names.join(' ');
+}
+QString vqActivityName(int pa) { return kActivities.value(pa, QString::number(pa)); }
 
 QString vqCut(const QString& text, int at)
 {

@@ -109,6 +109,10 @@ void vqAllowWarnings(const QStringList& fragments);
 #define VQ_TEST_MAIN(TestObject) VQ_MAIN_(QApplication, TestObject, app.setAttribute(Qt::AA_Use96Dpi, true))
 #define VQ_TEST_GUILESS_MAIN(TestObject) VQ_MAIN_(QCoreApplication, TestObject, )
 
+// The bits set in a fault word by their names in the library's enum, "TonerOut DrumLow"; an activity's name.
+QString vqFaultNames(int pex);
+QString vqActivityName(int pa);
+
 // Text over 100 characters as its length and 60 characters from a little before `at`.
 QString vqCut(const QString& text, int at = 0);
 
