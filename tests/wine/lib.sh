@@ -24,3 +24,20 @@ wait_for() {
   for _ in $(seq "$n"); do "$@" && return 0; sleep 0.25; done
   return 1
 }
+
+# vq_winbus <state dir> <winbus dir> <host tree>: installs the stand-in USB printer bus into the
+# state dir's prefix, reading the emulator's tree, and writes each queue of the tree into the
+# registry as a printer's installation does (Port USB00n, Attributes). Says why on failure.
+vq_winbus() {
+  local w=(${VQ_REPO:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}/scripts/wine.sh "$1") q key
+  local tree="Z:${3//\//\\}"
+  "${w[@]}" "$2/vqwinbusinst.exe" install "$tree" >"$1/winbus-install.log" 2>&1 ||
+    { echo "winbus: installing the bus failed: $(cat "$1/winbus-install.log")" >&2; return 1; }
+  for q in "$3"/registry/Printers/*/; do
+    [ -d "$q" ] || continue
+    key="HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\$(basename "$q")"
+    "${w[@]}" reg add "$key" /v Port /t REG_SZ /d "$(tr -d '\n' <"$q/Port")" /f >/dev/null 2>&1 &&
+      "${w[@]}" reg add "$key" /v Attributes /t REG_DWORD /d "$(tr -d '\n' <"$q/Attributes")" /f >/dev/null 2>&1 ||
+      { echo "winbus: reg add of queue $(basename "$q") failed" >&2; return 1; }
+  done
+}
