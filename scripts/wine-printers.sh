@@ -37,6 +37,10 @@ rm -rf "$host"
   >"$state/printersim.log" 2>&1 & sim_pid=$!
 wait_for 30 grep -qx ready "$state/printersim.log" || { echo "wine-printers: the emulator did not start: $(cat "$state/printersim.log")" >&2; exit 1; }
 vq_winbus "$state" "$win/winbus" "$host"
+# A new session loads the bus at its start, as every later session does (Wine serves a bus
+# started mid-session by the installer less well).
+kill $keep_pid; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null; sleep 1
+sleep 100000 | w cmd >/dev/null 2>&1 & keep_pid=$!
 grep '^printer ' "$state/printersim.log"
 cat <<EOF
 wine-printers: $n printer(s) on the stand-in bus of $state/prefix; Ctrl-C ends them.

@@ -43,6 +43,10 @@ send() { "$sim" --send "$work/ctl" "$@" >/dev/null; }
 start_sim || exit 1
 send "state idle80"
 vq_winbus "$state" "$bus" "$work/host" || { bad "no stand-in bus in the prefix"; exit 1; }
+# A new session loads the bus at its start, as every later session does (Wine serves a bus
+# started mid-session by the installer less well).
+kill $keep_pid; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null; sleep 1
+sleep 100000 | w cmd >/dev/null 2>&1 & keep_pid=$!
 
 unset QT_QPA_PLATFORM  # monitor.exe has only the windows platform
 export QT_FORCE_STDERR_LOGGING=1
