@@ -3,6 +3,7 @@
 // (each costs the 2 s identification time-out).
 // Usage: bench_lanpass [silent hosts]
 #include "cvqlanuprom.h"
+#include "vqlanaddr.h"
 #include "vqmonitorseams.h"
 
 #include <QCoreApplication>

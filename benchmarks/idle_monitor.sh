@@ -8,8 +8,8 @@ set -euo pipefail
 secs=${1:-30}
 build=$(cd "${2:-build}" && pwd)
 root=$(mktemp -d)
-xpid=""
-cleanup() { [ -n "$xpid" ] && kill "$xpid" 2>/dev/null; rm -rf "$root"; }
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$root"; }
 trap cleanup EXIT
 host="$root/host"; mkdir -p "$host"
 
@@ -45,18 +45,17 @@ measure() {
     'BEGIN { printf "%-34s %6.3f %% of one core, %6.1f MB resident (%d s)\n", l, 100 * d / t / s, r / 1024, s }'
 }
 
+. "$(dirname "$0")/../scripts/lib.sh"
 display=""
-if command -v Xvfb >/dev/null; then
-  exec 3< <(Xvfb -displayfd 1 -screen 0 1920x1080x24 -br -nolisten tcp 2>/dev/null)
-  xpid=$!
-  read -r -t 15 display <&3 || display=""
+if command -v Xvfb >/dev/null && vq_start_xvfb "$root" 1920x1080x24; then
+  display=$xvfb_display
 fi
 
 for printers in none no-serial-port; do
   [ "$printers" = no-serial-port ] && add_printer
   measure "offscreen, printer: $printers" QT_QPA_PLATFORM=offscreen
   if [ -n "$display" ]; then
-    measure "Xvfb, printer: $printers" QT_QPA_PLATFORM=xcb DISPLAY=":$display"
+    measure "Xvfb, printer: $printers" QT_QPA_PLATFORM=xcb DISPLAY="$display"
   else
     echo "Xvfb, printer: $printers: skipped, Xvfb is not installed"
   fi

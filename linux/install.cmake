@@ -14,6 +14,20 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/vqmonitor.desktop DESTINATION share/appl
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/vqres/img/vqapp.png DESTINATION share/icons/hicolor/64x64/apps
         RENAME vqmonitor.png)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/70-vqmonitor.rules DESTINATION lib/udev/rules.d)
+# The manual page and the changelog (from CHANGES.md), gzip-compressed as Debian keeps them.
+set(vq_maintainer "vqmonitor maintainers <vqmonitor@localhost>")
+set(vq_doc ${CMAKE_BINARY_DIR}/linux)
+add_custom_command(OUTPUT ${vq_doc}/vqmonitor.1.gz
+  COMMAND sh -c "gzip -9nc \"$0\" >\"$1\"" ${CMAKE_CURRENT_LIST_DIR}/vqmonitor.1 ${vq_doc}/vqmonitor.1.gz
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/vqmonitor.1 VERBATIM)
+add_custom_command(OUTPUT ${vq_doc}/changelog.gz
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/changelog.sh ${CMAKE_SOURCE_DIR}/CHANGES.md vqmonitor ${vq_maintainer}
+          ${vq_doc}/changelog.gz
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog.sh ${CMAKE_SOURCE_DIR}/CHANGES.md VERBATIM)
+add_custom_target(linuxdocs ALL DEPENDS ${vq_doc}/vqmonitor.1.gz ${vq_doc}/changelog.gz)
+install(FILES ${vq_doc}/vqmonitor.1.gz DESTINATION share/man/man1)
+install(FILES ${vq_doc}/changelog.gz DESTINATION share/doc/vqmonitor)
+
 # Autostart entries live in the system's configuration folder: /etc for /usr, else
 # below the prefix. Decided when installing, so --prefix is honoured.
 install(CODE "
@@ -30,7 +44,17 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vqmonitor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Status monitor for USB laser printers")
-set(CPACK_PACKAGE_CONTACT "vqmonitor maintainers <vqmonitor@localhost>")
+# Its first line, the summary, comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A tray program that finds the supported laser printers
+attached over USB and shows the selected printer's connection, activity,
+toner level and faults, such as a paper jam and where it sits, or an open
+cover.
+
+It reads print queues and jobs from CUPS, prints the screen when the
+printer's one-key print button is pressed, and answers installers and
+scripts on its command line (printers attached, jobs pending, monitor
+running).")
+set(CPACK_PACKAGE_CONTACT "${vq_maintainer}")
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_PREFIX /usr)

@@ -2,13 +2,13 @@
 #include "vqlanaddr.h"
 
 #include "printerlink/printerlink.h"
+#include "printerlink/vqhttponce.h"
 #include "printerlink/vqtext.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
 #include <QFile>
-#include <QHttpMultiPart>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -103,67 +103,30 @@ bool vqUpRomUpload(const QString& ip)
     const QString path = vqUpRomFirmwarePath(config.firmwareFixed, QCoreApplication::applicationDirPath());
     if (path.isEmpty() || !vqUpRomMayContact(ip))
         return false;
-    auto* file = new QFile(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        delete file;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    }
-    auto* multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-    file->setParent(multi);
-    QHttpPart part;
-    part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                   QVariant(QStringLiteral("form-data; name=\"file1\"; filename=\"1.RM\"")));
-    part.setHeader(QNetworkRequest::ContentTypeHeader, QVariant(QStringLiteral("application/octet-stream")));
-    part.setBodyDevice(file);
-    multi->append(part);
-
-    QNetworkAccessManager nam;
-    nam.setProxy(QNetworkProxy::NoProxy);
-    QNetworkRequest request(deviceUrl(ip, QStringLiteral("/uprom"), config.port));
-    // The image goes to this device only, never where its answer points.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    vqHttpIdentityOnly(&request);
-    QNetworkReply* reply = nam.post(request, multi);
-    multi->setParent(reply);
-
-    QObject::connect(reply, &QNetworkReply::uploadProgress, reply,
-                     [](qint64 sent, qint64 total) { qDebug() << "upload progress：" << sent << " / " << total; });
-    // Nobody reads the answer: drop it as it arrives so it cannot pile up.
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
-        char sink[4096];
-        while (reply->read(sink, sizeof sink) > 0) {
-        }
-    });
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    // A child of the reply: it cannot fire after the reply is gone.
-    auto* timer = new QTimer(reply);
-    timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, reply, [reply, &loop] {
-        qDebug() << "Request timed out!";
-        reply->abort();
-        loop.quit();
-    });
-    timer->start(qMax(0, config.uploadMs));
+    // Never through the network manager: it would post the image again, unasked,
+    // on a connection closed before the answer.
+    CvqHttpOnceRequest request;
+    request.method = "POST";
+    request.url = deviceUrl(ip, QStringLiteral("/uprom"), config.port);
+    vqHttpFormFile(&request,
+                   "Content-Disposition: form-data; name=\"file1\"; filename=\"1.RM\"\r\n"
+                   "Content-Type: application/octet-stream\r\n",
+                   &file);
+    request.timeoutMs = config.uploadMs;
+    request.limit = kBodyLimit;  // nobody reads the answer; a larger one is still an answer
+    request.progress = [](qint64 sent, qint64 total) { qDebug() << "upload progress：" << sent << " / " << total; };
     // A monitor asked to close must not wait out that long time-out.
-    auto* quitPoll = new QTimer(reply);
-    QObject::connect(quitPoll, &QTimer::timeout, reply, [reply, &loop] {
-        if (vqWaitQuit(0)) {
-            reply->abort();
-            loop.quit();
-        }
-    });
-    quitPoll->start(100);
-    if (!reply->isFinished())
-        loop.exec();
-    timer->stop();
+    request.stop = [] { return vqWaitQuit(0); };
+    const CvqHttpOnceReply reply = vqHttpOnce(request);
+    if (reply.error == QLatin1String("Operation canceled") && !vqWaitQuit(0))
+        qDebug() << "Request timed out!";
     // A redirect (never followed) is not the printer taking the image.
-    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool sent = reply->error() == QNetworkReply::NoError && code / 100 == 2;
-    if (reply->error() != QNetworkReply::NoError)
-        qDebug().noquote() << "upload FAILED:" << lanText(reply->errorString());
-    delete reply;
-    return sent;
+    if (!reply.error.isEmpty())
+        qDebug().noquote() << "upload FAILED:" << lanText(reply.error);
+    return reply.ok();
 }
 
 void CvqLanUpRomSlaveTrd::vqRunOneIp(const QString& ip, QNetworkAccessManager* nam)

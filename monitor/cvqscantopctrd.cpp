@@ -5,6 +5,7 @@
 
 #include "printerlink/vqscan.h"
 #include "printerlink/vqscanpages.h"
+#include "printerlink/vqtext.h"
 
 #include <QDebug>
 #include <QDir>
@@ -90,13 +91,15 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
     CvqComLink& link = comm.vqLink();
     if (!link.open())
         return CvqScanToPcEnd::NoRequest;
+    link.vqSetGetLimit(CvqScanBounds().pageBytes);
 
     quint8 status = 0;
-    QString err, text;
-    // A request names a format: a few bytes. A huge one is not read into memory.
-    link.vqSetGetLimit(4096);
-    bool ok = link.vqLinkGetText(vqScanToPcReqFile, text, status, err);
-    link.vqSetGetLimit(CvqScanBounds().pageBytes);
+    QString err;
+    QByteArray bytes;
+    bool cut = false;
+    // A request names a format: a few bytes. Of a larger one only its start is read.
+    bool ok = link.vqLinkGetHead(vqScanToPcReqFile, vqScanToPcReqLimit, bytes, cut, status, err);
+    const QString text = vqTextBeforeNul(bytes);
     qDebug() << "...................read req" << vqTickCount() << ok << status << err << text.left(64);
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
@@ -106,6 +109,10 @@ CvqScanToPcEnd vqScanToPcPass(const QString& port, const QString& displayName)
     qDebug() << "...................del req" << vqTickCount() << ok << status << err;
     if (!ok || status != 0)
         return CvqScanToPcEnd::NoRequest;
+    if (cut) {
+        qDebug() << "scan to pc: refused request over" << vqScanToPcReqLimit << "bytes:" << format.left(40);
+        return CvqScanToPcEnd::BadRequest;
+    }
     // The format becomes a file extension on the desktop: only an image type, never one it runs.
     if (!vqScanFormatOk(format)) {
         qDebug() << "scan to pc: refused image format" << format.left(40);

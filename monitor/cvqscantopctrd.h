@@ -11,6 +11,8 @@ enum class CvqScanToPcEnd { NoRequest, BadRequest, NoFolder, JobEnded };
 
 extern const QString vqScanToPcReqFile;    // "/tmp/vqscantopc.req.txt"
 extern const QString vqScanToPcImageBase;  // "/tmp/vqstdscans/pic"
+// Of a request file, the bytes read; a larger one is deleted and refused.
+constexpr int vqScanToPcReqLimit = 4096;
 
 // "<display name> yyyy-MM-dd hh-mm-ss" with the characters a folder name
 // cannot hold (\ / : * ? " < > |, controls) as "_".

@@ -112,7 +112,7 @@ int main(int argc, char** argv)
         if (!std::strcmp(verb, "uprom1"))
             return vqLanUpRomEnabled ? runUpRom1(argc, argv) : 0;
         if (!std::strcmp(verb, "ver")) {
-            std::fputs("ver: 2.1\n", stdout);
+            std::fputs("ver: " VQ_VERSION "\n", stdout);
             return 0;
         }
         return -1;

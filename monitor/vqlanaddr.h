@@ -3,21 +3,9 @@
 // interface entries they come from, the port and the time-outs, and the
 // process-wide loopback-only guard every request passes first.
 
-#include <QHostAddress>
-#include <QList>
-#include <QNetworkInterface>
-#include <QString>
+#include "vqupromconfig.h"
+
 #include <QStringList>
-
-#include <functional>
-
-// One address entry of one network interface.
-struct CvqIfAddr
-{
-    QHostAddress ip;
-    QHostAddress netmask;
-    QNetworkInterface::InterfaceFlags flags;
-};
 
 // The other hosts of each IPv4 entry's subnet, never wider than its own /24,
 // without the network and broadcast addresses, in order and each once. IPv6
@@ -27,19 +15,6 @@ QStringList vqUpRomAddressList(const QList<CvqIfAddr>& entries);
 // "ADDR/MASK[,ADDR/MASK...]" as entries of interfaces that are up; empty on a
 // malformed item.
 QList<CvqIfAddr> vqParseIfList(const QString& text);
-
-using CvqIfSource = std::function<QList<CvqIfAddr>()>;
-
-struct CvqUpRomConfig
-{
-    quint16 port = 80;
-    int idMs = 2000;
-    int snapMs = 4000;
-    int jobMs = 4000;
-    int uploadMs = 150000;
-    QString firmwareFixed;   // the installed image; the program's own "1.RM" after it
-    CvqIfSource interfaces;  // empty: the machine's interfaces
-};
 
 // The settings in force: CvqMonitorSeams::upRom's when set, else these
 // defaults where, at first use, VQ_UPROM_PORT and VQ_UPROM_IFACES (the format

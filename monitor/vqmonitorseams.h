@@ -1,7 +1,7 @@
 #pragma once
 // The monitor's test seams (printerlink/vqseams.h says how seams are used).
 
-#include "vqlanaddr.h"
+#include "vqupromconfig.h"
 
 #include "printerlink/vqseams.h"
 #include "printerlink/vqstate.h"

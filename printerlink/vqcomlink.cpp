@@ -40,6 +40,18 @@ bool vqReadCommonFields(CvqComMsg& resp, quint8& status, QString& err, QString& 
 }
 
 #ifdef Q_OS_WIN
+// The system's text for an error code in the user's language, on one line, as Qt's port gives it.
+static QString systemMessage(DWORD code)
+{
+    wchar_t* text = nullptr;
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const QString message = n ? QString::fromWCharArray(text, int(n)).simplified() : QString();
+    LocalFree(text);
+    return message.isEmpty() ? QStringLiteral("error %1").arg(code) : message;
+}
+
 // Win32 directly: Qt's serial port waits on WaitCommEvent, which Wine completes at
 // once with an empty mask on a pseudo-terminal, so its reads never see the bytes.
 // A blocking handle with an interval time-out returns on the first gap after any
@@ -58,7 +70,7 @@ public:
         mHandle = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
         if (mHandle == INVALID_HANDLE_VALUE) {
-            err = QStringLiteral("error %1").arg(GetLastError());
+            err = systemMessage(GetLastError());
             return false;
         }
         DCB dcb{};
@@ -68,9 +80,12 @@ public:
             dcb.ByteSize = 8;
             dcb.Parity = NOPARITY;
             dcb.StopBits = ONESTOPBIT;
+            // What another program left on the port must not filter our bytes: NUL stripping
+            // would drop every 0 of a frame, the error character replace some.
             dcb.fBinary = TRUE;
-            dcb.fParity = FALSE;
+            dcb.fParity = dcb.fNull = dcb.fErrorChar = FALSE;
             dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = FALSE;
+            // Both lines raised, as the Linux port has them after its open.
             dcb.fDtrControl = DTR_CONTROL_ENABLE;
             dcb.fRtsControl = RTS_CONTROL_ENABLE;
             dcb.fDsrSensitivity = dcb.fAbortOnError = FALSE;
@@ -187,7 +202,8 @@ bool CvqComLink::open()
     auto port = std::make_unique<CvqComPort>();
     QString err;
     if (!port->open(mPortName, err)) {
-        qDebug() << "Failed to open serial port:" << err;
+        // Unquoted: the system's text in the user's language stays readable in the log.
+        qDebug().noquote() << "Failed to open serial port:" << err;
         return false;
     }
     mPort = std::move(port);
@@ -337,7 +353,7 @@ bool CvqComLink::vqLinkPutText(const QString& path, const QString& text, quint8&
     return vqLinkPut(path, text.toUtf8(), status, err);
 }
 
-bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, quint8& status, QString& err)
+bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, quint8& status, QString& err, bool* cut)
 {
     // Beyond about a gigabyte a byte array cannot grow anyway.
     const qint64 limit = qBound<qint64>(0, bound, qint64(1) << 30);
@@ -366,6 +382,14 @@ bool CvqComLink::vqGetInto(const QString& path, qint64 bound, QByteArray& out, q
             return false;
         if (n < 1)
             return true;
+        if (total + qint64(n) > limit && cut) {
+            QByteArray chunk;
+            if (!resp.vqReadBytes(n, chunk))
+                return false;
+            out += chunk.left(int(limit - total));
+            *cut = true;
+            return true;
+        }
         if (total + qint64(n) > limit) {
             qDebug() << "(vq)download larger than" << limit << "bytes, given up:" << path;
             return false;
@@ -384,6 +408,15 @@ bool CvqComLink::vqLinkGet(const QString& path, QByteArray& out, quint8& status,
     status = 0;
     err.clear();
     return vqGetInto(path, mGetLimit, out, status, err);
+}
+
+bool CvqComLink::vqLinkGetHead(const QString& path, qint64 limit, QByteArray& out, bool& cut, quint8& status,
+                               QString& err)
+{
+    status = 0;
+    err.clear();
+    cut = false;
+    return vqGetInto(path, limit, out, status, err, &cut);
 }
 
 bool CvqComLink::vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err)

@@ -77,6 +77,8 @@ public:
     bool vqLinkGet(const QString& path, QByteArray& out, quint8& status, QString& err);
     // The downloaded bytes before the first 0 byte, as UTF-8.
     bool vqLinkGetText(const QString& path, QString& out, quint8& status, QString& err);
+    // At most the first limit bytes of a file; cut tells that it goes on.
+    bool vqLinkGetHead(const QString& path, qint64 limit, QByteArray& out, bool& cut, quint8& status, QString& err);
     // Status 0: the file exists.
     bool vqLinkHas(const QString& path, quint8& status, QString& err);
     bool vqLinkDel(const QString& path, quint8& status, QString& err);
@@ -96,7 +98,8 @@ public:
 
 private:
     bool vqPathOp(quint8 type, const QString& path, quint8& status, QString& err);
-    bool vqGetInto(const QString& path, qint64 limit, QByteArray& out, quint8& status, QString& err);
+    bool vqGetInto(const QString& path, qint64 limit, QByteArray& out, quint8& status, QString& err,
+                   bool* cut = nullptr);
 
     QString mPortName;
     std::unique_ptr<CvqComPort> mPort;

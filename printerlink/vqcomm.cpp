@@ -1,4 +1,5 @@
 #include "vqcomm.h"
+#include "vqhttponce.h"
 #include "vqtext.h"
 
 #include <QDebug>
@@ -190,15 +191,38 @@ bool CvqCommOfHttp::vqHttpGet(const QString& path, int timeoutSec, QByteArray& o
     return vqHttpGetWithin(path, timeoutSec, mBodyLimit, out);
 }
 
-bool CvqCommOfHttp::vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out)
+namespace {
+int timeoutMs(int timeoutSec)
+{
+    return timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000);
+}
+}  // namespace
+
+QUrl CvqCommOfHttp::vqUrl(const QString& path) const
 {
     // Plain concatenation: a "%" in the host or path must not be taken for a placeholder.
-    const QUrl url(QStringLiteral("http://") + mHost + path);
-    const int ms = timeoutSec <= 0 ? 0 : (timeoutSec >= INT_MAX / 1000 ? INT_MAX : timeoutSec * 1000);
-    const CvqFetchResult r = vqHttpFetch(url, ms, limit, out);
+    return QUrl(QStringLiteral("http://") + mHost + vqHttpEscapePath(path));
+}
+
+bool CvqCommOfHttp::vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out)
+{
+    const CvqFetchResult r = vqHttpFetch(vqUrl(path), timeoutMs(timeoutSec), limit, out);
     if (r == CvqFetchResult::TooLarge)
         qDebug() << "(vq)HTTP answer larger than" << limit << "bytes, given up:" << path;
     return r == CvqFetchResult::Ok;
+}
+
+bool CvqCommOfHttp::vqHttpSendWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out)
+{
+    CvqHttpOnceRequest request;
+    request.url = vqUrl(path);
+    request.timeoutMs = timeoutMs(timeoutSec);
+    request.limit = limit;
+    const CvqHttpOnceReply reply = vqHttpOnce(request);
+    if (reply.tooLarge)
+        qDebug() << "(vq)HTTP answer larger than" << limit << "bytes, given up:" << path;
+    out = reply.ok() ? reply.body : QByteArray();
+    return reply.ok();
 }
 
 bool CvqCommOfHttp::vqGetFile(const QString& path, QByteArray& out)
@@ -223,7 +247,8 @@ bool CvqCommOfHttp::vqHasFile(const QString& path, bool& exists)
 bool CvqCommOfHttp::vqDelFile(const QString& path)
 {
     QByteArray body;
-    return vqHttpGet(QStringLiteral("/vqrm") + path, vqComTimeoutSec, body) && vqBodyText(body) == QLatin1String("ok");
+    return vqHttpSendWithin(QStringLiteral("/vqrm") + path, vqComTimeoutSec, mBodyLimit, body)
+        && vqBodyText(body) == QLatin1String("ok");
 }
 
 bool CvqCommOfHttp::vqExe(const QString& cmd, QString& out, int timeoutSec)
@@ -233,7 +258,7 @@ bool CvqCommOfHttp::vqExe(const QString& cmd, QString& out, int timeoutSec)
     if (encoded.isEmpty())
         return false;
     QByteArray body;
-    if (!vqHttpGetWithin(QStringLiteral("/vqexe") + encoded, timeoutSec, qMin(mBodyLimit, vqComExeOutputLimit), body))
+    if (!vqHttpSendWithin(QStringLiteral("/vqexe") + encoded, timeoutSec, qMin(mBodyLimit, vqComExeOutputLimit), body))
         return false;
     out = vqBodyText(body);
     return true;
@@ -245,6 +270,6 @@ bool CvqCommOfHttp::vqExeAlong(const QString& cmd)
     if (encoded.isEmpty())
         return false;
     QByteArray body;
-    return vqHttpGet(QStringLiteral("/vqexea") + encoded, vqComTimeoutSec, body)
+    return vqHttpSendWithin(QStringLiteral("/vqexea") + encoded, vqComTimeoutSec, mBodyLimit, body)
         && vqBodyText(body) == QLatin1String("ok");
 }

@@ -77,7 +77,9 @@ constexpr qint64 vqHttpDefaultBodyLimit = qint64(256) * 1024 * 1024;
 
 // Over the printer's web server: GET http://<host>/vqget<path>, /vqhas, /vqrm,
 // /vqexe<command>, /vqexea<command>. Works on any thread: each request runs
-// its own event loop.
+// its own event loop. The reads go through Qt's manager; a delete or a command
+// goes out at most once (vqhttponce.h). A "%" or "#" in a path or command is
+// sent escaped.
 class CvqCommOfHttp final : public CvqComm
 {
 public:
@@ -96,6 +98,9 @@ public:
     // the result is false.
     bool vqHttpGet(const QString& path, int timeoutSec, QByteArray& out);
     bool vqHttpGetWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out);
+    // The same for a request that changes the printer: never sent twice.
+    bool vqHttpSendWithin(const QString& path, int timeoutSec, qint64 limit, QByteArray& out);
+    QUrl vqUrl(const QString& path) const;
 
     const QString& vqHostText() const { return mHost; }
     qint64 vqBodyLimit() const { return mBodyLimit; }

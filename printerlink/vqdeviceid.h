@@ -4,11 +4,21 @@
 #include <QByteArray>
 #include <QString>
 
-// The identification text of a raw reply: the bytes up to the first zero byte,
-// as UTF-8; empty when the reply fills the whole 1024-byte buffer.
-QString vqIdTextFromReply(const QByteArray& reply);
+// How a raw identification reply was read (vqIdTextFromReply).
+enum class CvqIdReply {
+    Bare,        // text from the first byte
+    Prefixed,    // a length field in front, dropped
+    FullBuffer,  // filled the 1024-byte buffer: may be cut, rejected
+    CutShort     // its length field announces more than arrived: rejected
+};
 
-// Empty on any failure; never blocks longer than the driver's own completion.
+// The identification text of a raw reply, by the one rule every host goes through
+// (vqdeviceid.cpp): an IEEE 1284 length field in front is dropped, text from the
+// first byte is kept whole; the text ends at the first zero byte, as UTF-8. Empty
+// for a rejected reply.
+QString vqIdTextFromReply(const QByteArray& reply, CvqIdReply* form = nullptr);
+
+// Empty on any failure; never blocks longer than the host's bounded read.
 QString vqReadDeviceId(QString instanceId);
 
 // True when the queue holds at least one job; false also when it cannot be

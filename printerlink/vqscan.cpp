@@ -1,4 +1,5 @@
 #include "vqscan.h"
+#include "vqquit.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -164,10 +165,8 @@ int CvqDoScan::vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) con
 
     CvqScanJobOuter sink(p.vqOutDir, p.taskId, p.saveToFileFormat);
     sink.vqBeginJob();
-    const auto sleep = [](int ms) {
-        QThread::msleep(ulong(ms));
-        return false;
-    };
+    // A job waits out a busy printer without limit: the program's close ends it at once.
+    const auto sleep = [](int ms) { return vqWaitQuit(ms); };
     const CvqScanLoopResult r = vqScanPageLoop(comm, base, p.saveToFileFormat, sink, sleep, vqBounds);
     switch (r.end) {
     case CvqScanEnd::Finished: return result(r.jobState);

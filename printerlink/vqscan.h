@@ -61,7 +61,7 @@ public:
     // One job on the printer named by the parameters; a result code, with
     // its text in err (empty for 0).
     int vqDoScan(const CvqScanParams& p, QString& err) const;
-    // The same on a given connection. Its pauses never end the job.
+    // The same on a given connection. Its pauses end at the program's close (vqQuitAll), as 249.
     int vqScanOn(CvqComm& comm, const CvqScanParams& p, QString& err) const;
 
     // 0 "ok", 1 "err", -1 anything else or a failed command.

@@ -264,11 +264,9 @@ private:
         if (++mIdle > 3) {
             if (mSleep(0))
                 return end(CvqScanEnd::Stopped);
+            // Unreadable (a busy printer's state program times out): wait and read again, for as long
+            // as it takes; only a stop ends the wait.
             const int state = vqReadScanJobState(mComm);
-            if (state >= 0)
-                mUnreadable = 0;
-            else if (++mUnreadable >= kMaxFailures)
-                return end(CvqScanEnd::CommFailed);
             if (state >= 0 && state <= 8) {
                 if (lateFile()) {
                     mIdle = 0;
@@ -345,7 +343,7 @@ private:
 
     Layout mLayout = Layout::Unknown;
     int mPage = 1, mPart = 0;
-    int mIdle = 0, mFailedChecks = 0, mFailedFetches = 0, mUnreadable = 0;
+    int mIdle = 0, mFailedChecks = 0, mFailedFetches = 0;
     qint64 mPageBytes = 0, mJobBytes = 0;
     CvqScanLoopResult mResult;
 };

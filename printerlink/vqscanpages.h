@@ -70,7 +70,7 @@ private:
 // How a page loop ended.
 enum class CvqScanEnd {
     Finished,     // the job state went to 0..8; all pages fetched
-    CommFailed,   // eleven consecutive failed checks, fetches or state reads
+    CommFailed,   // eleven consecutive failed checks or fetches
     StoreFailed,  // the sink refused a page
     PartialPage,  // finished while a parted page lacked its end marker
     Stopped,      // a pause was cut short by a stop

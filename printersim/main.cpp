@@ -35,6 +35,7 @@ QString parseArgs(QCommandLineParser& cl)
         {"control", "Control port on 127.0.0.1 (0: a free one).", "PORT"},
         {"control-file", "With --control: write \"127.0.0.1:PORT TOKEN\" there (mode 0600).", "FILE"},
         {"wine-prefix", "Serial ports as COM5, COM6 … of this Wine prefix.", "DIR"},
+        {"bare-id", "The identification reply is the bare text, without the IEEE 1284 length field."},
         {"out", "Output folder.", "DIR"},
         {"load", "Load a scenario's steps.", "FILE"},
         {"no-stdin", "Accepted for older callers: standard input is never read."},
@@ -159,7 +160,7 @@ int main(int argc, char** argv)
     CvqSimTree tree(QDir(host).absolutePath());
     const QString wine = cl.isSet("wine-prefix") ? QDir(cl.value("wine-prefix")).absolutePath() : QString();
     CvqSimControl ctl(&tree, out.isEmpty() ? QString() : QDir(out).absolutePath(), cl.value("fs-limit").toLongLong(),
-                      wine);
+                      wine, cl.isSet("bare-id"));
     if (const int rc = start(cl, &ctl, &control, &e))
         return fprintf(stderr, "printersim: %s\n", qPrintable(e)), ctl.vqRemoveAllFromTree(), rc;
     catchSignals(&ctl, cl.isSet("exit-with-parent"));

@@ -118,7 +118,7 @@ const CvqSimControl::Verb* CvqSimControl::vqVerb(const QString& word)
                                               {{"size", {1, 600000}}, {"gap", {0, 600000}}}, {"types"});
         if (!l.p->mHttp)
             return QStringLiteral("this printer has no web server");
-        return l.p->mHttp->mFault.vqSet(l.w.mid(1), {"silence", "late", "status", "huge", "stall", "redirect"},
+        return l.p->mHttp->mFault.vqSet(l.w.mid(1), {"silence", "late", "status", "huge", "stall", "redirect", "drop"},
                                         {{"code", {100, 599}}, {"size", {0, qint64(4) << 30}}}, {"path", "to"});
     };
     static const auto choice = [](const QString& value, const QStringList& values, QString* to) -> QString {

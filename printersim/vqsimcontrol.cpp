@@ -113,8 +113,9 @@ void CvqSimSession::vqHold(int ms, std::function<int()> cond)
 
 // ---- printers
 
-CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix)
-    : mTree(tree), mOutDir(outDir), mFsLimit(fsLimit), mWinePrefix(winePrefix)
+CvqSimControl::CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
+                             bool bareId)
+    : mTree(tree), mOutDir(outDir), mFsLimit(fsLimit), mWinePrefix(winePrefix), mBareId(bareId)
 {
 }
 
@@ -140,6 +141,7 @@ bool CvqSimControl::vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, Q
     cfg.sn = cfg.sn.isEmpty() ? QStringLiteral("QV%1").arg(mOrder.size() + 1, 4, 10, QLatin1Char('0')) : cfg.sn;
     cfg.usbPort = cfg.usbPort > 0 ? cfg.usbPort : port + 1;
     cfg.winePrefix = mWinePrefix;
+    cfg.bareId = mBareId;
     QString queue = QStringLiteral("Morvane ") + cfg.model;
     for (int copy = 1; queues.contains(queue); ++copy)
         queue = QStringLiteral("Morvane %1 (Copy %2)").arg(cfg.model).arg(copy);

@@ -46,7 +46,8 @@ class CvqSimControl : public QObject
 {
 public:
     static constexpr int kMaxLine = 4096;
-    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix);
+    CvqSimControl(CvqSimTree* tree, const QString& outDir, qint64 fsLimit, const QString& winePrefix,
+                  bool bareId = false);
     ~CvqSimControl() override;
 
     bool vqAddPrinter(const QString& name, CvqSimPrinterConfig cfg, QString* error);
@@ -75,6 +76,7 @@ private:
     QString mOutDir;
     qint64 mFsLimit;
     QString mWinePrefix;
+    bool mBareId;
     QMap<QString, CvqSimPrinter*> mPrinters;
     QList<CvqSimPrinter*> mOrder;
     QMap<QString, QStringList> mSteps;

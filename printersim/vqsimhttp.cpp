@@ -115,8 +115,12 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
         }
         c.buf.remove(0, end + 4);
         if (c.length > qint64(64) * 1024 * 1024) {
-            c.answered = true;
-            return send(s, 413, "too large\n", "text/plain");
+            c.answered = true;  // what still comes is read and dropped
+            mPrinter->vqNoteRequest(QStringLiteral("http %1 %2 too large")
+                                        .arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+            s->write("HTTP/1.1 413 -\r\nContent-Type: text/plain\r\nContent-Length: 10\r\nConnection: close\r\n\r\n"
+                     "too large\n");
+            return lingerThenClose(s);
         }
         if (faultTakes(c.target, "stall")) {
             mPrinter->vqNoteRequest(
@@ -130,6 +134,12 @@ void CvqSimHttp::onReadyRead(QTcpSocket* s)
     if (c.buf.size() < c.length)
         return;
     c.answered = true;
+    if (faultTakes(c.target, "drop")) {
+        mPrinter->vqNoteRequest(
+            QStringLiteral("http %1 %2 dropped").arg(QString::fromLatin1(c.method), QString::fromLatin1(c.target)));
+        s->disconnectFromHost();
+        return;
+    }
     handle(s, c, c.buf.left(int(c.length)));
 }
 
@@ -217,6 +227,18 @@ void CvqSimHttp::sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size)
     };
     connect(s, &QTcpSocket::bytesWritten, s, pump);
     pump();
+}
+
+// Closing with unread bytes would reset the connection, and the client could lose the answer: read
+// and drop what the client still sends until it stops for 2 s, closes, or 30 s have passed.
+void CvqSimHttp::lingerThenClose(QTcpSocket* s)
+{
+    auto* quiet = new QTimer(s);
+    quiet->setSingleShot(true);
+    connect(quiet, &QTimer::timeout, s, &QTcpSocket::disconnectFromHost);
+    connect(s, &QTcpSocket::readyRead, quiet, [quiet] { quiet->start(2000); });
+    quiet->start(2000);
+    QTimer::singleShot(30000, s, &QTcpSocket::disconnectFromHost);
 }
 
 void CvqSimHttp::send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type)

@@ -19,6 +19,7 @@ CvqSimPrinter::CvqSimPrinter(const QString& name, const QString& queue, const Cv
       mOutDir(outDir), mRomverAtStart(cfg.romver), mModel{cfg.model, QStringLiteral("0101"), 2, false},
       mUsbPort(cfg.usbPort), mTree(tree), mSerial(new CvqSimSerial(this))
 {
+    mBareId = cfg.bareId;
     for (const CvqSimModel& m : vqSimModels())
         if (m.type.compare(cfg.model, Qt::CaseInsensitive) == 0)
             mModel = m;
@@ -99,6 +100,9 @@ QByteArray CvqSimPrinter::vqDeviceId() const
     return vqMakeDeviceId("Morvane " + mModel.type, mRomver, mSn, mSts, mModel.pxg);
 }
 
+// What the identification request at the USB port answers; the web page has the bare text.
+QByteArray CvqSimPrinter::vqUsbReply() const { return mBareId ? vqDeviceId() : vqWithIdLength(vqDeviceId()); }
+
 QByteArray CvqSimPrinter::vqWebPage(bool snap) const
 {
     const char* key = snap ? "snap" : "id";
@@ -119,7 +123,7 @@ QByteArray CvqSimPrinter::vqWebPage(bool snap) const
 // Brings the host tree and the serial port in line with the printer's state.
 void CvqSimPrinter::vqSync()
 {
-    const QByteArray id = vqDeviceId();
+    const QByteArray id = vqUsbReply();
     if (mPlugged["device"] && id != mTreeId) {
         mTreeId.isEmpty() ? mTree->vqAddDevice(mInstanceId, id) : mTree->vqSetDeviceReply(mInstanceId, id);
         mTreeId = id;

@@ -106,8 +106,9 @@ struct CvqSimPrinterConfig
     QString sn;
     int usbPort = 1;
     QString romver = QStringLiteral("V1.3.6500");
-    QString http;        // empty: no web server
-    QString winePrefix;  // set: the serial port is COM<4 + usbPort> there
+    QString http;         // empty: no web server
+    QString winePrefix;   // set: the serial port is COM<4 + usbPort> there
+    bool bareId = false;  // the USB reply is the bare id text, without its length field
 };
 
 class CvqSimPrinter;
@@ -185,6 +186,7 @@ private:
     void reply(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type = "text/plain; charset=utf-8");
     void send(QTcpSocket* s, int code, const QByteArray& body, const QByteArray& type);
     void sendHuge(QTcpSocket* s, const QByteArray& start, qint64 size);
+    void lingerThenClose(QTcpSocket* s);
 
     CvqSimPrinter* mPrinter;
     QTcpServer* mServer;
@@ -255,6 +257,7 @@ private:
     void vqWriteOut(const QString& relPath, const QByteArray& data);
 
     QByteArray vqDeviceId() const;
+    QByteArray vqUsbReply() const;
     void vqSync();
     void vqSyncSerial();
     void vqReset();
@@ -271,7 +274,7 @@ private:
     std::unique_ptr<CvqSimHttp> mHttp;
     // Web answers set by "web": id, snap (whole answers), type, romver (snapshot fields); absent = auto.
     QMap<QString, QString> mWeb;
-    bool mStarted = false;
+    bool mStarted = false, mBareId = false;
     // What the host tree holds now (an empty id: no device entry).
     bool mTreeQueue = false, mTreeSerial = false, mTreeReadFails = false;
     QByteArray mTreeId;

@@ -38,6 +38,12 @@ QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QSt
     return id + "TLL:" + QByteArray::number(tll) + ";STS:" + vqShiftSts(hex) + ";";
 }
 
+QByteArray vqWithIdLength(const QByteArray& id)
+{
+    const int length = qMin(id.size() + 2, 0xFFFF);
+    return QByteArray(1, char(length >> 8)) + char(length & 0xFF) + id;
+}
+
 CvqSimTree::CvqSimTree(const QString& root) : mRoot(root)
 {
     for (const char* dir : {"/usb", "/registry/Printers", "/registry/DeviceClasses", "/spooler", "/serial"})

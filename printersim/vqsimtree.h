@@ -24,6 +24,9 @@ QByteArray vqShiftSts(const QByteArray& hexDigits);
 // A complete identification text of one printer.
 QByteArray vqMakeDeviceId(const QString& model, const QString& romver, const QString& sn, const CvqStsFields& sts,
                           int pxg = 0, int tll = 10);
+// A standard USB printer's identification reply: the id's IEEE 1284 length field (two
+// bytes, big-endian, counting themselves; at most 0xFFFF) in front of it.
+QByteArray vqWithIdLength(const QByteArray& id);
 
 class CvqSimTree
 {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program into build-win/bin/ (monitor.exe, bench.exe when the bench is
-# in the tree), its setup (build-win/vqmonitor-<version>-setup.exe) and its Wine tests: static,
-# every resource inside, no DLL beside them.
+# Cross-builds the Windows program into build-win/bin/ (monitor.exe, and bench.exe when the test
+# bench, testbench/, is in the tree), its setup (build-win/vqmonitor-<version>-setup.exe) and its
+# Wine tests: static, every resource inside, no DLL beside them.
 # VQ_WIN_ARCH=i686 (default) is the product; x86_64 builds its 64-bit twin into build-win64/ for
 # machines whose kernel runs no 32-bit code. Needs the cross Qt of that architecture, made once
 # by scripts/build-qt-windows.sh (about 50 minutes; seconds from a prebuilt archive).
@@ -41,6 +41,18 @@ for exe in "$build"/bin/*.exe; do
     echo "build-windows: $exe needs DLLs Windows does not have: $extra" >&2
     status=1
   fi
+done
+# What Windows shows of a program: icon group (type 14), version (16) and manifest (24).
+if ! command -v wrestool >/dev/null; then
+  echo "build-windows: wrestool (icoutils) missing, the programs' resources unchecked: run scripts/deps.sh" >&2
+  status=1
+fi
+for exe in "$build"/bin/monitor.exe "$build"/bin/bench.exe; do
+  [ -f "$exe" ] && command -v wrestool >/dev/null || continue
+  types=" $(wrestool -l "$exe" 2>&1 | sed -n 's/^--type=\([0-9]*\) .*/\1/p' | sort -u | tr '\n' ' ')"
+  for t in 14 16 24; do
+    [[ $types == *" $t "* ]] || { echo "build-windows: $exe has no resource of type $t (has:$types)" >&2; status=1; }
+  done
 done
 ls "$build"/bin/*.dll >/dev/null 2>&1 && { echo "build-windows: DLLs beside the programs" >&2; status=1; }
 

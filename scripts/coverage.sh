@@ -18,7 +18,7 @@ nice -n 10 cmake -S . -B "$bdir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_F
   >/dev/null || exit 1
 # What the tests run; the benchmarks but the fault play are left out.
 nice -n 10 cmake --build "$bdir" -j"$jobs" --target printerlink/all monitor/all printersim/all vqres/all \
-  tests/all fuzz/all faultplay $([ -d bench ] && echo bench/all) || exit 1
+  tests/all fuzz/all faultplay $([ -d testbench ] && echo testbench/all) || exit 1
 # Counts of an earlier run would add up with this one.
 find "$bdir" -name '*.gcda' -delete
 status=0

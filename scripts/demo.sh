@@ -38,23 +38,10 @@ stop() {
 }
 trap stop EXIT
 
-# Polls a command every 50 ms until it succeeds; fails after $1 seconds.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    [ $SECONDS -lt $end ] || return 1
-    sleep 0.05
-  done
-}
-
+. scripts/lib.sh
 if [ -z "${DISPLAY:-}" ]; then
-  n=99
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  wait_for 20 test -e "/tmp/.X11-unix/X$n" || { echo "demo: Xvfb did not start" >&2; exit 1; }
+  vq_start_xvfb "$work" 1280x800x24 || { echo "demo: Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=$xvfb_display
 fi
 
 ctl=$work/sim.control

@@ -10,6 +10,8 @@ pkgs+=(libpng-dev)   # the one-key print page's PNG encoder
 pkgs+=(libudev-dev)  # the Linux host's device monitor
 pkgs+=(clang libclang-rt-14-dev llvm-14)   # the sanitizer and fuzz builds
 pkgs+=(gcovr ccache)   # scripts/coverage.sh, scripts/mutants.py
+pkgs+=(icoutils)       # scripts/build-windows.sh reads the programs' resources back (wrestool)
+pkgs+=(lintian man-db)  # the package test
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

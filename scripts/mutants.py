@@ -23,8 +23,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FOLDERS = ("printerlink", "monitor")
 # Compiled on Windows only, or never linked on Linux.
-SKIP = {"printerlink/host/vqhost_win.cpp", "printerlink/host/vqwinapi.cpp", "printerlink/host/vqwinprobe.cpp",
-        "printerlink/host/vqhost_null.cpp"}
+SKIP = {"printerlink/host/vqhost_win.cpp", "printerlink/host/vqwinapi.cpp", "printerlink/host/vqhost_null.cpp"}
 # The tests of each area (first match of the source path); the long plays, the package
 # and the Windows tests are left out.
 AREAS = [

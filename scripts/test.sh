@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/format.sh --check || { echo "test: the files above are not formatted: run scripts/format.sh" >&2; exit 1; }
+scripts/include-loops.sh
 # Which Windows build runs under Wine here, decided once for the whole run.
 VQ_WIN_TEST_ARCH=$(scripts/wine-arch.sh)
 echo "test: Windows tests: $(scripts/wine-arch.sh --why)"

@@ -3,9 +3,17 @@
 // frames in a stream. HTTP answers the printer emulator never sends, from a
 // canned server on 127.0.0.1: the words amid white space or in capitals,
 // statuses at the edge of success, replies cut short, late or never sent, and
-// bodies beyond the bound, announced or without end.
+// bodies beyond the bound, announced or without end; requests that change the
+// printer sent once when the connection closes unanswered, and what goes on the wire.
+#include "printerlink/vqhttponce.h"
 #include "vqtestsupport.h"
 
+#include <QBuffer>
+#include <QHttpMultiPart>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -16,20 +24,23 @@ const int kBound = 64 * 1024;
 
 // Answers every request with `body` and the given status, then per `ending`: "close", "cut" (closes
 // short of the announced length), "trickle" (1 GiB announced, a byte sent every 20 ms), "endless"
-// (chunked, 8 KiB chunks every 10 ms), "late" (all of it after 300 ms) or "silent" (nothing within
-// the hour). A zlib stream goes out as deflated, whatever the request asked for.
+// (chunked, 8 KiB chunks every 10 ms), "chunked" (body sent as given, chunks and all), "late" (all of it after 300 ms),
+// "silent" (nothing within the hour) or "drop" (reads the request, closes without a word). A zlib stream goes out as
+// deflated, whatever the request asked for. Each request is kept as it arrived, body and all.
 class CannedHttp : public QTcpServer
 {
 public:
     qint64 sent = 0;  // bytes written to clients
     int requests = 0;
+    QList<QByteArray> seen;
 
     CannedHttp(int status, const QByteArray& body, const QString& ending)
     {
         const bool endless = ending == "endless", stream = endless || ending == "trickle";
+        const bool chunked = endless || ending == "chunked";
         const qint64 length = ending == "cut" ? body.size() + 7 : ending == "trickle" ? 1 << 30 : body.size();
         const QByteArray size =
-            endless ? QByteArray("Transfer-Encoding: chunked") : "Content-Length: " + QByteArray::number(length);
+            chunked ? QByteArray("Transfer-Encoding: chunked") : "Content-Length: " + QByteArray::number(length);
         const QByteArray coding = body.startsWith("\x78\x9c") ? "\r\nContent-Encoding: deflate" : "";
         const QByteArray all = "HTTP/1.1 " + QByteArray::number(status) + " X\r\n" + size + coding + "\r\n\r\n" + body;
         const int delay = ending == "late" ? 300 : ending == "silent" ? 3600 * 1000 : 0;  // silent: none within a test
@@ -38,10 +49,17 @@ public:
             QTcpSocket* s = nextPendingConnection();
             connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             connect(s, &QTcpSocket::readyRead, s, [=] {
-                s->setProperty("req", s->property("req").toByteArray() + s->readAll());
-                if (!s->property("req").toByteArray().contains("\r\n\r\n"))
+                const QByteArray req = s->property("req").toByteArray() + s->readAll();
+                s->setProperty("req", req);
+                const int head = req.indexOf("\r\n\r\n");
+                const QRegularExpressionMatch m = QRegularExpression("Content-Length: (\\d+)").match(req.left(head));
+                if (head < 0 || req.size() < head + 4 + m.captured(1).toInt() || s->property("done").toBool())
                     return;
+                s->setProperty("done", true);
                 ++requests;
+                seen << req;
+                if (ending == "drop")
+                    return s->disconnectFromHost();
                 QTimer::singleShot(delay, s, [=] {
                     sent += s->write(all);
                     if (!stream)
@@ -181,6 +199,11 @@ private slots:
         QTest::newRow("exe: no answer within the time-out") << "exe" << 200 << QByteArray() << "silent" << QByteArray("1/0 failed ");
         QTest::newRow("get: 1 GiB announced, a trickle sent") << "get" << 200 << QByteArray("b") << "trickle" << QByteArray("1/1 failed ");
         QTest::newRow("get: a body without end") << "get" << 200 << QByteArray() << "endless" << QByteArray("1/1 failed ");
+        // Closed before a word of answer: the printer may have acted; sent once, never again.
+        QTest::newRow("delete closed unanswered") << "del" << 200 << QByteArray() << "drop" << QByteArray("1/1 failed ");
+        QTest::newRow("command closed unanswered") << "exe" << 200 << QByteArray() << "drop" << QByteArray("1/1 failed ");
+        QTest::newRow("along closed unanswered") << "exea" << 200 << QByteArray() << "drop" << QByteArray("1/1 failed ");
+        QTest::newRow("exe: chunked answer") << "exe" << 200 << QByteArray("3\r\nab \r\n2;x=1\r\ncd\r\n0\r\n\r\n") << "chunked" << QByteArray("1/0 ok ab cd");
         // clang-format on
     }
     void answers()
@@ -198,6 +221,7 @@ private slots:
         QByteArray out("stale");
         QString text("stale");
         const bool ok = op == "has" ? http.vqHasFile("/x", exists)
+            : op == "del"           ? http.vqDelFile("/x")
             : op == "exea"          ? http.vqExeAlong("x")
             : op == "delretry"      ? http.vqDelFileRetry("/x")
             : op == "exe"           ? http.vqExe("x", text, 1)
@@ -208,6 +232,78 @@ private slots:
         QTEST(seen + (ok ? " ok " : " failed ") + out, "expected");
         // The bound was seen early: the reply stopped long before 1 MiB.
         QVERIFY2(server.sent < 1024 * 1024, qPrintable(QString::number(server.sent)));
+    }
+
+    // On the wire: the target of each operation, and byte for byte what Qt's manager sends for that
+    // target (the reads still go through it; of the upload, its multipart framing, boundary aside).
+    void wire_data()
+    {
+        QTest::addColumn<QString>("op");  // del, exe, exea, get or post
+        QTest::addColumn<QString>("arg");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("delete") << "del"
+                                << "/tmp/a b"
+                                << "/vqrm/tmp/a%20b";
+        QTest::newRow("command") << "exe"
+                                 << "ls -l /tmp"
+                                 << "/vqexe/ls?-l&/tmp";
+        QTest::newRow("along: # and % escaped") << "exea"
+                                                << "echo a#b %41"
+                                                << "/vqexea/echo?a%23b&%2541";
+        QTest::newRow("get: # escaped") << "get"
+                                        << "/tmp/x#1"
+                                        << "/vqget/tmp/x%231";
+        QTest::newRow("upload") << "post"
+                                << "IMAGE"
+                                << "/uprom";
+    }
+    void wire()
+    {
+        QFETCH(QString, op);
+        QFETCH(QString, arg);
+        QFETCH(QString, target);
+        CannedHttp server(200, "ok", "close");
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
+        const QUrl url("http://" + host + target);
+        CvqCommOfHttp http(host);
+        QString text;
+        QByteArray bytes;
+        if (op == "post") {
+            QBuffer image;
+            image.setData(arg.toUtf8());
+            QVERIFY(image.open(QIODevice::ReadOnly));
+            CvqHttpOnceRequest r;
+            r.method = "POST";
+            r.url = url;
+            vqHttpFormFile(&r, "Content-Disposition: a\r\nContent-Type: b\r\n", &image);
+            QVERIFY(vqHttpOnce(r).ok());
+            QNetworkAccessManager nam;
+            nam.setProxy(QNetworkProxy::NoProxy);
+            auto* multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+            QHttpPart part;
+            part.setRawHeader("Content-Disposition", "a");
+            part.setRawHeader("Content-Type", "b");
+            part.setBody(arg.toUtf8());
+            multi->append(part);
+            QNetworkRequest request(url);
+            vqHttpIdentityOnly(&request);  // as every request of ours
+            QNetworkReply* reply = nam.post(request, multi);
+            multi->setParent(reply);
+            QTRY_VERIFY(reply->isFinished());
+            delete reply;
+        } else {
+            QVERIFY(op == "del"        ? http.vqDelFile(arg)
+                        : op == "exe"  ? http.vqExe(arg, text, 5)
+                        : op == "exea" ? http.vqExeAlong(arg)
+                                       : http.vqGetFile(arg, bytes));
+            QCOMPARE(vqHttpFetch(url, 5000, 100, bytes), CvqFetchResult::Ok);
+        }
+        QCOMPARE(server.seen.size(), 2);
+        const QRegularExpression boundary("boundary_\\.oOo\\._[A-Za-z0-9+/=]+");
+        const QByteArray ours = QString::fromLatin1(server.seen[0]).replace(boundary, "B").toLatin1();
+        QCOMPARE(ours.left(ours.indexOf("\r\n")), (op == "post" ? "POST " : "GET ") + target.toLatin1() + " HTTP/1.1");
+        QCOMPARE(ours, QString::fromLatin1(server.seen[1]).replace(boundary, "B").toLatin1());
     }
 };
 

@@ -16,12 +16,25 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("outcome");  // the text, then the debug line
+        const QByteArray a294 = "MDL:" + QByteArray(294, 'a');
         // clang-format off
+        QTest::newRow("length field counting itself") << vqWithIdLength("MDL:X;") << "MDL:X;|";
+        QTest::newRow("length field leaving itself out") << QByteArray("\0\6MDL:X;", 8) << "MDL:X;|";
+        QTest::newRow("length field, a zero after the id") << QByteArray("\0\x08MDL:X;\0", 9) << "MDL:X;|";
+        QTest::newRow("300 bytes: length field 0x01 0x2C") << vqWithIdLength(a294) << QString(a294) + '|';
+        QTest::newRow("length field, 1023 bytes") << vqWithIdLength(QByteArray(1021, 'a')) << QString(1021, 'a') + '|';
+        QTest::newRow("length field, 1024 bytes") << vqWithIdLength(QByteArray(1022, 'a')) << "|(vq)junk>=1024";
+        QTest::newRow("length past the reply") << QByteArray("\1\x2CMDL:X;") << "|(vq)id cut short";
+        QTest::newRow("1280-byte id cut at 1023") << vqWithIdLength(QByteArray(1278, 'a')).left(1023) << "|(vq)id cut short";
+        QTest::newRow("length 1: kept whole") << QByteArray("\0\1MDL:X;", 8) << "|";
+        QTest::newRow("2 bytes, length 2") << QByteArray("\0\2", 2) << "|";
+        QTest::newRow("1 byte") << QByteArray("M") << "M|";
+        QTest::newRow("0 bytes") << QByteArray() << "|";
         QTest::newRow("1023 bytes") << QByteArray(1023, 'a') << QString(1023, 'a') + '|';
         QTest::newRow("zero in the middle") << QByteArray("MDL:X\0;SN:1", 11) << "MDL:X|";
         QTest::newRow("1024 bytes") << QByteArray(1024, 'a') << "|(vq)junk>=1024";
         QTest::newRow("1024 bytes with a zero") << (QByteArray("MDL:X") + QByteArray(1019, '\0')) << "|(vq)junk>=1024";
-        QTest::newRow("first byte zero") << QByteArray("\0MDL:X", 6) << "|";
+        QTest::newRow("first byte zero") << QByteArray("\0MDL:X", 6) << "|(vq)id cut short";
         QTest::newRow("open fails: another device only") << QByteArray("MDL:X") << "|(vq)打印机未开机或未连接";
         QTest::newRow("request fails") << QByteArray("MDL:X") << "|(vq)打印机关机或断开连接";
         // clang-format on
@@ -32,7 +45,8 @@ private slots:
         const QString tag = QTest::currentDataTag();
         CvqTempSimHost sim;
         const QString id = tag.startsWith("open fails") ? "USB\\OTHER" : kId;
-        QVERIFY(sim.tree().vqAddDevice(id, reply) && sim.tree().vqSetReadFails(id, tag == "request fails"));
+        QVERIFY(sim.tree().vqAddDevice(id, "x") && sim.tree().vqSetDeviceReply(id, reply)
+                && sim.tree().vqSetReadFails(id, tag == "request fails"));
         CvqDebugCapture debug;
         const QString text = vqReadDeviceId(kId);
         QTEST(text + '|' + debug.lines().join('\n'), "outcome");

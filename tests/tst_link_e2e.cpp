@@ -100,6 +100,7 @@ private slots:
         QTest::newRow("command along") << "exea" << "/usr/local/bin/vqlcd.exe vqwbMain t" << "1||/vqexea/usr/local/bin/vqlcd.exe?vqwbMain&t";
         QTest::newRow("get: missing") << "get" << "/tmp/absent" << "0||/vqget/tmp/absent";
         QTest::newRow("empty command") << "exe" << "" << "0||";
+        QTest::newRow("# and % reach the printer") << "exe" << "echo a#b %41" << "1|a#b %41|/vqexe/echo?a%23b&%2541";
         // clang-format on
     }
     void httpOperations()
@@ -232,13 +233,16 @@ private slots:
                  expected.replace("%1", dir.path()).replace("?", "确认|目录 " + p.vqOutDir + " 不存在, 创建吗?"));
     }
 
-    // The file sink refuses a name that is a path (the emulator, like the printer, refuses such a task id).
+    // The file sink refuses a name that is a path (the emulator, like the printer, refuses such a task id),
+    // and a write before any page.
     void fileSinkRefuses()
     {
         QTemporaryDir top;
         QVERIFY(QDir(top.path()).mkdir("out"));
         CvqScanOuterOfFile escape(top.filePath("out"), "../x", "jpg");
         QVERIFY(escape.vqBeginJob() && escape.vqBeginPage(1) && !escape.vqWrite("A") && escape.vqEndJob());
+        CvqScanOuterOfFile early(top.filePath("out"), "scan", "jpg");  // no page begun: nowhere to write
+        QVERIFY(early.vqBeginJob() && !early.vqWrite("A") && QDir(top.filePath("out")).isEmpty());
         QCOMPARE(QDir(top.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"out"});
     }
@@ -283,8 +287,9 @@ private slots:
         row(1, "eleven failed checks") << "httpfault status count=11 path=/vqhas" << "249" + comm;
         row(2, "a page that never comes") << "linkfault truncated count=0 types=11" << "249" + comm;
         row(1, "ten failed fetches, then success") << "httpfault status count=10 path=/vqget" << "0" + one;
-        row(2, "ten unreadable job states") << "scanjob pages=0 | jobstate fail=10 after=1" << "0";
-        row(1, "eleven unreadable job states") << "scanjob pages=0 | jobstate fail=11 after=1" << "249" + comm;
+        // A busy printer's state unreadable for 16 idle seconds: waited out, however long.
+        for (int tp : {2, 1})
+            row(tp, "state unreadable for 16 s, then done") << "scanjob pages=1 | jobstate fail=16 after=1" << "0" + one;
         row(2, "format in capitals, parted pages") << "scanjob pages=2 parts=2" << "0 _0001.JPG _0002.JPG";
         // The scanner's own faults 1 to 7; any other code, two digits too, is 8.
         for (int code = 1; code <= 12; ++code)
@@ -346,12 +351,15 @@ private slots:
         QVERIFY(hostTp != 3 || mSim.vqHistory().isEmpty());
     }
 
-    // Whatever the request holds, nothing is written unless it is a plain extension.
+    // Whatever the request holds, nothing is written unless it is a plain extension; every request is
+    // deleted (of a large one only the start is read) and refused with a quoted line.
     void hostileRequest_data()
     {
-        QTest::addColumn<QByteArray>("request");  // 5000 bytes: too large to read, left on the printer
-        QTest::newRow("a program") << QByteArray("EXE");
-        QTest::newRow("5000 bytes: not read") << QByteArray(5000, 'a');
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("a program") << QByteArray("EXE") << "scan to pc: refused image format \"EXE\"";
+        QTest::newRow("5000 bytes") << QByteArray(5000, 'a')
+                                    << "scan to pc: refused request over 4096 bytes: \"" + QString(40, 'a') + "\"";
     }
     void hostileRequest()
     {
@@ -359,9 +367,12 @@ private slots:
         // Through the link: a control line cannot carry 5000 bytes.
         QVERIFY(mLink.open() && mLink.vqLinkPut(vqScanToPcReqFile, request, mStatus, mErr) && mStatus == 0);
         mLink.close();  // the pass opens the port itself
-        const bool read = request.size() < 5000;
-        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), read ? CvqScanToPcEnd::BadRequest : CvqScanToPcEnd::NoRequest);
-        QCOMPARE(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"), read);
+        CvqDebugCapture debug;
+        QCOMPARE(vqScanToPcPass(mSim.vqPty(), "P4120W"), CvqScanToPcEnd::BadRequest);
+        QVERIFY(mSim.vqOk("wait gone /tmp/vqscantopc.req.txt timeout=1"));
+        QFETCH(QString, log);
+        QCOMPARE(debug.lines().filter("refused").join('|'), log);
+        QCOMPARE(chunks().count("11:"), qMin(request.size() / 1024 + 1, 5));  // 4 KiB and one more chunk at most
     }
 
     // A hostile device name stays one folder below the desktop (reserved and

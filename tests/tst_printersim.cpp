@@ -50,6 +50,28 @@ private slots:
         QTEST(seen.join('|') + '|' + QString::number(all.size()), "seen");
     }
 
+    // The tree holds the reply a standard printer sends, its length field first; --bare-id's holds the text alone.
+    // Either reads as the printer.
+    void idReply_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>(
+            "seen");  // whether the first two bytes are the reply's length, the serial number read
+        QTest::newRow("standard printer") << QStringList() << "length field, QV0001";
+        QTest::newRow("--bare-id") << QStringList{"--bare-id"} << "text, QV0001";
+    }
+    void idReply()
+    {
+        QFETCH(QStringList, args);
+        CvqSimOnHost sim;
+        QVERIFY2(sim.vqStartOnHost(args), qPrintable(sim.vqError()));
+        const QString id = sim.vqInstanceId();
+        const QByteArray tree = vqReadFile(sim.vqHostRoot() + "/usb/" + CvqSimTree::vqEntryName(id) + "/ieee1284_id");
+        const int length = quint8(tree[0]) << 8 | quint8(tree[1]);
+        QTEST((length == tree.size() ? "length field, " : "text, ") + vqParseDeviceId(vqReadDeviceId(id), 1).sn,
+              "seen");
+    }
+
     // Under Wine printer n's serial port is COM<4 + n>: a link in the prefix to its terminal, that name in the
     // tree, both gone with the port and at the end; a stale link (a prefix used before) is replaced.
     void comLinks()

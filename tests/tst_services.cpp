@@ -2,6 +2,7 @@
 // upload, "uprom1"; its one-shot stop last) and one-key print (the port loop on a
 // scripted clock, the page's pixels, the monitor under Xvfb) against the emulator.
 #include "cvqlanuprom.h"
+#include "vqlanaddr.h"
 #include "cvqonekeyprinttrd.h"
 #include "vqmonitorseams.h"
 #include "vqonekeypage.h"
@@ -25,13 +26,13 @@ class TstOneKeyPrint : public QObject
     QMutex mMutex;
 
     QString ip(int host) const { return mNet + QString::number(host); }
-    void configure(int uploadMs)
+    void configure(int uploadMs, const QString& image = "1.RM", const QString& mask = "255.255.255.0")
     {
         CvqUpRomConfig c;
         c.port = mPort;
         c.uploadMs = uploadMs;
-        c.firmwareFixed = mDir.filePath("1.RM");
-        c.interfaces = [list = vqParseIfList(ip(1) + "/255.255.255.0")] { return list; };
+        c.firmwareFixed = mDir.filePath(image);
+        c.interfaces = [list = vqParseIfList(ip(1) + "/" + mask)] { return list; };
         mSeams->upRom = [c] { return c; };
     }
     QStringList httpHistory() { return mSim.vqHistory().filter(QRegularExpression("^http ")); }
@@ -142,9 +143,45 @@ private slots:
         if (vqReadFile(mDir.filePath(QStringLiteral("uprom_p1_%1.RM").arg(uproms + 1, 4, 10, QChar('0')))) == mImage)
             got << "the image stored";
         QCOMPARE(got.join("; "), log.replace("%1", ip(2)));
-        // The upload says whether the printer took the image: it used to say false whatever happened.
+        // The upload says whether the printer took the image, true only when it did.
         if (log.contains(" need uprom#2; http POST"))
             QCOMPARE(vqUpRomUpload(ip(2)), !setup.contains("httpfault"));
+    }
+
+    // The image goes out once, however the connection ends: closed without a word (alone, or in a pass
+    // whose workers share one manager for their reads), or refused as too large while it is sent.
+    void uploadOnce_data()
+    {
+        QTest::addColumn<QString>("how");       // drop, pass or big
+        QTest::addColumn<QString>("expected");  // the uploads the printer saw, then the failure logged
+        const QString dropped = "http POST /uprom dropped|upload FAILED: \"Connection closed\"";
+        QTest::newRow("closed unanswered") << "drop" << dropped;
+        QTest::newRow("closed unanswered, in a pass") << "pass" << dropped;
+        QTest::newRow("over 64 MiB: 413 while sent")
+            << "big"
+            << "http POST /uprom too large|upload FAILED: \"server replied: 413\"";
+    }
+    void uploadOnce()
+    {
+        QFETCH(QString, how);
+        QFile big(mDir.filePath("big.RM"));  // sparse: nothing but its size
+        QVERIFY(how != "big" || (big.open(QIODevice::WriteOnly) && big.resize((qint64(64) << 20) + 1)));
+        configure(150000, how == "big" ? "big.RM" : "1.RM", "255.255.255.252");  // the printer the one other host
+        sim({"@p1 reset", "romver V1.3.6406", how == "big" ? "httpfault clear" : "httpfault drop path=/uprom",
+             "@p1 history clear"});
+        CvqDebugCapture capture;
+        if (how == "pass") {
+            CvqLanUpRomTrd trd;
+            trd.onePass = true;
+            trd.start();
+            QVERIFY(trd.wait(60000));
+        } else {
+            CvqLanUpRomSlaveTrd(3, &mPending, &mMutex).vqRunOneIp(ip(2));
+        }
+        big.remove();
+        const QStringList got =
+            httpHistory().filter(QRegularExpression("^http (?!GET)")) + capture.take().filter("FAILED");
+        QTEST(got.join('|'), "expected");
     }
 
     // With no port set, the printer's own port 80; its answer ends at the first 0 byte, nothing trimmed.

@@ -70,6 +70,7 @@ private slots:
         QTest::newRow("exit wins over show") << QByteArray("show\nexit\n") << "shown -> hidden";
         QTest::newRow("exit beyond 100 bytes ignored") << QByteArray(100, 'x') + "exit\n" << "shown -> shown";
         QTest::newRow("large flood") << QByteArray(1 << 20, 's') << "hidden -> hidden";
+        QTest::newRow("ping changes nothing") << QByteArray("ping\n") << "hidden -> hidden";
         // clang-format on
     }
     void messages()
@@ -169,7 +170,37 @@ private slots:
         for (int i = 0; i < 256; ++i)
             QVERIFY(t.vqAddDevice(QStringLiteral("USB\\VID_1A2B&PID_0101\\M%1").arg(i), "MDL:Y;"));
         runAll({{"getdevct"}});
-        QCOMPARE(seen.join(' '), "0|ver: 2.1\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
+        QCOMPARE(seen.join(' '),
+                 "0|ver: " VQ_VERSION "\n| 0|| 255|| 255|| 255|| 3|| 1|| 1|| 0|| 1|| 0|| 0|| 0|| 254||");
+    }
+
+    // What a verb tells a running monitor, as read at its socket; with none running, "exit" and the
+    // shipped switch's "uprom1" give 0 at once.
+    void verbsToRunning_data()
+    {
+        QTest::addColumn<QString>("verb");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QString>("expected");  // exit code|what the running one received
+        QTest::newRow("hide shows the running one") << "hide" << true << "1|show\n";
+        QTest::newRow("isrun pings") << "isrun" << true << "1|ping\n";
+        QTest::newRow("exit") << "exit" << true << "1|exit\n";
+        QTest::newRow("exit, none running") << "exit" << false << "0|";
+        QTest::newRow("uprom1, switch off") << "uprom1" << false << "0|";
+    }
+    void verbsToRunning()
+    {
+        QFETCH(QString, verb);
+        QFETCH(bool, running);
+        QLocalServer monitor;
+        QVERIFY2(!running || monitor.listen(QvqSingletonApplication::vqLocalName(mMonitor)),
+                 qPrintable(monitor.errorString()));
+        const QString code = run({verb}, QString(), verb == "hide").section('|', 0, 0);
+        QByteArray got;
+        if (running && monitor.waitForNewConnection(5000)) {
+            QLocalSocket* s = monitor.nextPendingConnection();
+            got = s->bytesAvailable() || s->waitForReadyRead(2000) ? s->readAll() : QByteArray();
+        }
+        QTEST(code + '|' + got, "expected");
     }
 
     // A crashed monitor's socket is taken over. The monitors are started with XDG_RUNTIME_DIR, the

@@ -25,6 +25,18 @@ if(WIN32)
   set_tests_properties(wine_registry PROPERTIES FIXTURES_SETUP wineregistry RUN_SERIAL TRUE)
   vq_add_test(tst_winhost tst_winhost.cpp)
   set_tests_properties(tst_winhost PROPERTIES FIXTURES_REQUIRED wineregistry)
+  # The programs' resources (windows/resources.cmake), each program as name=description.
+  vq_add_test(tst_winres tst_winres.cpp LIBS version)
+  set(programs "")
+  foreach(p monitor bench)
+    if(TARGET ${p})
+      get_target_property(d ${p} VQ_DESCRIPTION)
+      list(APPEND programs "${p}=${d}")
+    endif()
+  endforeach()
+  string(JOIN "," programs ${programs})
+  target_compile_definitions(tst_winres PRIVATE VQ_VERSION="${PROJECT_VERSION}"
+    VQ_PRODUCT_NAME="${VQ_PRODUCT_NAME}" VQ_COMPANY="${VQ_COMPANY}" VQ_WIN_PROGRAMS="${programs}")
   add_test(NAME monitor_wine COMMAND ${wine}/monitor.sh ${VQ_WINE_STATE} $<TARGET_FILE:monitor>)
   set_tests_properties(monitor_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
   # On printers played by the Linux build's emulator (VQ_BUILD_DIR, which windows.sh sets).
@@ -45,15 +57,16 @@ if(WIN32)
   return()
 endif()
 
-# The registry probe is built for both architectures and runs in the one this machine runs
+# The registry probe (tests/winprobe/, a console program over the Qt-free Win32 half of the
+# host) is built for both architectures and runs in the one this machine runs
 # (scripts/wine-arch.sh).
 foreach(arch i686 x86_64)
   find_program(VQ_MINGW_CXX_${arch} ${arch}-w64-mingw32-g++)
   if(VQ_MINGW_CXX_${arch})
     add_test(NAME winhost_mingw_${arch}
-      COMMAND ${VQ_MINGW_CXX_${arch}} -std=c++17 -O2 -Wall -Wextra -Werror -static
+      COMMAND ${VQ_MINGW_CXX_${arch}} -std=c++17 -O2 -Wall -Wextra -Werror -static -I${CMAKE_SOURCE_DIR}
               -o ${CMAKE_BINARY_DIR}/tests/vqwinprobe-${arch}.exe
-              ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinprobe.cpp
+              ${CMAKE_SOURCE_DIR}/printerlink/host/vqwinapi.cpp ${CMAKE_SOURCE_DIR}/tests/winprobe/vqwinprobe.cpp
               -lsetupapi -lwinspool -lshell32)
   else()
     message(WARNING "${arch}-w64-mingw32-g++ missing: run scripts/deps.sh")

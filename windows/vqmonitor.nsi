@@ -2,7 +2,7 @@
 ; for every user, the firmware folder and an entry in the installed-programs list.
 ; Before it replaces or removes files it asks a running monitor to close ("monitor.exe exit")
 ; and waits until "monitor.exe isrun" says 0.
-;   makensis -DARCH=x86|amd64 -DVERSION=2.1 -DEXE=<monitor.exe> -DOUT=<setup.exe>
+;   makensis -DARCH=x86|amd64 -DVERSION=<version> -DEXE=<monitor.exe> -DOUT=<setup.exe>
 ;            [-DICON=<.ico> -DWELCOME_BMP=<164x314 .bmp>] vqmonitor.nsi
 ; Options of the setup: /S (silent), /D=<folder> (last), /LANG=<language id> (2052, 1033, 1049).
 !if ${ARCH} == amd64

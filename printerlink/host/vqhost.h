@@ -33,14 +33,15 @@ public:
 
     // Instance ids of the present USB printer interfaces, in the order the OS reports them.
     virtual EnumResult vqListUsbPrinters(QStringList* instanceIds) = 0;
-    // The raw identification reply of one device. On Windows at most the 1024-byte
-    // buffer; other hosts may return more, the caller applies the size rule.
+    // The raw identification reply of one device, its exact bytes (a length field in
+    // front included). On Windows at most the 1024-byte buffer; other hosts may return
+    // more. Hosts pass it on as it came: the caller applies the reply rules (vqIdTextFromReply).
     virtual ReadResult vqReadIeee1284(const QString& instanceId, QByteArray* reply) = 0;
     // Which queue belongs to each device: instance id -> queue name for the given
     // ids bound to a local USB queue.
     virtual QMap<QString, QString> vqUsbPrinterQueues(const QStringList& instanceIds) = 0;
-    // Opens the queue with administer rights: -1 when it cannot be opened,
-    // else whether it holds at least one job (0 or 1).
+    // Opens the queue with the right to use it, which lists its jobs and which every user
+    // has: -1 when it cannot be opened, else whether it holds at least one job (0 or 1).
     virtual int vqQueueHasJobs(const QByteArray& queueName) = 0;
     // The serial ports, each with the serial number of its USB device.
     virtual QList<CvqSerialPortEntry> vqSerialPorts() = 0;

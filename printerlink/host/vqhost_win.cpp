@@ -3,6 +3,10 @@
 #include "vqusbguid.h"
 #include "vqwinapi.h"
 #include "vqwinqueue.h"
+#include "../vqquit.h"
+
+#include <QAtomicInt>
+#include <QDebug>
 
 namespace {
 const wchar_t* const kPrinters = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
@@ -41,8 +45,12 @@ public:
     {
         const QString path = devicePath(instanceId);
         std::vector<unsigned char> raw;
-        const vqwin::ReadStatus st = vqwin::readIeee1284Id(path.toStdString(), raw);  // device paths are ASCII
+        // Device paths are ASCII. A held read gives up when the program stops, so the exit never waits on it.
+        const vqwin::ReadStatus st = vqwin::readIeee1284Id(path.toStdString(), raw, [] { return vqWaitQuit(0); });
         *reply = QByteArray(reinterpret_cast<const char*>(raw.data()), int(raw.size()));
+        static QAtomicInt heldSaid(0);
+        if (st == vqwin::ReadHeld && heldSaid.testAndSetRelaxed(0, 1))
+            qDebug() << "(vq)identification request held by the driver past its cancellation: its memory is kept";
         return st == vqwin::ReadOk ? ReadOk : st == vqwin::ReadOpenFailed ? ReadOpenFailed : ReadRequestFailed;
     }
 

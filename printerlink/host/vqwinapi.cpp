@@ -37,23 +37,102 @@ EnumStatus listUsbPrinterInstanceIds(std::vector<std::wstring>& ids)
     return status;
 }
 
-ReadStatus readIeee1284Id(const std::string& devicePath, std::vector<unsigned char>& reply)
+namespace {
+const DWORD kAnswerMs = 3000;  // a printer's time to answer the identification request
+const DWORD kSliceMs = 100;    // how often a waiting read looks at the stop signal
+const DWORD kCancelMs = 1000;  // a cancelled request's time to complete
+const size_t kMaxHeld = 16;    // requests given up on while their drivers still hold them
+
+// One request's memory: the kernel writes the OVERLAPPED and the buffer until it completes.
+struct Request
+{
+    OVERLAPPED ov;
+    unsigned char buffer[1024];
+    std::string path;
+};
+
+SRWLOCK gHeldLock = SRWLOCK_INIT;
+std::vector<Request*> gHeld;  // never freed while pending; reaped once complete
+
+// Frees held requests that have completed since; true when the device still holds one, or too many are held.
+bool reapHeld(const std::string& path)
+{
+    bool busy = false;
+    AcquireSRWLockExclusive(&gHeldLock);
+    for (auto it = gHeld.begin(); it != gHeld.end();) {
+        // The event is set last, after the buffer and the OVERLAPPED are written.
+        if (WaitForSingleObject((*it)->ov.hEvent, 0) == WAIT_OBJECT_0) {
+            CloseHandle((*it)->ov.hEvent);
+            delete *it;
+            it = gHeld.erase(it);
+        } else {
+            busy = busy || _stricmp((*it)->path.c_str(), path.c_str()) == 0;
+            ++it;
+        }
+    }
+    busy = busy || gHeld.size() >= kMaxHeld;
+    ReleaseSRWLockExclusive(&gHeldLock);
+    return busy;
+}
+
+// Waits for the request in slices, ending early on the stop signal; true when it completed.
+bool waitDone(HANDLE event, DWORD ms, bool (*stop)())
+{
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        const DWORD spent = GetTickCount() - begin;
+        if (spent >= ms)
+            return false;
+        if (WaitForSingleObject(event, std::min(kSliceMs, ms - spent)) == WAIT_OBJECT_0)
+            return true;
+        if (stop && stop())
+            return false;
+    }
+}
+}  // namespace
+
+ReadStatus readIeee1284Id(const std::string& devicePath, std::vector<unsigned char>& reply, bool (*stop)())
 {
     reply.clear();
+    // A device whose driver sat on the last request is not asked again until that one completes.
+    if (reapHeld(devicePath))
+        return ReadHeld;
     HANDLE h = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return ReadOpenFailed;
-    unsigned char buffer[1024];
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(h, kIoctlGet1284Id, nullptr, 0, buffer, sizeof buffer, &returned, nullptr);
-    CloseHandle(h);
-    if (!ok)
+    Request* r = new Request();
+    r->path = devicePath;
+    r->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!r->ov.hEvent) {
+        delete r;
+        CloseHandle(h);
         return ReadRequestFailed;
-    if (returned > sizeof buffer)
-        returned = sizeof buffer;
-    reply.assign(buffer, buffer + returned);
-    return ReadOk;
+    }
+    const BOOL started = DeviceIoControl(h, kIoctlGet1284Id, nullptr, 0, r->buffer, sizeof r->buffer, nullptr, &r->ov);
+    const bool pending = !started && GetLastError() == ERROR_IO_PENDING;
+    bool done = !pending || waitDone(r->ov.hEvent, kAnswerMs, stop);
+    if (!done) {
+        CancelIoEx(h, &r->ov);
+        done = waitDone(r->ov.hEvent, kCancelMs, nullptr);
+    }
+    if (!done) {
+        // The driver still holds it: the kernel may write these later, so they are kept.
+        CloseHandle(h);
+        AcquireSRWLockExclusive(&gHeldLock);
+        gHeld.push_back(r);
+        ReleaseSRWLockExclusive(&gHeldLock);
+        return ReadHeld;
+    }
+    DWORD returned = 0;
+    // A request refused at once wrote nothing; a completed one says how it ended (a cancelled one failed).
+    const bool ok = (started || pending) && GetOverlappedResult(h, &r->ov, &returned, FALSE);
+    CloseHandle(h);
+    CloseHandle(r->ov.hEvent);
+    if (ok)
+        reply.assign(r->buffer, r->buffer + std::min<DWORD>(returned, sizeof r->buffer));
+    delete r;
+    return ok ? ReadOk : ReadRequestFailed;
 }
 
 static HKEY openKey(const std::wstring& path)
@@ -131,7 +210,7 @@ int queueHasJobs(const std::wstring& queueName)
     std::memcpy(name, queueName.data(), len * sizeof(wchar_t));
     PRINTER_DEFAULTSW defaults;
     std::memset(&defaults, 0, sizeof defaults);
-    defaults.DesiredAccess = PRINTER_ACCESS_ADMINISTER;
+    defaults.DesiredAccess = PRINTER_ACCESS_USE;  // enough to list jobs, and every user has it
     HANDLE printer = nullptr;
     if (!OpenPrinterW(name, &printer, &defaults))
         return -1;

@@ -52,7 +52,7 @@ private slots:
                                        "E: DEVNAME=/dev/ttyACM0\nE: ID_SERIAL_SHORT=QV0001\n"),
                  qPrintable(mUsb.error()));
         // Usb backend URIs: with interface=, encoded without it, an absent printer; named to win if a match on serial
-        // alone, a bad interface or another scheme were taken; "Amp"'s encoded "&interface=2" used to be that setting.
+        // alone, a bad interface or another scheme were taken; "Amp"'s encoded "&interface=2" is serial text.
         const QStringList queues{"Office", kOfficeUri,
                                  "Second", "usb://Morvane%20Inc/P%207760?serial=qv%30002",
                                  "Absent", "usb://Morvane/P4120W?serial=QV9999",
@@ -87,12 +87,20 @@ private slots:
     void read()
     {
         QFETCH(QString, id);
-        // A host watching udev looks the id up in its list; one without looks at that port.
-        for (const int sources : {int(CvqLinuxHost::Udev), int(CvqLinuxHost::NoSource)}) {
-            CvqLinuxHost host(sources);
-            QByteArray reply;
-            const int result = host.vqReadIeee1284(id, &reply);
-            QTEST(QString::number(result) + ' ' + vqIdTextFromReply(reply), "outcome");
+        QFETCH(QString, outcome);
+        // The same with the length field a standard printer sends and without it (the bare firmware's), the
+        // prefixed last as the later cases want. A host watching udev looks the id up in its list; one without
+        // looks at that port.
+        for (const bool bare : {true, false}) {
+            mUsb.setBare(bare);
+            for (const int sources : {int(CvqLinuxHost::Udev), int(CvqLinuxHost::NoSource)}) {
+                CvqLinuxHost host(sources);
+                QByteArray reply;
+                const int result = host.vqReadIeee1284(id, &reply);
+                const QString how =
+                    QStringLiteral("%1 reply, sources %2: ").arg(bare ? "bare" : "prefixed").arg(sources);
+                QCOMPARE(how + QString::number(result) + ' ' + vqIdTextFromReply(reply), how + outcome);
+            }
         }
     }
 

@@ -68,7 +68,7 @@ bool CvqMockUsb::addPrinter(const QString& port, quint16 vid, quint16 pid, const
     if (devnode.isEmpty())
         return addRecord(rec);
     QMutexLocker lock(&mMutex);
-    mAnswers.insert(devnode, {interfaceNumber << 8 | alternateSetting, reply.left(1024)});
+    mAnswers.insert(devnode, {interfaceNumber << 8 | alternateSetting, reply});
     // The handler goes in before the node exists.
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), this);
@@ -90,7 +90,9 @@ bool CvqMockUsb::handle(const QString& devnode, unsigned long request, void* c)
     auto* client = static_cast<UMockdevIoctlClient*>(c);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     QMutexLocker lock(&mMutex);
-    const QByteArray reply = mAnswers.value(devnode).second;
+    const QByteArray id = mAnswers.value(devnode).second;
+    const int length = id.size() + 2;
+    const QByteArray reply = (id.isEmpty() || mBare ? id : char(length >> 8) + (char(length) + id)).left(1024);
     GError* e = nullptr;
     UMockdevIoctlData *d = nullptr, *buf = nullptr;
     int n = -1;  // a stalled request fails with EPIPE

@@ -5,6 +5,7 @@
 # Usage: with_cupsd.sh command [args...]
 set -euo pipefail
 die() { echo "with_cupsd: $2" >&2; exit "$1"; }
+. "$(dirname "$0")/../../scripts/lib.sh"
 cupsd=$(command -v cupsd || echo /usr/sbin/cupsd)
 [ -x "$cupsd" ] && command -v lpadmin >/dev/null || die 1 "cupsd or lpadmin missing: run scripts/deps.sh"
 [ "$(id -u)" -eq 0 ] || die 77 "the private scheduler needs root (it drops to lp for jobs)"
@@ -22,10 +23,7 @@ printf '%s\n' "ServerRoot $dir/conf" "ServerBin $dir/bin" "RequestRoot $dir/spoo
   "ErrorLog $dir/log/error_log" "AccessLog $dir/log/access_log" "PageLog $dir/log/page_log" > "$dir/conf/cups-files.conf"
 "$cupsd" -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" &
 pid=$!
-for _ in $(seq 100); do
-  [ -S "$dir/cups.sock" ] || ! kill -0 "$pid" 2>/dev/null && break
-  sleep 0.1
-done
+wait_for 10 eval '[ -S "$dir/cups.sock" ] || ! kill -0 "$pid" 2>/dev/null' || true
 [ -S "$dir/cups.sock" ] || { cat "$dir/log/error_log" >&2 2>/dev/null || true; die 1 "the scheduler did not start (its log above)"; }
 export CUPS_SERVER="$dir/cups.sock"
 unset VQ_SIM_HOST

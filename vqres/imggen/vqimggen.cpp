@@ -44,11 +44,13 @@ void drawPrinter(QPainter& p, const QRectF& r, const QColor& body, const QColor&
     p.drawEllipse(QPointF(r.left() + w * 0.76, r.top() + h * 0.45), w * 0.05, w * 0.05);
 }
 
-QImage appIcon()
+// Drawn on a 64-pixel grid, scaled to size: the program's icon wants 256 pixels too.
+QImage appIcon(int size = 64)
 {
-    QImage img = canvas(64, 64);
+    QImage img = canvas(size, size);
     QPainter p(&img);
     begin(p);
+    p.scale(size / 64.0, size / 64.0);
     QLinearGradient g(0, 0, 0, 64);
     g.setColorAt(0, QColor(70, 70, 72));
     g.setColorAt(1, QColor(30, 30, 32));
@@ -232,6 +234,7 @@ int main(int argc, char** argv)
         return 1;
     bool ok = true;
     ok &= save(appIcon(), dir, "vqapp.png");
+    ok &= save(appIcon(256), dir, "vqapp256.png");
     ok &= save(logo(), dir, "vqlogobig.png");
     ok &= save(background(), dir, "vqbk.png");
     ok &= save(comboArrow(), dir, "vqcbbarrow.png");

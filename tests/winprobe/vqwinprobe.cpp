@@ -1,8 +1,8 @@
 // Console probe that exercises every Win32 call of the Windows host, proving
 // the Qt-free sources compile and link for 32-bit Windows. Prints UTF-8, so a
 // test can compare names whatever the machine's code page.
-#include "vqusbguid.h"
-#include "vqwinapi.h"
+#include "printerlink/host/vqusbguid.h"
+#include "printerlink/host/vqwinapi.h"
 
 #include <windows.h>
 
