@@ -52,7 +52,7 @@ typedef struct EXT {
 static DRIVER_OBJECT *g_drv;
 static DEVICE_OBJECT *g_bus_pdo;
 static UNICODE_STRING g_params; /* the service's Parameters key */
-static KMUTEX g_lock;           /* guards g_slots, g_nslots, g_tree, g_printers */
+static volatile LONG g_lock;    /* guards g_slots, g_nslots, g_tree, g_printers */
 static SLOT g_slots[MAX_SLOTS];
 static ULONG g_nslots;
 static WCHAR g_tree[PATH_LEN];
@@ -60,8 +60,16 @@ static EXT *g_printers[MAX_SLOTS];
 static volatile LONG g_stop;
 static PVOID g_thread;
 
-static void lock(void) { KeWaitForSingleObject(&g_lock, Executive, KernelMode, FALSE, NULL); }
-static void unlock(void) { KeReleaseMutex(&g_lock, FALSE); }
+/* Not a KMUTEX: under Wine 8 one stayed owned after a contended wait, with no thread
+   holding it, and the poll thread waited on it for good. Held briefly, never nested. */
+static void lock(void)
+{
+    LARGE_INTEGER ms;
+    ms.QuadPart = -10000;
+    while (InterlockedCompareExchange(&g_lock, 1, 0))
+        KeDelayExecutionThread(KernelMode, FALSE, &ms);
+}
+static void unlock(void) { InterlockedExchange(&g_lock, 0); }
 
 static NTSTATUS done(IRP *irp, NTSTATUS st, ULONG_PTR info)
 {
@@ -933,7 +941,6 @@ NTSTATUS NTAPI DriverEntry(DRIVER_OBJECT *drv, UNICODE_STRING *reg)
     static const WCHAR sub[] = L"\\Parameters";
     int i;
     g_drv = drv;
-    KeInitializeMutex(&g_lock, 0);
     g_params.MaximumLength = reg->Length + sizeof sub;
     if (!(g_params.Buffer = ExAllocatePoolWithTag(PagedPool, g_params.MaximumLength, TAG)))
         return STATUS_INSUFFICIENT_RESOURCES;
