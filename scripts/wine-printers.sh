@@ -26,11 +26,20 @@ mkdir -p "$state"
 w() { "$repo/scripts/wine.sh" "$state" "$@"; }
 host=$state/host
 sim_pid="" keep_pid=""
-trap 'kill $sim_pid $keep_pid 2>/dev/null; wait $sim_pid 2>/dev/null; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null' EXIT
+# The session ends before the emulator: Wine's server holds a serial port as its terminal,
+# and the port's hang-up when the emulator quits would end the session abruptly.
+trap 'kill $keep_pid 2>/dev/null; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null
+      kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT
 trap 'exit 0' INT TERM
 w cmd /c ver >/dev/null 2>&1 || { echo "wine-printers: no Wine prefix in $state" >&2; exit 1; }
-# One session while the printers play: Wine ends its services (and the bus) with the last program.
-sleep 100000 | w cmd >/dev/null 2>&1 & keep_pid=$!
+# One session while the printers play: Wine ends its services (and the bus) with the last
+# program. A cmd reads a fifo whose only writer is our sleep; ending the sleep ends it.
+keep() {
+  rm -f "$state/keep" && mkfifo "$state/keep"
+  sleep 100000 >"$state/keep" & keep_pid=$!
+  "$repo/scripts/wine.sh" "$state" cmd <"$state/keep" >/dev/null 2>&1 &
+}
+keep
 rm -rf "$host"
 "$sim" --host "$host" --printers "$n" --control 0 --control-file "$state/printers.ctl" --out "$state/out" \
   --wine-prefix "$state/prefix" --load "$repo/printersim/scenarios/demo.scn" --no-stdin --exit-with-parent \
@@ -39,8 +48,8 @@ wait_for 30 grep -qx ready "$state/printersim.log" || { echo "wine-printers: the
 vq_winbus "$state" "$win/winbus" "$host"
 # A new session loads the bus at its start, as every later session does (Wine serves a bus
 # started mid-session by the installer less well).
-kill $keep_pid; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null; sleep 1
-sleep 100000 | w cmd >/dev/null 2>&1 & keep_pid=$!
+kill $keep_pid; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -w 2>/dev/null
+keep
 grep '^printer ' "$state/printersim.log"
 cat <<EOF
 wine-printers: $n printer(s) on the stand-in bus of $state/prefix; Ctrl-C ends them.

@@ -44,12 +44,13 @@ start_sim() {  # start_sim <name> [emulator options...]: an emulator on the tree
   local name=$1
   shift
   mkdir -p "$work/$name" "$work/out"
-  "$sim" --host "$work/$name" --control 0 --control-file "$work/ctl" --out "$work/out" \
+  "$sim" --host "$work/$name" --control 0 --control-file "$work/$name.ctl" --out "$work/out" \
     --load "$repo/printersim/scenarios/demo.scn" --no-stdin --exit-with-parent "$@" >"$work/$name.log" 2>&1 &
   sim_pids+=" $!"
   wait_for 30 grep -qx ready "$work/$name.log" || { bad "the emulator ($*) did not start: $(cat "$work/$name.log")"; return 1; }
 }
-send() { "$sim" --send "$work/ctl" "$@" >/dev/null; }
+ctl=$work/host.ctl
+send() { "$sim" --send "$ctl" "$@" >/dev/null; }
 start_sim host --printers 2 --wine-prefix "$state/prefix" || exit 1
 send "state idle80"
 vq_winbus "$state" "$bus" "$work/host" || { bad "no stand-in bus in the prefix"; exit 1; }
@@ -97,7 +98,7 @@ step "p2 replugged" "n=2 \[[^]]*connected=1 .*\[[^]]*connected=1 " "@p2 plug"
 
 # One key press: the monitor finds p1's COM port through the serial-port listing (the bus's
 # serial function), grabs the screen and sends one page, stored by the emulator.
-printed() { "$sim" --send "$work/ctl" "status p1" | grep '^status p1 ' | grep -o ' printed=[0-9]*' | cut -d= -f2; }
+printed() { "$sim" --send "$ctl" "status p1" | grep '^status p1 ' | grep -o ' printed=[0-9]*' | cut -d= -f2; }
 want=$(($(printed) + 1))
 page=$work/out/$(printf 'printed_p1_%04d.png' $want)
 if send "@p1 key" "@p1 wait printed $want timeout=60000"; then
@@ -110,17 +111,21 @@ fi
 
 # The reply as firmware without the length prefix sends it: a second emulator's tree, which the
 # running bus is pointed at (its printer has the same serial number, so the device stays).
-rm -f "$work/ctl"
-start_sim bare --printers 1 --bare-id && w "$bus/vqwinbusinst.exe" tree "Z:${work//\//\\}\\bare" >/dev/null 2>&1 &&
-  step "the bare reply" "n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$" "state idle80"
+start_sim bare --printers 2 --bare-id && w "$bus/vqwinbusinst.exe" tree "Z:${work//\//\\}\\bare" >/dev/null 2>&1 &&
+  ctl=$work/bare.ctl && step "the bare reply" "n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$" "state idle80"
 head -c1 "$work/bare/usb/USB#VID_1A2B&PID_0101#QV0001/ieee1284_id" | grep -q "[A-Z]" || bad "the second emulator's reply is not bare"
 
-# A reply held by the printer: the window still closes within 3 s of being told to.
+# A reply held by the printer: getdevct still answers and the window still closes when told to.
+# (Under Wine the window takes about 4 s to go after "exit", held reply or not: the time is
+# printed, and only a window that stays, as one waiting on the request would, fails.)
 touch "$work/bare/usb/USB#VID_1A2B&PID_0101#QV0001/read_holds"
 sleep 2  # the next poll is waiting on the held request
 w "$exe" getdevct >/dev/null 2>&1; rc=$?
 [ $rc -eq 1 ] && ok "getdevct -> 1 with a held reply" || bad "getdevct -> $rc with a held reply, want 1"
 w "$exe" exit >/dev/null 2>&1
-wait_for 3 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "the window closed with a reply held"; mon_pid=""; } ||
-  bad "the window did not close within 3 s with a reply held"
+t0=$(date +%s%N)
+wait_for 10 eval '! kill -0 $mon_pid 2>/dev/null'
+gone=$((($(date +%s%N) - t0) / 1000000))
+[ "$gone" -lt 10000 ] && { ok "the window closed with a reply held (after ${gone} ms)"; mon_pid=""; } ||
+  bad "the window stayed open with a reply held"
 exit $fail
