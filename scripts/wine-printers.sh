@@ -20,7 +20,7 @@ state=${VQ_WINE_PRINTERS:-$win/wine-printers}
 sim=$(cd "$repo" && realpath -m "${VQ_BUILD_DIR:-build}")/bin/printersim
 [ -x "$sim" ] || { echo "wine-printers: no emulator at $sim: build the Linux tree first" >&2; exit 1; }
 [ -f "$win/winbus/vqwinbus.sys" ] || { echo "wine-printers: no stand-in bus in $win/winbus: run VQ_WIN_ARCH=$arch scripts/build-windows.sh" >&2; exit 1; }
-mkdir -p "$state"
+mkdir -p "$state" && state=$(cd "$state" && pwd)
 [ "$arch" = i686 ] && echo win32 >"$state/arch" || echo win64 >"$state/arch"
 . "$repo/tests/wine/lib.sh"
 w() { "$repo/scripts/wine.sh" "$state" "$@"; }
@@ -28,7 +28,7 @@ host=$state/host
 sim_pid="" keep_pid=""
 # The session ends before the emulator: Wine's server holds a serial port as its terminal,
 # and the port's hang-up when the emulator quits would end the session abruptly.
-trap 'kill $keep_pid 2>/dev/null; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null
+trap 'kill $keep_pid 2>/dev/null; vq_wine_end "$state/prefix"
       kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null' EXIT
 trap 'exit 0' INT TERM
 w cmd /c ver >/dev/null 2>&1 || { echo "wine-printers: no Wine prefix in $state" >&2; exit 1; }

@@ -29,3 +29,13 @@ vq_winbus() {
       { echo "winbus: reg add of queue $(basename "$q") failed" >&2; return 1; }
   done
 }
+
+# vq_wine_end <prefix>: ends the prefix's Wine session, and the programs of it that outlive their
+# server (the stand-in bus's winedevice.exe can), found by their WINEPREFIX.
+vq_wine_end() {
+  local p
+  WINEPREFIX=$1 /usr/lib/wine/wineserver -k 2>/dev/null
+  for p in $(pgrep -f '\.exe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" && kill "$p" 2>/dev/null
+  done
+}

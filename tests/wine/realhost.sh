@@ -16,7 +16,7 @@ sim=$(cd "$repo" && realpath -m "${VQ_BUILD_DIR:-build}")/bin/printersim
 . "$here/lib.sh"
 [ -x "$sim" ] || { bad "no emulator at $sim: build the Linux tree first"; exit 1; }
 [ -f "$bus/vqwinbus.sys" ] && [ -f "$bus/vqwinbusinst.exe" ] || { bad "no stand-in bus in $bus: build the Windows tree"; exit 1; }
-mkdir -p "$state"
+mkdir -p "$state" && state=$(cd "$state" && pwd)
 [ -f "$state/arch" ] || { bad "no $state/arch: the Windows build writes it"; exit 1; }
 w() { "$repo/scripts/wine.sh" "$state" "$@"; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/vqrealhost.XXXXXX")
@@ -32,9 +32,9 @@ keep() {
 unkeep() { kill $keep_pid 2>/dev/null; wait $keep_pid 2>/dev/null; keep_pid=""; }
 # The session ends before the emulators: Wine's server holds an emulator's serial port as its
 # terminal, and the port's hang-up when the emulator quits would end the session under the test.
-trap 'kill $mon_pid 2>/dev/null; unkeep; WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null
+trap 'kill $mon_pid 2>/dev/null; unkeep; vq_wine_end "$state/prefix"
       kill $sim_pids 2>/dev/null; wait $sim_pids 2>/dev/null; kill $xvfb_pid 2>/dev/null; rm -rf "$work"' EXIT
-WINEPREFIX=$state/prefix /usr/lib/wine/wineserver -k 2>/dev/null
+vq_wine_end "$state/prefix"
 rm -rf "$state/prefix"  # a driver and devices of an earlier run must not carry over
 vq_xvfb "$state" || exit 1
 w cmd /c ver >/dev/null 2>"$state/wine-start.log" || { bad "no Wine prefix: $(cat "$state/wine-start.log")"; exit 1; }
