@@ -36,6 +36,15 @@ vq_wine_end() {
   local p
   WINEPREFIX=$1 /usr/lib/wine/wineserver -k 2>/dev/null
   for p in $(pgrep -f '\.exe'); do
-    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" && kill "$p" 2>/dev/null
+    { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$1" && kill "$p" 2>/dev/null
   done
+}
+
+# vq_shot <folder> <name>: Wine's screen (VQ_WINE_DISPLAY), trimmed, as <folder>/windows-<name>.png
+# once the last change has painted; nothing without a folder.
+vq_shot() {
+  [ -n "$1" ] || return 0
+  sleep 1
+  import -display "$VQ_WINE_DISPLAY" -window root "$1/.full.png" &&
+    convert "$1/.full.png" -trim +repage "$1/windows-$2.png" && rm -f "$1/.full.png" && echo "screenshot: $1/windows-$2.png"
 }

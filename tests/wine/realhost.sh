@@ -6,12 +6,12 @@
 # two printers, an unplug and replug; the queue is found through the registry; one key press
 # stores one page over the COM port the serial-port listing names by serial number; the
 # identification reply is read with and without its length prefix; a held reply costs a poll.
-#   realhost.sh <state dir> <monitor.exe> <winbus dir>
+#   realhost.sh <state dir> <monitor.exe> <winbus dir> [screenshot folder]
 # The emulator is the Linux build's (VQ_BUILD_DIR, default build/).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-state=$1 exe=$2 bus=$3
+state=$1 exe=$2 bus=$3 shots=${4:-}
 sim=$(cd "$repo" && realpath -m "${VQ_BUILD_DIR:-build}")/bin/printersim
 . "$here/lib.sh"
 [ -x "$sim" ] || { bad "no emulator at $sim: build the Linux tree first"; exit 1; }
@@ -87,7 +87,7 @@ shows() { wait_for 20 bash -c "tr -d '\r' <'$log' | grep '$head' | tail -1 | gre
 step() {  # step <name> <state line pattern> [control lines...]
   local name=$1 want=$2
   shift 2
-  send "$@" && shows "$want" && ok "the window shows $name" ||
+  send "$@" && shows "$want" && ok "the window shows $name" && { [[ $name == *\ * ]] || vq_shot "$shots" "$name"; } ||
     bad "the window does not show $name: $(tr -d '\r' <"$log" | grep "$head" | tail -1)"
 }
 step idle80 "n=1 \[[^]]*connected=1 pa=0 toner=80 faults=0 src=0\]$" "state idle80"
