@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -40,6 +41,33 @@ static int set_tree(const WCHAR *tree)
     return rc == ERROR_SUCCESS ? 0 : fail("writing the tree's folder");
 }
 
+/* The whole of a small file; NULL when it cannot be read. The caller frees it. */
+static char *slurp(const WCHAR *path, DWORD *size)
+{
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, 0, NULL);
+    char *buf = NULL;
+    DWORD got = 0;
+    *size = h == INVALID_HANDLE_VALUE ? 0 : GetFileSize(h, NULL);
+    if (*size && *size < (1u << 24) && (buf = malloc(*size)) && (!ReadFile(h, buf, *size, &got, NULL) || got != *size)) {
+        free(buf);
+        buf = NULL;
+    }
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return buf;
+}
+
+static BOOL same_file(const WCHAR *a, const WCHAR *b)
+{
+    DWORD na, nb;
+    char *da = slurp(a, &na), *db = slurp(b, &nb);
+    BOOL same = da && db && na == nb && !memcmp(da, db, na);
+    free(da);
+    free(db);
+    return same;
+}
+
 static int copy_driver(void)
 {
     WCHAR from[MAX_PATH], to[MAX_PATH];
@@ -50,7 +78,9 @@ static int copy_driver(void)
         return fail("finding the driver's folders");
     wcscpy(slash + 1, L"vqwinbus.sys");
     wcscat(to, L"\\drivers\\vqwinbus.sys");
-    return CopyFileW(from, to, FALSE) ? 0 : fail("copying vqwinbus.sys beside this program");
+    /* A session of a prefix that has the bus loads it at start, so it is in use: fine when
+       it is this very file. */
+    return CopyFileW(from, to, FALSE) || same_file(from, to) ? 0 : fail("copying vqwinbus.sys beside this program");
 }
 
 static int add_service(void)
