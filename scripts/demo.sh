@@ -166,9 +166,15 @@ if [ -x "$win/bin/monitor.exe" ]; then
   mkdir -p "$win/wine-demo" && echo $warch >"$win/wine-demo/arch"
   scripts/wine-screenshot.sh "$win/wine-demo" "$shots/windows-no-printer.png" "$win/bin/monitor.exe" ||
     echo "demo: no screenshot of the Windows program" >&2
-  # On the emulated printers: idle, a jam in tray 1 with the cover open, two printers, and a page.
+  # On the emulated printers, found by the program's own Windows host through the stand-in USB
+  # printer bus: idle, a jam in tray 1 with the cover open, two printers. The tray alert of the
+  # all-services build comes from the simulated host's run.
+  mkdir -p "$work/simshots"
   VQ_BUILD_DIR=$build VQ_MONITOR_ALLON=$win/bin/monitor_allon.exe \
-    tests/wine/simmonitor.sh "$win/wine-demo" "$win/bin/monitor.exe" "$shots" ||
+    tests/wine/simmonitor.sh "$win/wine-demo" "$win/bin/monitor.exe" "$work/simshots" >/dev/null &&
+    cp "$work/simshots/windows-tray-alert.png" "$shots/" || echo "demo: no tray alert of the Windows program" >&2
+  mkdir -p "$win/wine-demo-realhost" && echo $warch >"$win/wine-demo-realhost/arch"
+  VQ_BUILD_DIR=$build tests/wine/realhost.sh "$win/wine-demo-realhost" "$win/bin/monitor.exe" "$win/winbus" "$shots" ||
     echo "demo: the Windows program on the emulated printers failed" >&2
   for lang in zh:2052 en:1033 ru:1049; do
     scripts/wine-screenshot.sh "$win/wine-demo" "$shots/windows-setup-${lang%%:*}.png" "$win"/vqmonitor-*setup.exe \

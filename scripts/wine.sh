@@ -18,7 +18,7 @@ case $arch in
 esac
 [ -n "$wine" ] || { echo "wine.sh: wine for $arch missing: run scripts/deps.sh" >&2; exit 2; }
 # The locale is our own (the machine need not have zh_CN) and for Wine only.
-export WINEPREFIX=$state/prefix WINEARCH=$arch WINEDEBUG=-all LOCPATH=$state/locale
+export WINEPREFIX=$state/prefix WINEARCH=$arch WINEDEBUG=${VQ_WINEDEBUG:--all} LOCPATH=$state/locale
 zh=(env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
 # Wine keeps the caller's QT_* variables from Windows programs; it hands on WINEQT_* as QT_*.
 for name in $(compgen -e); do [[ $name != QT_* ]] || export "WINE$name=${!name}"; done

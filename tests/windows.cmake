@@ -43,6 +43,13 @@ if(WIN32)
   add_test(NAME monitor_sim_wine COMMAND ${wine}/simmonitor.sh ${VQ_WINE_STATE} $<TARGET_FILE:monitor>)
   set_tests_properties(monitor_sim_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300
                        ENVIRONMENT "VQ_MONITOR_ALLON=$<TARGET_FILE:monitor_allon>")
+  # The Windows host itself (no simulated host): the emulator's printers through the stand-in
+  # USB printer bus, in a prefix of its own (the driver stays out of the shared one).
+  file(READ ${VQ_WINE_STATE}/arch vq_wine_arch)
+  file(WRITE ${VQ_WINE_STATE}-realhost/arch ${vq_wine_arch})
+  add_test(NAME monitor_realhost_wine
+           COMMAND ${wine}/realhost.sh ${VQ_WINE_STATE}-realhost $<TARGET_FILE:monitor> ${CMAKE_BINARY_DIR}/winbus)
+  set_tests_properties(monitor_realhost_wine PROPERTIES RUN_SERIAL TRUE TIMEOUT 300)
   # The setup in a fresh prefix; the upgrade packs the all-services build to be told apart.
   add_test(NAME installer_wine COMMAND ${wine}/installer.sh ${VQ_WINE_STATE} ${VQ_SETUP}
                                        $<TARGET_FILE:monitor_allon> ${PROJECT_VERSION})

@@ -35,13 +35,7 @@ export VQ_SIM_HOST="Z:${work//\//\\}\\host"
 unset QT_QPA_PLATFORM  # monitor.exe has only the windows platform
 # A GUI program's log goes to the debugger on Windows; the window's state lines are read here.
 export QT_FORCE_STDERR_LOGGING=1
-# With a folder: the screen, trimmed, as windows-$1.png, once the last change has painted.
-shot() {
-  [ -n "$shots" ] || return 0
-  sleep 1
-  import -display "$VQ_WINE_DISPLAY" -window root "$work/full.png" &&
-    convert "$work/full.png" -trim +repage "$shots/windows-$1.png" && echo "simmonitor: $shots/windows-$1.png"
-}
+shot() { vq_shot "$shots" "$1"; }
 close_monitor() {
   w "$1" exit >/dev/null 2>&1
   wait_for 30 eval '! kill -0 $mon_pid 2>/dev/null' && { ok "$(basename "$1") closed"; mon_pid=""; } || bad "$1 did not close"
