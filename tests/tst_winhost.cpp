@@ -10,8 +10,8 @@
 
 // Puts a program in place of another while it lives, then the original back (also when a
 // check fails; a run that died leaves it aside, and the next one puts it back first). Wine
-// runs its own build of a system folder's program unless told to take the file there (its
-// environment's override is read at start: the registry's is read at each start of a program).
+// runs its own build of a system folder's program unless told to take the file there: told by
+// the registry, read at each start (WINEDLLOVERRIDES is read once, when this test starts).
 class CvqStandIn
 {
 public:
@@ -78,10 +78,11 @@ private slots:
         QFile record(standIn.record());
         QTRY_VERIFY2_WITH_TIMEOUT(record.exists(), "the stand-in wrote no command line within 30 s", 30000);
         QVERIFY2(record.open(QIODevice::ReadOnly), qPrintable(record.errorString()));
-        const QByteArray line = record.readAll();
+        const QByteArray bytes = record.readAll();
+        const QString commandLine =
+            QString::fromUtf16(reinterpret_cast<const ushort*>(bytes.constData()), bytes.size() / 2);
         // The program by its full path in the system folder, then the documented arguments.
-        QCOMPARE(QString::fromUtf16(reinterpret_cast<const ushort*>(line.constData()), line.size() / 2),
-                 '"' + program + "\" printui.dll,PrintUIEntry /n \"" + queue + "\" /p");
+        QCOMPARE(commandLine, '"' + program + "\" printui.dll,PrintUIEntry /n \"" + queue + "\" /p");
     }
     void portOpenFailure_data()
     {
