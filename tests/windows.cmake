@@ -24,7 +24,13 @@ if(WIN32)
   add_test(NAME wine_registry COMMAND ${wine}/registry.sh ${VQ_WINE_STATE})
   set_tests_properties(wine_registry PROPERTIES FIXTURES_SETUP wineregistry RUN_SERIAL TRUE)
   vq_add_test(tst_winhost tst_winhost.cpp)
-  set_tests_properties(tst_winhost PROPERTIES FIXTURES_REQUIRED wineregistry)
+  # It puts a recorder in place of the system folder's rundll32.exe for a moment: no other
+  # test of the shared prefix runs meanwhile.
+  set_tests_properties(tst_winhost PROPERTIES FIXTURES_REQUIRED wineregistry RUN_SERIAL TRUE)
+  add_executable(vqcmdrecorder tst_winhost_recorder.cpp)
+  target_link_options(vqcmdrecorder PRIVATE -municode -mwindows)
+  set_target_properties(vqcmdrecorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_dependencies(tst_winhost vqcmdrecorder)
   # The programs' resources (windows/resources.cmake), each program as name=description.
   vq_add_test(tst_winres tst_winres.cpp LIBS version)
   set(programs "")
